@@ -1,0 +1,71 @@
+#include "core/snapshot.h"
+
+#include "core/hash.h"
+#include "core/text.h"
+
+namespace vorq {
+
+std::shared_ptr<Snapshot> MakeSnapshot() { return std::make_shared<Snapshot>(); }
+
+void SetFact(Snapshot& s, const std::string& key, const std::string& value) { s.facts[key] = value; }
+
+std::string GetFact(const Snapshot& s, const std::string& key, const std::string& def) {
+    auto it = s.facts.find(key);
+    return it == s.facts.end() ? def : it->second;
+}
+
+bool HasFact(const Snapshot& s, const std::string& key) { return s.facts.count(key) != 0; }
+
+Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
+                  std::string group, Sens sens, std::string src, std::string note, double q) {
+    Signal sig;
+    sig.key = std::move(key);
+    sig.cat = std::move(cat);
+    sig.name = std::move(name);
+    sig.value = std::move(value);
+    sig.scope = static_cast<int32_t>(scope);
+    sig.w = w;
+    sig.group = std::move(group);
+    sig.sens = sens == Sens::Yes;
+    sig.src = std::move(src);
+    sig.note = std::move(note);
+    sig.q = q;
+    return sig;
+}
+
+Table MakeTable(std::string tab, std::string id, std::string title, std::vector<std::string> columns, std::string note) {
+    Table t;
+    t.tab = std::move(tab);
+    t.id = std::move(id);
+    t.title = std::move(title);
+    t.columns = std::move(columns);
+    t.note = std::move(note);
+    return t;
+}
+
+void AddRow(Table& t, std::vector<std::string> cells, uint32_t mask) { t.rows.push_back(TableRow{std::move(cells), mask}); }
+
+void AddNote(Snapshot& s, std::string_view where, std::string_view text) {
+    std::string note;
+    note.reserve(where.size() + 2 + text.size());
+    note.append(where).append(": ").append(text);
+    s.notes.push_back(std::move(note));
+}
+
+std::string PrintableAscii(const void* bytes, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(bytes);
+    std::string out;
+    if (!p) return out;
+    for (size_t i = 0; i < n && p[i] != 0; ++i) out.push_back(p[i] >= 0x20 && p[i] <= 0x7E ? static_cast<char>(p[i]) : '.');
+    return Trim(out);
+}
+
+std::string Sha256HexOf(const void* bytes, size_t n) { return Sha256Hex(bytes, n); }
+
+const Table* FindTable(const Snapshot& s, std::string_view id) {
+    for (const Table& t : s.tables)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
+}  // namespace vorq

@@ -1,0 +1,131 @@
+// The Snapshot one scan fills, its record types, and the small operations
+// every collector uses to write into it. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vorq {
+
+// Scope codes of a signal as stored in Signal::scope.
+enum class SignalScope : int32_t { PerUnit = 0, PerModel = 1, PerInstall = 2, PerBoot = 3, State = 4 };
+
+// Whether a signal's value identifies the machine or its user.
+enum class Sens : bool { No = false, Yes = true };
+
+struct Signal {
+    std::string key;
+    std::string cat;
+    std::string name;
+    std::string value;
+    std::string group;
+    std::string src;
+    std::string note;
+    int32_t scope = 1;
+    int32_t w = 0;
+    bool sens = false;
+    double q = 1.0;
+};
+
+struct TableRow {
+    std::vector<std::string> cells;
+    uint32_t sens = 0;
+};
+
+struct Table {
+    std::string tab;
+    std::string id;
+    std::string title;
+    std::string note;
+    std::vector<std::string> columns;
+    uint32_t sens = 0;
+    int32_t groupCol = -1;
+    bool safe = true;
+    std::vector<TableRow> rows;
+};
+
+// Status codes of checks and score items: 0 pass, 1 warn, 2 fail, else info.
+enum CheckStatus : int32_t { kPass = 0, kWarn = 1, kFail = 2, kInfo = 3 };
+
+struct Check {
+    std::string id;
+    std::string category;
+    std::string title;
+    std::string detail;
+    int32_t status = kInfo;
+};
+
+struct ScoreItem {
+    std::string label;
+    int32_t points = 0;
+    int32_t max = 0;
+    int32_t status = kInfo;
+    std::string note;
+};
+
+struct Score {
+    std::string id;
+    std::string title;
+    std::string verdict;
+    std::string note;
+    int32_t value = 0;
+    std::vector<ScoreItem> items;
+};
+
+struct CollectorRun {
+    std::string name;
+    double ms = 0;
+    std::string status;
+    std::string error;
+};
+
+struct Snapshot {
+    std::string created;
+    bool elevated = false;
+    double durationMs = 0;
+    std::string deviceTitle;
+    std::string deviceSubtitle;
+    std::vector<Signal> signals;
+    std::vector<Check> checks;
+    std::vector<Score> scores;
+    std::vector<Table> tables;
+    std::vector<CollectorRun> collectors;
+    std::vector<std::string> notes;
+    std::map<std::string, std::string> facts;
+};
+
+std::shared_ptr<Snapshot> MakeSnapshot();
+
+void SetFact(Snapshot& s, const std::string& key, const std::string& value);
+std::string GetFact(const Snapshot& s, const std::string& key, const std::string& def = std::string());
+bool HasFact(const Snapshot& s, const std::string& key);
+
+// The scope and the sensitive flag take their own types, so a swap with the
+// neighbouring weight or a stray integer does not compile. For a signal with
+// many texts, a designated initializer of Signal reads better.
+Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
+                  std::string group, Sens sens, std::string src, std::string note, double q);
+// Refuse plain integers and bools where the scope and the flag go.
+template <typename Scope, typename Flag>
+    requires(!std::is_same_v<Scope, SignalScope> || !std::is_same_v<Flag, Sens>)
+Signal MakeSignal(std::string, std::string, std::string, std::string, Scope, int32_t, std::string, Flag, std::string,
+                  std::string, double) = delete;
+
+Table MakeTable(std::string tab, std::string id, std::string title, std::vector<std::string> columns,
+                std::string note = std::string());
+void AddRow(Table& t, std::vector<std::string> cells, uint32_t mask = 0);
+void AddNote(Snapshot& s, std::string_view where, std::string_view text);
+
+// Printable form of a fixed-width firmware/device text field: stops at the
+// first NUL or after n bytes, replaces non-printable bytes with '.', trims.
+std::string PrintableAscii(const void* bytes, size_t n);
+std::string Sha256HexOf(const void* bytes, size_t n);
+
+// The first table whose id equals `id` byte for byte, or null.
+const Table* FindTable(const Snapshot& s, std::string_view id);
+
+}  // namespace vorq
