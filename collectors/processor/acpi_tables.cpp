@@ -1,0 +1,279 @@
+#include "collectors/processor/acpi_tables.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <new>
+#include <vector>
+
+#include "collectors/processor/acpi_scan.h"
+#include "core/hash.h"
+#include "core/text.h"
+
+namespace vorq {
+namespace {
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
+
+const char* ProfileName(uint8_t v) {
+    static const char* const kNames[] = {"Unspecified", "Desktop",     "Mobile",             "Workstation", "Enterprise Server",
+                                         "SOHO Server", "Appliance PC", "Performance Server", "Tablet"};
+    return v < std::size(kNames) ? kNames[v] : "?";
+}
+
+// Enabled local APIC (type 0) and x2APIC (type 9) entries of a MADT.
+int CountMadtProcessors(const std::vector<uint8_t>& b) {
+    int count = 0;
+    size_t off = 44;
+    while (off + 2 <= b.size()) {
+        const uint8_t type = b[off];
+        const uint8_t len = b[off + 1];
+        if (len < 2 || off + len > b.size()) break;
+        if ((type == 0 && len >= 8 && (b[off + 4] & 1)) || (type == 9 && len >= 16 && (b[off + 8] & 1))) ++count;
+        off += len;
+    }
+    return count;
+}
+
+struct Walk {
+    bool readIncomplete = false;
+    bool amlIncomplete = false;
+    bool amlScanned = false;
+    bool tpm2 = false;
+    bool iommu = false;
+    bool dmaOptIn = false;
+    bool wsmt = false;
+    bool wpbt = false;
+    bool msdm = false;
+    int madtCpus = 0;
+    uint32_t wsmtFlags = 0;
+    std::string fadtOemId, fadtOemTableId, dsdtHash, tpm2Start;
+    std::vector<std::string> fingerprintParts;
+};
+
+std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const std::vector<uint8_t>& b,
+                          const std::string& oemId, const std::string& oemTableId) {
+    const size_t n = b.size();
+    const uint8_t* p = b.data();
+    if (sig == "FACP" && n >= 116) {
+        const char* name = ProfileName(p[45]);
+        const uint32_t flags = Le32(p + 112);
+        SetFact(s, "acpi.pm_profile", name);
+        if (w.fadtOemId.empty()) {
+            w.fadtOemId = oemId;
+            w.fadtOemTableId = oemTableId;
+        }
+        return Format("PM profile: %s; HW-reduced ACPI: %s; S0 low-power idle: %s", name, YesNo(flags >> 20 & 1),
+                      YesNo(flags >> 21 & 1));
+    }
+    if (sig == "DSDT") {
+        w.dsdtHash = Sha256Hex(p, n).substr(0, 32);
+        return Format("AML %u bytes", Le32(p + 4));
+    }
+    if (sig == "TPM2" && n >= 52) {
+        const uint32_t code = Le32(p + 48);
+        w.tpm2 = true;
+        w.tpm2Start = Format("%s (%u)", Tpm2StartMethodName(code), code);
+        return "start method: " + w.tpm2Start;
+    }
+    if (sig == "WSMT" && n >= 40) {
+        w.wsmt = true;
+        w.wsmtFlags = Le32(p + 36);
+        std::vector<std::string> names;
+        if (w.wsmtFlags & 1) names.push_back("FIXED_COMM_BUFFERS");
+        if (w.wsmtFlags & 2) names.push_back("COMM_BUFFER_NESTED_PTR_PROTECTION");
+        if (w.wsmtFlags & 4) names.push_back("SYSTEM_RESOURCE_PROTECTION");
+        return names.empty() ? "no SMM protections declared" : Join(names, ", ");
+    }
+    if (sig == "DMAR" && n >= 38) {
+        const uint8_t flags = p[37];
+        w.iommu = true;
+        w.dmaOptIn = flags & 4;
+        return Format("host address width %u; interrupt remapping: %s; DMA protection opt-in: %s", p[36] + 1u,
+                      YesNo(flags & 1), YesNo(flags & 4));
+    }
+    if (sig == "IVRS" && n >= 40) {
+        const uint32_t ivinfo = Le32(p + 36);
+        w.iommu = true;
+        if (ivinfo & 2) w.dmaOptIn = true;
+        return Format("IVinfo 0x%08X (DMA remap opt-in: %s)", ivinfo, YesNo(ivinfo & 2));
+    }
+    if (sig == "APIC" && n >= 44) {
+        w.madtCpus = CountMadtProcessors(b);
+        return Format("%d enabled processor entries", w.madtCpus);
+    }
+    if (sig == "MCFG" && n >= 44) return Format("%zu PCIe segment(s)", (n - 44) / 16);
+    if (sig == "WPBT" && n >= 52) {
+        w.wpbt = true;
+        return Format("OEM platform binary registered (%u bytes) - Windows runs it at boot", Le32(p + 36));
+    }
+    if (sig == "HPET" && n >= 40) return Format("event timer block ID 0x%08X", Le32(p + 36));
+    if (sig == "BGRT") return "boot logo pointer (changes between boots on some systems)";
+    return std::string();
+}
+
+}  // namespace
+
+void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
+    SetFact(s, "acpi.vm_tables.status", "error");
+    SetFact(s, "acpi.vm_aml.status", "error");
+    SetFact(s, "acpi.vm_aml.qemu", "0");
+    SetFact(s, "acpi.vm_aml.vmgenid", "0");
+    SetFact(s, "acpi.vm_aml.vmclock", "0");
+    SetFact(s, "acpi.vm_waet", "0");
+
+    const uint32_t n = src.enumerate(nullptr, 0);
+    if (n == 0) {
+        AddNote(s, "ACPI", "EnumSystemFirmwareTables('ACPI') failed: " + src.lastError());
+        return;
+    }
+    std::vector<uint32_t> ids((static_cast<size_t>(n) + 3) / 4, 0);
+    const uint32_t got = src.enumerate(ids.data(), n);
+    Walk w;
+    if (got != n || n % 4 != 0) w.readIncomplete = true;
+    if (got == 0 || got > n) return;
+    ids.resize(got / 4);
+
+    Table acpi = MakeTable("firmware", "acpi", "ACPI tables",
+                           {"Signature", "Description", "Length", "Rev", "OEM ID", "OEM table ID", "OEM rev", "Creator",
+                            "SHA-256", "Details"},
+                           "Every ACPI header carries OEM ID / table ID / revisions. When several tables share a "
+                           "signature (e.g. SSDT), the Windows API returns only the first one; the number of extra "
+                           "instances is shown in Details.");
+    std::vector<std::string> all;
+    std::map<std::string, int> instances;
+    std::map<std::string, size_t> rowOf;  // only signatures that got a row
+
+    for (const uint32_t id : ids) {
+        uint8_t idBytes[4];
+        std::memcpy(idBytes, &id, 4);  // first character in the lowest byte
+        const std::string sig = PrintableAscii(idBytes, 4);
+        int& count = instances[sig];
+        const int before = count++;
+        all.push_back(sig);
+        if (before != 0) continue;
+
+        const bool aml = sig == "DSDT" || sig == "SSDT";
+        const std::string& desc = DescribeAcpiSignature(sig);
+        const uint32_t size = src.read(id, nullptr, 0);
+        if (size == 0) {
+            w.readIncomplete = true;
+            if (aml) w.amlIncomplete = true;
+            rowOf[sig] = acpi.rows.size();
+            AddRow(acpi, {sig, desc, "?", "", "", "", "", "", "", "read failed: " + src.lastError()});
+            continue;
+        }
+        std::vector<uint8_t> b;
+        bool complete = false;
+        try {
+            b.assign(size, 0);
+            complete = src.read(id, b.data(), size) == size;
+        } catch (const std::bad_alloc&) {
+            complete = false;
+        }
+        if (!complete) {
+            // Not read in full: no row, so no place for an extra-instance text either.
+            w.readIncomplete = true;
+            if (aml) w.amlIncomplete = true;
+            continue;
+        }
+
+        const AcpiScanResult r = ScanAcpiTable(b.data(), b.size());
+        if (!r.headerOk || b.size() < 4 || std::memcmp(b.data(), idBytes, 4) != 0) {
+            w.readIncomplete = true;
+            if (aml) w.amlIncomplete = true;
+        } else {
+            if (r.isAml) w.amlScanned = true;
+            if (r.qemuDevice) SetFact(s, "acpi.vm_aml.qemu", "1");
+            if (r.vmGenId) SetFact(s, "acpi.vm_aml.vmgenid", "1");
+            if (r.vmClock) SetFact(s, "acpi.vm_aml.vmclock", "1");
+            if (r.waetValid) SetFact(s, "acpi.vm_waet", "1");
+            if (sig == "WAET" && !r.waetValid) w.readIncomplete = true;
+        }
+
+        if (b.size() < kAcpiHeaderSize) {
+            rowOf[sig] = acpi.rows.size();
+            AddRow(acpi, {sig, desc, std::to_string(b.size()), "", "", "", "", "", "", "no standard header"});
+            continue;
+        }
+        const uint8_t* p = b.data();
+        const uint32_t length = Le32(p + 4);
+        const std::string oemId = PrintableAscii(p + 10, 6);
+        const std::string oemTableId = PrintableAscii(p + 16, 8);
+        const uint32_t oemRev = Le32(p + 24);
+        const std::string creator = PrintableAscii(p + 28, 4);
+        const uint32_t creatorRev = Le32(p + 32);
+        const bool licensing = sig == "MSDM" || sig == "SLIC";
+
+        std::string details, shaCell;
+        if (licensing) {
+            // Licensing data is shown by header only: never hashed or fingerprinted.
+            shaCell = "(withheld)";
+            details = "OEM licensing data - contents intentionally not read";
+            if (sig == "MSDM") w.msdm = true;
+        } else {
+            const std::string hash = Sha256Hex(p, b.size());
+            shaCell = hash.substr(0, 16);
+            details = DecodeDetails(s, w, sig, b, oemId, oemTableId);
+            if (sig != "FPDT" && sig != "BGRT") w.fingerprintParts.push_back(sig + ":" + hash);
+        }
+        rowOf[sig] = acpi.rows.size();
+        AddRow(acpi, {sig, desc, std::to_string(length), std::to_string(p[8]), oemId, oemTableId,
+                      Format("0x%08X", oemRev), Format("%s 0x%08X", creator.c_str(), creatorRev), shaCell, details});
+    }
+
+    SetFact(s, "acpi.vm_tables.status", w.readIncomplete ? "partial" : "complete");
+    SetFact(s, "acpi.vm_aml.status", w.amlIncomplete ? "partial" : w.amlScanned ? "complete" : "not_supported");
+
+    for (const auto& [sig, count] : instances) {
+        auto row = rowOf.find(sig);
+        if (count <= 1 || row == rowOf.end()) continue;
+        std::string& cell = acpi.rows[row->second].cells[9];
+        if (!cell.empty()) cell += "; ";
+        cell += Format("%d more %s table(s) present - Windows returns only the first one", count - 1, sig.c_str());
+    }
+
+    std::sort(w.fingerprintParts.begin(), w.fingerprintParts.end());
+    const std::string joined = Join(w.fingerprintParts, "\n");
+    const std::string fingerprint = Sha256HexOf(joined.data(), joined.size()).substr(0, 32);
+
+    std::vector<std::string> distinct = all;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+
+    SetFact(s, "acpi.tpm2", w.tpm2 ? "1" : "0");
+    SetFact(s, "acpi.iommu", w.iommu ? "1" : "0");
+    SetFact(s, "acpi.dma_optin", w.dmaOptIn ? "1" : "0");
+    SetFact(s, "acpi.wpbt", w.wpbt ? "1" : "0");
+    SetFact(s, "acpi.madt_cpus", std::to_string(w.madtCpus));
+    if (w.wsmt) SetFact(s, "acpi.wsmt", std::to_string(w.wsmtFlags));
+    if (!w.tpm2Start.empty()) SetFact(s, "acpi.tpm2_start", w.tpm2Start);
+
+    const std::string oem = w.fadtOemId + " / " + w.fadtOemTableId;
+    Table summary = MakeTable("firmware", "acpi.summary", "ACPI summary", {"Property", "Value"});
+    AddRow(summary, {"Tables", Format("%zu (%zu distinct signatures)", all.size(), distinct.size())});
+    AddRow(summary, {"OEM ID / table ID (FADT)", oem});
+    AddRow(summary, {"Firmware build fingerprint", fingerprint});
+    if (!w.dsdtHash.empty()) AddRow(summary, {"DSDT SHA-256", w.dsdtHash});
+    AddRow(summary, {"TPM2 table", w.tpm2 ? "present, " + w.tpm2Start : "absent"});
+    AddRow(summary, {"IOMMU (DMAR / IVRS)",
+                     !w.iommu ? "absent" : w.dmaOptIn ? "present, DMA-protection opt-in set" : "present"});
+    AddRow(summary, {"WSMT (SMM mitigations)", w.wsmt ? Format("present, flags 0x%X", w.wsmtFlags) : "absent"});
+    AddRow(summary, {"WPBT (OEM boot binary)", w.wpbt ? "present" : "absent"});
+    AddRow(summary, {"MSDM (OEM activation)", w.msdm ? "present - contents withheld" : "absent"});
+    s.tables.push_back(std::move(summary));
+    s.tables.push_back(std::move(acpi));
+
+    const char* src_text = "EnumSystemFirmwareTables('ACPI')";
+    auto firmwareSignal = [&](const char* key, const char* name, std::string value, int32_t weight, const char* note) {
+        s.signals.push_back(MakeSignal(key, "Firmware", name, std::move(value), SignalScope::PerModel, weight, "firmware",
+                                       Sens::No, src_text, note, 1.0));
+    };
+    if (!w.fadtOemId.empty()) firmwareSignal("acpi.oem", "ACPI OEM ID / table ID", oem, 2, "");
+    firmwareSignal("acpi.fingerprint", "ACPI firmware build fingerprint", fingerprint, 8,
+                   "hash over all readable tables (MSDM/SLIC/FPDT/BGRT excluded); changes on BIOS update");
+    if (!w.dsdtHash.empty()) firmwareSignal("acpi.dsdt", "DSDT SHA-256", w.dsdtHash, 4, "");
+    firmwareSignal("acpi.tables", "ACPI table set", Join(distinct, " "), 1, "");
+}
+
+}  // namespace vorq

@@ -1,0 +1,26 @@
+// The ACPI collector's work on the bytes: decoding, validation, the AML scan,
+// the firmware build fingerprint, rows, signals and facts. The Windows build
+// binds the source to the firmware-table interface; tests bind it to files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// The firmware-table interface for the ACPI provider, call for call.
+struct AcpiSource {
+    // Table ids into buffer (size bytes); bytes needed or written, 0 on failure.
+    std::function<uint32_t(void* buffer, uint32_t size)> enumerate;
+    // One whole table; bytes needed or written, 0 on failure.
+    std::function<uint32_t(uint32_t id, void* buffer, uint32_t size)> read;
+    // Text of the error of the call that last returned 0.
+    std::function<std::string()> lastError;
+};
+
+void CollectAcpiFrom(Snapshot& s, const AcpiSource& src);
+
+}  // namespace vorq
