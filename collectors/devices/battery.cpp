@@ -1,0 +1,109 @@
+#include "collectors/devices/battery.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/text.h"
+
+namespace vorq {
+
+namespace {
+
+constexpr const char* kNoBattery = "No battery present (desktop or battery not reported by ACPI).";
+
+uint32_t U32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The 12-byte query input: tag, information level, at-rate 0.
+bool QueryInformation(const BatteryPort& port, uint32_t tag, uint32_t level, void* out, uint32_t outSize,
+                      uint32_t& returned) {
+    uint8_t in[12] = {};
+    PutU32(in, tag);
+    PutU32(in + 4, level);
+    returned = 0;
+    return port.ioctl(kIoctlBatteryQueryInformation, in, sizeof in, out, outSize, returned);
+}
+
+}  // namespace
+
+std::string QueryBatteryString(const BatteryPort& port, uint32_t tag, uint32_t level) {
+    uint8_t reply[512] = {};
+    uint32_t returned = 0;
+    // 510 bytes asked, so the last UTF-16 unit always stays 0.
+    if (!QueryInformation(port, tag, level, reply, 510, returned)) return std::string();
+    size_t units = std::min<size_t>(returned, 510) / 2;
+    for (size_t i = 0; i < units; ++i) {
+        if (reply[2 * i] == 0 && reply[2 * i + 1] == 0) {
+            units = i;
+            break;
+        }
+    }
+    return Trim(Utf16LeBytesToUtf8(reply, units * 2));
+}
+
+std::string BatteryDateText(const uint8_t reply[4]) {
+    const unsigned year = static_cast<unsigned>(reply[2]) | static_cast<unsigned>(reply[3]) << 8;
+    return Format("%04u-%02u-%02u", year, static_cast<unsigned>(reply[1]), static_cast<unsigned>(reply[0]));
+}
+
+void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
+    Table t = MakeTable("display", "battery", "Batteries",
+                        {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
+                         "Design / full capacity", "Cycles"},
+                        "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
+    t.sens = 12;
+    uint32_t count = 0;
+    for (uint32_t index = 0; listed && index < kMaxBatteryInterfaces; ++index) {
+        const BatteryOpen o = port.open(index);
+        if (o == BatteryOpen::End) break;
+        if (o == BatteryOpen::Skip) continue;
+
+        uint8_t wait[4] = {};
+        uint8_t tagBytes[4] = {};
+        uint32_t returned = 0;
+        if (!port.ioctl(kIoctlBatteryQueryTag, wait, sizeof wait, tagBytes, sizeof tagBytes, returned) ||
+            U32(tagBytes) == 0) {
+            port.close();
+            continue;
+        }
+        const uint32_t tag = U32(tagBytes);
+        ++count;
+        const std::string device = QueryBatteryString(port, tag, 4);
+        const std::string manufacturer = QueryBatteryString(port, tag, 6);
+        const std::string serial = QueryBatteryString(port, tag, 8);
+        const std::string uniqueId = QueryBatteryString(port, tag, 7);
+
+        std::string manufactured;
+        uint8_t date[4] = {};
+        if (QueryInformation(port, tag, 5, date, sizeof date, returned)) manufactured = BatteryDateText(date);
+
+        std::string chemistry, capacity, cycles;
+        uint8_t info[36] = {};
+        if (QueryInformation(port, tag, 0, info, sizeof info, returned)) {
+            chemistry = Latin1ToUtf8(info + 8, 4);
+            capacity = Format("%lu / %lu mWh", static_cast<unsigned long>(U32(info + 12)),
+                              static_cast<unsigned long>(U32(info + 16)));
+            cycles = std::to_string(U32(info + 32));
+        }
+        AddRow(t, {device, manufacturer, serial, uniqueId, manufactured, chemistry, capacity, cycles});
+
+        const std::string value = uniqueId.empty() ? serial : uniqueId;
+        if (!value.empty())
+            s.signals.push_back(MakeSignal("battery.unique_id", "Peripherals", "Battery unique ID (" + device + ")", value,
+                                           SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
+                                           "IOCTL_BATTERY_QUERY_INFORMATION / BatteryUniqueID",
+                                           "replaced together with the battery pack", 1.0));
+        port.close();
+    }
+    if (count == 0) t.note = kNoBattery;
+    SetFact(s, "battery.count", std::to_string(count));
+    s.tables.push_back(std::move(t));
+}
+
+}  // namespace vorq

@@ -1,0 +1,39 @@
+// The battery collector over an abstract device port: the Windows side opens
+// battery interfaces and forwards I/O controls; everything else (the request
+// and reply layouts, the row, the signal, the count) is platform-free.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+constexpr uint32_t kIoctlBatteryQueryTag = 0x294040;
+constexpr uint32_t kIoctlBatteryQueryInformation = 0x294044;
+constexpr uint32_t kMaxBatteryInterfaces = 8;
+
+enum class BatteryOpen { End, Skip, Opened };
+
+struct BatteryPort {
+    // Opens the battery interface of this enumeration index.
+    std::function<BatteryOpen(uint32_t index)> open;
+    // One I/O control on the open device; false on failure.
+    std::function<bool(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize, uint32_t& returned)>
+        ioctl;
+    // Closes the open device.
+    std::function<void()> close;
+};
+
+// One string information level; the empty text on failure.
+std::string QueryBatteryString(const BatteryPort& port, uint32_t tag, uint32_t level);
+// "%04u-%02u-%02u" of the 4-byte manufacture-date reply.
+std::string BatteryDateText(const uint8_t reply[4]);
+
+// Runs the collector over the port; `listed` is false when the device list
+// could not be opened. Writes "battery.count" and appends the table "battery".
+void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port);
+
+}  // namespace vorq

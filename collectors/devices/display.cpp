@@ -1,0 +1,167 @@
+#include "collectors/devices/display.h"
+
+#include "core/text.h"
+
+namespace vorq {
+
+std::string ProbeStatusWord(int count, bool failed) {
+    if (count != 0) return "ok";
+    return failed ? "error" : "not_supported";
+}
+
+void MarkProbeError(Snapshot& s, const std::string& prefix, int32_t hr) {
+    if (hr >= 0) return;
+    const uint32_t code = static_cast<uint32_t>(hr);
+    if (code == 0x80004001u || code == 0x80004002u || code == 0x887A0004u) return;
+    SetFact(s, prefix + ".error", "1");
+}
+
+bool IsCountedKmtFailure(uint32_t status) { return status != 0xC0000002u && status != 0xC00000BBu; }
+
+bool IsDxgiSoftwareAdapter(uint32_t flags) { return (flags & 2u) != 0; }
+bool IsSoftwareOrIndirectKmtType(uint32_t type) { return (type & 0x44u) != 0; }
+bool IsVirtualKmtType(uint32_t type) { return (type & 0xC4u) != 0; }
+
+std::string KmtAdapterTypeText(uint32_t type) {
+    std::string t;
+    if (type & 0x4u) t += "SOFTWARE ";
+    if (type & 0x40u) t += "INDIRECT ";
+    if (type & 0x80u) t += "PARAVIRTUALIZED";
+    return t;
+}
+
+std::string RegDataToUtf8(const std::vector<uint8_t>& data, uint32_t regType) {
+    const bool text = regType == 1 || regType == 2 || (regType == 3 && data.size() > 3 && data[1] == 0);
+    if (!text) return std::string();
+    size_t units = data.size() / 2;
+    for (size_t i = 0; i < units; ++i) {
+        if (data[2 * i] == 0 && data[2 * i + 1] == 0) {
+            units = i;
+            break;
+        }
+    }
+    return Trim(Utf16LeBytesToUtf8(data.data(), units * 2));
+}
+
+static uint64_t LittleEndian(const std::vector<uint8_t>& b, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v |= static_cast<uint64_t>(b[i]) << (8 * i);
+    return v;
+}
+
+std::string VideoMemoryText(const std::vector<uint8_t>& qwMemorySize, const std::vector<uint8_t>& memorySize) {
+    if (qwMemorySize.size() >= 8) return FormatBytes(LittleEndian(qwMemorySize, 8));
+    if (memorySize.size() >= 4) return FormatBytes(LittleEndian(memorySize, 4));
+    return std::string();
+}
+
+std::string VbiosChipText(const std::string& bios, const std::string& chip) {
+    if (chip.empty()) return bios;
+    return bios.empty() ? chip : bios + " / " + chip;
+}
+
+std::string RotationText(uint32_t rotation) {
+    switch (rotation) {
+        case 2: return "90";
+        case 3: return "180";
+        case 4: return "270";
+        default: return "0";
+    }
+}
+
+std::string DpiText(uint32_t dpi) { return Format("%u (%llu%%)", dpi, static_cast<unsigned long long>(dpi) * 100 / 96); }
+
+bool IsIndirectOutputTechnology(uint32_t technology) { return technology >= 15 && technology <= 17; }
+
+std::string MatchHidFamily(uint32_t vendorId, uint32_t productId) {
+    if (vendorId == 0x80EE && productId >= 0x20 && productId <= 0x23) return "VirtualBox";
+    return std::string();
+}
+
+std::string RawInputTypeText(uint32_t type) {
+    switch (type) {
+        case 0: return "MOUSE";
+        case 1: return "KEYBOARD";
+        case 2: return "HID";
+        default: return "UNKNOWN";
+    }
+}
+
+Table MakeDisplayTable(const std::string& id) {
+    struct Def {
+        const char* id;
+        const char* title;
+        std::vector<std::string> columns;
+        const char* note;
+        uint32_t sens;
+    };
+    static const Def kDefs[] = {
+        {"display.paths", "Active display path topology",
+         {"Path", "Source", "Target", "Output technology", "EDID identity", "Active"}, "", 0},
+        {"display.input_devices", "Raw input device inventory", {"Device", "Type", "VID:PID", "Usage page", "Usage"},
+         "", 0},
+        {"display.gpus", "Display adapters",
+         {"Adapter", "PCI IDs", "Driver", "Video memory", "VBIOS / chip", "PCIe link", "Container ID", "Video ID"},
+         "Video ID is the GUID Windows assigns to the adapter instance when it is first installed; it survives driver "
+         "updates and is reset by a clean device removal or an OS reinstall.",
+         0xC0},
+        {"display.dxgi", "DXGI adapters",
+         {"Description", "Vendor:Device", "Subsystem / rev", "Dedicated VRAM", "Shared memory", "Adapter LUID", "Flags"},
+         "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier.", 0},
+        {"display.outputs", "Display outputs",
+         {"Output", "Adapter", "Current mode", "Desktop area", "Rotation", "DPI", "Attached"},
+         "Monitors as the graphics stack sees them: resolution, refresh rate, position and scaling. Configuration, not "
+         "identity.",
+         0},
+        {"display.nvml", "NVIDIA GPUs (NVML)", {"GPU", "UUID", "Board serial", "Board part number", "VBIOS"},
+         "GPU UUID is a per-unit identifier programmed into the board; serial numbers are usually only populated on "
+         "professional boards.",
+         0x2},
+        {"display.monitors", "Monitors (EDID)",
+         {"Monitor", "PnP ID / product", "Serial (EDID dword)", "Serial (descriptor)", "Manufactured", "EDID", "Size",
+          "EDID SHA-256"},
+         "", 0x8C},
+        {"display.adapter_flags", "DXGI and WDDM adapter flags", {"Adapter", "Source", "Flags", "Type"}, "", 0},
+        {"display.d3d_caps", "Direct3D capability queries", {"Adapter", "Feature", "Value"}, "", 0},
+        {"display.memory_budgets", "GPU memory budgets",
+         {"Adapter", "Segment", "Budget", "Current usage", "Available reservation", "Current reservation"}, "", 0},
+        {"display.nvml_modes", "NVIDIA virtualization modes", {"Adapter", "Virtualization mode", "API status"}, "", 0},
+        {"display.nvml_telemetry", "NVIDIA sensor availability", {"Adapter", "Metric", "Value", "API status"}, "", 0},
+        {"display.edid_checks", "EDID structure and overrides",
+         {"Monitor", "Bytes", "Advertised blocks", "Available blocks", "Header", "Checksums", "Length consistency",
+          "Override"},
+         "", 0},
+    };
+    for (const Def& d : kDefs) {
+        if (id != d.id) continue;
+        Table t = MakeTable("display", d.id, d.title, d.columns, d.note);
+        t.sens = d.sens;
+        return t;
+    }
+    return MakeTable("display", id, id, {});
+}
+
+void RemoveProbeFacts(Snapshot& s) {
+    static const std::string kPrefix = "display.probe.";
+    for (auto it = s.facts.lower_bound(kPrefix); it != s.facts.end() && it->first.compare(0, kPrefix.size(), kPrefix) == 0;)
+        it = s.facts.erase(it);
+}
+
+void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci) {
+    SetFact(s, "dxgi.hw", std::to_string(c.hw));
+    SetFact(s, "dxgi.matched", std::to_string(c.matched));
+    SetFact(s, "dxgi.pci_hw", std::to_string(c.pciHw));
+    SetFact(s, "dxgi.pci_matched", std::to_string(c.pciMatched));
+    SetFact(s, "pnp.gpus_nonpci", std::to_string(pnpNonPci));
+    SetFact(s, "pnp.gpus", std::to_string(pnpPci));
+    SetFact(s, "display.outputs", std::to_string(c.outputs));
+    auto failed = [&](const char* probe) { return GetFact(s, std::string("display.probe.") + probe + ".error") == "1"; };
+    SetFact(s, "display.probe.dxgi.status", ProbeStatusWord(static_cast<int>(c.desc3Ok), failed("dxgi")));
+    SetFact(s, "display.probe.dxgi.context", c.desc3Software ? "1" : "0");
+    SetFact(s, "display.probe.wddm.status", ProbeStatusWord(static_cast<int>(c.kmtOk), failed("wddm")));
+    SetFact(s, "display.probe.wddm.context", c.kmtVirtual ? "1" : "0");
+    SetFact(s, "display.probe.d3d.status", ProbeStatusWord(static_cast<int>(c.d3dOk), failed("d3d")));
+    SetFact(s, "display.probe.memory.status", ProbeStatusWord(static_cast<int>(c.memoryOk), failed("memory")));
+}
+
+}  // namespace vorq

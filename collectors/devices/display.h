@@ -1,0 +1,70 @@
+// Platform-free parts of the display collector: probe status words, adapter
+// flag tests, registry text decoding, the tables and the DXGI facts.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// "ok" when anything succeeded, else "error" when a failure counted, else
+// "not_supported": one success outweighs any number of failures.
+std::string ProbeStatusWord(int count, bool failed);
+
+// Sets `prefix`.error to "1" for a failing HRESULT, except the three codes
+// that mean "not supported here" (E_NOTIMPL, E_NOINTERFACE, DXGI_ERROR_UNSUPPORTED).
+void MarkProbeError(Snapshot& s, const std::string& prefix, int32_t hr);
+// Whether a failing D3DKMT status counts as an error (not-implemented and
+// not-supported do not).
+bool IsCountedKmtFailure(uint32_t status);
+
+bool IsDxgiSoftwareAdapter(uint32_t flags);
+bool IsSoftwareOrIndirectKmtType(uint32_t type);
+bool IsVirtualKmtType(uint32_t type);
+// "SOFTWARE ", "INDIRECT ", "PARAVIRTUALIZED" for the bits set, in that order.
+std::string KmtAdapterTypeText(uint32_t type);
+
+// Registry data as text: strings, and UTF-16 text stored as binary; other
+// types give the empty text. Environment references are not expanded.
+std::string RegDataToUtf8(const std::vector<uint8_t>& data, uint32_t regType);
+// "Video memory" cell from the driver key's qwMemorySize / MemorySize values
+// (empty vectors when absent).
+std::string VideoMemoryText(const std::vector<uint8_t>& qwMemorySize, const std::vector<uint8_t>& memorySize);
+// "VBIOS / chip" cell.
+std::string VbiosChipText(const std::string& bios, const std::string& chip);
+
+std::string RotationText(uint32_t rotation);
+std::string DpiText(uint32_t dpi);
+
+bool IsIndirectOutputTechnology(uint32_t technology);
+std::string MatchHidFamily(uint32_t vendorId, uint32_t productId);
+// "Type" cell of a raw-input device.
+std::string RawInputTypeText(uint32_t type);
+
+// The thirteen display tables, empty, by id.
+Table MakeDisplayTable(const std::string& id);
+
+// Removes every fact that begins with "display.probe.".
+void RemoveProbeFacts(Snapshot& s);
+
+struct DxgiCounters {
+    uint32_t hw = 0;
+    uint32_t matched = 0;
+    uint32_t pciHw = 0;
+    uint32_t pciMatched = 0;
+    uint32_t outputs = 0;
+    uint32_t desc3Ok = 0;
+    uint32_t desc3Software = 0;
+    uint32_t kmtOk = 0;
+    uint32_t kmtVirtual = 0;
+    uint32_t d3dOk = 0;
+    uint32_t memoryOk = 0;
+};
+
+// The adapter-count facts and the dxgi/wddm/d3d/memory probe facts, in order.
+void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci);
+
+}  // namespace vorq

@@ -1,0 +1,145 @@
+#include "collectors/devices/edid.h"
+
+#include <algorithm>
+
+#include "collectors/devices/display.h"
+#include "core/hash.h"
+#include "core/text.h"
+
+namespace vorq {
+
+namespace {
+
+constexpr size_t kBlock = 128;
+
+bool BlockSumsToZero(const uint8_t* p) {
+    unsigned sum = 0;
+    for (size_t i = 0; i < kBlock; ++i) sum += p[i];
+    return (sum & 0xFF) == 0;
+}
+
+// The three 5-bit letters of the big-endian manufacturer id at bytes 8-9.
+void ManufacturerLetters(const std::vector<uint8_t>& b, unsigned out[3]) {
+    const unsigned id = static_cast<unsigned>(b[8]) << 8 | b[9];
+    out[0] = (id >> 10) & 0x1F;
+    out[1] = (id >> 5) & 0x1F;
+    out[2] = id & 0x1F;
+}
+
+// Bytes 5-17 of a display descriptor, up to the first line feed.
+std::string DescriptorText(const uint8_t* d) {
+    std::string t;
+    for (size_t i = 5; i < 18 && d[i] != 0x0A; ++i) t.push_back(d[i] >= 0x20 && d[i] <= 0x7E ? static_cast<char>(d[i]) : '.');
+    return Trim(t);
+}
+
+}  // namespace
+
+EdidBlockChecks ValidateEdidBlocks(const std::vector<uint8_t>& bytes) {
+    EdidBlockChecks c;
+    const size_t n = bytes.size();
+    if (n < kBlock || n > kMaxEdidBytes) return c;
+    c.sizeOk = true;
+    c.advertisedBlocks = static_cast<uint64_t>(bytes[126]) + 1;
+    c.availableBlocks = n / kBlock;
+    static const uint8_t kHeader[8] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+    c.headerOk = std::equal(kHeader, kHeader + 8, bytes.begin());
+    c.lengthConsistent = n % kBlock == 0 && c.availableBlocks == c.advertisedBlocks;
+    c.baseChecksumOk = BlockSumsToZero(bytes.data());
+    c.allChecksumsOk = true;
+    for (size_t b = 0; b < c.availableBlocks; ++b)
+        if (!BlockSumsToZero(bytes.data() + b * kBlock)) c.allChecksumsOk = false;
+    unsigned letters[3];
+    ManufacturerLetters(bytes, letters);
+    c.manufacturerValid = (bytes[8] & 0x80) == 0;
+    for (unsigned l : letters)
+        if (l < 1 || l > 26) c.manufacturerValid = false;
+    return c;
+}
+
+bool EdidChecksPassed(const EdidBlockChecks& c) {
+    return c.sizeOk && c.headerOk && c.baseChecksumOk && c.manufacturerValid && c.allChecksumsOk && c.lengthConsistent;
+}
+
+EdidInfo ParseEdid(const std::vector<uint8_t>& bytes) {
+    EdidInfo e;
+    const EdidBlockChecks c = ValidateEdidBlocks(bytes);
+    if (!c.sizeOk || !c.headerOk || !c.baseChecksumOk || !c.manufacturerValid) return e;
+    e.valid = true;
+    unsigned letters[3];
+    ManufacturerLetters(bytes, letters);
+    for (unsigned l : letters) e.manufacturer.push_back(static_cast<char>(l + 0x40));
+    e.productCode = static_cast<uint16_t>(bytes[10] | bytes[11] << 8);
+    e.serialNumber = static_cast<uint32_t>(bytes[12]) | static_cast<uint32_t>(bytes[13]) << 8 |
+                     static_cast<uint32_t>(bytes[14]) << 16 | static_cast<uint32_t>(bytes[15]) << 24;
+    const int year = bytes[17] + 1990;
+    const int week = bytes[16];
+    if (week == 0xFF)
+        e.manufactured = Format("model year %d", year);
+    else if (week != 0)
+        e.manufactured = Format("week %d / %d", week, year);
+    else
+        e.manufactured = Format("%d", year);
+    e.version = Format("%u.%u", bytes[18], bytes[19]);
+    if (bytes[21] && bytes[22]) e.size = Format("%u x %u cm", bytes[21], bytes[22]);
+    for (size_t off : {54u, 72u, 90u, 108u}) {
+        const uint8_t* d = bytes.data() + off;
+        if (d[0] != 0 || d[1] != 0) continue;
+        if (d[3] == 0xFC) e.name = DescriptorText(d);
+        if (d[3] == 0xFF) e.serialText = DescriptorText(d);
+    }
+    return e;
+}
+
+MonitorStep BeginMonitorStep(bool listed) {
+    MonitorStep m;
+    m.monitors = MakeDisplayTable("display.monitors");
+    m.checks = MakeDisplayTable("display.edid_checks");
+    m.edidFailed = !listed;
+    m.overrideFailed = !listed;
+    return m;
+}
+
+void AddMonitor(Snapshot& s, MonitorStep& m, uint32_t index, const MonitorEdidRead& r,
+                const std::function<std::string()>& friendlyName) {
+    m.edidFailed |= r.edidError;
+    m.overrideFailed |= r.overrideError;
+    if (r.overrideProbed) ++m.overridesProbed;
+    if (r.overridePresent) ++m.overridesPresent;
+    if (!r.hasEdid) return;
+
+    ++m.edidCount;
+    const EdidBlockChecks c = ValidateEdidBlocks(r.bytes);
+    if (!EdidChecksPassed(c) || r.tooLarge) ++m.edidContext;
+    auto flag = [](bool b) { return std::string(b ? "1" : "0"); };
+    AddRow(m.checks, {Format("Monitor %lu", static_cast<unsigned long>(index) + 1),
+                      r.tooLarge ? std::string(">32768") : std::to_string(r.bytes.size()),
+                      std::to_string(c.advertisedBlocks), std::to_string(c.availableBlocks), flag(c.headerOk),
+                      flag(c.allChecksumsOk), flag(c.lengthConsistent), flag(r.overridePresent)});
+
+    const EdidInfo e = ParseEdid(r.bytes);
+    if (!e.valid) return;
+    std::string name = e.name.empty() && friendlyName ? friendlyName() : e.name;
+    const std::string model = Format("%s %04X", e.manufacturer.c_str(), e.productCode);
+    const std::string dword = e.serialNumber ? Format("%08X", e.serialNumber) : std::string();
+    AddRow(m.monitors, {name, model, dword, e.serialText, e.manufactured, e.version, e.size,
+                        Sha256HexOf(r.bytes.data(), r.bytes.size()).substr(0, 16)});
+    s.signals.push_back(MakeSignal("monitor.model", "Display", "Monitor: " + name, model, SignalScope::PerModel, 1,
+                                   "peripheral", Sens::No, "EDID", "", 1.0));
+    const std::string serial = e.serialText.empty() ? dword : e.serialText;
+    if (serial.empty()) return;
+    ++m.serials;
+    s.signals.push_back(MakeSignal("monitor.serial", "Display", "Monitor serial: " + name, serial,
+                                   SignalScope::PerUnit, 3, "peripheral", Sens::Yes, "EDID (registry, device key)",
+                                   "external monitors are removable - low identity weight", 1.0));
+}
+
+void FinishMonitorStep(Snapshot& s, const MonitorStep& m) {
+    SetFact(s, "monitor.serials", std::to_string(m.serials));
+    SetFact(s, "display.probe.edid.status", ProbeStatusWord(static_cast<int>(m.edidCount), m.edidFailed));
+    SetFact(s, "display.probe.edid.context", m.edidContext ? "1" : "0");
+    SetFact(s, "display.probe.override.status", ProbeStatusWord(static_cast<int>(m.overridesProbed), m.overrideFailed));
+    SetFact(s, "display.probe.override.context", m.overridesPresent ? "1" : "0");
+}
+
+}  // namespace vorq
