@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "core/text.h"
+#include "vm/vm_detection.h"
+
+namespace vorq {
+namespace {
+
+// A CPUID table in the "cpu.leaves" form the CPU collector writes.
+void AddLeaves(Snapshot& s, const std::vector<std::array<uint32_t, 5>>& leaves) {
+    Table t = MakeTable("cpu", "cpu.leaves", "CPUID", {"Leaf", "Subleaf", "EAX", "EBX", "ECX", "EDX", "Meaning"});
+    for (const auto& l : leaves) AddRow(t, {Format("%08X", l[0]), "0", Hex32(l[1]), Hex32(l[2]), Hex32(l[3]), Hex32(l[4]), ""});
+    s.tables.push_back(t);
+    SetFact(s, "cpu.arch.cpuid_safe", "1");
+}
+
+void AddSignal(Snapshot& s, const char* key, const char* value) {
+    Signal sig;
+    sig.key = key;
+    sig.value = value;
+    s.signals.push_back(sig);
+}
+
+struct Env {
+    int cpuidCalls = 0;
+    std::map<uint32_t, CpuidLeafRegs> leaves;
+    ServiceKeyScan scan;
+    VmEnvironment Make() {
+        VmEnvironment e;
+        e.cpuid = [this](uint32_t leaf) {
+            ++cpuidCalls;
+            auto it = leaves.find(leaf);
+            return it == leaves.end() ? CpuidLeafRegs{0, 0, 0, 0, true} : it->second;
+        };
+        e.scanServiceKeys = [this](const ServiceKey*, size_t) { return scan; };
+        return e;
+    }
+};
+
+bool FindProbeRow(const Snapshot& s, const std::string& id, std::vector<std::string>* cells) {
+    for (const Table& t : s.tables)
+        if (t.id.rfind("vm.tests.", 0) == 0)
+            for (const TableRow& r : t.rows)
+                if (r.cells[0] == id) {
+                    *cells = r.cells;
+                    return true;
+                }
+    return false;
+}
+
+std::string Status(const Snapshot& s, const std::string& id) {
+    std::vector<std::string> cells;
+    return FindProbeRow(s, id, &cells) ? cells[3] : "(missing)";
+}
+
+std::string SummaryValue(const Snapshot& s, const std::string& property) {
+    const Table* t = FindTable(s, "vm.summary");
+    if (!t) return "(no table)";
+    for (const TableRow& r : t->rows)
+        if (r.cells[0] == property) return r.cells[1];
+    return "(no row)";
+}
+
+// Kvm: hypervisor bit, KVMKVMKVM base leaf, QEMU firmware, virtio devices.
+Snapshot KvmGuest() {
+    Snapshot s;
+    AddLeaves(s, {{1, 0x000806EC, 0, 0x80000000u, 0}, {0x40000000, 0x40000001, 0x4B4D564B, 0x564B4D56, 0x0000004D}});
+    AddSignal(s, "smbios.system.manufacturer", "QEMU");
+    AddSignal(s, "smbios.system.product", "Standard PC (i440FX + PIIX, 1996)");
+    Table devices = MakeTable("devices", "devices", "Devices",
+                              {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
+                               "Container ID", "PCIe link"});
+    AddRow(devices, {"Net", "Red Hat VirtIO Ethernet Adapter", "Red Hat", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4", "", "",
+                     "netkvm", "", ""});
+    s.tables.push_back(devices);
+    return s;
+}
+
+TEST(VmDetection, EmptySnapshotIsInsufficientData) {
+    Snapshot s;
+    Env env;
+    RunVmDetection(s, env.Make());
+    EXPECT_EQ(env.cpuidCalls, 0);  // CPUID evidence not usable: never executed
+    EXPECT_EQ(GetFact(s, "vm.guest"), "0");
+    EXPECT_EQ(GetFact(s, "vm.hv_present"), "unknown");
+    EXPECT_EQ(GetFact(s, "vm.hv_role"), "unknown");
+    EXPECT_EQ(GetFact(s, "vm.classification"), "Insufficient data");
+    EXPECT_EQ(SummaryValue(s, "Hypervisor presence"), "Inconclusive");
+    EXPECT_EQ(Status(s, "cpu.vendor"), "Not Supported");
+    EXPECT_EQ(Status(s, "firmware.system"), "Inconclusive");
+    EXPECT_EQ(Status(s, "timing.rdtsc"), "Not Supported");
+    ASSERT_EQ(s.scores.size(), 1u);
+    EXPECT_EQ(s.scores[0].id, "physical");
+    EXPECT_EQ(s.scores[0].verdict, "Insufficient data");
+    // The only item is the missing-data reduction, and it explains the whole distance to the ceiling.
+    ASSERT_EQ(s.scores[0].items.size(), 1u);
+    EXPECT_EQ(92 - s.scores[0].value, -s.scores[0].items[0].points);
+}
+
+TEST(VmDetection, KvmGuestIsConfirmed) {
+    Snapshot s = KvmGuest();
+    SetFact(s, "cpu.xen_secondary.status", "complete");
+    Env env;
+    RunVmDetection(s, env.Make());
+    EXPECT_EQ(env.cpuidCalls, 0);
+    EXPECT_EQ(GetFact(s, "vm.guest"), "1");
+    EXPECT_EQ(GetFact(s, "vm.hv_role"), "guest");
+    EXPECT_EQ(GetFact(s, "vm.classification"), "Virtual guest evidence confirmed");
+    EXPECT_EQ(Status(s, "cpu.vendor"), "Detected");
+    EXPECT_EQ(Status(s, "firmware.system"), "Detected");
+    EXPECT_EQ(Status(s, "hardware.pci"), "Detected");
+    EXPECT_EQ(GetFact(s, "vm.family"), "KVM/QEMU, virtio");
+    EXPECT_EQ(SummaryValue(s, "Partition context"), "Recognized guest CPU signature");
+    const Score& physical = s.scores.back();
+    EXPECT_EQ(physical.verdict, "Virtual guest evidence confirmed");
+    int sum = 0;
+    for (const ScoreItem& item : physical.items) sum += item.points;
+    EXPECT_EQ(physical.value, 92 + sum);
+}
+
+TEST(VmDetection, HyperVRootAndGuest) {
+    // "Microsoft Hv" base leaf, Hv#1 interface; the root has CreatePartitions.
+    auto hyperv = [](bool root) {
+        Snapshot s;
+        AddLeaves(s, {{1, 0, 0, 0x80000000u, 0},
+                      {0x40000000, 0x4000000B, 0x7263694D, 0x666F736F, 0x76482074},
+                      {0x40000001, 0x31237648, 0, 0, 0},
+                      {0x40000003, 0, root ? 1u : 0u, 0, 0}});
+        SetFact(s, "cpu.xen_secondary.status", "complete");
+        return s;
+    };
+    Snapshot root = hyperv(true);
+    Env env;
+    RunVmDetection(root, env.Make());
+    EXPECT_EQ(GetFact(root, "vm.hv_role"), "root");
+    EXPECT_EQ(GetFact(root, "vm.hv_present"), "1");
+    EXPECT_EQ(Status(root, "cpu.partition"), "Detected");
+    EXPECT_EQ(Status(root, "cpu.vendor"), "Inconclusive");
+    EXPECT_EQ(SummaryValue(root, "Partition context"), "Root or management partition");
+
+    Snapshot guest = hyperv(false);
+    AddSignal(guest, "smbios.system.manufacturer", "Microsoft Corporation");
+    AddSignal(guest, "smbios.system.product", "Virtual Machine");
+    RunVmDetection(guest, env.Make());
+    EXPECT_EQ(Status(guest, "cpu.partition"), "Inconclusive");
+    EXPECT_EQ(Status(guest, "firmware.system"), "Detected");
+    EXPECT_EQ(GetFact(guest, "vm.guest"), "1");
+    EXPECT_EQ(GetFact(guest, "vm.family"), "Hyper-V");
+    EXPECT_EQ(GetFact(guest, "vm.hv_role"), "unknown");
+}
+
+TEST(VmDetection, CpuidFallbackWhenTheTableLacksTheHypervisorLeaf) {
+    Snapshot s;
+    AddLeaves(s, {{1, 0, 0, 0x80000000u, 0}});
+    Env env;
+    env.leaves[0x40000000] = CpuidLeafRegs{0x40000001, 0x4B4D564B, 0x564B4D56, 0x0000004D, true};
+    RunVmDetection(s, env.Make());
+    EXPECT_EQ(env.cpuidCalls, 1);
+    EXPECT_EQ(Status(s, "cpu.vendor"), "Detected");
+}
+
+TEST(VmDetection, DriverWithoutDeviceIsWeakAndAcpiReadFailureIsError) {
+    Snapshot s = KvmGuest();
+    Table drivers = MakeTable("drivers", "drivers", "Drivers", {"Driver"});
+    AddRow(drivers, {"vioscsi"});
+    s.tables.push_back(drivers);
+    Table acpi = MakeTable("acpi", "acpi", "ACPI",
+                           {"Signature", "Description", "Length", "Rev", "OEM ID", "OEM table ID", "OEM rev", "Creator",
+                            "SHA-256", "Details"});
+    AddRow(acpi, {"DSDT", "", "?", "", "", "", "", "", "", "read failed: error 5"});
+    s.tables.push_back(acpi);
+    Env env;
+    RunVmDetection(s, env.Make());
+    std::vector<std::string> cells;
+    ASSERT_TRUE(FindProbeRow(s, "os.guest_drivers", &cells));
+    EXPECT_EQ(cells[3], "Detected");
+    EXPECT_EQ(cells[5], "Weak");
+    EXPECT_EQ(cells[6], "8");
+    EXPECT_EQ(Status(s, "firmware.acpi"), "Error");
+}
+
+TEST(VmDetection, ServiceScanDeniedIsError) {
+    Snapshot s;
+    Env env;
+    env.scan.incomplete = true;
+    RunVmDetection(s, env.Make());
+    EXPECT_EQ(Status(s, "os.guest_services"), "Error");
+}
+
+TEST(VmDetection, RunningTwiceReplacesOutputs) {
+    Snapshot s = KvmGuest();
+    s.tables.push_back(MakeTable("other", "other", "", {}));
+    Env env;
+    RunVmDetection(s, env.Make());
+    s.scores.push_back(Score{"identity", "", "", "", 50, {}});
+    RunVmDetection(s, env.Make());
+    int summaries = 0, tests = 0, physical = 0;
+    for (const Table& t : s.tables) {
+        summaries += t.id == "vm.summary";
+        tests += t.id.rfind("vm.tests.", 0) == 0;
+    }
+    for (const Score& sc : s.scores) physical += sc.id == "physical";
+    EXPECT_EQ(summaries, 1);
+    EXPECT_EQ(tests, 8);
+    EXPECT_EQ(physical, 1);
+    EXPECT_EQ(s.scores.back().id, "physical");
+    EXPECT_NE(FindTable(s, "other"), nullptr);
+}
+
+}  // namespace
+}  // namespace vorq

@@ -1,0 +1,48 @@
+// Pure matchers from texts the machine exposes (hypervisor vendor ids,
+// firmware strings, device ids, driver names, MAC prefixes, models) to
+// virtual-platform family names. The empty text means no match. All the
+// program's knowledge of virtual platforms lives in these fixed lists.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vorq {
+
+std::string LowerAscii(std::string_view text);
+std::string UpperAscii(std::string_view text);
+std::string TrimBlank(std::string_view text);  // space, tab, CR, LF; a NUL is kept
+std::string NormalizeMatchText(std::string_view text);
+std::string NormalizeDriverName(std::string_view text);
+
+struct SmbiosVendorMatch {
+    std::string family;
+    std::string cloud;
+    bool virtual_ = false;
+};
+
+std::string HypervisorVendorFamily(std::string_view vendorId);
+SmbiosVendorMatch SmbiosVendorFamily(std::string_view manufacturer, std::string_view product, std::string_view serial);
+std::string BiosVendorFamily(std::string_view vendor, std::string_view version);
+std::string BoardProductFamily(std::string_view text);
+std::string CpuBrandFamily(std::string_view brand);
+std::string OemStringFamily(std::string_view text);
+
+std::string DriverNameFamily(std::string_view name);
+bool IsHostOrTunnelAdapter(std::string_view text);
+std::string NicDescriptionFamily(std::string_view description);
+std::string MacOuiFamily(std::string_view mac);
+std::string PciIdFamily(std::string_view id);
+std::string PciTextFamily(std::string_view text);
+std::string DiskModelFamily(std::string_view model);
+std::string DeviceIdFamily(std::string_view id);
+bool HasDeviceIdPrefix(std::string_view id, std::string_view prefix);
+bool IsSoftwareDisplayAdapter(std::string_view name, std::string_view id);
+std::string DisplayAdapterFamily(std::string_view name, std::string_view id);
+std::string MonitorEdidFamily(std::string_view name, std::string_view edid);
+std::string InputDeviceFamily(std::string_view deviceClass, std::string_view id);
+std::string NicDriverFamily(std::string_view deviceClass, std::string_view description, std::string_view id,
+                            std::string_view driver);
+std::string StorageAdapterFamily(std::string_view deviceClass, std::string_view id, std::string_view driver);
+
+}  // namespace vorq

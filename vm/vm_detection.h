@@ -1,0 +1,67 @@
+// The "VM Detection" collector over a Snapshot. Pure except for what the
+// environment supplies (CPUID as a fallback, registry key scans), so it runs
+// in host tests on hand-made Snapshots.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "vm/vm_model.h"
+#include "vm/vm_scorer.h"
+
+namespace vorq {
+
+struct VmEnvironment {
+    // Executes CPUID (leaf, sub-leaf 0) on this processor; only called when
+    // the CPU evidence is usable.
+    std::function<CpuidLeafRegs(uint32_t leaf)> cpuid;
+    // Opens each HKLM key of the list for query access.
+    std::function<ServiceKeyScan(const ServiceKey* keys, size_t count)> scanServiceKeys;
+};
+
+// What the collector derived from the CPU data; the outputs report it.
+struct VmCpuContext {
+    bool cpuidUsable = false;
+    bool cpuData = false;
+    bool hvBit = false;
+    bool basePlausible = false;
+    std::string vendor;
+    std::string guestFamilies;
+    bool hvPresent = false;
+    bool rootPartition = false;
+};
+
+void RunVmDetection(Snapshot& s, const VmEnvironment& env);
+
+// ACPI OEM signatures of the "acpi" table: families, whether every row was
+// usable, whether a row reported a read failure.
+struct AcpiOemMatch {
+    std::string families;
+    bool complete = false;
+    bool readFailed = false;
+};
+AcpiOemMatch MatchAcpiOemFamilies(const Table* acpi);
+
+// The probe groups run after the inline probes, in this order. Each appends
+// its probes to the list.
+using VmProbeGroup = void (*)(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeInventorySignatures(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbePnpHardware(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+void GateCpuProbes(const Snapshot& s, VmProbeList& probes);
+void MarkCpuProbesUnsupported(VmProbeList& probes);
+
+// The method catalog tables, written after the tests tables.
+void AddCatalogTables(Snapshot& s, const VmProbeList& probes);
+
+// Outputs: facts, the summary and tests tables, and the "physical" score.
+void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult& r, const VmCpuContext& cpu);
+std::string VmClassificationText(int32_t verdict, bool hvPresent);
+
+}  // namespace vorq

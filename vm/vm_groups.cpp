@@ -1,0 +1,38 @@
+// Probe groups beyond the collector's inline probes. Each group plugs in here
+// and appends its probes; until a group is built it adds none.
+#include "vm/vm_detection.h"
+
+namespace vorq {
+
+void ProbeInventorySignatures(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbePnpHardware(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
+
+void AddCatalogTables(Snapshot&, const VmProbeList&) {}
+
+void GateCpuProbes(const Snapshot& s, VmProbeList& probes) {
+    // TODO(cpu): the CPU collector's IsCpuidSafe once it lands.
+    if (GetFact(s, "cpu.arch.cpuid_safe") != "1") MarkCpuProbesUnsupported(probes);
+}
+
+void MarkCpuProbesUnsupported(VmProbeList& probes) {
+    for (VmProbe& p : probes) {
+        if (p.id.rfind("cpu.", 0) != 0 || p.id == "cpu.architecture" || p.id == "cpu.whp_presence") continue;
+        p.result = kNotSupported;
+        p.strength = kContext;
+        p.weight = 0;
+        p.impact = 0;
+        p.confirming = false;
+        p.independent = false;
+        p.families.clear();
+        p.evidence = "x86 CPU evidence is unavailable for this process and native architecture combination.";
+        p.caveat = "Instruction-set emulation does not establish that Windows is a virtual guest.";
+    }
+}
+
+}  // namespace vorq

@@ -1,0 +1,190 @@
+#include "vm/vm_model.h"
+
+#include <algorithm>
+
+#include "core/text.h"
+
+namespace vorq {
+
+const VmWeights kVmWeights = {92, 50, 70, 55, 65, 65, 35, 20, 6,  65, 65, 55, 35, 65, 35, 25,
+                              25, 20, 20, 10, 6,  35, 35, 35, 35, 35, 10, 35, 20, 30, 12, 30,
+                              25, 0,  35, 30, 10, 15, 8,  8,  10, 8,  6,  8,  10, 35, 8,  8};
+
+VmProbe MakeVmProbe(std::string id, std::string category, std::string title, std::string method, int32_t group,
+                    int32_t strength, int32_t weight) {
+    VmProbe p;
+    p.id = std::move(id);
+    p.category = std::move(category);
+    p.title = std::move(title);
+    p.method = std::move(method);
+    p.group = group;
+    p.strength = strength;
+    p.weight = weight;
+    return p;
+}
+
+void AppendProbe(VmProbeList& list, VmProbe&& probe) { list.push_back(std::move(probe)); }
+
+void SetDetected(VmProbe& p, bool detected, std::string detectedText, std::string notDetectedText) {
+    p.result = detected ? kDetected : kNotDetected;
+    p.evidence = detected ? std::move(detectedText) : std::move(notDetectedText);
+}
+
+void MarkSourceUnavailable(VmProbe& p, const Snapshot& s, std::string_view collector) {
+    p.result = CollectorFailed(s, collector) ? kProbeError : kInconclusive;
+    p.evidence = "Inventory data is unavailable.";
+}
+
+void ApplyServiceKeyScan(VmProbe& p, const ServiceKeyScan& scan, std::string detectedText) {
+    if (!scan.families.empty()) {
+        p.result = kDetected;
+        p.evidence = std::move(detectedText);
+        p.families = JoinSet(scan.families);
+        if (scan.incomplete) p.caveat = "Some optional registry keys could not be read.";
+    } else if (scan.incomplete) {
+        p.result = kProbeError;
+        p.evidence = "Registry access was incomplete.";
+    } else {
+        p.result = kNotDetected;
+        p.evidence = "No matching installed service was found.";
+    }
+}
+
+const char* ProbeResultName(int32_t code) {
+    switch (code) {
+        case kDetected: return "Detected";
+        case kNotDetected: return "Not Detected";
+        case kNotSupported: return "Not Supported";
+        case kProbeError: return "Error";
+        default: return "Inconclusive";
+    }
+}
+
+const char* ProbeStrengthName(int32_t code) {
+    switch (code) {
+        case kWeak: return "Weak";
+        case kModerate: return "Moderate";
+        case kStrong: return "Strong";
+        default: return "Context";
+    }
+}
+
+std::string GetSignalValue(const Snapshot& s, std::string_view key) {
+    for (const Signal& sig : s.signals)
+        if (sig.key == key) return ToLower(Trim(sig.value));
+    return {};
+}
+
+bool CollectorFailed(const Snapshot& s, std::string_view collector) {
+    for (const CollectorRun& run : s.collectors)
+        if (run.name == collector && run.status == "error") return true;
+    for (const std::string& note : s.notes) {
+        if (note.size() > collector.size() && note.compare(0, collector.size(), collector) == 0 &&
+            note[collector.size()] == ':' && (ContainsNoCase(note, "failed") || ContainsNoCase(note, "error")))
+            return true;
+    }
+    return false;
+}
+
+bool ParseHex32(std::string_view text, uint32_t& value) {
+    if (text.empty() || text.size() > 10) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        if (d < 0) return false;
+        v = v * 16 + static_cast<uint64_t>(d);
+    }
+    if (v > 0xFFFFFFFFull) return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+CpuidLeafRegs FindCpuidLeaf(const Snapshot& s, uint32_t leaf) {
+    CpuidLeafRegs r;
+    const Table* t = FindTable(s, "cpu.leaves");
+    if (!t) return r;
+    for (const TableRow& row : t->rows) {
+        if (row.cells.size() < 6) continue;
+        uint32_t l = 0;
+        if (row.cells[0].empty() || row.cells[0].size() > 10 || !ParseHex32(row.cells[0], l) || l != leaf) continue;
+        if (row.cells[1] != "0") continue;
+        r.valid = ParseHex32(row.cells[2], r.eax) && ParseHex32(row.cells[3], r.ebx) && ParseHex32(row.cells[4], r.ecx) &&
+                  ParseHex32(row.cells[5], r.edx);
+        return r;
+    }
+    return r;
+}
+
+std::string LeafVendorText(const CpuidLeafRegs& r) {
+    char bytes[12];
+    const uint32_t regs[3] = {r.ebx, r.ecx, r.edx};
+    for (int i = 0; i < 3; ++i)
+        for (int k = 0; k < 4; ++k) bytes[i * 4 + k] = static_cast<char>((regs[i] >> (8 * k)) & 0xFF);
+    size_t n = 0;
+    while (n < 12 && bytes[n] != '\0') ++n;
+    return std::string(bytes, n);
+}
+
+// TODO(cpu): use the CPU collector's IsPlausibleHypervisorLeaf once it lands.
+static bool PlausibleLeaf(uint32_t maxLeaf, uint32_t base, const std::string& vendor) {
+    if (maxLeaf >= base && static_cast<uint64_t>(maxLeaf) <= static_cast<uint64_t>(base) + 255) return true;
+    return base == 0x40000000u && maxLeaf == 0 && vendor == "KVMKVMKVM";
+}
+
+bool IsHypervisorBaseLeaf(const CpuidLeafRegs& r, uint32_t base) {
+    return r.valid && PlausibleLeaf(r.eax, base, LeafVendorText(r));
+}
+
+std::string CellOrEmpty(const TableRow& row, size_t index) { return index < row.cells.size() ? row.cells[index] : std::string(); }
+
+std::string JoinSet(const std::set<std::string>& set) {
+    std::string out;
+    for (const std::string& m : set) {
+        if (!out.empty()) out += ", ";
+        out += m;
+    }
+    return out;
+}
+
+bool AnyInSet(const std::set<std::string>& range, const std::set<std::string>& other) {
+    for (const std::string& m : range)
+        if (other.count(m)) return true;
+    return false;
+}
+
+int CountWeightedProbes(const VmProbeList& list) {
+    return static_cast<int>(std::count_if(list.begin(), list.end(), [](const VmProbe& p) {
+        return p.weight > 0 && p.strength != kContext && p.result != kNotSupported;
+    }));
+}
+
+int CountContextProbes(const VmProbeList& list) {
+    return static_cast<int>(std::count_if(list.begin(), list.end(), [](const VmProbe& p) { return p.strength == kContext; }));
+}
+
+int CountUnavailableProbes(const VmProbeList& list) {
+    return static_cast<int>(std::count_if(list.begin(), list.end(), [](const VmProbe& p) {
+        return p.result == kInconclusive || p.result == kNotSupported || p.result == kProbeError;
+    }));
+}
+
+void RemovePhysicalScore(Snapshot& s) {
+    std::erase_if(s.scores, [](const Score& sc) { return sc.id == "physical"; });
+}
+
+void RemoveVmTables(Snapshot& s) {
+    std::erase_if(s.tables, [](const Table& t) { return t.tab == "vm"; });
+}
+
+int64_t FactCount(const Snapshot& s, const std::string& key) {
+    std::string v = GetFact(s, key, "0");
+    if (v.empty() || v.size() > 18) return 0;
+    int64_t n = 0;
+    for (char c : v) {
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+}  // namespace vorq
