@@ -1,0 +1,24 @@
+// Everything the SMBIOS collector does once it holds the raw table: the
+// integrity facts, the rendered structures, identifier signals and facts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+extern const char kSmbiosShortRead[];
+
+// `table` is the whole 'RSMB' buffer (header included). A buffer shorter
+// than its header adds the short-read note and nothing else.
+void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size);
+
+// A serial-number signal; a placeholder value is kept with quality 0.
+void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string& name, const std::string& value,
+                         int32_t weight, const std::string& group, const std::string& src);
+void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, bool sensitive);
+
+}  // namespace vorq
