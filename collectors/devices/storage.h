@@ -1,0 +1,180 @@
+// Storage identity: the device I/O controls behind the Storage collector and
+// the per-disk logic that turns their replies into rows, signals and facts.
+// Everything here is platform-free: the controls go through an IoControl seam,
+// and every reply is parsed by byte offsets checked against its length.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/snapshot.h"
+#include "core/text.h"
+
+namespace vorq {
+
+// Control codes and the storage property ids used here.
+inline constexpr uint32_t kIoctlStorageGetDeviceNumber = 0x2D1080;
+inline constexpr uint32_t kIoctlStorageQueryProperty = 0x2D1400;
+inline constexpr uint32_t kIoctlDiskGetDriveGeometryEx = 0x700A0;
+inline constexpr uint32_t kIoctlDiskGetDriveLayoutEx = 0x70050;
+inline constexpr uint32_t kIoctlAtaPassThrough = 0x4D02C;
+inline constexpr uint32_t kIoctlVolumeGetVolumeDiskExtents = 0x560000;
+inline constexpr uint32_t kFsctlGetObjectId = 0x9009C;
+
+inline constexpr uint32_t kStorageDeviceProperty = 0;
+inline constexpr uint32_t kStorageDeviceIdProperty = 2;
+inline constexpr uint32_t kStorageDeviceUniqueIdProperty = 3;
+inline constexpr uint32_t kStorageDeviceSeekPenaltyProperty = 7;
+inline constexpr uint32_t kStorageAdapterProtocolSpecificProperty = 49;
+inline constexpr uint32_t kStorageDeviceProtocolSpecificProperty = 50;
+inline constexpr uint32_t kStorageAdapterSerialNumberProperty = 57;
+
+inline constexpr size_t kGeometryReplySize = 296;
+inline constexpr size_t kLayoutReplySize = 18624;
+inline constexpr size_t kNvmeQuerySize = 4144;
+inline constexpr size_t kNvmeIdentifySize = 4096;
+inline constexpr size_t kAtaPassThroughSize = 560;
+inline constexpr size_t kAtaIdentifySize = 512;
+
+inline constexpr uint32_t kErrorInvalidFunction = 1;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidData = 13;
+inline constexpr uint32_t kErrorNotSupported = 50;
+
+// One device I/O control on an open handle: sends `in`, offers an output
+// buffer of `outSize` bytes. On success `out` holds exactly the bytes
+// returned; on failure `error` holds the Win32 error code.
+using IoControl = std::function<bool(uint32_t code, const Bytes& in, size_t outSize, Bytes& out, uint32_t& error)>;
+
+// Little-endian reads that fail (false) when the field is not inside `b`.
+bool ReadLe16(const Bytes& b, size_t off, uint16_t& v);
+bool ReadLe32(const Bytes& b, size_t off, uint32_t& v);
+bool ReadLe64(const Bytes& b, size_t off, uint64_t& v);
+
+// ---- Queries (each over the seam) ----
+
+// The 12-byte STORAGE_PROPERTY_QUERY for a standard query of `propertyId`.
+Bytes BuildPropertyQuery(uint32_t propertyId);
+// True when the query succeeded with at least one byte; `out` then holds
+// exactly the returned bytes. Follows a larger announced size once (below 1 MiB).
+bool QueryStorageProperty(const IoControl& io, uint32_t propertyId, Bytes& out);
+// The descriptor string at `offset` (0 or past the end: empty), up to the
+// first NUL or the end of the reply.
+std::string ReadDescriptorString(const Bytes& reply, uint32_t offset);
+const char* GetScsiDesignatorTypeName(uint32_t type);
+const char* GetBusTypeName(uint32_t busType);
+
+// The 4144-byte protocol-specific query for NVMe Identify.
+Bytes BuildNvmeIdentifyQuery(bool controller, uint32_t namespaceId);
+// The 4096 Identify bytes of a protocol-specific reply, or error 13 when the
+// reply is malformed.
+bool ParseNvmeIdentifyReply(const Bytes& reply, Bytes& identify, uint32_t& error);
+bool QueryNvmeIdentify(const IoControl& io, bool controller, uint32_t namespaceId, Bytes& out, uint32_t& error);
+
+// The 560-byte ATA_PASS_THROUGH_EX buffer carrying IDENTIFY DEVICE.
+Bytes BuildAtaIdentifyRequest();
+bool ParseAtaIdentifyReply(const Bytes& reply, Bytes& identify, uint32_t& error);
+bool AtaIdentifyDevice(const IoControl& io, Bytes& out, uint32_t& error);
+
+// ---- Reply fields ----
+
+struct DeviceDescriptor {
+    std::string vendor, product, revision, serial;
+    bool removable = false;
+    bool busKnown = false;  // false when the reply does not reach BusType
+    uint32_t busType = 0;
+};
+DeviceDescriptor ParseDeviceDescriptor(const Bytes& reply);
+
+// IncursSeekPenalty: -1 when the reply is too short to hold it.
+int ParseSeekPenalty(const Bytes& reply);
+// The adapter serial: UTF-16 from offset 8, at most 128 characters, ended by a
+// NUL or by the end of the reply; trimmed UTF-8.
+std::string ParseAdapterSerial(const Bytes& reply);
+
+struct ScsiDesignator {
+    uint32_t codeSet = 0;
+    uint32_t type = 0;
+    uint32_t association = 0;
+    std::string text;
+};
+// The designators of a StorageDeviceIdProperty reply in order, at most
+// `maxCount`; `truncated` tells whether a further one was left out.
+std::vector<ScsiDesignator> WalkDesignators(const Bytes& reply, size_t maxCount, bool* truncated = nullptr);
+
+struct NvmeController {
+    std::string vid, ssvid, serial, model, firmware, oui, version, fruGuid, subnqn;
+};
+struct NvmeNamespace {
+    std::string nguid, eui64;  // empty when all zero
+};
+NvmeController ParseNvmeController(const Bytes& identify);
+NvmeNamespace ParseNvmeNamespace(const Bytes& identify);
+
+std::string AtaIdString(const uint8_t* words, size_t wordCount);
+bool AtaWwnSupported(uint16_t word);
+struct AtaIdentity {
+    std::string serial, firmware, model, wwn;
+};
+AtaIdentity ParseAtaIdentity(const Bytes& identify);
+
+// Signed DeviceNumber of STORAGE_DEVICE_NUMBER; false when not in the reply.
+bool ParseDeviceNumber(const Bytes& reply, int32_t& number);
+// DiskSize of DISK_GEOMETRY_EX; false when not in the reply.
+bool ParseDiskSize(const Bytes& reply, uint64_t& size);
+
+struct DriveLayout {
+    std::string style;     // "GPT", "MBR", "RAW", or "?" when unreadable
+    std::string identity;  // GPT disk GUID or "signature %08X"
+    std::string espGuid;   // GPT: the last EFI system partition among the first 128
+};
+DriveLayout ParseDriveLayout(const Bytes& reply);
+
+// The first extent's DiskNumber of VOLUME_DISK_EXTENTS, 0xFFFFFFFF when none.
+uint32_t ParseFirstExtentDisk(const Bytes& reply);
+
+// ---- The collector's pure part ----
+
+// Designator rows listed per disk; a device reporting more gets one status row.
+inline constexpr size_t kMaxDesignatorRows = 32;
+
+// One opened disk: controls on the handle opened without access rights, and a
+// second open with read/write access (an empty IoControl and the error when
+// that open fails; the handle lives as long as the returned function object).
+struct DiskAccess {
+    IoControl io;
+    std::function<IoControl(uint32_t& error)> openReadWrite;
+};
+
+struct VolumeInfo {
+    std::string root, label, fileSystem;
+    uint32_t serial = 0;
+    std::string guidPath, objectId;
+};
+
+// Collector-wide state of one storage scan.
+struct StorageScan {
+    bool elevated = false;
+    uint32_t systemDisk = 0xFFFFFFFF;
+    std::function<std::string(uint32_t)> errorText;  // Win32 error code to its text
+    Table disks, ids, volumes;
+    int withSerial = 0;
+    int systemWithId = 0;
+    bool nvmeSeen = false;
+    bool nvmeAccessDenied = false;
+    bool ataNotElevated = false;
+};
+
+StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<std::string(uint32_t)> errorText);
+// One disk's queries, rows, signals and facts; `interfaceIndex` labels a disk
+// whose device number cannot be read.
+void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskAccess& disk);
+// One fixed volume; `systemDrive` is the first character of the system folder.
+void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive);
+// The counters' facts, the notes, then the three tables in order.
+void FinishStorageScan(Snapshot& s, StorageScan& scan);
+
+}  // namespace vorq

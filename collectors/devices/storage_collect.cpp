@@ -1,0 +1,293 @@
+// The Storage collector's per-disk and per-volume logic over the IoControl
+// seam: which queries run in which order, and the rows, signals and facts
+// their answers become.
+#include <cctype>
+
+#include "collectors/devices/storage.h"
+#include "core/hash.h"
+
+namespace vorq {
+
+namespace {
+
+const char* AssociationName(uint32_t a) { return a == 0 ? "device" : a == 1 ? "port" : "target"; }
+
+bool IsPeripheralBus(uint32_t bus) { return bus == 4 || bus == 7 || bus == 12 || bus == 13; }
+
+// The parts of one disk that its signals and rows share.
+struct DiskContext {
+    Snapshot& s;
+    StorageScan& scan;
+    std::string label;
+    bool system = false;
+    bool peripheral = false;
+    std::string group;
+    std::string cat;
+
+    void AddSignal(const char* key, const std::string& signalCat, std::string name, std::string value, SignalScope scope,
+                int32_t w, const char* src, std::string note) {
+        s.signals.push_back(MakeSignal(key, signalCat, std::move(name), std::move(value), scope, w, group, Sens::Yes,
+                                       src, std::move(note), 1.0));
+    }
+    void IdRow(const char* source, std::string identifier, std::string value, uint32_t mask) {
+        AddRow(scan.ids, {label, source, std::move(identifier), std::move(value)}, mask);
+    }
+};
+
+void NvmePath(DiskContext& d, const DiskAccess& disk, const std::string& descriptorSerial) {
+    Bytes data;
+    uint32_t error = 0;
+    IoControl reopened;
+    const IoControl* handle = &disk.io;
+    bool ok = QueryNvmeIdentify(disk.io, true, 0, data, error);
+    if (!ok && (error == kErrorInvalidFunction || error == kErrorAccessDenied || error == kErrorNotSupported)) {
+        uint32_t openError = 0;
+        if (disk.openReadWrite) reopened = disk.openReadWrite(openError);
+        if (reopened) {
+            handle = &reopened;
+            ok = QueryNvmeIdentify(reopened, true, 0, data, error);
+        } else if (disk.openReadWrite) {
+            error = openError;
+        }
+    }
+    if (!ok) {
+        d.IdRow("NVMe Identify Controller", "status", "not available: " + d.scan.errorText(error), 0);
+        if (error == kErrorAccessDenied) d.scan.nvmeAccessDenied = true;
+    } else {
+        const NvmeController c = ParseNvmeController(data);
+        const char* src = "NVMe Identify Controller";
+        d.IdRow(src, "SN", c.serial, 8);
+        d.IdRow(src, "MN / FR", c.model + " / " + c.firmware, 0);
+        d.IdRow(src, "PCI VID / SSVID", c.vid + " / " + c.ssvid, 0);
+        d.IdRow(src, "IEEE OUI", c.oui, 0);
+        d.IdRow(src, "NVMe version", c.version, 0);
+        if (!c.fruGuid.empty()) {
+            d.IdRow(src, "FRU GUID", c.fruGuid, 8);
+            d.AddSignal("disk.nvme_fguid", "Storage", d.label + " NVMe FRU GUID", c.fruGuid, SignalScope::PerUnit, 10,
+                     src, "");
+        }
+        if (!c.subnqn.empty()) d.IdRow(src, "SUBNQN", c.subnqn, 8);
+        // Two drives without serials must not match each other through an empty value.
+        if (!c.serial.empty())
+            d.AddSignal("disk.nvme_sn", "Storage", d.label + " NVMe controller serial", c.serial, SignalScope::PerUnit,
+                     d.system ? 15 : 10, "NVMe Identify Controller (StorageAdapterProtocolSpecificProperty)",
+                     "independent read path for cross-checking");
+        SetFact(d.s, "nvme.sn:" + d.label, c.serial);
+        SetFact(d.s, "nvme.desc:" + d.label, descriptorSerial);
+    }
+
+    Bytes ns;
+    uint32_t nsError = 0;
+    if (QueryNvmeIdentify(*handle, false, 1, ns, nsError)) {
+        const NvmeNamespace n = ParseNvmeNamespace(ns);
+        if (!n.nguid.empty()) SetFact(d.s, "nvme.nguid:" + d.label, n.nguid);
+        if (!n.eui64.empty()) SetFact(d.s, "nvme.eui64:" + d.label, n.eui64);
+        const char* src = "NVMe Identify Namespace 1";
+        if (!n.nguid.empty()) {
+            d.IdRow(src, "NGUID", n.nguid, 8);
+            d.AddSignal("disk.nvme_nguid", "Storage", d.label + " NVMe namespace NGUID", n.nguid, SignalScope::PerUnit,
+                     d.system ? 18 : 10, "NVMe Identify Namespace", "");
+        }
+        if (!n.eui64.empty()) {
+            d.IdRow(src, "EUI64", n.eui64, 8);
+            d.AddSignal("disk.nvme_eui64", "Storage", d.label + " NVMe namespace EUI-64", n.eui64, SignalScope::PerUnit,
+                     d.system ? 18 : 10, "NVMe Identify Namespace", "");
+        }
+    }
+    // `reopened` owns the read/write handle, which closes here.
+}
+
+void AtaPath(DiskContext& d, const DiskAccess& disk, const std::string& descriptorSerial) {
+    Bytes data;
+    uint32_t error = kErrorAccessDenied;
+    bool ok = false;
+    if (d.scan.elevated) {
+        IoControl rw;
+        if (disk.openReadWrite) rw = disk.openReadWrite(error);
+        if (rw) ok = AtaIdentifyDevice(rw, data, error);
+    } else {
+        d.scan.ataNotElevated = true;
+    }
+    const char* src = "ATA IDENTIFY";
+    if (!ok) {
+        d.IdRow(src, "status",
+                d.scan.elevated ? "not available: " + d.scan.errorText(error) : std::string("needs administrator rights"),
+                0);
+        return;
+    }
+    const AtaIdentity a = ParseAtaIdentity(data);
+    if (!a.serial.empty()) d.IdRow(src, "Serial number", a.serial, 8);
+    d.IdRow(src, "Model / firmware", a.model + " / " + a.firmware, 0);
+    if (!a.wwn.empty()) d.IdRow(src, "WWN (NAA)", a.wwn, 8);
+    if (!a.serial.empty()) {
+        d.AddSignal("disk.ata_sn", d.cat, d.label + " ATA serial", a.serial, SignalScope::PerUnit, d.system ? 15 : 10,
+                 "IOCTL_ATA_PASS_THROUGH / IDENTIFY DEVICE", "independent read path for cross-checking");
+        SetFact(d.s, "ata.sn:" + d.label, a.serial);
+        SetFact(d.s, "ata.desc:" + d.label, descriptorSerial);
+    }
+    if (!a.wwn.empty())
+        d.AddSignal("disk.ata_wwn", d.cat, d.label + " ATA World Wide Name", a.wwn, SignalScope::PerUnit,
+                 d.system ? 12 : 8, "IOCTL_ATA_PASS_THROUGH / IDENTIFY DEVICE words 108-111", "");
+}
+
+}  // namespace
+
+StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<std::string(uint32_t)> errorText) {
+    StorageScan scan;
+    scan.elevated = elevated;
+    scan.systemDisk = systemDisk;
+    scan.errorText = errorText ? std::move(errorText) : [](uint32_t e) { return Format("error %u", e); };
+    scan.disks = MakeTable("storage", "storage.disks", "Physical disks",
+                           {"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
+                            "Disk GUID / signature", "System"});
+    scan.disks.sens = 0x120;
+    scan.ids = MakeTable("storage", "storage.ids", "Storage identifiers (independent paths)",
+                         {"Disk", "Source", "Identifier", "Value"},
+                         "The same drive read through the storage descriptor, SCSI VPD page 0x83, NVMe Identify, ATA "
+                         "IDENTIFY and the Windows DUID, plus the serial of the storage adapter when the port driver "
+                         "reports one. Disagreement between paths is reported in the cross-checks.");
+    scan.ids.groupCol = 0;
+    scan.volumes = MakeTable("storage", "storage.volumes", "Volumes",
+                             {"Root", "Label", "File system", "Volume serial", "Volume GUID path", "NTFS object ID"},
+                             "The NTFS object ID of the root directory is set by the link-tracking service when the "
+                             "volume is first used; it survives drive-letter changes.");
+    scan.volumes.sens = 0x38;
+    return scan;
+}
+
+void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskAccess& disk) {
+    DiskContext d{s, scan, {}, false, false, {}, {}};
+    Bytes reply;
+    uint32_t error = 0;
+
+    int32_t number = -1;
+    bool haveNumber = disk.io(kIoctlStorageGetDeviceNumber, {}, 12, reply, error) && ParseDeviceNumber(reply, number) &&
+                      number >= 0;
+    d.label = haveNumber ? Format("Disk %d", number) : Format("Disk ?%u", interfaceIndex);
+    d.system = haveNumber && static_cast<uint32_t>(number) == scan.systemDisk;
+
+    DeviceDescriptor desc;
+    if (QueryStorageProperty(disk.io, kStorageDeviceProperty, reply)) desc = ParseDeviceDescriptor(reply);
+    const uint32_t bus = desc.busKnown ? desc.busType : 0;
+    d.peripheral = IsPeripheralBus(bus) || desc.removable;
+    d.group = d.peripheral ? "peripheral" : "storage";
+    d.cat = d.peripheral ? "Peripherals" : "Storage";
+    const std::string model = Trim(desc.vendor.empty() ? desc.product : desc.vendor + " " + desc.product);
+
+    std::string media = "unknown";
+    if (QueryStorageProperty(disk.io, kStorageDeviceSeekPenaltyProperty, reply)) {
+        int penalty = ParseSeekPenalty(reply);
+        if (penalty >= 0) media = penalty ? "HDD" : "SSD";
+    }
+
+    std::string size;
+    uint64_t bytes = 0;
+    if (disk.io(kIoctlDiskGetDriveGeometryEx, {}, kGeometryReplySize, reply, error) && ParseDiskSize(reply, bytes))
+        size = FormatBytes(bytes);
+
+    DriveLayout layout;
+    layout.style = "?";
+    if (disk.io(kIoctlDiskGetDriveLayoutEx, {}, kLayoutReplySize, reply, error)) layout = ParseDriveLayout(reply);
+
+    if (!desc.serial.empty()) {
+        ++scan.withSerial;
+        if (d.system) ++scan.systemWithId;
+        d.IdRow("Storage descriptor", "Serial number", desc.serial, 8);
+        d.AddSignal("disk.serial", d.cat, d.label + " serial (" + model + ")", desc.serial, SignalScope::PerUnit,
+                 d.peripheral ? 3 : d.system ? 20 : 12, "IOCTL_STORAGE_QUERY_PROPERTY / StorageDeviceProperty",
+                 d.system ? "system disk" : d.peripheral ? "removable / external" : "");
+    }
+    if (!model.empty()) {
+        s.signals.push_back(MakeSignal("disk.model", d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
+                                       Sens::No, "StorageDeviceProperty",
+                                       desc.revision.empty() ? std::string() : "firmware " + desc.revision, 1.0));
+    }
+
+    if (QueryStorageProperty(disk.io, kStorageDeviceIdProperty, reply)) {
+        bool truncated = false;
+        for (const ScsiDesignator& des : WalkDesignators(reply, kMaxDesignatorRows, &truncated)) {
+            const char* typeName = GetScsiDesignatorTypeName(des.type);
+            d.IdRow("SCSI VPD 0x83", std::string(typeName) + " (" + AssociationName(des.association) + ")", des.text,
+                    8);
+            bool qualifies = des.association == 0 && !des.text.empty() &&
+                             (des.type == 1 || des.type == 2 || des.type == 3 || des.type == 8);
+            if (!qualifies) continue;
+            if (d.system) ++scan.systemWithId;
+            d.AddSignal("disk.vpd83", d.cat, d.label + " VPD 0x83 " + typeName, des.text, SignalScope::PerUnit,
+                     d.peripheral ? 2 : 10, "StorageDeviceIdProperty (SCSI VPD page 0x83)", "");
+        }
+        if (truncated)
+            d.IdRow("SCSI VPD 0x83", "status",
+                    Format("only the first %u designators are listed", static_cast<unsigned>(kMaxDesignatorRows)), 0);
+    }
+
+    if (QueryStorageProperty(disk.io, kStorageDeviceUniqueIdProperty, reply)) {
+        std::string duid = Sha256Hex(reply.data(), reply.size()).substr(0, 32);
+        d.IdRow("Windows DUID", "SHA-256 of STORAGE_DEVICE_UNIQUE_IDENTIFIER", duid, 8);
+        d.AddSignal("disk.duid", d.cat, d.label + " storage DUID (hash)", duid, SignalScope::PerUnit, d.peripheral ? 2 : 8,
+                 "StorageDeviceUniqueIdProperty", "includes the drive layout signature - changes after repartitioning");
+    }
+
+    if (bus == 17) {
+        scan.nvmeSeen = true;
+        NvmePath(d, disk, desc.serial);
+    } else if (bus == 3 || bus == 11) {
+        AtaPath(d, disk, desc.serial);
+    }
+
+    if (QueryStorageProperty(disk.io, kStorageAdapterSerialNumberProperty, reply)) {
+        std::string adapter = ParseAdapterSerial(reply);
+        if (!adapter.empty()) {
+            d.IdRow("Storage adapter", "Adapter serial number", adapter, 8);
+            d.AddSignal("disk.adapter_sn", d.cat, d.label + " storage adapter serial", adapter, SignalScope::PerUnit,
+                     d.peripheral ? 3 : 4, "StorageAdapterSerialNumberProperty",
+                     "serial of the controller or USB bridge behind the disk, not of the disk itself");
+        }
+    }
+
+    if (layout.style == "GPT" && !layout.identity.empty())
+        d.AddSignal("disk.gpt_guid", d.cat, d.label + " GPT disk GUID", layout.identity, SignalScope::PerInstall,
+                 d.peripheral ? 1 : 4, "IOCTL_DISK_GET_DRIVE_LAYOUT_EX", "regenerated when the disk is re-initialised");
+    if (!layout.espGuid.empty()) d.IdRow("Partition table", "EFI system partition GUID", layout.espGuid, 8);
+
+    std::string busText = desc.busKnown ? GetBusTypeName(desc.busType) : "?";
+    if (desc.removable) busText += " (removable)";
+    AddRow(scan.disks, {d.label, model, busText, media, size, desc.serial, desc.revision, layout.style,
+                        layout.identity, d.system ? "[ok] system disk" : ""});
+}
+
+void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive) {
+    const std::string serial = Format("%04X-%04X", v.serial >> 16, v.serial & 0xFFFF);
+    const bool system = !v.root.empty() && std::toupper(static_cast<unsigned char>(v.root[0])) ==
+                                               std::toupper(static_cast<unsigned char>(systemDrive));
+    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId});
+    s.signals.push_back(MakeSignal("volume.serial", "Storage", "Volume serial " + v.root, serial,
+                                   SignalScope::PerInstall, 3, "os", Sens::Yes, "GetVolumeInformationW",
+                                   "changes when the volume is formatted", 1.0));
+    if (!v.objectId.empty())
+        s.signals.push_back(MakeSignal("volume.object_id", "Storage", "NTFS object ID " + v.root, v.objectId,
+                                       SignalScope::PerInstall, system ? 4 : 2, "os", Sens::Yes,
+                                       "FSCTL_GET_OBJECT_ID on the volume root",
+                                       "assigned when the volume is first used; survives drive-letter changes; a "
+                                       "version-1 UUID that can embed a NIC address",
+                                       1.0));
+}
+
+void FinishStorageScan(Snapshot& s, StorageScan& scan) {
+    SetFact(s, "storage.with_serial", std::to_string(scan.withSerial));
+    SetFact(s, "storage.system_with_id", std::to_string(scan.systemWithId));
+    if (scan.nvmeSeen) SetFact(s, "storage.nvme", "1");
+    if (scan.nvmeAccessDenied)
+        AddNote(s, "Storage",
+                "NVMe Identify needs administrator rights on this system - run elevated to read controller/namespace "
+                "identifiers");
+    if (scan.ataNotElevated)
+        AddNote(s, "Storage",
+                "ATA IDENTIFY needs administrator rights - run elevated to read SATA serials and World Wide Names "
+                "through the pass-through path");
+    s.tables.push_back(std::move(scan.disks));
+    s.tables.push_back(std::move(scan.ids));
+    s.tables.push_back(std::move(scan.volumes));
+}
+
+}  // namespace vorq
