@@ -7,6 +7,7 @@
 
 #include "collectors/devices/storage.h"
 #include "core/collectors.h"
+#include "core/devprop_win.h"
 #include "core/win.h"
 
 namespace vorq {
@@ -51,14 +52,6 @@ std::function<IoControl(uint32_t&)> ReadWriteOpener(const std::wstring& path) {
         };
     };
 }
-
-// Device-information set of the disk interfaces, released when the scope ends.
-struct DeviceList {
-    HDEVINFO h;
-    ~DeviceList() {
-        if (h != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(h);
-    }
-};
 
 uint32_t GetSystemDiskNumber() {
     wchar_t dir[260] = {};
@@ -128,8 +121,8 @@ void AddFixedVolumes(Snapshot& s, StorageScan& scan) {
 
 void CollectStorage(Snapshot& s) {
     const uint32_t systemDisk = GetSystemDiskNumber();
-    DeviceList list{SetupDiGetClassDevsW(&kDiskInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)};
-    if (list.h == INVALID_HANDLE_VALUE) {
+    DeviceInfoList list(SetupDiGetClassDevsW(&kDiskInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
+    if (!list) {
         AddNote(s, "Storage", "SetupDiGetClassDevs(disk interface) failed: " + Win32ErrorText(GetLastError()));
         return;
     }
@@ -137,8 +130,8 @@ void CollectStorage(Snapshot& s) {
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA iface = {};
         iface.cbSize = sizeof(iface);
-        if (!SetupDiEnumDeviceInterfaces(list.h, nullptr, &kDiskInterface, index, &iface)) break;
-        const std::wstring path = InterfacePath(list.h, iface);
+        if (!SetupDiEnumDeviceInterfaces(list.get(), nullptr, &kDiskInterface, index, &iface)) break;
+        const std::wstring path = InterfacePath(list.get(), iface);
         if (path.empty()) continue;
         UniqueFile disk(OpenDevice(path, 0));
         if (!disk) continue;
