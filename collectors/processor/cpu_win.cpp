@@ -4,6 +4,7 @@
 
 #include "collectors/processor/cpu_collect.h"
 #include "core/collectors.h"
+#include "core/registry_win.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -70,7 +71,10 @@ ProcessorTopology ReadProcessorTopology() {
     });
 }
 
-bool ReadMicrocode(std::vector<uint8_t>&) { return false; }
+bool ReadMicrocode(std::vector<uint8_t>& value) {
+    return RegReadBinary(HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", L"Update Revision",
+                         value);
+}
 
 }  // namespace
 
