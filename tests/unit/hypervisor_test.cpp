@@ -173,7 +173,9 @@ TEST(SecondaryXen, ScanOutcomes) {
         ScanSecondaryXenLeaves(test::Fn(cpu), s, rows);
         EXPECT_EQ(GetFact(s, "cpu.xen_secondary.status"), c.status);
         EXPECT_EQ(HasFact(s, "cpu.xen_secondary.base"), c.base != nullptr);
-        if (c.base) EXPECT_EQ(GetFact(s, "cpu.xen_secondary.base"), c.base);
+        if (c.base) {
+            EXPECT_EQ(GetFact(s, "cpu.xen_secondary.base"), c.base);
+        }
         std::vector<uint32_t> leaves;
         for (const CpuidRow& r : rows) leaves.push_back(r.leaf);
         EXPECT_EQ(leaves, c.rowLeaves);

@@ -283,7 +283,9 @@ TEST(CpuSets, ProbeStatuses) {
         ProbeCpuSetsWith(s, &fn);
         EXPECT_EQ(GetFact(s, "cpu.sets.status"), c.status);
         EXPECT_EQ(HasFact(s, "cpu.sets.logical"), c.logical != nullptr);
-        if (c.logical) EXPECT_EQ(GetFact(s, "cpu.sets.logical"), c.logical);
+        if (c.logical) {
+            EXPECT_EQ(GetFact(s, "cpu.sets.logical"), c.logical);
+        }
         EXPECT_EQ(c.q.sizes, c.sizes);
     }
     Snapshot s;
@@ -419,7 +421,9 @@ TEST(ProbeLogicalProcessors, ReadsEachReachableProcessorAndRestores) {
             types.push_back(lp.coreType);
             const bool reached = std::find(c.unreachable.begin(), c.unreachable.end(), key.number) == c.unreachable.end();
             EXPECT_EQ(lp.initialApic, reached ? 2u * key.number : 0u);
-            if (c.amd) EXPECT_EQ(lp.amdCoreId, reached ? key.number / 2u : 0u);
+            if (c.amd) {
+                EXPECT_EQ(lp.amdCoreId, reached ? key.number / 2u : 0u);
+            }
         }
         EXPECT_EQ(x2, c.x2);
         EXPECT_EQ(types, c.coreType);
