@@ -1,0 +1,64 @@
+// The UEFI and boot collector's work on values: ESRT rows, the Secure Boot
+// state and databases, the boot configuration, the Hyper-V guest parameters
+// and the VM generation ID. The Windows build binds the source to the
+// registry, the firmware-variable interface and the generation-counter
+// device; tests bind it to crafted values.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "collectors/processor/efi_siglist.h"
+#include "core/snapshot.h"
+#include "core/text.h"
+
+namespace vorq {
+
+struct EsrtEntry {
+    std::string guid;  // subkey name
+    uint32_t type = 0, version = 0, lowestSupported = 0, lastAttemptVersion = 0, lastAttemptStatus = 0;
+};
+
+struct GenerationIdRead {
+    bool opened = false;
+    uint32_t openError = 0;  // when not opened
+    bool readOk = false;     // all 16 bytes came back
+    uint32_t readError = 0;  // when opened but not read
+    std::array<uint8_t, 16> bytes{};
+};
+
+inline constexpr uint32_t kFirmwareTypeUnknown = 0;
+inline constexpr uint32_t kFirmwareTypeBios = 1;
+
+struct UefiSource {
+    std::function<std::vector<EsrtEntry>()> esrt;
+    // kFirmwareTypeUnknown when the query is missing or fails.
+    std::function<uint32_t()> firmwareType;
+    // Enables or disables the system-environment privilege; true when it worked.
+    std::function<bool(bool enable)> systemEnvironmentPrivilege;
+    // One firmware variable into buffer: bytes written, or 0 with *error set.
+    std::function<uint32_t(const std::string& name, const std::string& guid, void* buffer, uint32_t size, uint32_t* error)>
+        getVariable;
+    CertNamer certNamer;
+    // Values below HKEY_LOCAL_MACHINE; false when absent or of another type.
+    std::function<bool(const std::string& subkey, const std::string& name, std::string* out)> regString;
+    std::function<bool(const std::string& subkey, const std::string& name, std::vector<std::string>* out)> regMultiSz;
+    // The guest parameters as (name, text) in registry order; *status 0 or a Win32 error.
+    std::function<std::vector<std::pair<std::string, std::string>>(int32_t* status)> guestParameters;
+    std::function<GenerationIdRead()> generationId;
+    std::function<std::string(uint32_t code)> errorText;
+};
+
+std::string EsrtStatusName(uint32_t status, uint32_t lastAttemptVersion);
+
+// Reads one variable: 64 KiB first, 1 MiB when that is too small.
+bool ReadFirmwareVariable(const UefiSource& src, const std::string& name, const std::string& guid, Bytes& bytes,
+                          uint32_t& error);
+
+void CollectUefiFrom(Snapshot& s, const UefiSource& src);
+
+}  // namespace vorq
