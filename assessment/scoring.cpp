@@ -1,8 +1,254 @@
+#include "assessment/scoring.h"
+
+#include <algorithm>
+
+#include "assessment/crosschecks.h"
 #include "core/collectors.h"
+#include "core/text.h"
 
 namespace vorq {
 
-// Not collected yet.
-void ScoreSnapshot(Snapshot&) {}
+namespace {
+
+bool Flag(const Snapshot& s, const char* key) { return GetFact(s, key) == "1"; }
+
+int32_t Clamp100(int64_t v) { return static_cast<int32_t>(v > 99 ? 100 : v <= 0 ? 0 : v); }
+
+int64_t SumPoints(const Score& score) {
+    int64_t sum = 0;
+    for (const ScoreItem& item : score.items) sum += item.points;
+    return sum;
+}
+
+Score IdentityScore(const Snapshot& s) {
+    Score sc;
+    sc.id = "identity";
+    sc.title = "Device identity";
+    {
+        const bool ek = Flag(s, "tpm.ek");
+        const bool unavailable = TpmAccessUnavailable(s);
+        const bool present = Flag(s, "tpm.present");
+        std::string note = ek ? std::string("per-unit key burned into the TPM, readable through TBS") +
+                                    (GetFactInt(s, "tpm.ek_bound") != 0 ? "; manufacturer certificate binds it" : "")
+                         : unavailable ? "TPM access is unavailable; endorsement-key identity cannot be assessed."
+                         : present     ? "TPM present but no persisted EK readable"
+                                       : "no TPM 2.0";
+        AddScoreItem(sc, "TPM endorsement key", ek ? 30 : 0, 30, ek ? kPass : unavailable ? kInfo : present ? kWarn : kFail,
+                     std::move(note));
+    }
+    AddScoreItem(sc, "TPM platform-key local self-test", 0, 0, kInfo,
+                 GetFact(s, "tpm.app_key") == "verified"
+                     ? "A local platform-key operation succeeded; TPM residency is not independently attested."
+                     : "Local platform-key self-test is unavailable.");
+    {
+        const bool hash = Flag(s, "ms.autopilot_hash");
+        AddScoreItem(sc, "Microsoft Autopilot hardware hash", hash ? 5 : 0, 5, hash ? kPass : kInfo,
+                     hash                              ? "OA3 hardware hash read through the MDM bridge"
+                     : Flag(s, "ms.autopilot_denied") ? "needs administrator rights"
+                                                       : "not available");
+    }
+    {
+        const std::string source = GetFact(s, "win.system_id_source");
+        const bool strong = source == "TPM" || source == "UEFI";
+        AddScoreItem(sc, "Windows SystemId (publisher)", strong ? 5 : source == "Registry" ? 2 : 0, 5, strong ? kPass : kInfo,
+                     "source: " + (source.empty() ? std::string("unavailable") : source));
+    }
+    {
+        const bool uuid = Flag(s, "smbios.uuid_valid");
+        AddScoreItem(sc, "SMBIOS system UUID", uuid ? 10 : 0, 10, uuid ? kPass : kWarn,
+                     uuid ? "unique UUID programmed by the OEM" : "missing or placeholder UUID");
+    }
+    {
+        const bool serial = Flag(s, "smbios.system_serial_valid") || Flag(s, "smbios.board_serial_valid") ||
+                            Flag(s, "smbios.chassis_serial_valid");
+        AddScoreItem(sc, "Mainboard / system serial", serial ? 10 : 0, 10, serial ? kPass : kWarn,
+                     serial ? "at least one OEM serial number present" : "only placeholder serials");
+    }
+    if (GetFactInt(s, "storage.system_with_id") != 0)
+        AddScoreItem(sc, "Storage hardware identifiers", 15, 15, kPass, "system disk exposes serial / VPD identifiers");
+    else if (GetFactInt(s, "storage.with_serial") != 0)
+        AddScoreItem(sc, "Storage hardware identifiers", 8, 15, kInfo, "only non-system disks expose serials");
+    else
+        AddScoreItem(sc, "Storage hardware identifiers", 0, 15, kWarn, "no disk serials exposed");
+    {
+        const int32_t good = GetFactInt(s, "net.permanent_good");
+        if (good != 0)
+            AddScoreItem(sc, "Permanent NIC address", 10, 10, kPass, Format("%d globally administered burned-in MAC(s)", good));
+        else
+            AddScoreItem(sc, "Permanent NIC address", GetFactInt(s, "net.hw") != 0 ? 3 : 0, 10, kInfo,
+                         "no globally administered permanent MAC");
+    }
+    if (GetFactInt(s, "gpu.uuid_count") != 0)
+        AddScoreItem(sc, "GPU / display unit IDs", 5, 5, kPass, "GPU UUID via NVML");
+    else if (GetFactInt(s, "monitor.serials") != 0)
+        AddScoreItem(sc, "GPU / display unit IDs", 3, 5, kPass, "monitor EDID serials");
+    else
+        AddScoreItem(sc, "GPU / display unit IDs", 0, 5, kInfo, "none exposed");
+    {
+        const bool fp = HasSignal(s, "acpi.fingerprint");
+        AddScoreItem(sc, "Firmware build fingerprint", fp ? 5 : 0, 5, fp ? kPass : kInfo, "ACPI tables hash (per firmware build)");
+    }
+    if (Flag(s, "ms.entra"))
+        AddScoreItem(sc, "Microsoft Entra device identity", 0, 0, kPass,
+                     HasSignal(s, "ms.entra_device_id") ? "joined - device ID and tenant ID present" : "joined or registered");
+    if (Flag(s, "ms.mdm"))
+        AddScoreItem(sc, "MDM enrollment", 0, 0, kPass,
+                     HasSignal(s, "ms.intune_device_id") ? "enrolled - Intune device ID present" : "enrolled with an MDM server");
+
+    if (GetFact(s, "vm.guest") == "1")
+        AddScoreItem(sc, "Virtual machine guest", -20, 0, kWarn, "identifiers are configurable by the hypervisor owner");
+    const auto failed = std::count_if(s.checks.begin(), s.checks.end(), [](const Check& c) { return c.status == kFail; });
+    if (failed > 0) {
+        const int32_t d = static_cast<int32_t>(std::min<int64_t>(10 * static_cast<int64_t>(failed), 30));
+        AddScoreItem(sc, "Cross-source inconsistencies", -d, 0, kFail, Format("%d read path(s) disagree", static_cast<int>(failed)));
+    }
+    sc.value = Clamp100(SumPoints(sc));
+    sc.verdict = ScoreLevelName(sc.value);
+    sc.note = "How strongly this machine can be recognised again: per-unit anchors present, weighted. Priors, not probabilities.";
+    return sc;
+}
+
+Score PlatformScore(const Snapshot& s) {
+    Score sc;
+    sc.id = "platform";
+    sc.title = "Platform integrity";
+    if (TpmAccessUnavailable(s))
+        AddScoreItem(sc, "TPM 2.0", 0, 20, kInfo, "TPM availability could not be confirmed.");
+    else
+        AddPassFailItem(sc, "TPM 2.0", GetFact(s, "tpm.version") == "2.0" && GetFact(s, "tpm.status") == "available", 20,
+                        "present and responding", "not available", kFail);
+    AddPassFailItem(sc, "UEFI firmware", Flag(s, "plat.uefi"), 5, "UEFI boot", "legacy BIOS boot", kWarn);
+    AddPassFailItem(sc, "Secure Boot", Flag(s, "plat.secureboot"), 15, "enabled", "disabled", kWarn);
+    AddPassFailItem(sc, "Virtualization-based security", Flag(s, "plat.vbs"), 10, "running", "not running", kWarn);
+    AddPassFailItem(sc, "Memory integrity (HVCI)", Flag(s, "plat.hvci") || Flag(s, "plat.hvci_ci"), 15,
+                    "kernel-mode code integrity enforced by the hypervisor", "off", kWarn);
+    // Without the code-integrity state the two rows below cannot say test signing or debugging is on.
+    if (Flag(s, "plat.ci_ok")) {
+        AddPassFailItem(sc, "Test signing off", !Flag(s, "plat.testsign"), 10, "only production-signed kernel code",
+                        "test-signed kernel code allowed", kFail);
+        AddPassFailItem(sc, "Kernel debugging off", !Flag(s, "plat.debug"), 10, "no kernel debugger mode",
+                        "kernel debug mode enabled", kFail);
+    } else {
+        AddScoreItem(sc, "Test signing off", 0, 10, kInfo, "code-integrity state is unavailable");
+        AddScoreItem(sc, "Kernel debugging off", 0, 10, kInfo, "code-integrity state is unavailable");
+    }
+    AddPassFailItem(sc, "Vulnerable driver blocklist", Flag(s, "plat.blocklist"), 5, "enabled", "disabled", kWarn);
+    AddPassFailItem(sc, "IOMMU / DMA remapping", Flag(s, "acpi.iommu"), 5, "DMAR/IVRS present", "not reported", kWarn);
+    AddPassFailItem(sc, "Measured boot replay", GetFact(s, "tpm.log") == "match", 5, "TCG log reproduces PCR 0-7",
+                    "not verified locally", kInfo);
+    const int64_t total = SumPoints(sc);
+    if (Flag(s, "uefi.db_read")) {
+        if (Flag(s, "uefi.db_ca2023"))
+            AddScoreItem(sc, "Secure Boot db certificates", 0, 0, kPass, "Windows UEFI CA 2023 present");
+        else
+            AddScoreItem(sc, "Secure Boot db certificates", 0, 0, kWarn,
+                         "2023 Microsoft CA not in db (the 2011 CA expired in October 2026)");
+    }
+    if (Flag(s, "plat.runtime_report"))
+        AddScoreItem(sc, "Signed runtime attestation report", 0, 0, kPass, "produced - must be verified by a backend");
+    else
+        AddScoreItem(sc, "Signed runtime attestation report", 0, 0, kInfo, "requires VBS + HVCI (informational)");
+    sc.value = Clamp100(total);
+    sc.verdict = ScoreLevelName(sc.value);
+    sc.note = "Strength of evidence about the boot and kernel security state. A low value does not mean the device is fake.";
+    return sc;
+}
+
+Score DriversScore(const Snapshot& s) {
+    Score sc;
+    sc.id = "drivers";
+    sc.title = "Driver trust";
+    int32_t value = 100;
+    const int32_t unsignedCount = GetFactInt(s, "drv.unsigned");
+    ApplyCappedPenalty(value, sc, "Unsigned / invalid kernel drivers", unsignedCount, 40, 10, 60, kFail,
+                       Format("%d running", unsignedCount));
+    const int32_t untrusted = GetFactInt(s, "drv.untrusted");
+    ApplyCappedPenalty(value, sc, "Untrusted-root (test / self-signed) drivers", untrusted, 30, 10, 50, kFail,
+                       Format("%d running", untrusted));
+    if (Flag(s, "plat.testsign")) {
+        value -= 20;
+        AddScoreItem(sc, "Test signing mode", -20, 0, kFail, "kernel accepts test certificates");
+    }
+    const int32_t authenticode = GetFactInt(s, "drv.authenticode");
+    ApplyCappedPenalty(value, sc, "Legacy third-party Authenticode drivers", authenticode, 3, 3, 15, kInfo,
+                       Format("%d running (cross-signed, no Microsoft review)", authenticode));
+    const int32_t attest = GetFactInt(s, "drv.attest");
+    ApplyCappedPenalty(value, sc, "Attestation-signed drivers", attest, 1, 1, 10, kInfo,
+                       Format("%d running (Microsoft-signed, not HLK-tested)", attest));
+    AddScoreItem(sc, "Inbox Windows drivers", 0, 0, kPass, GetFact(s, "drv.inbox", "0") + " running");
+    AddScoreItem(sc, "WHQL / Microsoft-signed drivers", 0, 0, kPass, GetFact(s, "drv.whql", "0") + " running");
+    if (GetFactInt(s, "drv.notfound") != 0)
+        AddScoreItem(sc, "Not verifiable from user mode", 0, 0, kInfo,
+                     GetFact(s, "drv.notfound") + " image path(s) not resolvable");
+    sc.value = Clamp100(value);
+    sc.verdict = ScoreLevelName(sc.value);
+    sc.note = "Signature provenance of running kernel drivers (" + GetFact(s, "drv.total", "0") +
+              " checked). Signed is not the same as safe.";
+    return sc;
+}
+
+}  // namespace
+
+const char* ScoreLevelName(int32_t value) {
+    if (value > 84) return "High";
+    if (value > 64) return "Medium";
+    if (value > 44) return "Low";
+    return "Very low";
+}
+
+void AddScoreItem(Score& score, std::string label, int32_t points, int32_t max, int32_t status, std::string note) {
+    score.items.push_back(ScoreItem{std::move(label), points, max, status, std::move(note)});
+}
+
+void AddPassFailItem(Score& score, std::string label, bool ok, int32_t weight, std::string passNote, std::string failNote,
+                     int32_t failStatus) {
+    AddScoreItem(score, std::move(label), ok ? weight : 0, weight, ok ? kPass : failStatus,
+                 ok ? std::move(passNote) : std::move(failNote));
+}
+
+void ApplyCappedPenalty(int32_t& value, Score& score, std::string label, int32_t count, int32_t base, int32_t step,
+                        int32_t cap, int32_t status, std::string note) {
+    if (count <= 0) return;
+    const int64_t penalty = std::min<int64_t>(base + static_cast<int64_t>(step) * (count - 1), cap);
+    value -= static_cast<int32_t>(penalty);
+    AddScoreItem(score, std::move(label), static_cast<int32_t>(-penalty), 0, status, std::move(note));
+}
+
+bool HasSignal(const Snapshot& s, const std::string& key) {
+    return std::any_of(s.signals.begin(), s.signals.end(), [&](const Signal& g) { return g.key == key && g.q > 0; });
+}
+
+bool TpmAccessUnavailable(const Snapshot& s) {
+    const std::string status = GetFact(s, "tpm.status");
+    if (status == "available") return false;
+    if (status == "error") return true;
+    const std::string device = GetFact(s, "tpm.device_status");
+    if (device == "absent") return false;
+    if (device == "complete" && GetFact(s, "tpm.version") == "1.2") return false;
+    return true;
+}
+
+std::vector<Score>::iterator FindPhysicalScore(std::vector<Score>::iterator first, std::vector<Score>::iterator last) {
+    return std::find_if(first, last, [](const Score& sc) { return sc.id == "physical"; });
+}
+
+void ScoreSnapshot(Snapshot& s) {
+    s.scores.push_back(IdentityScore(s));
+    s.scores.push_back(PlatformScore(s));
+    s.scores.push_back(DriversScore(s));
+    auto physical = FindPhysicalScore(s.scores.begin(), s.scores.end());
+    if (physical != s.scores.end()) std::rotate(physical, physical + 1, s.scores.end());
+
+    std::string title = Trim(GetFact(s, "sys.manufacturer") + " " + GetFact(s, "sys.product"));
+    s.deviceTitle = title.empty() ? "Windows PC" : title;
+
+    std::vector<std::string> parts;
+    if (!GetFact(s, "cpu.brand").empty()) parts.push_back(GetFact(s, "cpu.brand"));
+    int32_t mb = GetFactInt(s, "smbios.mem_mb");
+    if (mb == 0) mb = GetFactInt(s, "os.mem_mb");
+    if (mb != 0) parts.push_back(Format("%d GB RAM", static_cast<int>((static_cast<int64_t>(mb) + 512) / 1024)));
+    if (!GetFact(s, "os.text").empty()) parts.push_back(GetFact(s, "os.text"));
+    s.deviceSubtitle = Join(parts, "  \xC2\xB7  ");
+}
 
 }  // namespace vorq

@@ -1,0 +1,511 @@
+#include "assessment/crosschecks.h"
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+
+#include "core/text.h"
+
+namespace vorq {
+
+namespace {
+
+bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+int HexDigit(char c) {
+    return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+}
+
+// Digits of `text` in the given base; nullopt when empty, not all digits, or beyond 64 bits.
+std::optional<uint64_t> ParseU64(std::string_view text, unsigned base) {
+    if (text.empty()) return std::nullopt;
+    uint64_t v = 0;
+    for (char c : text) {
+        int d = HexDigit(c);
+        if (d < 0 || static_cast<unsigned>(d) >= base) return std::nullopt;
+        if (v > (UINT64_MAX - static_cast<uint64_t>(d)) / base) return std::nullopt;
+        v = v * base + static_cast<uint64_t>(d);
+    }
+    return v;
+}
+
+std::vector<std::string> SplitComma(std::string_view list) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        size_t comma = list.find(',', start);
+        out.emplace_back(list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) return out;
+        start = comma + 1;
+    }
+}
+
+bool Flag(const Snapshot& s, const char* key) { return GetFact(s, key) == "1"; }
+
+const char kConsistency[] = "Consistency";
+const char kContextCategory[] = "Context";
+const char kNoCpuid[] = "CPUID comparisons are unavailable under instruction-set emulation or unknown native architecture.";
+
+bool TpmUsable(const Snapshot& s) {
+    return GetFact(s, "tpm.status") == "available" && Flag(s, "tpm.present") && GetFact(s, "tpm.version") == "2.0";
+}
+
+// Walks facts "<prefix><suffix>" in key order, calling f(suffix, value).
+template <typename F>
+void ForEachDrive(const Snapshot& s, const std::string& prefix, F f) {
+    for (auto it = s.facts.lower_bound(prefix); it != s.facts.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+        f(it->first.substr(prefix.size()), it->second);
+}
+
+void CheckMacList(Snapshot& s, const char* id, const char* title, const std::string& mac, const char* permanentText,
+                  const char* currentText, const char* neitherText) {
+    const std::string m = NormalizeId(mac);
+    const std::string perm = GetFact(s, "net.perm_macs");
+    if (m.empty() || perm.empty()) return;
+    if (ListContainsId(perm, m)) {
+        AddCheck(s, id, kConsistency, title, kPass, permanentText);
+    } else if (ListContainsId(GetFact(s, "net.cur_macs"), m)) {
+        AddCheck(s, id, kConsistency, title, kInfo, currentText);
+    } else {
+        AddCheck(s, id, kConsistency, title, kWarn, neitherText);
+    }
+}
+
+}  // namespace
+
+void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail) {
+    Check c;
+    c.id = std::move(id);
+    c.category = std::move(category);
+    c.title = std::move(title);
+    c.detail = std::move(detail);
+    c.status = status;
+    s.checks.push_back(std::move(c));
+}
+
+std::string NormalizeId(std::string_view text) {
+    std::string out;
+    for (char c : text)
+        if (IsAsciiAlnum(c)) out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    return out;
+}
+
+std::string DecodeSwappedHexSerial(std::string_view text) {
+    if (text.size() < 16 || text.size() % 4 != 0) return {};
+    for (char c : text)
+        if (HexDigit(c) < 0) return {};
+    std::string out;
+    out.reserve(text.size() / 2);
+    auto byteAt = [&](size_t i) { return static_cast<char>(HexDigit(text[i]) << 4 | HexDigit(text[i + 1])); };
+    for (size_t i = 0; i < text.size(); i += 4) {
+        out.push_back(byteAt(i + 2));
+        out.push_back(byteAt(i));
+    }
+    return out;
+}
+
+bool ListContainsId(std::string_view list, std::string_view id) {
+    for (const std::string& piece : SplitComma(list))
+        if (NormalizeId(piece) == id) return true;
+    return false;
+}
+
+std::vector<std::string> ModelNumberTokens(std::string_view text) {
+    std::vector<std::string> tokens;
+    std::string run;
+    auto flush = [&] {
+        if (run.size() > 2 && std::any_of(run.begin(), run.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            tokens.push_back(ToLower(run));
+        run.clear();
+    };
+    for (char c : text) {
+        if (IsAsciiAlnum(c) || c == '-') {
+            run.push_back(c);
+        } else {
+            flush();
+        }
+    }
+    flush();
+    return tokens;
+}
+
+int32_t GetFactInt(const Snapshot& s, const std::string& key) {
+    const std::string t = GetFact(s, key, "0");
+    size_t i = 0;
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t' || t[i] == '\n' || t[i] == '\r' || t[i] == '\f' || t[i] == '\v')) ++i;
+    bool negative = false;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
+    int64_t v = 0;
+    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
+        v = v * 10 + (t[i] - '0');
+        if (v > static_cast<int64_t>(INT32_MAX) + 1) v = static_cast<int64_t>(INT32_MAX) + 1;  // saturate, never overflow
+    }
+    if (negative) v = -v;
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
+    const bool cpuidSafe = GetFact(s, "cpu.arch.cpuid_safe") == "1";
+
+    {  // x.uuid
+        const std::string fw = GetFact(s, "smbios.uuid");
+        const char* title = "System UUID: firmware table vs WMI";
+        if (!fw.empty() && !in.wmiUuid.empty()) {
+            if (NormalizeId(fw) == NormalizeId(in.wmiUuid))
+                AddCheck(s, "x.uuid", kConsistency, title, kPass, "both paths return the same UUID");
+            else
+                AddCheck(s, "x.uuid", kConsistency, title, kFail,
+                         "the raw SMBIOS table and WMI disagree - one read path is being altered");
+        } else {
+            AddCheck(s, "x.uuid", kConsistency, title, kInfo, "one of the sources is unavailable");
+        }
+    }
+    {  // x.board: a missing side (no firmware serial, or a failed query) is not a disagreement.
+        const std::string fw = GetFact(s, "smbios.board_serial");
+        const char* title = "Baseboard serial: firmware table vs WMI";
+        if (fw.empty() && in.wmiBoardSerial.empty()) {
+            AddCheck(s, "x.board", kConsistency, title, kInfo, "not provided by the firmware");
+        } else if (fw.empty() || in.wmiBoardSerial.empty()) {
+            AddCheck(s, "x.board", kConsistency, title, kInfo, "one of the sources is unavailable");
+        } else if (NormalizeId(fw) == NormalizeId(in.wmiBoardSerial)) {
+            AddCheck(s, "x.board", kConsistency, title, kPass, "both paths agree");
+        } else {
+            AddCheck(s, "x.board", kConsistency, title, kFail, "the raw SMBIOS table and WMI disagree");
+        }
+    }
+    {  // x.nvme
+        int drives = 0, disagree = 0, namespaceSerial = 0;
+        ForEachDrive(s, "nvme.sn:", [&](const std::string& suffix, const std::string& identify) {
+            const std::string desc = NormalizeId(GetFact(s, "nvme.desc:" + suffix));
+            const std::string id = NormalizeId(identify);
+            if (desc.empty() || id.empty()) return;
+            ++drives;
+            if (desc == id) return;
+            const std::string nguid = NormalizeId(GetFact(s, "nvme.nguid:" + suffix));
+            const std::string eui = NormalizeId(GetFact(s, "nvme.eui64:" + suffix));
+            if ((!nguid.empty() && desc == nguid) || (!eui.empty() && desc == eui)) {
+                ++namespaceSerial;
+                return;
+            }
+            ++disagree;
+        });
+        const char* title = "NVMe serial: storage descriptor vs NVMe Identify";
+        if (drives == 0) {
+            AddCheck(s, "x.nvme", kConsistency, title, kInfo, "no NVMe Identify data (needs administrator rights) or no NVMe drives");
+        } else if (disagree == 0) {
+            AddCheck(s, "x.nvme", kConsistency, title, kPass,
+                     namespaceSerial > 0
+                         ? Format("%d drive(s) agree; %d report the namespace NGUID/EUI-64 as the device serial (StorNVMe convention)",
+                                  drives, namespaceSerial)
+                         : Format("%d drive(s): both paths agree", drives));
+        } else {
+            AddCheck(s, "x.nvme", kConsistency, title, kWarn,
+                     Format("%d of %d drive(s) report different values on the two paths (filter driver or controller formatting)",
+                            disagree, drives));
+        }
+    }
+    {  // x.cpu
+        const char* title = "CPU model: CPUID vs SMBIOS";
+        if (!cpuidSafe) {
+            AddCheck(s, "x.cpu", kConsistency, title, kInfo, kNoCpuid);
+        } else {
+            const std::vector<std::string> tokens = ModelNumberTokens(GetFact(s, "cpu.brand"));
+            const std::string rawVersion = GetFact(s, "smbios.cpu.version");
+            const std::string version = ToLower(rawVersion);
+            if (version.empty() || tokens.empty()) {
+                AddCheck(s, "x.cpu", kConsistency, title, kInfo, "SMBIOS processor version not provided");
+            } else if (std::all_of(tokens.begin(), tokens.end(),
+                                   [&](const std::string& t) { return version.find(t) != std::string::npos; })) {
+                AddCheck(s, "x.cpu", kConsistency, title, kPass, "model number appears in both");
+            } else {
+                AddCheck(s, "x.cpu", kConsistency, title, kWarn,
+                         "SMBIOS processor string does not mention the CPUID model (\"" + rawVersion + "\")");
+            }
+        }
+    }
+    {  // x.cpuvendor
+        const char* title = "CPU vendor: CPUID vs SMBIOS";
+        const std::string vendor = GetFact(s, "cpu.vendor");
+        const std::string maker = GetFact(s, "smbios.cpu.manufacturer");
+        if (!cpuidSafe) {
+            AddCheck(s, "x.cpuvendor", kConsistency, title, kInfo, kNoCpuid);
+        } else if (!maker.empty()) {
+            const bool amd = vendor == "AuthenticAMD", intel = vendor == "GenuineIntel";
+            const bool consistent = (amd && (ContainsNoCase(maker, "AMD") || ContainsNoCase(maker, "Advanced Micro"))) ||
+                                    (intel && ContainsNoCase(maker, "Intel"));
+            if (consistent)
+                AddCheck(s, "x.cpuvendor", kConsistency, title, kPass, "consistent");
+            else
+                AddCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo, vendor + " vs \"" + maker + "\"");
+        }
+    }
+    const int32_t osCount = cpuidSafe ? GetFactInt(s, "cpu.logical") : 0;
+    if (osCount > 0) {
+        const int32_t smbios = GetFactInt(s, "smbios.cpu.threads");
+        if (smbios > 0)
+            AddCheck(s, "x.threads", kConsistency, "Logical processors: OS vs SMBIOS", smbios == osCount ? kPass : kWarn,
+                     Format("OS %d, SMBIOS %d", osCount, smbios));
+        const int32_t madt = GetFactInt(s, "acpi.madt_cpus");
+        if (madt > 0)
+            AddCheck(s, "x.madt", kConsistency, "Logical processors: OS vs ACPI MADT", madt < osCount ? kWarn : kPass,
+                     Format("OS %d, MADT enabled entries %d", osCount, madt));
+    }
+    {  // x.mem
+        const double osMb = static_cast<double>(in.totalPhysicalBytes) * (1.0 / 1048576.0);
+        SetFact(s, "os.mem_mb", Format("%.0f", osMb));
+        const int32_t modules = GetFactInt(s, "smbios.mem_mb");
+        if (modules > 0) {
+            const double m = modules;
+            const bool ok = osMb >= m * 0.75 && osMb <= m * 1.001;
+            AddCheck(s, "x.mem", kConsistency, "Memory: SMBIOS modules vs OS-visible", ok ? kPass : kWarn,
+                     Format("modules %.0f MB, OS sees %.0f MB", m, osMb));
+        }
+    }
+    {  // x.tpmvendor
+        const std::string a = ToUpper(Trim(GetFact(s, "tpm.manufacturer")));
+        const std::string b = ToUpper(Trim(GetFact(s, "smbios.tpm.vendor")));
+        if (TpmUsable(s) && !a.empty() && !b.empty()) {
+            std::string reversed = Trim(b);
+            std::reverse(reversed.begin(), reversed.end());
+            const bool consistent = a == b || a == reversed || ContainsNoCase(b, a) || ContainsNoCase(a, b);
+            AddCheck(s, "x.tpmvendor", kConsistency, "TPM vendor: TPM2_GetCapability vs SMBIOS type 43",
+                     consistent ? kPass : kWarn, consistent ? "consistent" : a + " vs " + b);
+        }
+    }
+    {  // x.tpmacpi
+        const char* title = "TPM: TBS device vs ACPI TPM2 table";
+        if (GetFact(s, "tpm.version") == "1.2") {
+            AddCheck(s, "x.tpmacpi", kConsistency, title, kInfo,
+                     "TPM 1.2 uses a different ACPI interface; the TPM2 table comparison is not applicable.");
+        } else if (TpmUsable(s)) {
+            if (Flag(s, "acpi.tpm2"))
+                AddCheck(s, "x.tpmacpi", kConsistency, title, kPass, "both report the TPM");
+            else
+                AddCheck(s, "x.tpmacpi", kConsistency, title, kWarn, "TPM answers but no ACPI TPM2 table");
+        } else {
+            AddCheck(s, "x.tpmacpi", kConsistency, title, kInfo,
+                     "TPM access is unavailable; the ACPI table alone does not establish device presence or absence.");
+        }
+    }
+    {  // x.ekcert
+        const char* title = "EK certificate: issued for this TPM's endorsement key";
+        const int32_t certs = GetFactInt(s, "tpm.ek_certs"), bound = GetFactInt(s, "tpm.ek_bound"),
+                      unbound = GetFactInt(s, "tpm.ek_unbound");
+        if (unbound != 0)
+            AddCheck(s, "x.ekcert", kConsistency, title, kFail,
+                     Format("%d certificate(s) carry a public key that is not this TPM's EK", unbound));
+        else if (bound != 0)
+            AddCheck(s, "x.ekcert", kConsistency, title, kPass,
+                     Format("%d certificate(s) bind the EK read through TPM2_ReadPublic", bound));
+        else
+            AddCheck(s, "x.ekcert", kConsistency, title, kInfo,
+                     certs != 0 ? "certificates found, but no persisted EK of the same type to compare against"
+                                : "no EK certificate in TPM NV or in the Windows cache");
+    }
+    {  // x.gpu
+        const char* title = "GPU: PCI-backed DXGI adapters vs PnP hardware IDs";
+        const int32_t hw = GetFactInt(s, "dxgi.pci_hw");
+        if (HasFact(s, "dxgi.pci_hw") && HasFact(s, "dxgi.pci_matched") && hw > 0) {
+            const int32_t matched = GetFactInt(s, "dxgi.pci_matched");
+            AddCheck(s, "x.gpu", kConsistency, title, matched == hw ? kPass : kWarn,
+                     Format("%d of %d DXGI adapters match a PnP device", matched, hw));
+        } else {
+            AddCheck(s, "x.gpu", kConsistency, title, kInfo, "No comparable PCI-backed DXGI adapter inventory is available.");
+        }
+    }
+    {  // x.pcr
+        const char* title = "Measured boot log vs TPM PCRs";
+        const std::string log = GetFact(s, "tpm.log");
+        if (log == "match")
+            AddCheck(s, "x.pcr", kConsistency, title, kPass,
+                     "replaying the TCG log reproduces PCR 0-7 (" + GetFact(s, "tpm.log_match") + " PCRs with events match)");
+        else if (log == "mismatch")
+            AddCheck(s, "x.pcr", kConsistency, title, kWarn,
+                     "replay differs (" + GetFact(s, "tpm.log_match") + ") - can be legitimate after resume from hibernation");
+        else
+            AddCheck(s, "x.pcr", kConsistency, title, kInfo, "log not available for replay");
+    }
+    if (GetFactInt(s, "net.hw") > 0) {  // x.mac
+        const int32_t n = GetFactInt(s, "net.overridden");
+        if (n != 0)
+            AddCheck(s, "x.mac", kConsistency, "MAC: current vs permanent address", kInfo,
+                     Format("%d adapter(s) use a randomized or overridden address; the permanent address is still visible", n));
+        else
+            AddCheck(s, "x.mac", kConsistency, "MAC: current vs permanent address", kPass,
+                     "all adapters use their permanent address");
+    }
+    {  // x.placeholder
+        const auto count = std::count_if(s.signals.begin(), s.signals.end(),
+                                         [](const Signal& g) { return g.group == "mainboard" && g.q == 0.0; });
+        if (count > 0)
+            AddCheck(s, "x.placeholder", kConsistency, "Firmware identity fields", kWarn,
+                     Format("%d SMBIOS identity field(s) hold OEM placeholder values and are ignored", static_cast<int>(count)));
+        else
+            AddCheck(s, "x.placeholder", kConsistency, "Firmware identity fields", kPass,
+                     "no placeholder values in SMBIOS identity fields");
+    }
+    {  // x.fpu
+        const char* title = "Floating-point semantics";
+        if (!cpuidSafe || GetFact(s, "fpu.status") != "complete") {
+            AddCheck(s, "x.fpu", kConsistency, title, kInfo, "Native floating-point comparisons are unavailable for this scan.");
+        } else if (!GetFact(s, "fpu.default_nan").empty()) {
+            const bool expected = GetFact(s, "fpu.default_nan") == "FFF8000000000000" &&
+                                  GetFact(s, "fpu.int_indefinite") == "8000000000000000";
+            AddCheck(s, "x.fpu", kConsistency, title, expected ? kPass : kWarn,
+                     expected ? "Default NaN and integer-indefinite results match the expected x86-64 semantics."
+                              : "The observed floating-point special values differ from the expected x86-64 semantics.");
+        }
+    }
+    AddCheck(s, "x.vm", kContextCategory, "Virtualization context", Flag(s, "vm.guest") ? kWarn : kInfo,
+             GetFact(s, "vm.classification", "Virtualization classification unavailable"));
+    {  // x.systemid
+        const std::string source = GetFact(s, "win.system_id_source");
+        if (!source.empty())
+            AddCheck(s, "x.systemid", kContextCategory, "Windows SystemId source",
+                     source == "TPM" || source == "UEFI" ? kPass : kInfo, "SystemIdentification source: " + source);
+    }
+    {  // x.esrt: versions that do not fit 64 bits have no value.
+        const std::string esrt = GetFact(s, "uefi.esrt_sysver");
+        const std::string bios = GetFact(s, "smbios.bios_version");
+        if (!esrt.empty() && !bios.empty()) {
+            std::string h, d;
+            for (char c : bios) {
+                if (HexDigit(c) >= 0) h.push_back(c);
+                if (c >= '0' && c <= '9') d.push_back(c);
+            }
+            const uint64_t hexValue = ParseU64(h, 16).value_or(0);
+            const uint64_t decValue = (!h.empty() && h == d) ? ParseU64(h, 10).value_or(0) : 0;
+            std::string match;
+            for (const std::string& piece : SplitComma(esrt)) {
+                const uint64_t v = ParseU64(piece, 16).value_or(0);
+                if (v != 0 && v == hexValue) {
+                    match = "0x" + piece + " read as hex";
+                    break;
+                }
+                if (v != 0 && v == decValue) {
+                    match = "0x" + piece + " read as decimal " + std::to_string(decValue);
+                    break;
+                }
+            }
+            const char* title = "Firmware version: ESRT vs SMBIOS";
+            if (!match.empty())
+                AddCheck(s, "x.esrt", kConsistency, title, kPass,
+                         "SMBIOS \"" + bios + "\" matches the ESRT system-firmware version " + match);
+            else
+                AddCheck(s, "x.esrt", kConsistency, title, kInfo,
+                         "ESRT 0x" + esrt + " vs SMBIOS \"" + bios + "\" (vendors encode the two differently)");
+        }
+    }
+    {  // x.ata
+        int drives = 0, disagree = 0;
+        ForEachDrive(s, "ata.sn:", [&](const std::string& suffix, const std::string& identify) {
+            const std::string rawDesc = GetFact(s, "ata.desc:" + suffix);
+            const std::string desc = NormalizeId(rawDesc);
+            const std::string id = NormalizeId(identify);
+            if (desc.empty() || id.empty()) return;
+            ++drives;
+            if (desc != id && NormalizeId(DecodeSwappedHexSerial(rawDesc)) != id) ++disagree;
+        });
+        const char* title = "SATA serial: storage descriptor vs ATA IDENTIFY";
+        if (drives > 0) {
+            if (disagree == 0)
+                AddCheck(s, "x.ata", kConsistency, title, kPass, Format("%d drive(s): both paths agree", drives));
+            else
+                AddCheck(s, "x.ata", kConsistency, title, kWarn,
+                         Format("%d of %d drive(s) report different values on the two paths (filter driver or controller formatting)",
+                                disagree, drives));
+        }
+    }
+    CheckMacList(s, "x.wlanmac", "Wi-Fi MAC: MDM device detail vs NDIS addresses", GetFact(s, "ms.wlan_mac"),
+                 "the MAC in the MDM device detail is a permanent adapter address",
+                 "the MDM device detail reports the current (randomized or overridden) address of an adapter",
+                 "the MDM device detail reports a MAC that no adapter carries");
+    CheckMacList(s, "x.duid", "DHCPv6 DUID: embedded MAC vs present adapters", GetFact(s, "net.duid_mac"),
+                 "the DUID was generated on an adapter that is still present",
+                 "the DUID carries the current (randomized or overridden) address of an adapter",
+                 "the DUID carries a MAC that no present adapter has - the adapter was replaced, or the installation was cloned "
+                 "from another machine");
+    {  // x.ekthumb
+        const std::string t = NormalizeId(GetFact(s, "tpm.win_ek_thumb"));
+        const std::string l = GetFact(s, "tpm.ek_cert_sha1s");
+        if (!t.empty() && !l.empty()) {
+            const char* title = "EK certificate: Windows provisioning record vs TPM";
+            if (ListContainsId(l, t))
+                AddCheck(s, "x.ekthumb", kConsistency, title, kPass,
+                         "the thumbprint Windows recorded at provisioning matches an EK certificate read now");
+            else
+                AddCheck(s, "x.ekthumb", kConsistency, title, kWarn,
+                         "the thumbprint Windows recorded at provisioning matches none of the EK certificates read now - the TPM "
+                         "or its certificates changed since");
+        }
+    }
+    {  // x.pcrwin
+        const std::string pcr = GetFact(s, "tpm.win_pcr");
+        if (!pcr.empty()) {
+            const std::string boot = GetFact(s, "tpm.win_pcr_boot");
+            const char* title = "PCR 0-7: Windows provisioning record vs live TPM";
+            if (pcr == "match")
+                AddCheck(s, "x.pcrwin", kConsistency, title, kPass,
+                         "the PCR values Windows recorded at boot " + boot + " equal the live values");
+            else
+                AddCheck(s, "x.pcrwin", kConsistency, title, kWarn,
+                         "the live PCR 0-7 differ from the values Windows recorded at boot " + boot +
+                             " - firmware, option ROMs or Secure Boot configuration changed since");
+        }
+    }
+    {  // x.lineage: an upgrade count never reads as a clean installation; without a date there is no row.
+        const int32_t count = GetFactInt(s, "win.lineage_count");
+        const std::string first = GetFact(s, "win.first_install");
+        const char* title = "Installation lineage";
+        if (count >= 1) {
+            if (!first.empty())
+                AddCheck(s, "x.lineage", kContextCategory, title, kInfo,
+                         Format("%d earlier Windows version(s) upgraded in place; the lineage was first installed in %s", count,
+                                first.substr(0, 7).c_str()));
+        } else if (HasFact(s, "win.lineage_count")) {
+            AddCheck(s, "x.lineage", kContextCategory, title, kInfo, "clean installation - no earlier Windows version recorded");
+        }
+    }
+    if (HasFact(s, "ms.rearm")) {  // x.rearm
+        const int32_t r = GetFactInt(s, "ms.rearm");
+        AddCheck(s, "x.rearm", kContextCategory, "Windows re-arm counter", kInfo,
+                 r < 1001 ? Format("%d re-arm(s) left of the default 1001 - the image was generalized (sysprep) %d time(s)", r,
+                                   1001 - r)
+                          : "default value - the installation was never generalized with sysprep");
+    }
+    {  // x.susid
+        const bool sus = Flag(s, "win.sus"), validation = Flag(s, "ms.sus_validation");
+        const char* title = "Windows Update client ID: validation blob present";
+        if (sus && validation)
+            AddCheck(s, "x.susid", kContextCategory, title, kPass,
+                     "SusClientId and its hardware-bound validation blob are both present");
+        else if (sus)
+            AddCheck(s, "x.susid", kContextCategory, title, kWarn,
+                     "SusClientId without a validation blob - typical after a Windows Update client reset or on a cloned image");
+        else if (validation)
+            AddCheck(s, "x.susid", kContextCategory, title, kWarn, "validation blob without a client ID");
+    }
+    if (Flag(s, "uefi.db_read")) {  // x.sbdb
+        const bool ca2023 = Flag(s, "uefi.db_ca2023"), ca2011 = Flag(s, "uefi.db_ca2011");
+        const char* title = "Secure Boot db: Microsoft Windows signing CAs";
+        if (ca2023)
+            AddCheck(s, "x.sbdb", kContextCategory, title, kPass,
+                     std::string("Windows UEFI CA 2023 present") +
+                         (ca2011 ? " (Windows Production PCA 2011, expired October 2026, still present)" : ""));
+        else if (ca2011)
+            AddCheck(s, "x.sbdb", kContextCategory, title, kWarn,
+                     "only the Windows Production PCA 2011 (expired October 2026) - the 2023 certificate update has not been "
+                     "applied");
+        else
+            AddCheck(s, "x.sbdb", kContextCategory, title, kInfo, "no Microsoft Windows CA found in db");
+    }
+    {  // x.sbvar
+        const std::string var = GetFact(s, "uefi.secureboot_var");
+        if (!var.empty() && HasFact(s, "plat.secureboot")) {
+            const bool same = var == GetFact(s, "plat.secureboot");
+            AddCheck(s, "x.sbvar", kConsistency, "Secure Boot: UEFI variable vs registry", same ? kPass : kWarn,
+                     same ? "both report the same state" : "the SecureBoot variable and HKLM\\...\\SecureBoot\\State disagree");
+        }
+    }
+}
+
+}  // namespace vorq

@@ -1,0 +1,31 @@
+// Identifiers read by two independent paths, compared. Everything but the two
+// WMI texts and the memory size comes from the Snapshot's facts and signals.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// The values the collector reads from the live system.
+struct CrossCheckInputs {
+    std::string wmiUuid;         // Win32_ComputerSystemProduct.UUID (last row)
+    std::string wmiBoardSerial;  // Win32_BaseBoard.SerialNumber (first non-empty)
+    uint64_t totalPhysicalBytes = 0;
+};
+
+void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail);
+std::string NormalizeId(std::string_view text);
+std::string DecodeSwappedHexSerial(std::string_view text);
+bool ListContainsId(std::string_view list, std::string_view id);
+std::vector<std::string> ModelNumberTokens(std::string_view text);
+int32_t GetFactInt(const Snapshot& s, const std::string& key);
+
+// Appends the checks in catalogue order and sets "os.mem_mb".
+void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in);
+
+}  // namespace vorq
