@@ -1,20 +1,61 @@
 #!/usr/bin/env python3
-"""Inlines ui/index.html with its stylesheets and scripts into one document.
+"""Builds the embedded page: ui/index.html with its style sheets, scripts and
+dictionaries inlined into one self-contained document.
 
-<link rel="stylesheet" href="X"> and <script src="X"></script> referring to
-files under ui/ are replaced by their contents; ui/i18n/*.js are inlined in
-name order where the marker <!--i18n--> stands. The output is deterministic.
+- <link rel="stylesheet" href="X"> and <script src="X"></script> referring to
+  files under ui/ are replaced by their contents.
+- ui/i18n/templates.json (a list of English templates) and ui/i18n/<code>.json
+  (one object English text -> translation per language) are packed into one
+  script at the marker <!--i18n-->: a sorted array of every English key and,
+  per language, [key index, translation] pairs.
+- At the marker <!--csp--> a Content-Security-Policy is written that allows
+  exactly the inlined scripts (by hash), so inline event handlers, injected
+  scripts and every remote load stay blocked.
+The output is deterministic; the build fails above the size limit.
 """
+import base64
+import hashlib
+import json
 import pathlib
 import re
 import sys
 
-LIMIT = 2 * 1024 * 1024  # WebView2's documented limit for a page given as a string
+LIMIT = 2 * 1024 * 1024  # WebView2's limit for a page given as a string
+
+
+def pack_dictionaries(i18n_dir: pathlib.Path) -> str:
+    templates = []
+    dicts = {}
+    for f in sorted(i18n_dir.glob("*.json")):
+        data = json.loads(f.read_text(encoding="utf-8"))
+        if f.stem == "templates":
+            if not isinstance(data, list) or not all(isinstance(t, str) for t in data):
+                raise ValueError(f"{f}: expected a list of texts")
+            templates = data
+            continue
+        if not isinstance(data, dict) or not all(isinstance(v, str) for v in data.values()):
+            raise ValueError(f"{f}: expected an object of texts")
+        dicts[f.stem] = data
+    keys = sorted({k for d in dicts.values() for k in d})
+    index = {k: i for i, k in enumerate(keys)}
+    pack = {
+        "keys": keys,
+        "langs": {code: [[index[k], d[k]] for k in sorted(d)] for code, d in sorted(dicts.items())},
+        "templates": templates,
+    }
+    text = json.dumps(pack, ensure_ascii=False, separators=(",", ":"))
+    # "</" could end the script element early; "<\/" means the same in JSON.
+    return "const I18N_PACK=" + text.replace("</", "<\\/") + ";"
 
 
 def main(src_dir: str, out_path: str) -> int:
     root = pathlib.Path(src_dir)
     html = (root / "index.html").read_text(encoding="utf-8")
+    scripts = []
+
+    def script_tag(js: str) -> str:
+        scripts.append(js)
+        return "<script>" + js + "</script>"
 
     def style(m):
         css = (root / m.group(1)).read_text(encoding="utf-8")
@@ -22,15 +63,26 @@ def main(src_dir: str, out_path: str) -> int:
 
     def script(m):
         js = (root / m.group(1)).read_text(encoding="utf-8")
-        return "<script>\n" + js.replace("</script", "<\\/script") + "\n</script>"
+        return script_tag("\n" + js.replace("</script", "<\\/script") + "\n")
 
     html = re.sub(r'<link rel="stylesheet" href="([^"]+)">', style, html)
-    html = re.sub(r'<script src="([^"]+)"></script>', script, html)
     if "<!--i18n-->" in html:
-        parts = []
-        for f in sorted((root / "i18n").glob("*.js")):
-            parts.append("<script>\n" + f.read_text(encoding="utf-8") + "\n</script>")
-        html = html.replace("<!--i18n-->", "\n".join(parts))
+        try:
+            packed = pack_dictionaries(root / "i18n")
+        except (ValueError, json.JSONDecodeError) as e:
+            print(f"dictionaries: {e}", file=sys.stderr)
+            return 1
+        html = html.replace("<!--i18n-->", script_tag(packed))
+    # Scripts are hashed in document order; the dictionaries come first.
+    html = re.sub(r'<script src="([^"]+)"></script>', script, html)
+    if "<!--csp-->" in html:
+        hashes = " ".join(
+            "'sha256-" + base64.b64encode(hashlib.sha256(js.encode("utf-8")).digest()).decode() + "'"
+            for js in scripts)
+        policy = ("default-src 'none'; script-src " + hashes + "; style-src 'unsafe-inline'; "
+                  "img-src data:; base-uri 'none'; form-action 'none'")
+        html = html.replace("<!--csp-->",
+                            '<meta http-equiv="Content-Security-Policy" content="' + policy + '">')
     data = html.encode("utf-8")
     if len(data) > LIMIT:
         print(f"page is {len(data)} bytes, above the {LIMIT}-byte limit", file=sys.stderr)

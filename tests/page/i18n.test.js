@@ -1,0 +1,98 @@
+'use strict';
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { Harness, fixture, sent, hostSend, loadReport } = require('./harness');
+
+const h = new Harness();
+before(() => h.start());
+after(() => h.stop());
+
+test('tx: exact entries, templates, lists, heads and sentences', async () => {
+  const page = await h.open({ init: { lang: 'de' } });
+  const cases = [
+    ['Storage', 'Speicher'],
+    ['Rows: 12', 'Zeilen: 12'],
+    ['Rows: 1,024.5', 'Zeilen: 1,024.5'],
+    ['Rows: many', 'Rows: many'], // {n} takes digits, points and commas only
+    ['Collecting: Platform security…', 'Erfassung: Plattformsicherheit…'], // {t} is translated on its own
+    ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
+    ['Permanent MAC - Wired (Intel I219-V)', 'Permanente MAC - Kabelgebunden (Intel I219-V)'],
+    ['AVX, AVX2, yes', 'AVX, AVX2, ja'],
+    ['yes · no / Detected;  Storage', 'ja · nein / Erkannt;  Speicher'],
+    ['Hypervisor - KVM signature', 'Hypervisor - KVM signature'],
+    ['Storage - 2 disks', 'Speicher - 2 disks'],
+    ['Secure Boot is enabled. The firmware is signed.', 'Secure Boot ist aktiviert. Die Firmware ist signiert.'],
+    ['Secure Boot is enabled. Nothing else.', 'Secure Boot is enabled. Nothing else.'],
+    ['A text nobody translated', 'A text nobody translated'],
+    ['', ''],
+  ];
+  const got = await page.evaluate((c) => c.map(([s]) => tx(s)), cases);
+  assert.deepEqual(got, cases.map((c) => c[1]));
+  assert.deepEqual(await page.evaluate(() => [tx(null), tx(undefined), tx(12)]), ['', '', '12']);
+  // tf fills without translating the values; English returns the template itself.
+  assert.equal(await page.evaluate(() => tf('Shown: {n1} of {n2}', { n1: 3, n2: 'Storage' })), 'Angezeigt: 3 von Storage');
+  await page.evaluate(() => setLang('en'));
+  assert.equal(await page.evaluate(() => tf('Shown: {n1} of {n2}', { n1: 3, n2: 4 }) + '|' + tx('Rows: 12')), 'Shown: 3 of 4|Rows: 12');
+  await page.close();
+});
+
+test('compiled templates are anchored and keep placeholder order', async () => {
+  const page = await h.open();
+  const r = await page.evaluate(() => {
+    const c = compileTemplate('{n1} of {n2} DXGI adapters match a PnP device');
+    return [c.names, c.re.test('2 of 3 DXGI adapters match a PnP device'), c.re.test('x2 of 3 DXGI adapters match a PnP device'),
+      compileTemplate('a.b {x1}').re.test('aXb c'), compileTemplate('Note: {x1}').re.test('Note: two\nlines'),
+      fillTemplate('{x2} / {x1}', ['x1', 'x2'], ['A', 'B'])];
+  });
+  assert.deepEqual(r, [['n1', 'n2'], true, false, false, true, 'B / A']);
+  await page.close();
+});
+
+test('language choice: start-up object, stored choice, browser languages, English', async () => {
+  const cases = [
+    [{ lang: 'de' }, ['fr-FR'], 'de'],
+    [{ lang: 'xx' }, ['fr-FR'], 'fr'],
+    [{}, ['zh-TW'], 'zh-Hant'],
+    [{}, ['zh-HK'], 'zh-Hant'],
+    [{}, ['zh-CN'], 'zh-Hans'],
+    [{}, ['pt-BR'], 'pt'],
+    [{}, ['ja', 'es-MX'], 'es'],
+    [{}, ['ja'], 'en'],
+    [undefined, ['de-AT'], 'de'],
+  ];
+  for (const [init, languages, want] of cases) {
+    const page = await h.open({ init, languages });
+    assert.equal(await page.evaluate(() => LANG + '|' + document.documentElement.lang), want + '|' + want, JSON.stringify([init, languages]));
+    await page.close();
+  }
+});
+
+test('a choice in the menu is sent once, stored, and wins over the browser next time', async () => {
+  const context = await h.browser.newContext();
+  const page = await h.open({ context, languages: ['fr-FR'] });
+  await loadReport(page, fixture('report-ui.json'));
+  await page.click('#lang-btn');
+  assert.equal(await page.isVisible('#lang-menu'), true);
+  await page.click('#lang-menu [data-code="de"]');
+  assert.deepEqual((await sent(page)).filter((m) => m.startsWith('setlang:')), ['setlang:de']);
+  assert.equal(await page.textContent('#reveal-label'), 'Kennungen anzeigen');
+  assert.equal(await page.textContent('.nav-btn[data-id="overview"] .nav-label'), 'Übersicht');
+  assert.equal(await page.getAttribute('#search', 'placeholder'), 'Zeilen filtern (Strg+F)');
+  await hostSend(page, { type: 'progress', stage: 'Platform security', pct: 50 });
+  assert.equal(await page.textContent('#progress-text'), 'Erfassung: Plattformsicherheit…');
+  await page.close();
+  const again = await h.open({ context, languages: ['fr-FR'] });
+  assert.equal(await again.evaluate(() => LANG), 'de');
+  await context.close();
+});
+
+test('every language has a flag drawing and a menu entry', async () => {
+  const page = await h.open();
+  await page.click('#lang-btn');
+  const entries = await page.$$eval('#lang-menu .lang-item', (els) => els.map((e) => [e.dataset.code, e.querySelectorAll('svg.flag').length]));
+  assert.deepEqual(entries.map((e) => e[0]), ['ru', 'en', 'vi', 'zh-Hans', 'zh-Hant', 'es', 'pt', 'fr', 'de']);
+  assert.ok(entries.every((e) => e[1] === 1));
+  assert.equal(await page.getAttribute('#lang-menu .current', 'data-code'), 'en');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});

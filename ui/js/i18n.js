@@ -1,0 +1,275 @@
+'use strict';
+// Translation engine. Every label is keyed by its English text; the English
+// texts collectors write into the report are translated the same way.
+
+const LANGS = [
+  { code: 'ru', name: 'Русский', flag: 'ru', short: 'RU' },
+  { code: 'en', name: 'English', flag: 'gb', short: 'EN' },
+  { code: 'vi', name: 'Tiếng Việt', flag: 'vn', short: 'VI' },
+  { code: 'zh-Hans', name: '简体中文', flag: 'cn', short: '简' },
+  { code: 'zh-Hant', name: '繁體中文', flag: 'hk', short: '繁' },
+  { code: 'es', name: 'Español', flag: 'es', short: 'ES' },
+  { code: 'pt', name: 'Português (Brasil)', flag: 'br', short: 'PT' },
+  { code: 'fr', name: 'Français', flag: 'fr', short: 'FR' },
+  { code: 'de', name: 'Deutsch', flag: 'de', short: 'DE' },
+];
+const LANG_CODES = LANGS.map((l) => l.code);
+
+// The build packs the dictionaries as one key array plus [index, text] pairs
+// per language; they are expanded once here.
+const I18N = Object.create(null);
+const TEMPLATES = [];
+let I18N_MAX_KEY = 0;
+(function expandDictionaries() {
+  const pack = typeof I18N_PACK === 'object' && I18N_PACK ? I18N_PACK : {};
+  const keys = Array.isArray(pack.keys) ? pack.keys : [];
+  for (const k of keys) I18N_MAX_KEY = Math.max(I18N_MAX_KEY, String(k).length);
+  const langs = pack.langs && typeof pack.langs === 'object' ? pack.langs : {};
+  for (const code of Object.keys(langs)) {
+    if (!LANG_CODES.includes(code) || code === 'en') continue;
+    const dict = Object.create(null);
+    for (const pair of langs[code]) {
+      if (Array.isArray(pair) && typeof keys[pair[0]] === 'string' && typeof pair[1] === 'string') dict[keys[pair[0]]] = pair[1];
+    }
+    I18N[code] = dict;
+  }
+  if (Array.isArray(pack.templates)) for (const t of pack.templates) if (typeof t === 'string') TEMPLATES.push(t);
+})();
+
+let LANG = 'en';
+let TX_MEMO = new Map();
+let COMPILED_TEMPLATES = [];
+
+function escapeRegExp(s) {
+  return s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+}
+
+function compileTemplate(t) {
+  const names = [];
+  let re = '^';
+  let last = 0;
+  const ph = /\{([ntx])(\d+)\}/g;
+  let m;
+  while ((m = ph.exec(t)) !== null) {
+    re += escapeRegExp(t.slice(last, m.index));
+    re += m[1] === 'n' ? '([\\d.,]+)' : '(.+?)';
+    names.push(m[1] + m[2]);
+    last = ph.lastIndex;
+  }
+  re += escapeRegExp(t.slice(last)) + '$';
+  return { t, re: new RegExp(re, 's'), names };
+}
+
+function compileTemplates() {
+  COMPILED_TEMPLATES = TEMPLATES.map(compileTemplate);
+}
+
+function replaceAll(s, from, to) {
+  return s.split(from).join(to);
+}
+
+function fillTemplate(translated, names, values) {
+  let out = translated;
+  names.forEach((name, i) => {
+    const v = name[0] === 't' ? tx(values[i]) : values[i];
+    out = replaceAll(out, '{' + name + '}', v);
+  });
+  return out;
+}
+
+function currentDict() {
+  return LANG !== 'en' ? I18N[LANG] || null : null;
+}
+
+// Step 3 of tx: the first template that matches and has a translation.
+function txTemplate(s, dict) {
+  for (const c of COMPILED_TEMPLATES) {
+    const tr = dict[c.t];
+    if (tr === undefined) continue;
+    const m = c.re.exec(s);
+    if (!m) continue;
+    const values = m.slice(1);
+    // A template made only of one text placeholder would translate itself forever.
+    if (c.names.some((n, i) => n[0] === 't' && values[i] === s)) continue;
+    return fillTemplate(tr, c.names, values);
+  }
+  return null;
+}
+
+function txExactOrTemplate(s, dict) {
+  if (s in dict) return dict[s];
+  return txTemplate(s, dict);
+}
+
+const LIST_SEP = /(\s+·\s+|\s+\/\s+|;\s+|,\s+)/;
+
+function txList(s, dict) {
+  const parts = s.split(LIST_SEP);
+  if (parts.length < 3) return null;
+  let changed = false;
+  const out = parts.map((p, i) => {
+    if (i % 2 === 1 || p === '') return p;
+    const r = txExactOrTemplate(p, dict);
+    if (r === null || r === p) return p;
+    changed = true;
+    return r;
+  });
+  return changed ? out.join('') : null;
+}
+
+function txHead(s, dict) {
+  const i = s.indexOf(' - ');
+  if (i <= 0) return null;
+  const r = txExactOrTemplate(s.slice(0, i), dict);
+  return r === null ? null : r + s.slice(i);
+}
+
+function txSentences(s, dict) {
+  const splits = [];
+  const re = /\. (?=[\p{Lu}\d])/gu;
+  let m;
+  while ((m = re.exec(s)) !== null) splits.push(m.index + 2);
+  for (let k = splits.length - 1; k >= 0; k--) {
+    const p = splits[k];
+    // No entry is longer than the longest key; skip heads that cannot match.
+    if (p - 1 > I18N_MAX_KEY) continue;
+    const head = s.slice(0, p - 1);
+    const hr = txExactOrTemplate(head, dict);
+    if (hr === null) continue;
+    const tail = s.slice(p);
+    const tr = tx(tail);
+    if (tr !== tail) return hr + ' ' + tr;
+  }
+  return null;
+}
+
+function tx(text) {
+  if (text === null || text === undefined) return '';
+  const s = String(text);
+  const dict = currentDict();
+  if (s === '' || !dict) return s;
+  if (s in dict) return dict[s];
+  if (TX_MEMO.has(s)) return TX_MEMO.get(s);
+  let r = txTemplate(s, dict);
+  if (r === null) r = txList(s, dict);
+  if (r === null) r = txHead(s, dict);
+  if (r === null) r = txSentences(s, dict);
+  if (r === null) r = s;
+  TX_MEMO.set(s, r);
+  return r;
+}
+
+// A page template translated, then filled; the values stay as given.
+function tf(template, values) {
+  const dict = currentDict();
+  let out = dict && template in dict ? dict[template] : template;
+  for (const name of Object.keys(values || {})) out = replaceAll(out, '{' + name + '}', String(values[name]));
+  return out;
+}
+
+function storedLang() {
+  try {
+    return window.localStorage.getItem('vorq.lang');
+  } catch (e) {
+    return null;
+  }
+}
+
+function detectLang() {
+  const init = window.__VORQ_INIT && typeof window.__VORQ_INIT === 'object' ? window.__VORQ_INIT : {};
+  if (typeof init.lang === 'string' && LANG_CODES.includes(init.lang)) return init.lang;
+  const saved = storedLang();
+  if (saved && LANG_CODES.includes(saved)) return saved;
+  let list = navigator.languages && navigator.languages.length ? navigator.languages : [navigator.language || 'en'];
+  for (const raw of list) {
+    const tag = String(raw || '').toLowerCase();
+    if (tag.startsWith('zh')) return /hant|tw|hk|mo/.test(tag) ? 'zh-Hant' : 'zh-Hans';
+    const primary = tag.split('-')[0];
+    const hit = LANGS.find((l) => l.code === primary);
+    if (hit) return hit.code;
+  }
+  return 'en';
+}
+
+function langInfo(code) {
+  return LANGS.find((l) => l.code === code) || LANGS[1];
+}
+
+// Flags as inline drawings: flag emoji show as letter pairs on Windows.
+function starPoints(cx, cy, r, rot) {
+  const pts = [];
+  for (let i = 0; i < 10; i++) {
+    const rad = i % 2 === 0 ? r : r * 0.382;
+    const a = -Math.PI / 2 + (rot || 0) + (i * Math.PI) / 5;
+    pts.push((cx + rad * Math.cos(a)).toFixed(2) + ',' + (cy + rad * Math.sin(a)).toFixed(2));
+  }
+  return pts.join(' ');
+}
+
+function flagSvg(flag) {
+  let body;
+  const band3 = (a, b, c, vertical) => vertical
+    ? `<rect width="20" height="40" fill="${a}"/><rect x="20" width="20" height="40" fill="${b}"/><rect x="40" width="20" height="40" fill="${c}"/>`
+    : `<rect width="60" height="13.34" fill="${a}"/><rect y="13.33" width="60" height="13.34" fill="${b}"/><rect y="26.66" width="60" height="13.34" fill="${c}"/>`;
+  switch (flag) {
+    case 'ru': body = band3('#fff', '#0039a6', '#d52b1e'); break;
+    case 'de': body = band3('#000', '#dd0000', '#ffce00'); break;
+    case 'fr': body = band3('#002395', '#fff', '#ed2939', true); break;
+    case 'es': body = '<rect width="60" height="40" fill="#aa151b"/><rect y="10" width="60" height="20" fill="#f1bf00"/>'; break;
+    case 'vn': body = `<rect width="60" height="40" fill="#da251d"/><polygon points="${starPoints(30, 20, 12)}" fill="#ffff00"/>`; break;
+    case 'cn':
+      body = `<rect width="60" height="40" fill="#de2910"/><polygon points="${starPoints(10, 10, 6)}" fill="#ffde00"/>` +
+        [[20, 4], [24, 8], [24, 14], [20, 18]].map(([x, y]) => `<polygon points="${starPoints(x, y, 2)}" fill="#ffde00"/>`).join('');
+      break;
+    case 'hk': {
+      let petals = '';
+      for (let i = 0; i < 5; i++) petals += `<ellipse cx="30" cy="13" rx="3.6" ry="7" fill="#fff" transform="rotate(${i * 72} 30 20)"/>`;
+      body = '<rect width="60" height="40" fill="#de2910"/>' + petals;
+      break;
+    }
+    case 'br':
+      body = '<rect width="60" height="40" fill="#009c3b"/><polygon points="30,4 56,20 30,36 4,20" fill="#ffdf00"/><circle cx="30" cy="20" r="8" fill="#002776"/>';
+      break;
+    default: // gb
+      body = '<rect width="60" height="40" fill="#012169"/>' +
+        '<path d="M0,0 L60,40 M60,0 L0,40" stroke="#fff" stroke-width="8"/>' +
+        '<path d="M0,0 L60,40 M60,0 L0,40" stroke="#c8102e" stroke-width="3"/>' +
+        '<path d="M30,0 V40 M0,20 H60" stroke="#fff" stroke-width="12"/>' +
+        '<path d="M30,0 V40 M0,20 H60" stroke="#c8102e" stroke-width="7"/>';
+  }
+  return `<svg class="flag" viewBox="0 0 60 40" width="21" height="14" aria-hidden="true">${body}</svg>`;
+}
+
+function applyStaticI18n() {
+  for (const el of document.querySelectorAll('[data-i18n]')) el.textContent = tx(el.getAttribute('data-i18n'));
+  for (const el of document.querySelectorAll('[data-i18n-ph]')) el.setAttribute('placeholder', tx(el.getAttribute('data-i18n-ph')));
+  for (const el of document.querySelectorAll('[data-i18n-title]')) el.setAttribute('title', tx(el.getAttribute('data-i18n-title')));
+  const info = langInfo(LANG);
+  const btn = document.getElementById('lang-btn');
+  if (btn) btn.innerHTML = flagSvg(info.flag) + '<span class="lang-short">' + esc(info.short) + '</span>';
+  const menu = document.getElementById('lang-menu');
+  if (menu) {
+    menu.innerHTML = LANGS.map((l) => '<button class="menu-item lang-item' + (l.code === LANG ? ' current' : '') +
+      '" data-act="lang" data-code="' + esc(l.code) + '">' + flagSvg(l.flag) + '<span>' + esc(l.name) + '</span></button>').join('');
+  }
+}
+
+function setLang(code, persist) {
+  if (!LANG_CODES.includes(code)) code = 'en';
+  LANG = code;
+  TX_MEMO = new Map();
+  document.documentElement.setAttribute('lang', code);
+  applyStaticI18n();
+  if (typeof onLanguageChanged === 'function') onLanguageChanged();
+  if (persist) {
+    send('setlang:' + code);
+    try {
+      window.localStorage.setItem('vorq.lang', code);
+    } catch (e) { /* storage may be unavailable; the host keeps the choice */ }
+  }
+  if (typeof render === 'function') {
+    state.keepScroll = true;
+    render();
+  }
+}
+window.setLang = setLang;
