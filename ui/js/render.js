@@ -262,8 +262,9 @@ function ring(value, colour, size, percent) {
   const c = size / 2;
   return '<svg class="ring" width="' + size + '" height="' + size + '" viewBox="0 0 ' + size + ' ' + size + '">' +
     '<circle cx="' + c + '" cy="' + c + '" r="' + r + '" fill="none" stroke="var(--line2)" stroke-width="9"/>' +
-    '<circle cx="' + c + '" cy="' + c + '" r="' + r + '" fill="none" stroke="' + colour + '" stroke-width="9" stroke-linecap="round" ' +
-    'stroke-dasharray="' + ((circ * v) / 100).toFixed(2) + ' ' + circ.toFixed(2) + '" transform="rotate(-90 ' + c + ' ' + c + ')"/>' +
+    // A round cap would draw a dot for 0; no arc then.
+    (v > 0 ? '<circle cx="' + c + '" cy="' + c + '" r="' + r + '" fill="none" stroke="' + colour + '" stroke-width="9" stroke-linecap="round" ' +
+    'stroke-dasharray="' + ((circ * v) / 100).toFixed(2) + ' ' + circ.toFixed(2) + '" transform="rotate(-90 ' + c + ' ' + c + ')"/>' : '') +
     '<text x="' + c + '" y="' + c + '" text-anchor="middle" dominant-baseline="central" class="ring-text">' + Math.round(v) +
     '<tspan class="ring-unit">' + (percent ? '%' : '/100') + '</tspan></text></svg>';
 }
@@ -286,7 +287,7 @@ function renderScore(score) {
   }).join('');
   return '<section class="card score"><div class="score-head">' + ring(score.value, scoreColor(score.value), 104, score.id === 'physical') +
     '<div class="score-titles"><h3>' + esc(tx(score.title)) + '</h3><div class="verdict" style="color:' + scoreColor(score.value) + '">' +
-    esc(tx(score.verdict)) + '</div>' + (score.note ? '<p class="note">' + esc(tx(score.note)) + '</p>' : '') + '</div></div>' +
+    esc(tx(score.verdict)) + '</div></div></div>' + (score.note ? '<p class="note score-note">' + esc(tx(score.note)) + '</p>' : '') +
     (items ? '<ul class="items">' + items + '</ul>' : '') + '</section>';
 }
 
