@@ -43,6 +43,16 @@ test('progress shows the stage, disables rescan, and F5 then does nothing', asyn
   await page.close();
 });
 
+test('a tab shown by the host is confirmed with shown:', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  await page.evaluate(() => showTab('vm', true));
+  await page.waitForFunction(() => window.__sent.length === 3);
+  assert.deepEqual(await sent(page), ['ready', 'rendered', 'shown:vm']);
+  assert.equal(await page.getAttribute('.nav-btn.active', 'data-id'), 'vm');
+  await page.close();
+});
+
 test('every tab renders a report without a script error', async () => {
   for (const name of ['report-ui.json', 'report-safe.json']) {
     const page = await h.open();

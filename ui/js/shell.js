@@ -53,7 +53,6 @@ const state = {
 // ---- host bridge ----
 
 const HOST = window.chrome && window.chrome.webview ? window.chrome.webview : null;
-const INIT = window.__VORQ_INIT && typeof window.__VORQ_INIT === 'object' ? window.__VORQ_INIT : {};
 
 function send(text) {
   if (HOST) HOST.postMessage(String(text));

@@ -1,0 +1,63 @@
+'use strict';
+// The page build: dictionary packing, the script policy and the size limit.
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const { spawnSync } = require('node:child_process');
+const crypto = require('node:crypto');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { ROOT } = require('./harness');
+
+function build(files) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vorq-page-'));
+  for (const [name, text] of Object.entries(files)) {
+    fs.mkdirSync(path.dirname(path.join(dir, 'ui', name)), { recursive: true });
+    fs.writeFileSync(path.join(dir, 'ui', name), text);
+  }
+  const out = path.join(dir, 'page.html');
+  const r = spawnSync('python3', [path.join(ROOT, 'scripts', 'build_page.py'), path.join(dir, 'ui'), out]);
+  const html = fs.existsSync(out) ? fs.readFileSync(out, 'utf8') : null;
+  fs.rmSync(dir, { recursive: true, force: true });
+  return { status: r.status, stderr: String(r.stderr), html };
+}
+
+const INDEX = '<html><head><!--csp--></head><body><!--i18n--><script src="a.js"></script></body></html>';
+
+test('dictionaries are packed as one sorted key list and index pairs per language', () => {
+  const r = build({
+    'index.html': INDEX, 'a.js': 'var a = "</script>";',
+    'i18n/templates.json': '["Rows: {n1}"]',
+    'i18n/de.json': JSON.stringify({ Yes: 'Ja', 'Rows: {n1}': 'Zeilen: {n1}', '</script>': 'x' }),
+    'i18n/fr.json': JSON.stringify({ No: 'Non', Yes: 'Oui' }),
+  });
+  assert.equal(r.status, 0, r.stderr);
+  const packed = /const I18N_PACK=(.*?);<\/script>/.exec(r.html)[1];
+  assert.deepEqual(JSON.parse(packed), {
+    keys: ['</script>', 'No', 'Rows: {n1}', 'Yes'],
+    langs: { de: [[0, 'x'], [2, 'Zeilen: {n1}'], [3, 'Ja']], fr: [[1, 'Non'], [3, 'Oui']] },
+    templates: ['Rows: {n1}'],
+  });
+  assert.equal(r.html.match(/<\/script>/g).length, 2, 'no text ends a script early');
+  // The policy allows exactly the inlined scripts.
+  const scripts = [...r.html.matchAll(/<script>([\s\S]*?)<\/script>/g)].map((m) => m[1]);
+  const hashes = scripts.map((s) => "'sha256-" + crypto.createHash('sha256').update(s, 'utf8').digest('base64') + "'");
+  assert.match(r.html, new RegExp("script-src " + hashes.join(' ').replace(/[+/]/g, '\\$&') + ';'));
+  assert.equal(build({ 'index.html': INDEX, 'a.js': 'var a = "</script>";', 'i18n/de.json': '{"Yes":"Ja"}' }).html,
+    build({ 'index.html': INDEX, 'a.js': 'var a = "</script>";', 'i18n/de.json': '{"Yes":"Ja"}' }).html, 'deterministic');
+});
+
+test('broken dictionaries and oversized pages fail the build', () => {
+  const cases = [
+    [{ 'i18n/de.json': '{"Yes": ' }, /dictionaries/],
+    [{ 'i18n/de.json': '{"Yes": 1}' }, /expected an object of texts/],
+    [{ 'i18n/templates.json': '{"a": "b"}' }, /expected a list of texts/],
+    [{ 'a.js': 'x'.repeat(2 * 1024 * 1024) }, /above the 2097152-byte limit/],
+  ];
+  for (const [files, message] of cases) {
+    const r = build({ 'index.html': INDEX, 'a.js': '', ...files });
+    assert.equal(r.status, 1);
+    assert.match(r.stderr, message);
+    assert.equal(r.html, null);
+  }
+});
