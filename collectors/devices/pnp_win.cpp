@@ -1,8 +1,68 @@
+#include "collectors/devices/peripherals.h"
+#include "collectors/devices/pnp.h"
 #include "core/collectors.h"
+#include "core/devprop_win.h"
 
 namespace vorq {
 
-// Not collected yet.
-void CollectDevices(Snapshot&) {}
+namespace {
+
+std::string PropText(HDEVINFO set, const SP_DEVINFO_DATA& d, const DEVPROPKEY& key) {
+    return WStringToUtf8(DevPropString(set, d, key));
+}
+
+std::string PcieLinkOf(HDEVINFO set, const SP_DEVINFO_DATA& d) {
+    PcieLinkReads r;
+    r.currentOk = DevPropUint32(set, d, DEVPKEY_PciDevice_CurrentLinkSpeed, r.currentSpeed) &&
+                  DevPropUint32(set, d, DEVPKEY_PciDevice_CurrentLinkWidth, r.currentWidth);
+    if (r.currentOk && r.currentWidth != 0)
+        r.maxOk = DevPropUint32(set, d, DEVPKEY_PciDevice_MaxLinkSpeed, r.maxSpeed) &&
+                  DevPropUint32(set, d, DEVPKEY_PciDevice_MaxLinkWidth, r.maxWidth);
+    return PcieLinkField(r);
+}
+
+DeviceProps ReadDevice(HDEVINFO set, const SP_DEVINFO_DATA& d) {
+    DeviceProps p;
+    p.cls = PropText(set, d, DEVPKEY_Device_Class);
+    p.device = WStringToUtf8(DevFriendlyName(set, d));
+    p.manufacturer = PropText(set, d, DEVPKEY_Device_Manufacturer);
+    for (const std::wstring& id : DevPropStringList(set, d, DEVPKEY_Device_HardwareIds))
+        p.hardwareIds.push_back(WStringToUtf8(id));
+    const std::wstring instance = DevInstanceId(set, d);
+    p.instanceId.assign(instance.begin(), instance.end());
+    p.provider = PropText(set, d, DEVPKEY_Device_DriverProvider);
+    p.version = PropText(set, d, DEVPKEY_Device_DriverVersion);
+    p.service = PropText(set, d, DEVPKEY_Device_Service);
+    GUID container{};
+    if (DevPropGuid(set, d, DEVPKEY_Device_ContainerId, container)) p.containerId = FormatGuid(container);
+    if (WStartsWithNoCase(p.instanceId, u"PCI\\")) p.pcieLink = PcieLinkOf(set, d);
+    return p;
+}
+
+}  // namespace
+
+void CollectDevices(Snapshot& s) {
+    ClearVmPnpFacts(s);
+    HDEVINFO raw = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    const DWORD openError = GetLastError();
+    DeviceInfoList list(raw);
+    if (!list) {
+        AddNote(s, "PnP devices", "SetupDiGetClassDevs failed: " + Win32ErrorText(openError));
+        return;
+    }
+    DeviceInventory inventory;
+    for (DWORD index = 0;; ++index) {
+        SP_DEVINFO_DATA d{};
+        d.cbSize = sizeof d;
+        if (!SetupDiEnumDeviceInfo(list.get(), index, &d)) break;
+        inventory.Add(s, ReadDevice(list.get(), d));
+    }
+    inventory.Finish(s, [](Snapshot& snap) {
+        AddBiometricUnits(snap);
+        AddAudioEndpoints(snap);
+        AddSmartCardReaders(snap);
+        AddPrinters(snap);
+    });
+}
 
 }  // namespace vorq

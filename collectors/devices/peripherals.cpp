@@ -1,0 +1,169 @@
+#include "collectors/devices/peripherals.h"
+
+#include "core/text.h"
+
+namespace vorq {
+
+namespace {
+
+// Serial columns are per-unit identifiers: masked in privacy-safe reports.
+constexpr uint32_t kBiometricSerialColumn = 1u << 5;
+constexpr uint32_t kSmartCardSerialColumn = 1u << 4;
+
+}  // namespace
+
+std::string WideFieldToUtf8(const char16_t* field, size_t max) {
+    size_t n = 0;
+    while (n < max && field[n] != 0) ++n;
+    return Trim(Utf16ToUtf8(field, n));
+}
+
+const BiometricFactor kBiometricFactors[3] = {{8, "fingerprint"}, {2, "face"}, {16, "iris"}};
+
+void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
+    Table t = MakeTable("devices", "devices.biometric", "Biometric sensors (Windows Biometric Framework)",
+                        {"Unit", "Factor", "Description", "Manufacturer", "Model", "Serial number", "Firmware",
+                         "Device instance"},
+                        "Fingerprint, face and iris sensors enumerated through WinBioEnumBiometricUnits. Sensor "
+                        "serial numbers, when the vendor fills them in, are per unit.");
+    t.sens = kBiometricSerialColumn;
+    std::string errors = scan.unavailable ? scan.error : std::string();
+    for (const BiometricFactorResult& f : scan.factors) {
+        if (f.failed) {
+            if (!errors.empty()) errors += "; ";
+            errors += std::string(f.factor) + ": " + f.error;
+            continue;
+        }
+        for (const BiometricUnit& u : f.units) {
+            AddRow(t, {std::to_string(u.unitId), f.factor, u.description, u.manufacturer, u.model, u.serial,
+                       u.firmware, u.instance});
+            if (!u.serial.empty())
+                s.signals.push_back(MakeSignal("biometric.serial", "Peripherals",
+                                               "Biometric sensor serial (" + std::string(f.factor) + ")", u.serial,
+                                               SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
+                                               "WinBioEnumBiometricUnits",
+                                               "same physical serial may also appear as a USB serial", 1.0));
+        }
+    }
+    if (t.rows.empty())
+        t.note = errors.empty() ? "No biometric sensors registered." : "Biometric framework not available: " + errors;
+    s.tables.push_back(std::move(t));
+}
+
+const char* FormFactorName(bool known, uint32_t formFactor) {
+    static constexpr const char* kNames[] = {"remote network device", "speakers",   "line level",
+                                             "headphones",            "microphone", "headset",
+                                             "handset",               "digital passthrough", "S/PDIF",
+                                             "HDMI / DisplayPort audio"};
+    if (!known || formFactor >= sizeof kNames / sizeof kNames[0]) return "unknown";
+    return kNames[formFactor];
+}
+
+const char* EndpointStateName(uint32_t state) {
+    switch (state) {
+        case 1: return "active";
+        case 2: return "disabled";
+        case 8: return "unplugged";
+        default: return "not present";
+    }
+}
+
+void AddAudioTable(Snapshot& s, const AudioScan& scan) {
+    Table t = MakeTable("devices", "devices.audio", "Audio endpoints (MMDevice)",
+                        {"Flow", "Endpoint", "Adapter", "Form factor", "State", "Endpoint ID"},
+                        "Audio endpoints registered with the Windows audio engine (active, disabled and unplugged). "
+                        "The endpoint ID is generated when the endpoint is first registered on this installation; "
+                        "web pages see a hash of it as the media device ID.");
+    if (!scan.available) {
+        t.note = "MMDevice API not available: " + scan.error;
+        s.tables.push_back(std::move(t));
+        return;
+    }
+    int notPresent = 0;
+    uint32_t active = 0;
+    for (const AudioEndpoint& e : scan.endpoints) {
+        if (e.state == kEndpointNotPresent) {
+            ++notPresent;
+            continue;
+        }
+        AddRow(t, {e.capture ? "capture" : "render", e.name, e.adapter, FormFactorName(e.hasFormFactor, e.formFactor),
+                   EndpointStateName(e.state), e.id});
+        if (e.state == kEndpointActive && !e.id.empty()) {
+            s.signals.push_back(MakeSignal(
+                "audio.endpoint_id", "Peripherals", "Audio endpoint ID - " + (e.name.empty() ? e.id : e.name), e.id,
+                SignalScope::PerInstall, 2, "", Sens::No, "IMMDevice::GetId",
+                "generated when the endpoint was first registered on this installation", 1.0));
+            ++active;
+        }
+    }
+    t.note += Format(" %d endpoint(s) of devices that are no longer present are not listed.", notPresent);
+    SetFact(s, "audio.active", std::to_string(active));
+    s.tables.push_back(std::move(t));
+}
+
+std::string SmartCardVersionText(uint32_t result, uint32_t length, uint32_t value) {
+    if (result != 0 || length != 4) return std::string();
+    return Format("%u.%u.%u", value >> 24, (value >> 16) & 0xFFu, value & 0xFFFFu);
+}
+
+std::string SmartCardAttributeText(const uint8_t* bytes, size_t length) {
+    size_t n = 0;
+    while (n < length && bytes[n] != 0) ++n;
+    return Trim(Latin1ToUtf8(bytes, n));
+}
+
+void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
+    Table t = MakeTable("devices", "devices.smartcard", "Smart-card readers",
+                        {"Reader", "Vendor", "Type", "Version", "Serial number"},
+                        "Readers registered with the Smart Card Resource Manager, queried without a card. Vendor "
+                        "serial numbers, when the reader reports one, are per unit.");
+    t.sens = kSmartCardSerialColumn;
+    if (scan.contextResult != 0) {
+        t.note += scan.contextResult == kScardNoService
+                      ? std::string(" The Smart Card service is not running.")
+                      : Format(" Smart Card Resource Manager not available (0x%08X).", scan.contextResult);
+    } else if (scan.listResult == kScardNoReadersAvailable) {
+        t.note += " No smart-card readers present.";
+    } else if (scan.listResult != 0) {
+        t.note += Format(" Reader list not available (0x%08X).", scan.listResult);
+    } else {
+        for (const SmartCardReader& r : scan.readers) {
+            AddRow(t, {r.name, r.vendor, r.type, r.version, r.serial});
+            if (!r.serial.empty())
+                s.signals.push_back(MakeSignal("smartcard.serial", "Peripherals",
+                                               "Smart-card reader serial - " + r.name, r.serial, SignalScope::PerUnit,
+                                               4, "peripheral", Sens::Yes,
+                                               "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)", "", 1.0));
+        }
+    }
+    s.tables.push_back(std::move(t));
+}
+
+PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes) {
+    if ((attributes & kPrinterAttributeNetwork) != 0 || name.starts_with("\\\\") || port.starts_with("\\\\"))
+        return {"network", 5};
+    const bool addressPort = port.find('.') != std::string::npos || StartsWithNoCase(port, "IP_") ||
+                             StartsWithNoCase(port, "WSD");
+    return {"local", addressPort ? 4u : 0u};
+}
+
+void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
+    Table t = MakeTable("devices", "devices.printers", "Printers", {"Printer", "Driver", "Port", "Kind", "Default"},
+                        "Installed print queues (EnumPrinters). Network queues and IP or WSD ports name servers and "
+                        "devices on the user's network and keep their mask.");
+    if (scan.ok) {
+        for (const PrinterEntry& p : scan.printers) {
+            const PrinterKind k = ClassifyPrinter(p.name, p.port, p.attributes);
+            const bool isDefault = !scan.defaultName.empty() && scan.defaultName == p.name;
+            AddRow(t, {p.name, p.driver, p.port, k.kind, isDefault ? "yes" : ""}, k.mask);
+        }
+        if (t.rows.empty()) t.note += " No print queues installed.";
+    } else {
+        // A stopped spooler is not the same as a machine without queues.
+        t.note += " Print queues not available: " + scan.error;
+    }
+    SetFact(s, "printers", std::to_string(t.rows.size()));
+    s.tables.push_back(std::move(t));
+}
+
+}  // namespace vorq

@@ -1,0 +1,124 @@
+// The biometric, audio, smart-card and printer inventories as rules over
+// results the platform side gathered: rows, signals, facts and the notes that
+// tell why a table is empty. Platform-free.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// A fixed wide-character field: up to its first NUL or `max` units, UTF-8, trimmed.
+std::string WideFieldToUtf8(const char16_t* field, size_t max);
+
+// ---- Biometric units ----
+struct BiometricFactor {
+    uint32_t code;
+    const char* name;
+};
+// The factors asked for, in order: fingerprint, face, iris.
+extern const BiometricFactor kBiometricFactors[3];
+
+struct BiometricUnit {
+    uint32_t unitId = 0;
+    std::string description;
+    std::string manufacturer;
+    std::string model;
+    std::string serial;
+    std::string firmware;
+    std::string instance;
+};
+struct BiometricFactorResult {
+    const char* factor = "";  // its name
+    bool failed = false;
+    std::string error;  // the HRESULT text when failed
+    std::vector<BiometricUnit> units;
+};
+struct BiometricScan {
+    // Set when the framework itself could not be loaded (the error text).
+    bool unavailable = false;
+    std::string error;
+    std::vector<BiometricFactorResult> factors;
+};
+void AddBiometricTable(Snapshot& s, const BiometricScan& scan);
+
+// ---- Audio endpoints ----
+constexpr uint32_t kEndpointActive = 1;
+constexpr uint32_t kEndpointNotPresent = 4;
+// Form factor and state texts; unknown values get "unknown" / "not present".
+const char* FormFactorName(bool known, uint32_t formFactor);
+const char* EndpointStateName(uint32_t state);
+
+struct AudioEndpoint {
+    uint32_t state = 0;
+    bool capture = false;
+    std::string name;
+    std::string adapter;
+    bool hasFormFactor = false;
+    uint32_t formFactor = 0;
+    std::string id;
+};
+struct AudioScan {
+    bool available = false;
+    std::string error;  // why the enumerator could not be created
+    std::vector<AudioEndpoint> endpoints;
+};
+void AddAudioTable(Snapshot& s, const AudioScan& scan);
+
+// ---- Smart-card readers ----
+constexpr uint32_t kScardNoService = 0x8010001D;
+constexpr uint32_t kScardNoReadersAvailable = 0x8010002E;
+// "major.minor.build" of the 4-byte version attribute; empty unless the call
+// returned 0 with exactly 4 bytes.
+std::string SmartCardVersionText(uint32_t result, uint32_t length, uint32_t value);
+// A text attribute: Latin-1 up to its first NUL or `length` bytes, UTF-8, trimmed.
+std::string SmartCardAttributeText(const uint8_t* bytes, size_t length);
+
+struct SmartCardReader {
+    std::string name;
+    std::string vendor;
+    std::string type;
+    std::string version;
+    std::string serial;
+};
+struct SmartCardScan {
+    uint32_t contextResult = 0;
+    uint32_t listResult = 0;
+    std::vector<SmartCardReader> readers;
+};
+void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan);
+
+// ---- Print queues ----
+constexpr uint32_t kPrinterAttributeNetwork = 0x10;
+struct PrinterKind {
+    const char* kind;  // "network" or "local"
+    uint32_t mask;     // row mask: bit 0 Printer, bit 2 Port
+};
+PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes);
+
+struct PrinterEntry {
+    std::string name;
+    std::string driver;
+    std::string port;
+    uint32_t attributes = 0;
+};
+struct PrinterScan {
+    bool ok = false;    // the enumeration succeeded (possibly with no queues)
+    std::string error;  // its error text otherwise
+    std::string defaultName;
+    std::vector<PrinterEntry> printers;
+};
+void AddPrinterTable(Snapshot& s, const PrinterScan& scan);
+
+// The platform side (Windows build): each gathers its results and appends its
+// table; COM must already be initialised on the calling thread.
+void AddBiometricUnits(Snapshot& s);
+void AddAudioEndpoints(Snapshot& s);
+void AddSmartCardReaders(Snapshot& s);
+void AddPrinters(Snapshot& s);
+
+}  // namespace vorq

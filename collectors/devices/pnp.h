@@ -1,0 +1,102 @@
+// The PnP device inventory as rules over values already read from SetupAPI:
+// the USB serial rule, the hardware-id filter the VM detection reads, the
+// record order, the count tables and the facts. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// What the platform side read for one present device (texts in UTF-8, the
+// instance id as read, in UTF-16). An absent property is empty.
+struct DeviceProps {
+    std::string cls;
+    std::string device;
+    std::string manufacturer;
+    std::vector<std::string> hardwareIds;
+    std::u16string instanceId;
+    std::string provider;
+    std::string version;
+    std::string service;
+    std::string containerId;
+    std::string pcieLink;
+};
+
+// One row of "devices" plus the VM-relevant ids, which are not a column.
+struct DeviceRecord {
+    std::string cls;
+    std::string device;
+    std::string manufacturer;
+    std::string hardwareId;
+    std::string instanceId;
+    std::string driver;
+    std::string service;
+    std::string containerId;
+    std::string pcieLink;
+    std::string vmIds;
+};
+
+struct UsbSerial {
+    bool found = false;
+    bool placeholder = false;  // one character repeated
+    std::string value;         // UTF-8
+};
+// The per-unit serial a USB device's instance id carries in its last part.
+UsbSerial UsbSerialFromInstanceId(std::u16string_view instanceId);
+
+// The hardware ids that begin with PCI\, ACPI\, XENBUS\ or VMBUS\ (any
+// letter case), in list order, joined by line feeds.
+std::string VmRelevantIds(const std::vector<std::string>& hardwareIds);
+
+// "provider version", trimmed; empty when both are empty.
+std::string DriverText(const std::string& provider, const std::string& version);
+
+// The "PCIe link" cell from the link properties: empty unless the current
+// speed and width were both read and the width is not 0; " (max ...)"
+// follows when the maximum was read and differs.
+struct PcieLinkReads {
+    bool currentOk = false;
+    uint32_t currentSpeed = 0;
+    uint32_t currentWidth = 0;
+    bool maxOk = false;
+    uint32_t maxSpeed = 0;
+    uint32_t maxWidth = 0;
+};
+std::string PcieLinkField(const PcieLinkReads& r);
+
+// By class, then device name, then instance id, byte-wise; the remaining
+// fields break the last ties, so the order never depends on the walk.
+void SortDeviceRecords(std::vector<DeviceRecord>& records);
+
+// (name, count) pairs, largest count first; equal counts in ascending name order.
+std::vector<std::pair<std::string, uint32_t>> CountRows(const std::map<std::string, uint32_t>& counts);
+
+// Removes every fact whose key begins with "vm.pnp.ids:".
+void ClearVmPnpFacts(Snapshot& s);
+
+// Collects the devices of one walk and writes the tables, signals and facts.
+class DeviceInventory {
+public:
+    // Builds the record, appends the USB serial signal (walk order), counts.
+    void Add(Snapshot& s, const DeviceProps& props);
+    // Sorts and writes everything; `subInventories` appends its tables
+    // between "devices.providers" and "devices".
+    void Finish(Snapshot& s, const std::function<void(Snapshot&)>& subInventories);
+
+private:
+    std::vector<DeviceRecord> records_;
+    std::map<std::string, uint32_t> classes_;
+    std::map<std::string, uint32_t> providers_;
+    std::map<std::string, uint32_t> services_;
+    uint32_t usbSerials_ = 0;
+};
+
+}  // namespace vorq
