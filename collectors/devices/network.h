@@ -1,0 +1,134 @@
+// The network collector's platform-free part: interface rows and counts, MAC
+// states, the DHCPv6 DUID, NetworkList profiles, Bluetooth radios and remembered
+// devices, and the mobile-broadband modem. The Windows side only gathers the
+// raw values into NetworkInputs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/snapshot.h"
+#include "core/text.h"
+
+namespace vorq {
+
+// The longest hardware address an interface row can carry.
+constexpr size_t kMaxMacBytes = 32;
+
+// One row of the interface table, as the interface list reports it.
+struct NetIfRow {
+    Guid guid;
+    std::string description;
+    uint32_t type = 0;    // IFTYPE
+    uint32_t medium = 0;  // NDIS physical medium
+    bool hardware = false;
+    bool filter = false;
+    uint32_t operStatus = 0;         // 1 up
+    uint32_t mediaConnectState = 0;  // 2 disconnected
+    uint64_t transmitLinkSpeed = 0;  // bits per second
+    uint32_t addressLength = 0;      // as reported; only the first 32 bytes exist
+    uint8_t current[kMaxMacBytes] = {};
+    uint8_t permanent[kMaxMacBytes] = {};
+};
+
+// The SYSTEMTIME fields, in their order.
+struct SystemTimeFields {
+    uint16_t year = 0, month = 0, dayOfWeek = 0, day = 0, hour = 0, minute = 0, second = 0, milliseconds = 0;
+};
+
+struct NetSignature {
+    std::string profileGuid;
+    std::string dnsSuffix;
+    Bytes gatewayMac;
+};
+
+struct NetProfile {
+    std::string guid;  // the subkey name, as stored
+    std::string name;
+    uint32_t category = 0;
+    uint32_t nameType = 0;
+    Bytes created;
+    Bytes lastConnected;
+};
+
+struct BtRadio {
+    std::string name;
+    uint8_t address[6] = {};  // least significant byte first
+    uint16_t manufacturer = 0;
+    uint16_t lmpSubversion = 0;
+    uint32_t classOfDevice = 0;
+};
+
+struct BtDevice {
+    std::string name;
+    uint8_t address[6] = {};  // least significant byte first
+    uint32_t classOfDevice = 0;
+    bool connected = false;
+    bool authenticated = false;
+    SystemTimeFields lastSeen;
+    SystemTimeFields lastUsed;
+};
+
+enum class ModemOutcome { Answered, Failed, Raised };
+
+struct ModemInfo {
+    ModemOutcome outcome = ModemOutcome::Failed;
+    std::string failure;  // HRESULT text of the failed call
+    std::string imei, deviceId, manufacturer, model, firmware;
+};
+
+struct NetworkInputs {
+    bool elevated = false;
+    bool ifTableOk = false;
+    std::vector<NetIfRow> interfaces;
+    bool duidFound = false;
+    Bytes duid;
+    std::vector<NetSignature> signatures;  // enumeration order
+    std::vector<NetProfile> profiles;      // enumeration order
+    std::vector<BtRadio> radios;           // those that answered
+    std::vector<BtDevice> btDevices;
+    ModemInfo modem;
+};
+
+uint16_t ReadBe16(const uint8_t* p);
+uint32_t ReadBe32(const uint8_t* p);
+bool IsAllZero(const uint8_t* p, size_t n);
+// Upper-case pairs joined by "-", at most 32 bytes.
+std::string MacText(const uint8_t* p, size_t n);
+
+std::string InterfaceTypeName(uint32_t type);
+std::string PhysicalMediumName(uint32_t medium);
+std::string NetworkCategoryName(uint32_t category);
+
+// "%04u-%02u-%02u %02u:%02u", empty when the year is 0.
+std::string FormatSystemTime(const SystemTimeFields& t);
+// The first 16 bytes of a registry value as a SYSTEMTIME; empty when shorter.
+std::string FormatRegSystemTime(const Bytes& value);
+
+struct MacState {
+    std::string text;
+    bool overridden = false;
+};
+// The state of a listed row from its n current and permanent bytes.
+MacState DecideMacState(const uint8_t* current, const uint8_t* permanent, size_t n);
+
+struct DuidInfo {
+    bool valid = false;  // at least 4 bytes
+    std::string kind;
+    std::string detail;
+    std::string mac;  // embedded link-layer address, empty when none
+};
+DuidInfo DecodeDuid(const uint8_t* p, size_t n);
+
+bool IsGenericProfileName(const std::string& name);
+
+// Most significant byte first, joined by ":".
+std::string BluetoothAddressText(const uint8_t address[6]);
+std::string BluetoothVendorName(uint16_t company);
+
+// Writes every table, signal, fact and note of the collector.
+void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in);
+
+}  // namespace vorq
