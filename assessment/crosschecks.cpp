@@ -4,6 +4,7 @@
 #include <climits>
 #include <optional>
 
+#include "collectors/processor/hypervisor.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -144,7 +145,7 @@ int32_t GetFactInt(const Snapshot& s, const std::string& key) {
 }
 
 void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
-    const bool cpuidSafe = GetFact(s, "cpu.arch.cpuid_safe") == "1";
+    const bool cpuidSafe = IsCpuidSafe(s);
 
     {  // x.uuid
         const std::string fw = GetFact(s, "smbios.uuid");

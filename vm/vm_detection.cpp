@@ -2,14 +2,13 @@
 
 #include <set>
 
+#include "collectors/processor/hypervisor.h"
 #include "core/text.h"
 #include "vm/signatures.h"
 
 namespace vorq {
 
 namespace {
-
-bool CpuidUsable(const Snapshot& s) { return GetFact(s, "cpu.arch.cpuid_safe") == "1"; }
 
 const ServiceKey kGuestServiceKeys[] = {
     {u"SYSTEM\\CurrentControlSet\\Services\\VBoxService", "VirtualBox"},
@@ -44,7 +43,7 @@ CpuidLeafRegs RunCpuid(const VmEnvironment& env, uint32_t leaf) { return env.cpu
 
 VmCpuContext DeriveCpuContext(const Snapshot& s, const VmEnvironment& env) {
     VmCpuContext c;
-    c.cpuidUsable = CpuidUsable(s);
+    c.cpuidUsable = IsCpuidSafe(s);
     const CpuidLeafRegs leaf1 = FindCpuidLeaf(s, 1);
     c.cpuData = c.cpuidUsable && (leaf1.valid || HasFact(s, "hv.present"));
     c.hvBit = leaf1.valid ? ((leaf1.ecx >> 31) & 1u) != 0 : GetFact(s, "hv.present") == "1";

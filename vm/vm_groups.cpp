@@ -1,5 +1,6 @@
 // Probe groups beyond the collector's inline probes. Each group plugs in here
 // and appends its probes; until a group is built it adds none.
+#include "collectors/processor/hypervisor.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {
@@ -16,8 +17,7 @@ void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, co
 void AddCatalogTables(Snapshot&, const VmProbeList&) {}
 
 void GateCpuProbes(const Snapshot& s, VmProbeList& probes) {
-    // TODO(cpu): the CPU collector's IsCpuidSafe once it lands.
-    if (GetFact(s, "cpu.arch.cpuid_safe") != "1") MarkCpuProbesUnsupported(probes);
+    if (!IsCpuidSafe(s)) MarkCpuProbesUnsupported(probes);
 }
 
 void MarkCpuProbesUnsupported(VmProbeList& probes) {

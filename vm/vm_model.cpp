@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "collectors/processor/hypervisor.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -125,14 +126,8 @@ std::string LeafVendorText(const CpuidLeafRegs& r) {
     return std::string(bytes, n);
 }
 
-// TODO(cpu): use the CPU collector's IsPlausibleHypervisorLeaf once it lands.
-static bool PlausibleLeaf(uint32_t maxLeaf, uint32_t base, const std::string& vendor) {
-    if (maxLeaf >= base && static_cast<uint64_t>(maxLeaf) <= static_cast<uint64_t>(base) + 255) return true;
-    return base == 0x40000000u && maxLeaf == 0 && vendor == "KVMKVMKVM";
-}
-
 bool IsHypervisorBaseLeaf(const CpuidLeafRegs& r, uint32_t base) {
-    return r.valid && PlausibleLeaf(r.eax, base, LeafVendorText(r));
+    return r.valid && IsPlausibleHypervisorLeaf(r.eax, base, LeafVendorText(r));
 }
 
 std::string CellOrEmpty(const TableRow& row, size_t index) { return index < row.cells.size() ? row.cells[index] : std::string(); }
