@@ -38,6 +38,19 @@ def scan(mode="raw"):
     return report, text, code
 
 
+@functools.lru_cache(maxsize=None)
+def scan_with_display(mode="raw"):
+    """Like scan(), but with an X display (Xvfb): DXGI and Direct3D need one under Wine."""
+    name = f"scan-x11-{mode}.json"
+    option = "--export-raw" if mode == "raw" else "--export"
+    OUT.mkdir(parents=True, exist_ok=True)
+    p = subprocess.run(["xvfb-run", "-a", WINE_RUN, EXE, option, name], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=600, cwd=OUT)
+    path = OUT / name
+    report = json.loads(path.read_bytes().decode("utf-8")) if path.exists() else None
+    return report, p.stdout.decode("utf-8", "replace").replace("\r", ""), p.returncode
+
+
 def table(report, table_id):
     """The first table with this id, or None."""
     for t in report["tables"]:
