@@ -40,11 +40,13 @@ def scan(mode="raw"):
 
 @functools.lru_cache(maxsize=None)
 def scan_with_display(mode="raw"):
-    """Like scan(), but with an X display (Xvfb): DXGI and Direct3D need one under Wine."""
+    """Like scan(), but with an X display (Xvfb) in a Wine prefix of its own:
+    DXGI and Direct3D need a display under Wine."""
     name = f"scan-x11-{mode}.json"
     option = "--export-raw" if mode == "raw" else "--export"
     OUT.mkdir(parents=True, exist_ok=True)
-    p = subprocess.run(["xvfb-run", "-a", WINE_RUN, EXE, option, name], stdout=subprocess.PIPE,
+    wine_run_x11 = pathlib.Path(WINE_RUN).resolve().parent / "wine-run-x11"
+    p = subprocess.run([str(wine_run_x11), str(BUILD / "x11-prefix"), EXE, option, name], stdout=subprocess.PIPE,
                        stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=600, cwd=OUT)
     path = OUT / name
     report = json.loads(path.read_bytes().decode("utf-8")) if path.exists() else None
