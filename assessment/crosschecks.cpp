@@ -12,16 +12,13 @@ namespace vorq {
 namespace {
 
 bool IsAsciiAlnum(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-int HexDigit(char c) {
-    return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-}
 
 // Digits of `text` in the given base; nullopt when empty, not all digits, or beyond 64 bits.
 std::optional<uint64_t> ParseU64(std::string_view text, unsigned base) {
     if (text.empty()) return std::nullopt;
     uint64_t v = 0;
     for (char c : text) {
-        int d = HexDigit(c);
+        int d = HexDigitValue(c);
         if (d < 0 || static_cast<unsigned>(d) >= base) return std::nullopt;
         if (v > (UINT64_MAX - static_cast<uint64_t>(d)) / base) return std::nullopt;
         v = v * base + static_cast<uint64_t>(d);
@@ -93,10 +90,10 @@ std::string NormalizeId(std::string_view text) {
 std::string DecodeSwappedHexSerial(std::string_view text) {
     if (text.size() < 16 || text.size() % 4 != 0) return {};
     for (char c : text)
-        if (HexDigit(c) < 0) return {};
+        if (HexDigitValue(c) < 0) return {};
     std::string out;
     out.reserve(text.size() / 2);
-    auto byteAt = [&](size_t i) { return static_cast<char>(HexDigit(text[i]) << 4 | HexDigit(text[i + 1])); };
+    auto byteAt = [&](size_t i) { return static_cast<char>(HexDigitValue(text[i]) << 4 | HexDigitValue(text[i + 1])); };
     for (size_t i = 0; i < text.size(); i += 4) {
         out.push_back(byteAt(i + 2));
         out.push_back(byteAt(i));
@@ -370,7 +367,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         if (!esrt.empty() && !bios.empty()) {
             std::string h, d;
             for (char c : bios) {
-                if (HexDigit(c) >= 0) h.push_back(c);
+                if (HexDigitValue(c) >= 0) h.push_back(c);
                 if (c >= '0' && c <= '9') d.push_back(c);
             }
             const uint64_t hexValue = ParseU64(h, 16).value_or(0);

@@ -29,6 +29,11 @@ struct Guid {
 #endif
 std::string Format(const char* fmt, ...) VORQ_PRINTF(1, 2);
 
+// 0..15 for an ASCII hexadecimal digit of either case, -1 otherwise.
+inline int HexDigitValue(char c) {
+    return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+}
+
 std::string Hex16(uint32_t v);
 std::string Hex32(uint64_t v);
 std::string Hex64(uint64_t v);

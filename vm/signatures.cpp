@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "core/text.h"
+
 namespace vorq {
 
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHexDigit(char c) { return HexDigitValue(c) >= 0; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool StartsWith(std::string_view s, std::string_view p) { return s.size() >= p.size() && s.compare(0, p.size(), p) == 0; }
@@ -21,7 +23,7 @@ bool OneOf(std::string_view s, std::initializer_list<std::string_view> list) {
 
 uint32_t HexValue(std::string_view digits) {
     uint32_t v = 0;
-    for (char c : digits) v = v * 16 + static_cast<uint32_t>(IsDigit(c) ? c - '0' : (c | 0x20) - 'a' + 10);
+    for (char c : digits) v = v * 16 + static_cast<uint32_t>(HexDigitValue(c));
     return v;
 }
 

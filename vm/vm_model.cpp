@@ -91,7 +91,7 @@ bool ParseHex32(std::string_view text, uint32_t& value) {
     if (text.empty() || text.size() > 10) return false;
     uint64_t v = 0;
     for (char c : text) {
-        int d = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+        int d = HexDigitValue(c);
         if (d < 0) return false;
         v = v * 16 + static_cast<uint64_t>(d);
     }
