@@ -147,6 +147,25 @@ void RemoveProbeFacts(Snapshot& s) {
         it = s.facts.erase(it);
 }
 
+void CountDxgiAdapter(DxgiCounters& c, const PnpAdapterIds& pnp, const std::string& vd, const std::string& description,
+                      uint32_t flags, bool kmtSoftwareOrIndirect) {
+    bool inPnp = false;
+    for (const std::string& id : pnp.pciIds)
+        if (id == vd) inPnp = true;
+    const bool software = IsDxgiSoftwareAdapter(flags);
+    if (!software) {
+        ++c.hw;
+        if (inPnp) ++c.matched;
+    }
+    bool isVirtual = software || kmtSoftwareOrIndirect;
+    for (const std::string& name : pnp.nonPciNames)
+        if (EqualsNoCase(description, name)) isVirtual = true;
+    if (!isVirtual) {
+        ++c.pciHw;
+        if (inPnp) ++c.pciMatched;
+    }
+}
+
 void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci) {
     SetFact(s, "dxgi.hw", std::to_string(c.hw));
     SetFact(s, "dxgi.matched", std::to_string(c.matched));

@@ -64,6 +64,19 @@ struct DxgiCounters {
     uint32_t memoryOk = 0;
 };
 
+// The display adapters as Plug and Play lists them: "VEN:DEV" of those with a
+// PCI vendor id (duplicates kept), and the names of the others.
+struct PnpAdapterIds {
+    std::vector<std::string> pciIds;
+    std::vector<std::string> nonPciNames;
+};
+
+// Counts one DXGI adapter whose description was read: `vd` is "%04X:%04X" of
+// its vendor and device ids, `kmtSoftwareOrIndirect` whether its WDDM adapter
+// type says software or indirect display.
+void CountDxgiAdapter(DxgiCounters& c, const PnpAdapterIds& pnp, const std::string& vd, const std::string& description,
+                      uint32_t flags, bool kmtSoftwareOrIndirect);
+
 // The adapter-count facts and the dxgi/wddm/d3d/memory probe facts, in order.
 void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci);
 

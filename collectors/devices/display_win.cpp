@@ -25,7 +25,7 @@ namespace {
 constexpr GUID kDisplayClass = {0x4D36E968, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr GUID kMonitorClass = {0x4D36E96E, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
-constexpr unsigned kMaxPnpAdapters = 16;
+constexpr unsigned kMaxPnpAdapterIds = 16;
 constexpr unsigned kMaxDxgiAdapters = 16;
 constexpr unsigned kMaxOutputs = 64;
 constexpr unsigned kMaxD3dAdapters = 4;
@@ -71,17 +71,6 @@ Bytes RegBytes(HDEVINFO set, const SP_DEVINFO_DATA& dev, const wchar_t* name) {
     return data;
 }
 
-bool Contains(const std::vector<std::string>& list, const std::string& v) {
-    for (const std::string& x : list)
-        if (x == v) return true;
-    return false;
-}
-
-struct PnpAdapters {
-    std::vector<std::string> pciIds;
-    std::vector<std::string> nonPciNames;
-};
-
 std::string PcieLinkCell(HDEVINFO set, const SP_DEVINFO_DATA& dev) {
     uint32_t speed = 0, width = 0, maxSpeed = 0, maxWidth = 0;
     if (!DevPropUint32(set, dev, DEVPKEY_PciDevice_CurrentLinkSpeed, speed) ||
@@ -94,10 +83,10 @@ std::string PcieLinkCell(HDEVINFO set, const SP_DEVINFO_DATA& dev) {
     return text;
 }
 
-void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapters& out) {
+void AddPnpAdapterIds(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
     DeviceInfoList list(SetupDiGetClassDevsW(&kDisplayClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!list) return;
-    for (DWORD i = 0; i < kMaxPnpAdapters; ++i) {
+    for (DWORD i = 0; i < kMaxPnpAdapterIds; ++i) {
         SP_DEVINFO_DATA dev{};
         dev.cbSize = sizeof dev;
         if (!SetupDiEnumDeviceInfo(list.get(), i, &dev)) break;
@@ -177,7 +166,7 @@ void ProbeD3d11(Snapshot& s, IDXGIAdapter1* adapter, const std::string& label, D
 }
 
 void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DESC1& desc, unsigned index,
-                      DxgiTables& t, DxgiCounters& c, bool& isVirtual) {
+                      DxgiTables& t, DxgiCounters& c, bool& kmtSoftwareOrIndirect) {
     const std::string label = Format("Adapter %u", index + 1);
 
     ComPtr<IDXGIAdapter4> a4;
@@ -212,7 +201,7 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
             if (status >= 0) {
                 ++c.kmtOk;
                 if (IsVirtualKmtType(type)) ++c.kmtVirtual;
-                if (IsSoftwareOrIndirectKmtType(type)) isVirtual = true;
+                if (IsSoftwareOrIndirectKmtType(type)) kmtSoftwareOrIndirect = true;
                 AddRow(t.flags, {label, "D3DKMT_ADAPTERTYPE", Format("0x%08X", type), KmtAdapterTypeText(type)});
             } else if (IsCountedKmtFailure(static_cast<uint32_t>(status))) {
                 SetFact(s, "display.probe.wddm.error", "1");
@@ -266,7 +255,7 @@ void AddOutputs(IDXGIAdapter1* adapter, const std::string& description, GetDpiFo
     }
 }
 
-void AddDxgiAdapters(Snapshot& s, const PnpAdapters& pnp, GetDpiForMonitorFn getDpi, DxgiTables& t, DxgiCounters& c) {
+void AddDxgiAdapters(Snapshot& s, const PnpAdapterIds& pnp, GetDpiForMonitorFn getDpi, DxgiTables& t, DxgiCounters& c) {
     ComPtr<IDXGIFactory1> factory;
     if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void())) || !factory) return;
     for (UINT i = 0; i < kMaxDxgiAdapters; ++i) {
@@ -277,23 +266,14 @@ void AddDxgiAdapters(Snapshot& s, const PnpAdapters& pnp, GetDpiForMonitorFn get
         const std::string vd = Format("%04X:%04X", desc.VendorId, desc.DeviceId);
         const std::string description = WideField(desc.Description, 128);
         const bool software = IsDxgiSoftwareAdapter(desc.Flags);
-        bool isVirtual = software;
-        for (const std::string& n : pnp.nonPciNames)
-            if (EqualsNoCase(description, n)) isVirtual = true;
-        if (!software) {
-            ++c.hw;
-            if (Contains(pnp.pciIds, vd)) ++c.matched;
-        }
         AddRow(t.dxgi, {description, vd, Format("%08X / %02X", desc.SubSysId, desc.Revision),
                         FormatBytes(desc.DedicatedVideoMemory), FormatBytes(desc.SharedSystemMemory),
                         Format("%08lX:%08lX", static_cast<unsigned long>(desc.AdapterLuid.HighPart),
                                static_cast<unsigned long>(desc.AdapterLuid.LowPart)),
                         software ? "software" : "hardware"});
-        ProbeDxgiAdapter(s, adapter.get(), desc, i, t, c, isVirtual);
-        if (!isVirtual) {
-            ++c.pciHw;
-            if (Contains(pnp.pciIds, vd)) ++c.pciMatched;
-        }
+        bool kmtSoftwareOrIndirect = false;
+        ProbeDxgiAdapter(s, adapter.get(), desc, i, t, c, kmtSoftwareOrIndirect);
+        CountDxgiAdapter(c, pnp, vd, description, desc.Flags, kmtSoftwareOrIndirect);
         AddOutputs(adapter.get(), description, getDpi, t, c);
     }
 }
@@ -477,8 +457,8 @@ void CollectDisplay(Snapshot& s) {
     RemoveProbeFacts(s);
 
     Table gpus = MakeDisplayTable("display.gpus");
-    PnpAdapters pnp;
-    AddPnpAdapters(s, gpus, pnp);
+    PnpAdapterIds pnp;
+    AddPnpAdapterIds(s, gpus, pnp);
 
     DxgiTables dx;
     DxgiCounters counters;

@@ -132,6 +132,40 @@ TEST(DisplayPaths, IndirectTechnologyAndHidFamily) {
     EXPECT_EQ(RawInputTypeText(3), "UNKNOWN");
 }
 
+TEST(DisplayFacts, DxgiAdapterCounts) {
+    struct Adapter {
+        const char* vd;
+        const char* description;
+        uint32_t flags;
+        bool kmtSoftwareOrIndirect;
+    };
+    struct Case {
+        const char* what;
+        PnpAdapterIds pnp;
+        std::vector<Adapter> adapters;
+        uint32_t hw, matched, pciHw, pciMatched;
+    };
+    const Case cases[] = {
+        {"two identical GPUs both match", {{"10DE:2684", "10DE:2684"}, {}},
+         {{"10DE:2684", "GPU", 0, false}, {"10DE:2684", "GPU", 0, false}}, 2, 2, 2, 2},
+        {"only the basic render driver", {{}, {}}, {{"1414:008C", "Microsoft Basic Render Driver", 2, false}}, 0, 0, 0, 0},
+        {"named like a non-PCI adapter, in another letter case",
+         {{"8086:46A6"}, {"Virtual Display Adapter"}},
+         {{"8086:46A6", "Intel Iris Xe", 0, false}, {"1234:5678", "VIRTUAL display ADAPTER", 0, false}}, 2, 1, 1, 1},
+        {"software or indirect by its WDDM type", {{"1AF4:1050"}, {}}, {{"1AF4:1050", "Virtio GPU", 0, true}}, 1, 1, 0, 0},
+        {"ids compare exactly", {{"10de:2684"}, {}}, {{"10DE:2684", "GPU", 0, false}}, 1, 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DxgiCounters n;
+        for (const Adapter& a : c.adapters) CountDxgiAdapter(n, c.pnp, a.vd, a.description, a.flags, a.kmtSoftwareOrIndirect);
+        EXPECT_EQ(n.hw, c.hw);
+        EXPECT_EQ(n.matched, c.matched);
+        EXPECT_EQ(n.pciHw, c.pciHw);
+        EXPECT_EQ(n.pciMatched, c.pciMatched);
+    }
+}
+
 TEST(DisplayFacts, StaleProbeFactsGoAndCountsAreWritten) {
     Snapshot s;
     SetFact(s, "display.probe.paths.status", "error");
