@@ -1,0 +1,51 @@
+// The collector "FPU" over injected platform services: the capability probe,
+// the hashes of the rows and the tables, signals and facts it writes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "collectors/processor/cpuid.h"
+#include "collectors/processor/fpu_common.h"
+#include "collectors/processor/fpu_list.h"
+#include "core/snapshot.h"
+
+namespace vorq {
+
+struct FpuPlatform {
+    CpuidFn cpuid;
+    std::function<bool(uint32_t feature)> featurePresent;  // IsProcessorFeaturePresent
+    std::function<bool(uint64_t& xcr0)> readXcr0;          // false when XGETBV faulted
+    FpuSweeps sweeps;
+};
+
+// A whole unsigned 64-bit hexadecimal text without prefix or sign.
+bool ParseXStateMask(const std::string& text, uint64_t& value);
+
+FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuPlatform& p);
+
+struct FpuHashes {
+    std::string profile;  // every row but the "state" ones
+    std::string approx;   // the group "Approximation"
+    std::string x87;      // the group "x87 80-bit"
+};
+
+// Each hash is the first 32 digits of the SHA-256 of its "ID=bits\n" lines.
+FpuHashes HashFpuRows(const std::vector<FpuTestRow>& rows);
+
+// The x87 rows whose results IEEE 754 fixes.
+void ReclassifyX87Rows(std::vector<FpuTestRow>& rows);
+
+// The table "fpu.tests", the table "fpu.summary" and the three signals.
+void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const FpuHashes& hashes);
+
+void CollectFpuWith(Snapshot& s, const FpuPlatform& p);
+
+// Windows build: the live services.
+bool ReadXcr0(uint64_t& value);
+FpuPlatform LiveFpuPlatform();
+FpuCapabilities ProbeFpuCapabilities(const Snapshot& s);
+
+}  // namespace vorq
