@@ -12,6 +12,7 @@
 #include <cwchar>
 
 #include "collectors/devices/display.h"
+#include "collectors/devices/display_paths.h"
 #include "collectors/devices/edid.h"
 #include "collectors/devices/nvml.h"
 #include "core/collectors.h"
@@ -279,116 +280,93 @@ void AddDxgiAdapters(Snapshot& s, const PnpAdapterIds& pnp, GetDpiForMonitorFn g
 }
 
 void AddDisplayPaths(Snapshot& s) {
-    Table t = MakeDisplayTable("display.paths");
-    uint32_t indirect = 0;
-    std::string status = "error";
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        UINT32 nPaths = 0, nModes = 0;
-        LONG rc = GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &nPaths, &nModes);
-        if (rc != ERROR_SUCCESS) {
-            status = rc == ERROR_NOT_SUPPORTED ? "not_supported" : "error";
-            break;
-        }
-        if (nPaths > 256 || nModes > 1024) {
-            status = "error";
-            break;
-        }
-        if (nPaths == 0) {
-            status = "ok";
-            break;
-        }
+    DisplayPathSource src;
+    src.bufferSizes = [](uint32_t& paths, uint32_t& modes) {
+        UINT32 p = 0, m = 0;
+        const LONG rc = GetDisplayConfigBufferSizes(QDC_ONLY_ACTIVE_PATHS, &p, &m);
+        paths = p;
+        modes = m;
+        return static_cast<long>(rc);
+    };
+    src.query = [](uint32_t& nPaths, uint32_t& nModes, std::vector<DisplayPathInfo>& out) {
         std::vector<DISPLAYCONFIG_PATH_INFO> paths(nPaths);
         std::vector<DISPLAYCONFIG_MODE_INFO> modes(nModes);
-        const UINT32 pathCap = nPaths, modeCap = nModes;
-        rc = QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &nPaths, paths.data(), &nModes, modes.data(), nullptr);
-        if (rc == ERROR_INSUFFICIENT_BUFFER) {
-            status = "error";
-            continue;
+        UINT32 p = nPaths, m = nModes;
+        const LONG rc = QueryDisplayConfig(QDC_ONLY_ACTIVE_PATHS, &p, paths.data(), &m, modes.data(), nullptr);
+        nPaths = p;
+        nModes = m;
+        for (size_t k = 0; rc == ERROR_SUCCESS && k < p && k < paths.size(); ++k) {
+            const DISPLAYCONFIG_PATH_INFO& x = paths[k];
+            DisplayPathInfo info;
+            info.source = x.sourceInfo.id;
+            info.target = x.targetInfo.id;
+            info.technology = static_cast<uint32_t>(x.targetInfo.outputTechnology);
+            info.flags = x.flags;
+            info.adapter = static_cast<uint64_t>(static_cast<uint32_t>(x.targetInfo.adapterId.HighPart)) << 32 |
+                           x.targetInfo.adapterId.LowPart;
+            out.push_back(info);
         }
-        if (rc != ERROR_SUCCESS) {
-            status = rc == ERROR_NOT_SUPPORTED ? "not_supported" : "error";
-            break;
-        }
-        if (nPaths > pathCap || nModes > modeCap) {
-            status = "error";
-            break;
-        }
-        for (UINT32 k = 0; k < nPaths; ++k) {
-            const DISPLAYCONFIG_PATH_INFO& p = paths[k];
-            const uint32_t tech = static_cast<uint32_t>(p.targetInfo.outputTechnology);
-            if (IsIndirectOutputTechnology(tech)) ++indirect;
-            DISPLAYCONFIG_TARGET_DEVICE_NAME name{};
-            name.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
-            name.header.size = sizeof name;
-            name.header.adapterId = p.targetInfo.adapterId;
-            name.header.id = p.targetInfo.id;
-            std::string edid;
-            if (DisplayConfigGetDeviceInfo(&name.header) == ERROR_SUCCESS && name.flags.edidIdsValid)
-                edid = Format("%04X:%04X", name.edidManufactureId, name.edidProductCodeId);
-            AddRow(t, {std::to_string(k + 1), std::to_string(p.sourceInfo.id), std::to_string(p.targetInfo.id),
-                       Format("%u", tech), edid, (p.flags & DISPLAYCONFIG_PATH_ACTIVE) ? "1" : "0"});
-        }
-        status = "ok";
-        break;
-    }
-    SetFact(s, "display.probe.paths.status", status);
-    SetFact(s, "display.probe.paths.context", indirect ? "1" : "0");
-
-    LPWSTR buf = nullptr;
-    DWORD bytes = 0;
-    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &buf,
-                                    &bytes) &&
-        buf && bytes > 1) {
-        USHORT protocol = 0;
-        memcpy(&protocol, buf, sizeof protocol);
-        SetFact(s, "display.remote_protocol", std::to_string(protocol));
-        if (protocol == 2) SetFact(s, "display.probe.paths.context", "1");
-    }
-    if (buf) WTSFreeMemory(buf);
-    s.tables.push_back(std::move(t));
+        return static_cast<long>(rc);
+    };
+    src.edidIdentity = [](const DisplayPathInfo& p) {
+        DISPLAYCONFIG_TARGET_DEVICE_NAME name{};
+        name.header.type = DISPLAYCONFIG_DEVICE_INFO_GET_TARGET_NAME;
+        name.header.size = sizeof name;
+        name.header.adapterId.LowPart = static_cast<DWORD>(p.adapter);
+        name.header.adapterId.HighPart = static_cast<LONG>(p.adapter >> 32);
+        name.header.id = p.target;
+        if (DisplayConfigGetDeviceInfo(&name.header) != ERROR_SUCCESS || !name.flags.edidIdsValid) return std::string();
+        return Format("%04X:%04X", name.edidManufactureId, name.edidProductCodeId);
+    };
+    src.remoteProtocol = [](uint16_t& protocol) {
+        LPWSTR buf = nullptr;
+        DWORD bytes = 0;
+        const bool ok = WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                                    WTSClientProtocolType, &buf, &bytes) &&
+                        buf && bytes > 1;
+        if (ok) memcpy(&protocol, buf, sizeof protocol);
+        if (buf) WTSFreeMemory(buf);
+        return ok;
+    };
+    AddDisplayPathsFrom(s, src);
 }
 
 void AddRawInputDevices(Snapshot& s) {
-    Table t = MakeDisplayTable("display.input_devices");
-    bool family = false;
-    std::string status = "error";
-    std::vector<TableRow> rows;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        UINT count = 0;
-        if (GetRawInputDeviceList(nullptr, &count, sizeof(RAWINPUTDEVICELIST)) == static_cast<UINT>(-1)) break;
-        if (count > 512) break;
-        if (count == 0) {
-            status = "ok";
-            break;
-        }
-        std::vector<RAWINPUTDEVICELIST> list(count);
-        const UINT cap = count;
-        const UINT got = GetRawInputDeviceList(list.data(), &count, sizeof(RAWINPUTDEVICELIST));
+    std::vector<RAWINPUTDEVICELIST> list;
+    RawInputSource src;
+    src.count = [](uint32_t& count) {
+        UINT n = 0;
+        if (GetRawInputDeviceList(nullptr, &n, sizeof(RAWINPUTDEVICELIST)) == static_cast<UINT>(-1)) return false;
+        count = n;
+        return true;
+    };
+    src.list = [&](uint32_t capacity, uint32_t& error) -> int64_t {
+        list.assign(capacity, RAWINPUTDEVICELIST{});
+        UINT n = capacity;
+        const UINT got = GetRawInputDeviceList(list.data(), &n, sizeof(RAWINPUTDEVICELIST));
         if (got == static_cast<UINT>(-1)) {
-            if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && attempt == 0) continue;
-            break;
+            error = GetLastError();
+            return -1;
         }
-        if (got > cap) break;
-        for (UINT i = 0; i < got; ++i) {
-            RID_DEVICE_INFO info{};
-            info.cbSize = sizeof info;
-            UINT size = sizeof info;
-            if (GetRawInputDeviceInfoW(list[i].hDevice, RIDI_DEVICEINFO, &info, &size) == static_cast<UINT>(-1)) continue;
-            std::string vidPid, page, usage;
-            if (info.dwType == RIM_TYPEHID) {
-                vidPid = Format("%04lX:%04lX", info.hid.dwVendorId, info.hid.dwProductId);
-                page = std::to_string(info.hid.usUsagePage);
-                usage = std::to_string(info.hid.usUsage);
-                if (!MatchHidFamily(info.hid.dwVendorId, info.hid.dwProductId).empty()) family = true;
-            }
-            AddRow(t, {std::to_string(i + 1), RawInputTypeText(info.dwType), vidPid, page, usage});
+        return got;
+    };
+    src.info = [&](uint32_t index, RawInputInfo& out) {
+        if (index >= list.size()) return false;
+        RID_DEVICE_INFO info{};
+        info.cbSize = sizeof info;
+        UINT size = sizeof info;
+        if (GetRawInputDeviceInfoW(list[index].hDevice, RIDI_DEVICEINFO, &info, &size) == static_cast<UINT>(-1))
+            return false;
+        out.type = info.dwType;
+        if (info.dwType == RIM_TYPEHID) {
+            out.vendorId = info.hid.dwVendorId;
+            out.productId = info.hid.dwProductId;
+            out.usagePage = info.hid.usUsagePage;
+            out.usage = info.hid.usUsage;
         }
-        status = "ok";
-        break;
-    }
-    SetFact(s, "display.probe.hid.status", status);
-    SetFact(s, "display.probe.hid.family", family && status == "ok" ? "VirtualBox" : "");
-    s.tables.push_back(std::move(t));
+        return true;
+    };
+    AddRawInputDevicesFrom(s, src);
 }
 
 MonitorEdidRead ReadMonitorEdid(HDEVINFO set, SP_DEVINFO_DATA& dev) {
