@@ -26,7 +26,7 @@ namespace {
 constexpr GUID kDisplayClass = {0x4D36E968, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr GUID kMonitorClass = {0x4D36E96E, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
-constexpr unsigned kMaxPnpAdapterIds = 16;
+constexpr unsigned kMaxPnpAdapters = 16;
 constexpr unsigned kMaxDxgiAdapters = 16;
 constexpr unsigned kMaxOutputs = 64;
 constexpr unsigned kMaxD3dAdapters = 4;
@@ -84,10 +84,10 @@ std::string PcieLinkCell(HDEVINFO set, const SP_DEVINFO_DATA& dev) {
     return text;
 }
 
-void AddPnpAdapterIds(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
+void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
     DeviceInfoList list(SetupDiGetClassDevsW(&kDisplayClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!list) return;
-    for (DWORD i = 0; i < kMaxPnpAdapterIds; ++i) {
+    for (DWORD i = 0; i < kMaxPnpAdapters; ++i) {
         SP_DEVINFO_DATA dev{};
         dev.cbSize = sizeof dev;
         if (!SetupDiEnumDeviceInfo(list.get(), i, &dev)) break;
@@ -436,7 +436,7 @@ void CollectDisplay(Snapshot& s) {
 
     Table gpus = MakeDisplayTable("display.gpus");
     PnpAdapterIds pnp;
-    AddPnpAdapterIds(s, gpus, pnp);
+    AddPnpAdapters(s, gpus, pnp);
 
     DxgiTables dx;
     DxgiCounters counters;
