@@ -101,8 +101,6 @@ __attribute__((target("sse4.1"))) std::string ProbeRoundModes() {
 // The four MXCSR rounding fields in the order nearest, down, up, toward zero.
 const uint32_t kRoundingFields[4] = {0x0000, 0x2000, 0x4000, 0x6000};
 
-std::string JoinTexts(const std::vector<std::string>& parts, const char* sep) { return Join(parts, sep); }
-
 }  // namespace
 
 __m128 MakeOpaqueFloat4(float a, float b, float c, float d) {
@@ -281,7 +279,7 @@ std::vector<FpuTestRow> BuildFpuRows(Snapshot& s, const FpuCapabilities& caps, u
     {
         std::vector<std::string> parts;
         for (uint32_t rc : kRoundingFields) parts.push_back(ProbeDivideRounding(rc));
-        AddFpuRow(rows, "G01", kRounding, "DIVSD(1,3) under RN / RD / RU / RZ", JoinTexts(parts, " "), kExact);
+        AddFpuRow(rows, "G01", kRounding, "DIVSD(1,3) under RN / RD / RU / RZ", Join(parts, " "), kExact);
     }
     {
         auto root = [] {
@@ -294,7 +292,7 @@ std::vector<FpuTestRow> BuildFpuRows(Snapshot& s, const FpuCapabilities& caps, u
     {
         std::vector<std::string> parts;
         for (uint32_t rc : kRoundingFields) parts.push_back(ProbeConvertRounding(rc));
-        AddFpuRow(rows, "G03", kRounding, "CVTSD2SI(2.5 / -2.5) under RN, RD, RU, RZ", JoinTexts(parts, "  "), kExact);
+        AddFpuRow(rows, "G03", kRounding, "CVTSD2SI(2.5 / -2.5) under RN, RD, RU, RZ", Join(parts, "  "), kExact);
     }
     {
         auto sum = [] { return Lo(_mm_add_ss(Of(kFltOne), Of(0x33800000))); };

@@ -30,7 +30,6 @@ vorq::Snapshot* g_snapshot = nullptr;
 
 int main() {
     vorq::Snapshot s;
-    g_snapshot = &s;
     vorq::CollectCpu(s);
     for (int run = 0; run < 3; ++run) {
         vorq::Snapshot copy = s;
