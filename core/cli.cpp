@@ -1,5 +1,7 @@
 #include "core/cli.h"
 
+#include "core/sites.h"
+
 namespace vorq {
 
 namespace {
@@ -49,8 +51,8 @@ std::string UsageText() {
            "  --devtools              enable WebView2 developer tools\n"
            "  --capture <dir>         developer: save a PNG of every tab into <dir> and exit\n"
            "  --ui <file.html>        developer: load the page from a file instead of the embedded one\n"
-           "\n"
-           "https://vornixquelm.example  \xC2\xB7  https://morvelk7.example";
+           "\n" +
+           std::string(kMakerSites[0]) + "  \xC2\xB7  " + std::string(kMakerSites[1]);
 }
 
 }  // namespace vorq

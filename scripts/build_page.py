@@ -11,6 +11,8 @@ dictionaries inlined into one self-contained document.
 - At the marker <!--csp--> a Content-Security-Policy is written that allows
   exactly the inlined scripts (by hash), so inline event handlers, injected
   scripts and every remote load stay blocked.
+- The page's list of the maker's sites (SITES in the scripts) must hold
+  exactly the addresses of core/sites.h, which the host alone will open.
 The output is deterministic; the build fails above the size limit.
 """
 import base64
@@ -21,6 +23,19 @@ import re
 import sys
 
 LIMIT = 2 * 1024 * 1024  # WebView2's limit for a page given as a string
+SITES_HEADER = pathlib.Path(__file__).resolve().parent.parent / "core" / "sites.h"
+
+
+def check_sites(html: str) -> str:
+    """An error text when the page's site list differs from the host's."""
+    header = SITES_HEADER.read_text(encoding="utf-8")
+    m = re.search(r"kMakerSites\s*=\s*\{(.*?)\};", header, re.S)
+    host = re.findall(r'"([^"]*)"', m.group(1)) if m else []
+    m = re.search(r"const SITES = \[(.*?)\];", html, re.S)
+    page = re.findall(r"url: '([^']*)'", m.group(1)) if m else []
+    if not host or page != host:
+        return f"the page's sites {page} differ from the host's {host} ({SITES_HEADER})"
+    return ""
 
 
 def pack_dictionaries(i18n_dir: pathlib.Path) -> str:
@@ -83,6 +98,10 @@ def main(src_dir: str, out_path: str) -> int:
                   "img-src data:; base-uri 'none'; form-action 'none'")
         html = html.replace("<!--csp-->",
                             '<meta http-equiv="Content-Security-Policy" content="' + policy + '">')
+    error = check_sites(html)
+    if error:
+        print(error, file=sys.stderr)
+        return 1
     data = html.encode("utf-8")
     if len(data) > LIMIT:
         print(f"page is {len(data)} bytes, above the {LIMIT}-byte limit", file=sys.stderr)
