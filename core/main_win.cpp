@@ -3,6 +3,7 @@
 
 #include "core/cli.h"
 #include "core/win.h"
+#include "window/window_win.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ std::vector<std::wstring> CommandLineArguments() {
 
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     using vorq::CliOptions;
     const CliOptions options = vorq::ParseCommandLine(CommandLineArguments());
     const std::wstring title = vorq::ToWide(vorq::kProgramTitle);
@@ -33,6 +34,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         case CliOptions::Action::Window:
             break;
     }
-    MessageBoxW(nullptr, L"The inspector window is not available in this build.", title.c_str(), MB_ICONINFORMATION);
-    return 1;
+    return vorq::RunWindow(options, instance, show);
 }

@@ -6,7 +6,7 @@
 
 #include "core/text.h"
 #include "fake_page_view.h"
-#include "window/page_host.h"
+#include "window/page_control.h"
 
 namespace vorq {
 namespace {

@@ -1,4 +1,4 @@
-#include "window/page_host.h"
+#include "window/page_control.h"
 
 #include "core/text.h"
 #include "window/language.h"

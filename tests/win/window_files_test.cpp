@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/cli.h"
+#include "core/win.h"
+#include "window/window_win.h"
+
+namespace vorq {
+namespace {
+
+// A fresh folder under the temporary folder, removed with its files.
+class TempFolder {
+public:
+    explicit TempFolder(const wchar_t* name) {
+        wchar_t tmp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, tmp);
+        path = std::wstring(tmp) + name + std::to_wstring(GetCurrentProcessId());
+        Remove();
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    ~TempFolder() { Remove(); }
+    void Remove() {
+        WIN32_FIND_DATAW d{};
+        HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &d);
+        if (h != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((path + L"\\" + d.cFileName).c_str());
+            } while (FindNextFileW(h, &d));
+            FindClose(h);
+        }
+        RemoveDirectoryW(path.c_str());
+    }
+    std::wstring path;
+};
+
+TEST(LanguageFile, RoundTripAndBadFiles) {
+    TempFolder dir(L"vorq-lang-");
+    const std::wstring file = dir.path + L"\\language.txt";
+    EXPECT_EQ(LoadLanguageFile(file), "");  // no file yet
+    SaveLanguageFile(dir.path, "zh-Hant");
+    EXPECT_EQ(LoadLanguageFile(file), "zh-Hant");
+    SaveLanguageFile(dir.path, "pt");  // replaced, not overwritten in place
+    EXPECT_EQ(LoadLanguageFile(file), "pt");
+
+    struct Case {
+        std::string bytes;
+        const char* expect;
+    };
+    const Case cases[] = {
+        {"de\r\n", "de"},
+        {"\xEF\xBB\xBF" "fr", "fr"},
+        {"deutsch-de", ""},
+        {"", ""},
+        {std::string(62, ' ') + "de", "de"},  // 64 bytes: read
+        {std::string(63, ' ') + "de", ""},    // 65 bytes: too long
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WriteStringToFile(file, c.bytes));
+        EXPECT_EQ(LoadLanguageFile(file), c.expect) << c.bytes;
+    }
+
+    // The folder is made again when it was deleted.
+    dir.Remove();
+    SaveLanguageFile(dir.path, "es");
+    EXPECT_EQ(LoadLanguageFile(file), "es");
+}
+
+TEST(PageText, UiFileLimitsAndFallback) {
+    TempFolder dir(L"vorq-page-");
+    const std::wstring file = dir.path + L"\\page.html";
+    // The test program has no embedded page, which makes the fallback visible.
+    const std::wstring missing = L"<html><body>UI resource missing</body></html>";
+    EXPECT_EQ(LoadPageHtml(L""), missing);
+    EXPECT_EQ(LoadPageHtml(dir.path + L"\\none.html"), missing);
+
+    std::string page(kPageSizeLimit, 'a');
+    page.replace(0, 9, "<p>\xC3\xA9</p>");
+    ASSERT_TRUE(WriteStringToFile(file, page));
+    const std::wstring shown = LoadPageHtml(file);
+    EXPECT_EQ(shown.size(), kPageSizeLimit - 1);  // the two-byte character is one unit
+    EXPECT_EQ(shown.substr(0, 9), L"<p>\u00e9</p>a");
+
+    ASSERT_TRUE(WriteStringToFile(file, page + "a"));  // one byte above the view's limit
+    EXPECT_EQ(LoadPageHtml(file), missing);
+
+    ASSERT_TRUE(WriteStringToFile(file, "\xEF\xBB\xBF"));  // only the mark: an empty page
+    EXPECT_EQ(LoadPageHtml(file), L"");
+    ASSERT_TRUE(WriteStringToFile(file, ""));
+    EXPECT_EQ(LoadPageHtml(file), missing);
+}
+
+TEST(PageText, ReadWholeFileLimits) {
+    TempFolder dir(L"vorq-read-");
+    const std::wstring file = dir.path + L"\\f.bin";
+    ASSERT_TRUE(WriteStringToFile(file, "\xEF\xBB\xBFok"));
+    std::string out;
+    EXPECT_TRUE(ReadWholeFile(file, out, 5));
+    EXPECT_EQ(out, "ok");
+    EXPECT_FALSE(ReadWholeFile(file, out, 4));
+    EXPECT_FALSE(ReadWholeFile(dir.path + L"\\none", out, 100));
+}
+
+}  // namespace
+}  // namespace vorq
