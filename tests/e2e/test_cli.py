@@ -100,7 +100,7 @@ class ExportTest(unittest.TestCase):
             (["--help"], 0, ""),
             (["--export", "not-written.json", "/?"], 0, ""),
             (["--selftest", "--help"], 1, "The self-test is not available in this build.\n"),
-            (["--export"], 1, ""),  # no path: the window, which is not available
+            (["--export"], 1, ""),  # no path: window mode, which cannot start without a display
         ]
         for args, want_code, want_text in cases:
             code, text = e2e.run(*args)
