@@ -27,12 +27,15 @@ SITES_HEADER = pathlib.Path(__file__).resolve().parent.parent / "core" / "sites.
 
 
 def check_sites(html: str) -> str:
-    """An error text when the page's site list differs from the host's."""
+    """An error text when the page's site list differs from the host's (a
+    page without a list has no site buttons)."""
+    m = re.search(r"const SITES = \[(.*?)\];", html, re.S)
+    if not m:
+        return ""
+    page = re.findall(r"url: '([^']*)'", m.group(1))
     header = SITES_HEADER.read_text(encoding="utf-8")
     m = re.search(r"kMakerSites\s*=\s*\{(.*?)\};", header, re.S)
     host = re.findall(r'"([^"]*)"', m.group(1)) if m else []
-    m = re.search(r"const SITES = \[(.*?)\];", html, re.S)
-    page = re.findall(r"url: '([^']*)'", m.group(1)) if m else []
     if not host or page != host:
         return f"the page's sites {page} differ from the host's {host} ({SITES_HEADER})"
     return ""

@@ -61,3 +61,18 @@ test('broken dictionaries and oversized pages fail the build', () => {
     assert.equal(r.html, null);
   }
 });
+
+test("the page's site list must equal the host's", () => {
+  const sites = (a, b) => "const SITES = [\n  { name: 'A', url: '" + a + "' },\n  { name: 'B', url: '" + b + "' },\n];";
+  const ok = build({ 'index.html': INDEX, 'a.js': sites('https://vornixquelm.example/', 'https://morvel-k7.example/') });
+  assert.equal(ok.status, 0, ok.stderr);
+  for (const [a, b] of [
+    ['https://vornixquelm.example/', 'https://morvelk7.example/'],
+    ['https://morvel-k7.example/', 'https://vornixquelm.example/'],
+    ['https://vornixquelm.example', 'https://morvel-k7.example/'],
+  ]) {
+    const r = build({ 'index.html': INDEX, 'a.js': sites(a, b) });
+    assert.equal(r.status, 1, a + ' ' + b);
+    assert.match(r.stderr, /differ from the host's/);
+  }
+});
