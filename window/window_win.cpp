@@ -132,7 +132,8 @@ private:
 
 PageHost& Host() {
     static PageHost* host = [] {
-        static std::unique_ptr<ViewFactory> factory = MakeWebView2Factory();
+        // Kept with the loader until the process ends, like the host itself.
+        static ViewFactory* factory = MakeWebView2Factory().release();
         static WindowCommands commands;
         PageHostServices s;
         s.clientRect = [] {
