@@ -1,5 +1,6 @@
 #include "collectors/processor/cert_name_win.h"
 
+#include <memory>
 #include <vector>
 
 #include "core/win.h"
@@ -19,13 +20,20 @@ std::string GetCertName(PCCERT_CONTEXT cert, bool issuer) {
     return ToUtf8(buf.data(), n);
 }
 
+namespace {
+struct CertContextFree {
+    void operator()(PCCERT_CONTEXT c) const { CertFreeCertificateContext(c); }
+};
+}  // namespace
+
 bool NameDerCertificate(const uint8_t* der, size_t n, std::string* subject, std::string* issuer) {
     if (!der || n == 0 || n > MAXDWORD) return false;
-    PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der, static_cast<DWORD>(n));
+    // Freed also when naming throws (the name buffers allocate).
+    const std::unique_ptr<const CERT_CONTEXT, CertContextFree> cert(
+        CertCreateCertificateContext(X509_ASN_ENCODING, der, static_cast<DWORD>(n)));
     if (!cert) return false;
-    *subject = GetCertName(cert, false);
-    *issuer = GetCertName(cert, true);
-    CertFreeCertificateContext(cert);
+    *subject = GetCertName(cert.get(), false);
+    *issuer = GetCertName(cert.get(), true);
     return true;
 }
 
