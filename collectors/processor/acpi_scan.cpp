@@ -4,10 +4,10 @@
 #include <map>
 #include <string_view>
 
+#include "collectors/processor/byte_order.h"
+
 namespace vorq {
 namespace {
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 bool SignatureChar(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '!'; }
 

@@ -7,13 +7,12 @@
 #include <vector>
 
 #include "collectors/processor/acpi_scan.h"
+#include "collectors/processor/byte_order.h"
 #include "core/hash.h"
 #include "core/text.h"
 
 namespace vorq {
 namespace {
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 const char* ProfileName(uint8_t v) {
     static const char* const kNames[] = {"Unspecified", "Desktop",     "Mobile",             "Workstation", "Enterprise Server",

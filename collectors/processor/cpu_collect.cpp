@@ -1,5 +1,6 @@
 #include "collectors/processor/cpu_collect.h"
 
+#include "collectors/processor/byte_order.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "collectors/processor/cpuid_names.h"
 #include "collectors/processor/hypervisor.h"
@@ -53,12 +54,8 @@ Table MakeLogicalProcessorsTable(const ProcessorTopology& topo, bool hybrid, boo
 
 std::string MicrocodeText(const std::vector<uint8_t>& v) {
     if (v.size() < 4) return {};
-    auto word = [&](size_t o) {
-        return static_cast<uint32_t>(v[o]) | static_cast<uint32_t>(v[o + 1]) << 8 |
-               static_cast<uint32_t>(v[o + 2]) << 16 | static_cast<uint32_t>(v[o + 3]) << 24;
-    };
-    const uint32_t low = word(0);
-    const uint32_t high = v.size() >= 8 ? word(4) : 0;
+    const uint32_t low = Le32(v.data());
+    const uint32_t high = v.size() >= 8 ? Le32(v.data() + 4) : 0;
     return "0x" + Hex32(high != 0 ? high : low);
 }
 

@@ -6,6 +6,7 @@
 #include "core/collectors.h"
 #include "core/registry_win.h"
 #include "core/text.h"
+#include "core/win.h"
 
 namespace vorq {
 
@@ -21,9 +22,7 @@ constexpr int kRelationAll = 0xFFFF;
 
 template <typename Fn>
 Fn Kernel32Proc(const char* name) {
-    HMODULE k32 = GetModuleHandleW(L"kernel32.dll");
-    if (!k32) return nullptr;
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(k32, name)));
+    return GetProc<Fn>(GetModuleHandleW(L"kernel32.dll"), name);
 }
 
 bool ProbeProcessArchitecture(Snapshot& s) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "collectors/processor/byte_order.h"
 #include "core/hash.h"
 
 namespace vorq {
@@ -13,8 +14,6 @@ constexpr uint8_t kCertSha256[16] = {0x26, 0x16, 0xc4, 0xc1, 0x4c, 0x50, 0x92, 0
                                      0xac, 0xa9, 0x41, 0xf9, 0x36, 0x93, 0x43, 0x28};
 constexpr uint64_t kListHeader = 28;
 constexpr uint64_t kOwnerSize = 16;
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 }  // namespace
 

@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "collectors/processor/byte_order.h"
 #include "collectors/processor/smbios_names.h"
 #include "collectors/processor/smbios_walker.h"
 #include "core/hash.h"
@@ -370,7 +371,7 @@ void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
     }
     const bool callingMethod = table[0] != 0;
     const unsigned major = table[1], minor = table[2], dmiRevision = table[3];
-    const uint32_t stated = static_cast<uint32_t>(table[4] | table[5] << 8 | table[6] << 16 | uint32_t{table[7]} << 24);
+    const uint32_t stated = Le32(table + 4);
     const uint8_t* area = table + kSmbiosHeaderSize;
     const size_t walkLength = std::min<size_t>(size - kSmbiosHeaderSize, stated);
 

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "collectors/processor/byte_order.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -10,12 +11,6 @@ namespace {
 
 constexpr uint8_t kEndOfTable = 127;
 constexpr uint64_t kMaxStructures = 0x10000;
-
-uint64_t LittleEndian(const uint8_t* p, size_t n) {
-    uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = v << 8 | p[i];
-    return v;
-}
 
 struct StringFields {
     uint8_t type;
@@ -55,13 +50,13 @@ struct Reference {
 
 uint8_t SmbiosStructure::FieldByte(size_t offset) const { return HasField(offset, 1) ? data[offset] : 0; }
 uint16_t SmbiosStructure::FieldWord(size_t offset) const {
-    return HasField(offset, 2) ? static_cast<uint16_t>(LittleEndian(data + offset, 2)) : 0;
+    return HasField(offset, 2) ? Le16(data + offset) : 0;
 }
 uint32_t SmbiosStructure::FieldDword(size_t offset) const {
-    return HasField(offset, 4) ? static_cast<uint32_t>(LittleEndian(data + offset, 4)) : 0;
+    return HasField(offset, 4) ? Le32(data + offset) : 0;
 }
 uint64_t SmbiosStructure::FieldQword(size_t offset) const {
-    return HasField(offset, 8) ? LittleEndian(data + offset, 8) : 0;
+    return HasField(offset, 8) ? Le64(data + offset) : 0;
 }
 
 std::string SmbiosStructure::FieldString(size_t offset) const {
@@ -117,7 +112,7 @@ SmbiosWalkResult ParseSmbiosTable(const uint8_t* data, size_t size) {
             for (size_t k = s; k < i; ++k)
                 if (data[k] == 0) ++stringCount;
         }
-        const uint16_t handle = static_cast<uint16_t>(data[pos + 2] | data[pos + 3] << 8);
+        const uint16_t handle = Le16(data + pos + 2);
         if (type != kEndOfTable) {
             if (handles.count(handle))
                 ++r.duplicateHandles;
@@ -131,7 +126,7 @@ SmbiosWalkResult ParseSmbiosTable(const uint8_t* data, size_t size) {
         }
         for (const RefField& f : kRefFields) {
             if (f.type != type || size_t{f.offset} + 2 > len) continue;
-            const uint16_t ref = static_cast<uint16_t>(data[pos + f.offset] | data[pos + f.offset + 1] << 8);
+            const uint16_t ref = Le16(data + pos + f.offset);
             if (ref <= 0xFFFD) references.push_back(Reference{ref, f.requiredType});
         }
         ++r.structures;
@@ -165,7 +160,7 @@ std::vector<SmbiosStructure> SplitSmbiosStructures(const uint8_t* data, size_t s
         SmbiosStructure rec;
         rec.type = type;
         rec.length = len;
-        rec.handle = static_cast<uint16_t>(data[start + 2] | data[start + 3] << 8);
+        rec.handle = Le16(data + start + 2);
         rec.data = data + start;
         if (pos + 1 < size && data[pos] == 0 && data[pos + 1] == 0) {
             pos += 2;

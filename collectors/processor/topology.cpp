@@ -6,15 +6,12 @@
 #include <set>
 #include <utility>
 
+#include "collectors/processor/byte_order.h"
 #include "core/text.h"
 
 namespace vorq {
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return static_cast<uint32_t>(Le16(p)) | static_cast<uint32_t>(Le16(p + 2)) << 16; }
-uint64_t Le64(const uint8_t* p) { return static_cast<uint64_t>(Le32(p)) | static_cast<uint64_t>(Le32(p + 4)) << 32; }
 
 constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorCallNotImplemented = 120;

@@ -1,5 +1,6 @@
 #include "collectors/processor/uefi_boot.h"
 
+#include "collectors/processor/byte_order.h"
 #include "core/hash.h"
 
 namespace vorq {
@@ -180,12 +181,6 @@ void CollectGuestParameters(Snapshot& s, Table& t, const UefiSource& src) {
                                        "shared by every VM on the host and changes on migration - context, not an "
                                        "identity anchor",
                                        1.0));
-}
-
-uint64_t Le64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | p[i];
-    return v;
 }
 
 void CollectGenerationId(Snapshot& s, Table& t, const UefiSource& src) {
