@@ -447,8 +447,10 @@ public:
                 }
                 done(hr2, std::make_unique<WebView2View>(controller));
             });
-            env->CreateCoreWebView2Controller(hwnd, controllerDone);
+            // A call refused at once never completes: report it, or the window stays blank.
+            const HRESULT started = env->CreateCoreWebView2Controller(hwnd, controllerDone);
             controllerDone->Release();
+            if (FAILED(started)) done(started, nullptr);
         });
         const HRESULT hr = create(nullptr, W(userDataFolder), options, completed);
         completed->Release();
