@@ -17,6 +17,7 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
     ['Collecting: Platform security…', 'Erfassung: Plattformsicherheit…'], // {t} is translated on its own
     ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
     ['Permanent MAC - Wired (Intel I219-V)', 'Permanente MAC - Kabelgebunden (Intel I219-V)'],
+    ['Permanent MAC - {x2} (Intel)', 'Permanente MAC - {x2} (Intel)'], // a value is never filled again
     ['AVX, AVX2, yes', 'AVX, AVX2, ja'],
     ['yes · no / Detected;  Storage', 'ja · nein / Erkannt;  Speicher'],
     ['Hypervisor - KVM signature', 'Hypervisor - KVM signature'],
@@ -33,6 +34,7 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
   assert.equal(await page.evaluate(() => tf('Shown: {n1} of {n2}', { n1: 3, n2: 'Storage' })), 'Angezeigt: 3 von Storage');
   await page.evaluate(() => setLang('en'));
   assert.equal(await page.evaluate(() => tf('Shown: {n1} of {n2}', { n1: 3, n2: 4 }) + '|' + tx('Rows: 12')), 'Shown: 3 of 4|Rows: 12');
+  assert.equal(await page.evaluate(() => tf('Could not load {x1}: {x2}', { x1: '{x2}.json', x2: 'bad' })), 'Could not load {x2}.json: bad');
   await page.close();
 });
 

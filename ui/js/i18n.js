@@ -64,17 +64,21 @@ function compileTemplates() {
   COMPILED_TEMPLATES = TEMPLATES.map(compileTemplate);
 }
 
-function replaceAll(s, from, to) {
-  return s.split(from).join(to);
+// One pass over the template: a value that itself reads like a placeholder
+// (a file name "{x2}.json") stays as it is.
+function fillPlaceholders(template, valueOf) {
+  return template.replace(/\{([ntx]\d+)\}/g, (whole, name) => {
+    const v = valueOf(name);
+    return v === undefined ? whole : String(v);
+  });
 }
 
 function fillTemplate(translated, names, values) {
-  let out = translated;
-  names.forEach((name, i) => {
-    const v = name[0] === 't' ? tx(values[i]) : values[i];
-    out = replaceAll(out, '{' + name + '}', v);
+  return fillPlaceholders(translated, (name) => {
+    const i = names.indexOf(name);
+    if (i < 0) return undefined;
+    return name[0] === 't' ? tx(values[i]) : values[i];
   });
-  return out;
 }
 
 function currentDict() {
@@ -162,9 +166,9 @@ function tx(text) {
 // A page template translated, then filled; the values stay as given.
 function tf(template, values) {
   const dict = currentDict();
-  let out = dict && template in dict ? dict[template] : template;
-  for (const name of Object.keys(values || {})) out = replaceAll(out, '{' + name + '}', String(values[name]));
-  return out;
+  const out = dict && template in dict ? dict[template] : template;
+  const v = values || {};
+  return fillPlaceholders(out, (name) => (Object.prototype.hasOwnProperty.call(v, name) ? v[name] : undefined));
 }
 
 function storedLang() {
