@@ -62,8 +62,9 @@ def pack_dictionaries(i18n_dir: pathlib.Path) -> str:
         "templates": templates,
     }
     text = json.dumps(pack, ensure_ascii=False, separators=(",", ":"))
-    # "</" could end the script element early; "<\/" means the same in JSON.
-    return "const I18N_PACK=" + text.replace("</", "<\\/") + ";"
+    # "</" would end the script element early and "<!--" changes how the
+    # browser looks for its end; "\u003c" means "<" in JSON.
+    return "const I18N_PACK=" + text.replace("<", "\\u003c") + ";"
 
 
 def main(src_dir: str, out_path: str) -> int:

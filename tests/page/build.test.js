@@ -28,17 +28,18 @@ test('dictionaries are packed as one sorted key list and index pairs per languag
   const r = build({
     'index.html': INDEX, 'a.js': 'var a = "</script>";',
     'i18n/templates.json': '["Rows: {n1}"]',
-    'i18n/de.json': JSON.stringify({ Yes: 'Ja', 'Rows: {n1}': 'Zeilen: {n1}', '</script>': 'x' }),
+    'i18n/de.json': JSON.stringify({ Yes: 'Ja', 'Rows: {n1}': 'Zeilen: {n1}', '</script>': 'x', '<!--<script>': 'y' }),
     'i18n/fr.json': JSON.stringify({ No: 'Non', Yes: 'Oui' }),
   });
   assert.equal(r.status, 0, r.stderr);
   const packed = /const I18N_PACK=(.*?);<\/script>/.exec(r.html)[1];
   assert.deepEqual(JSON.parse(packed), {
-    keys: ['</script>', 'No', 'Rows: {n1}', 'Yes'],
-    langs: { de: [[0, 'x'], [2, 'Zeilen: {n1}'], [3, 'Ja']], fr: [[1, 'Non'], [3, 'Oui']] },
+    keys: ['<!--<script>', '</script>', 'No', 'Rows: {n1}', 'Yes'],
+    langs: { de: [[0, 'y'], [1, 'x'], [3, 'Zeilen: {n1}'], [4, 'Ja']], fr: [[2, 'Non'], [4, 'Oui']] },
     templates: ['Rows: {n1}'],
   });
   assert.equal(r.html.match(/<\/script>/g).length, 2, 'no text ends a script early');
+  assert.doesNotMatch(packed, /</, 'no text changes how the script element ends');
   // The policy allows exactly the inlined scripts.
   const scripts = [...r.html.matchAll(/<script>([\s\S]*?)<\/script>/g)].map((m) => m[1]);
   const hashes = scripts.map((s) => "'sha256-" + crypto.createHash('sha256').update(s, 'utf8').digest('base64') + "'");
