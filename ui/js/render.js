@@ -338,7 +338,7 @@ function renderOverview() {
     stat(rows, 'raw data rows', tf('Tables: {n1}', { n1: s.tables.length })) + '</div>';
   h += '<div class="two-col">' + card(tx('Coverage'), '', cov) + renderByDesign() + '</div>';
 
-  let ct = '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Collector')) + '</th><th>' + esc(tx('Time')) + '</th><th>' +
+  let ct = '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Collector')) + '</th><th class="num">' + esc(tx('Time')) + '</th><th>' +
     esc(tx('Status')) + '</th></tr></thead><tbody>';
   for (const c of s.collectors) {
     const ok = c.status === 'ok';

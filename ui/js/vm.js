@@ -206,7 +206,7 @@ function renderSignals() {
   if (!rows.length) body += '<p class="empty">' + esc(tx(sigs.length ? 'No rows match the filter.' : 'Nothing reported on this machine.')) + '</p>';
   else {
     body += '<div class="table-wrap"><table class="grid signals"><thead><tr>' + ['Category', 'Identifier', 'Value', 'Scope', 'Weight', 'Group', 'Source']
-      .map((c) => '<th>' + esc(tx(c)) + '</th>').join('') + '</tr></thead><tbody>';
+      .map((c) => '<th' + (c === 'Weight' ? ' class="num"' : '') + '>' + esc(tx(c)) + '</th>').join('') + '</tr></thead><tbody>';
     for (const g of rows) {
       const ph = !(g.q > 0);
       body += '<tr' + (ph ? ' class="dim"' : '') + '><td class="nowrap">' + esc(tx(g.cat)) + '</td><td><div>' + esc(tx(g.name)) +
