@@ -43,6 +43,20 @@ test('progress shows the stage, disables rescan, and F5 then does nothing', asyn
   await page.close();
 });
 
+test('a failed scan ends the scanning state, so rescan works again', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  await hostSend(page, { type: 'progress', stage: 'Storage', pct: 30 });
+  await hostSend(page, { type: 'status', level: 'bad', text: 'Export failed' });
+  assert.equal(await page.isDisabled('#scan-btn'), true, 'another failure leaves the scan running');
+  await hostSend(page, { type: 'status', level: 'bad', text: 'The scan failed: out of memory' });
+  assert.equal(await page.isDisabled('#scan-btn'), false);
+  assert.equal(await page.isVisible('#progress'), false);
+  await page.keyboard.press('F5');
+  assert.deepEqual(await sent(page), ['ready', 'rendered', 'scan']);
+  await page.close();
+});
+
 test('a tab shown by the host is confirmed with shown:', async () => {
   const page = await h.open();
   await loadReport(page, fixture('report-ui.json'));

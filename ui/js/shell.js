@@ -244,6 +244,12 @@ function setSnapshot(report) {
   render();
 }
 
+function endScanWithoutReport() {
+  state.scanning = false;
+  $('progress').hidden = true;
+  $('scan-btn').disabled = false;
+}
+
 // A report file for Compare: checked, marked with its name, stored.
 function loadCompareFile(slot, name, text) {
   let report;
@@ -279,6 +285,9 @@ function onHostMessage(msg) {
       break;
     case 'status':
       toast(tx(str(msg.text)), str(msg.level));
+      // The host reports a scan that ended without a report this way; scanning
+      // must not stay disabled for good.
+      if (str(msg.level) === 'bad' && str(msg.text).startsWith('The scan failed')) endScanWithoutReport();
       break;
     case 'tpmkey': {
       state.key = msg;
