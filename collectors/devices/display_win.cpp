@@ -53,6 +53,19 @@ using KmtCloseFn = LONG(APIENTRY*)(KmtCloseAdapter*);
 static_assert(sizeof(KmtQueryAdapterInfo) == 24 && sizeof(KmtOpenAdapterFromLuid) == 12);
 static_assert(sizeof(DISPLAYCONFIG_TARGET_DEVICE_NAME) == 420);
 
+// An adapter opened through D3DKMT, closed on every path.
+struct KmtAdapter {
+    KmtCloseFn close;
+    UINT handle;
+    KmtAdapter(KmtCloseFn c, UINT h) : close(c), handle(h) {}
+    KmtAdapter(const KmtAdapter&) = delete;
+    KmtAdapter& operator=(const KmtAdapter&) = delete;
+    ~KmtAdapter() {
+        KmtCloseAdapter c{handle};
+        close(&c);
+    }
+};
+
 // shcore's GetDpiForMonitor, loaded at run time (MDT_EFFECTIVE_DPI is 0).
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
@@ -192,6 +205,7 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
         KmtOpenAdapterFromLuid o{};
         o.AdapterLuid = desc.AdapterLuid;
         if (open && query && close && open(&o) >= 0) {
+            const KmtAdapter opened{close, o.hAdapter};
             UINT type = 0;
             KmtQueryAdapterInfo q{};
             q.hAdapter = o.hAdapter;
@@ -207,8 +221,6 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
             } else if (IsCountedKmtFailure(static_cast<uint32_t>(status))) {
                 SetFact(s, "display.probe.wddm.error", "1");
             }
-            KmtCloseAdapter cl{o.hAdapter};
-            close(&cl);
         }
     }
 

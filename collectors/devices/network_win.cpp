@@ -11,6 +11,7 @@
 
 #include <cwchar>
 #include <exception>
+#include <memory>
 
 #include "collectors/devices/network.h"
 #include "collectors/devices/wwan_winrt_win.h"
@@ -54,9 +55,25 @@ SystemTimeFields TimeFields(const SYSTEMTIME& t) {
     return f;
 }
 
+struct MibTableFree {
+    void operator()(MIB_IF_TABLE2* t) const { FreeMibTable(t); }
+};
+
+struct RadioFindTraits {
+    using Type = HBLUETOOTH_RADIO_FIND;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { BluetoothFindRadioClose(h); }
+};
+struct DeviceFindTraits {
+    using Type = HBLUETOOTH_DEVICE_FIND;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type h) { BluetoothFindDeviceClose(h); }
+};
+
 void ReadInterfaces(NetworkInputs& in) {
-    MIB_IF_TABLE2* table = nullptr;
-    if (GetIfTable2(&table) != NO_ERROR || !table) return;
+    MIB_IF_TABLE2* raw = nullptr;
+    if (GetIfTable2(&raw) != NO_ERROR || !raw) return;
+    const std::unique_ptr<MIB_IF_TABLE2, MibTableFree> table(raw);
     in.ifTableOk = true;
     for (ULONG i = 0; i < table->NumEntries; ++i) {
         const MIB_IF_ROW2& r = table->Table[i];
@@ -78,7 +95,6 @@ void ReadInterfaces(NetworkInputs& in) {
         memcpy(row.permanent, r.PermanentPhysicalAddress, kMaxMacBytes);
         in.interfaces.push_back(std::move(row));
     }
-    FreeMibTable(table);
 }
 
 void ReadNetworkList(NetworkInputs& in) {
@@ -112,8 +128,7 @@ void ReadBluetooth(NetworkInputs& in) {
     BLUETOOTH_FIND_RADIO_PARAMS params{};
     params.dwSize = sizeof params;
     HANDLE radio = nullptr;
-    HBLUETOOTH_RADIO_FIND find = BluetoothFindFirstRadio(&params, &radio);
-    if (find) {
+    if (UniqueResource<RadioFindTraits> find(BluetoothFindFirstRadio(&params, &radio)); find) {
         do {
             UniqueHandle holder(radio);
             BLUETOOTH_RADIO_INFO info{};
@@ -128,8 +143,7 @@ void ReadBluetooth(NetworkInputs& in) {
                 in.radios.push_back(std::move(r));
             }
             radio = nullptr;
-        } while (BluetoothFindNextRadio(find, &radio));
-        BluetoothFindRadioClose(find);
+        } while (BluetoothFindNextRadio(find.get(), &radio));
     }
     if (in.radios.empty()) return;
 
@@ -141,7 +155,7 @@ void ReadBluetooth(NetworkInputs& in) {
     search.fReturnConnected = TRUE;
     BLUETOOTH_DEVICE_INFO info{};
     info.dwSize = sizeof info;
-    HBLUETOOTH_DEVICE_FIND devices = BluetoothFindFirstDevice(&search, &info);
+    UniqueResource<DeviceFindTraits> devices(BluetoothFindFirstDevice(&search, &info));
     if (!devices) return;
     do {
         BtDevice d;
@@ -155,8 +169,7 @@ void ReadBluetooth(NetworkInputs& in) {
         in.btDevices.push_back(std::move(d));
         info = BLUETOOTH_DEVICE_INFO{};
         info.dwSize = sizeof info;
-    } while (BluetoothFindNextDevice(devices, &info));
-    BluetoothFindDeviceClose(devices);
+    } while (BluetoothFindNextDevice(devices.get(), &info));
 }
 
 struct WinRtApi {

@@ -6,6 +6,8 @@
 #include <winspool.h>
 // clang-format on
 
+#include <memory>
+
 #include "collectors/devices/peripherals.h"
 #include "core/win.h"
 
@@ -45,32 +47,41 @@ constexpr PROPERTYKEY kPkeyDeviceInterfaceFriendlyName{
 constexpr PROPERTYKEY kPkeyAudioEndpointFormFactor{
     {0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, 0};
 
-std::string GetPropString(IPropertyStore* store, const PROPERTYKEY& key) {
+// A property value, cleared when it goes out of scope.
+struct PropValue {
     PROPVARIANT v;
-    PropVariantInit(&v);
-    std::string out;
-    if (SUCCEEDED(store->GetValue(key, &v)) && v.vt == VT_LPWSTR && v.pwszVal) out = ToUtf8Ptr(v.pwszVal);
-    PropVariantClear(&v);
-    return out;
+    PropValue() { PropVariantInit(&v); }
+    PropValue(const PropValue&) = delete;
+    PropValue& operator=(const PropValue&) = delete;
+    ~PropValue() { PropVariantClear(&v); }
+};
+
+struct CoTaskMemDelete {
+    void operator()(void* p) const { CoTaskMemFree(p); }
+};
+
+std::string GetPropString(IPropertyStore* store, const PROPERTYKEY& key) {
+    PropValue p;
+    if (SUCCEEDED(store->GetValue(key, &p.v)) && p.v.vt == VT_LPWSTR && p.v.pwszVal) return ToUtf8Ptr(p.v.pwszVal);
+    return std::string();
 }
 
 AudioEndpoint ReadEndpoint(IMMDevice* device, DWORD state) {
     AudioEndpoint e;
     e.state = state;
-    LPWSTR id = nullptr;
-    if (SUCCEEDED(device->GetId(&id)) && id) e.id = ToUtf8Ptr(id);
-    if (id) CoTaskMemFree(id);
+    LPWSTR rawId = nullptr;
+    const HRESULT idResult = device->GetId(&rawId);
+    const std::unique_ptr<wchar_t, CoTaskMemDelete> id(rawId);
+    if (SUCCEEDED(idResult) && id) e.id = ToUtf8Ptr(id.get());
     ComPtr<IPropertyStore> store;
     if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, store.put())) && store) {
         e.name = GetPropString(store.get(), kPkeyDeviceFriendlyName);
         e.adapter = GetPropString(store.get(), kPkeyDeviceInterfaceFriendlyName);
-        PROPVARIANT v;
-        PropVariantInit(&v);
-        if (SUCCEEDED(store->GetValue(kPkeyAudioEndpointFormFactor, &v)) && v.vt == VT_UI4) {
+        PropValue p;
+        if (SUCCEEDED(store->GetValue(kPkeyAudioEndpointFormFactor, &p.v)) && p.v.vt == VT_UI4) {
             e.hasFormFactor = true;
-            e.formFactor = v.ulVal;
+            e.formFactor = p.v.ulVal;
         }
-        PropVariantClear(&v);
     }
     ComPtr<IMMEndpoint> endpoint;
     EDataFlow flow = eRender;
@@ -88,12 +99,40 @@ std::string ReadSmartCardAttribute(SCARDHANDLE card, DWORD attribute) {
     return SmartCardAttributeText(buf, length < sizeof buf ? length : sizeof buf);
 }
 
+// A reader connection (no card needed in direct mode), disconnected on every path.
+struct CardConnection {
+    SCARDHANDLE card = 0;
+    CardConnection() = default;
+    CardConnection(const CardConnection&) = delete;
+    CardConnection& operator=(const CardConnection&) = delete;
+    ~CardConnection() {
+        if (card) SCardDisconnect(card, SCARD_LEAVE_CARD);
+    }
+};
+
+// The resource manager's context and the reader list it allocated.
+struct SmartCardSession {
+    SCARDCONTEXT context = 0;
+    LPWSTR readers = nullptr;
+    SmartCardSession() = default;
+    SmartCardSession(const SmartCardSession&) = delete;
+    SmartCardSession& operator=(const SmartCardSession&) = delete;
+    ~SmartCardSession() {
+        if (readers) SCardFreeMemory(context, readers);
+        SCardReleaseContext(context);
+    }
+};
+
 SmartCardReader ReadReader(SCARDCONTEXT context, const wchar_t* name) {
     SmartCardReader r;
     r.name = ToUtf8Ptr(name);
-    SCARDHANDLE card = 0;
+    CardConnection connection;
+    SCARDHANDLE& card = connection.card;
     DWORD protocol = 0;
-    if (SCardConnectW(context, name, SCARD_SHARE_DIRECT, 0, &card, &protocol) != SCARD_S_SUCCESS) return r;
+    if (SCardConnectW(context, name, SCARD_SHARE_DIRECT, 0, &card, &protocol) != SCARD_S_SUCCESS) {
+        card = 0;
+        return r;
+    }
     r.vendor = ReadSmartCardAttribute(card, SCARD_ATTR_VENDOR_NAME);
     r.type = ReadSmartCardAttribute(card, SCARD_ATTR_VENDOR_IFD_TYPE);
     r.serial = ReadSmartCardAttribute(card, SCARD_ATTR_VENDOR_IFD_SERIAL_NO);
@@ -101,7 +140,6 @@ SmartCardReader ReadReader(SCARDCONTEXT context, const wchar_t* name) {
     DWORD length = sizeof version;
     const LONG rc = SCardGetAttrib(card, SCARD_ATTR_VENDOR_IFD_VERSION, reinterpret_cast<BYTE*>(&version), &length);
     r.version = SmartCardVersionText(static_cast<uint32_t>(rc), length, version);
-    SCardDisconnect(card, SCARD_LEAVE_CARD);
     return r;
 }
 
@@ -122,15 +160,16 @@ void AddBiometricUnits(Snapshot& s) {
     for (const BiometricFactor& factor : kBiometricFactors) {
         BiometricFactorResult result;
         result.factor = factor.name;
-        WinBioUnitSchema* units = nullptr;
+        WinBioUnitSchema* raw = nullptr;
         SIZE_T count = 0;
-        const HRESULT hr = enumUnits(factor.code, &units, &count);
+        const HRESULT hr = enumUnits(factor.code, &raw, &count);
+        const std::unique_ptr<WinBioUnitSchema, WinBioFreeFn> units(raw, freeMemory);
         if (FAILED(hr)) {
             result.failed = true;
             result.error = HResultText(hr);
         } else if (units) {
             for (SIZE_T i = 0; i < count; ++i) {
-                const WinBioUnitSchema& u = units[i];
+                const WinBioUnitSchema& u = units.get()[i];
                 BiometricUnit unit;
                 unit.unitId = u.unitId;
                 unit.description = Field(u.description);
@@ -142,7 +181,6 @@ void AddBiometricUnits(Snapshot& s) {
                 unit.instance = Field(u.deviceInstanceId);
                 result.units.push_back(std::move(unit));
             }
-            freeMemory(units);
         }
         scan.factors.push_back(std::move(result));
     }
@@ -190,23 +228,25 @@ void AddSmartCardReaders(Snapshot& s) {
         AddSmartCardTable(s, scan);
         return;
     }
-    LPWSTR readers = nullptr;
-    DWORD length = SCARD_AUTOALLOCATE;
-    const LONG listed = SCardListReadersW(context, nullptr, reinterpret_cast<LPWSTR>(&readers), &length);
-    scan.listResult = static_cast<uint32_t>(listed);
-    if (listed == SCARD_S_SUCCESS && readers) {
-        // Names separated by NUL, ended by an empty name; never read past the returned length.
-        size_t pos = 0;
-        while (pos < length && readers[pos] != L'\0') {
-            size_t end = pos;
-            while (end < length && readers[end] != L'\0') ++end;
-            if (end == length) break;  // unterminated last name
-            scan.readers.push_back(ReadReader(context, readers + pos));
-            pos = end + 1;
+    {
+        SmartCardSession session;
+        session.context = context;
+        DWORD length = SCARD_AUTOALLOCATE;
+        const LONG listed = SCardListReadersW(context, nullptr, reinterpret_cast<LPWSTR>(&session.readers), &length);
+        scan.listResult = static_cast<uint32_t>(listed);
+        const wchar_t* readers = session.readers;
+        if (listed == SCARD_S_SUCCESS && readers) {
+            // Names separated by NUL, ended by an empty name; never read past the returned length.
+            size_t pos = 0;
+            while (pos < length && readers[pos] != L'\0') {
+                size_t end = pos;
+                while (end < length && readers[end] != L'\0') ++end;
+                if (end == length) break;  // unterminated last name
+                scan.readers.push_back(ReadReader(context, readers + pos));
+                pos = end + 1;
+            }
         }
     }
-    if (readers) SCardFreeMemory(context, readers);
-    SCardReleaseContext(context);
     AddSmartCardTable(s, scan);
 }
 
