@@ -15,6 +15,7 @@
 #include "collectors/devices/display_paths.h"
 #include "collectors/devices/edid.h"
 #include "collectors/devices/nvml.h"
+#include "collectors/devices/pcie_link_win.h"
 #include "core/collectors.h"
 #include "core/devprop_win.h"
 #include "core/win.h"
@@ -85,18 +86,6 @@ Bytes RegBytes(HDEVINFO set, const SP_DEVINFO_DATA& dev, const wchar_t* name) {
     return data;
 }
 
-std::string PcieLinkCell(HDEVINFO set, const SP_DEVINFO_DATA& dev) {
-    uint32_t speed = 0, width = 0, maxSpeed = 0, maxWidth = 0;
-    if (!DevPropUint32(set, dev, DEVPKEY_PciDevice_CurrentLinkSpeed, speed) ||
-        !DevPropUint32(set, dev, DEVPKEY_PciDevice_CurrentLinkWidth, width) || width == 0)
-        return std::string();
-    std::string text = PcieLinkText(speed, width);
-    if (DevPropUint32(set, dev, DEVPKEY_PciDevice_MaxLinkSpeed, maxSpeed) &&
-        DevPropUint32(set, dev, DEVPKEY_PciDevice_MaxLinkWidth, maxWidth) && (maxSpeed != speed || maxWidth != width))
-        text += " (max " + PcieLinkText(maxSpeed, maxWidth) + ")";
-    return text;
-}
-
 void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
     DeviceInfoList list(SetupDiGetClassDevsW(&kDisplayClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!list) return;
@@ -127,7 +116,7 @@ void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
         const std::string containerId =
             DevPropGuid(set, dev, DEVPKEY_Device_ContainerId, container) ? FormatGuid(container) : std::string();
         const std::string videoId = RegText(set, dev, DIREG_DEV, L"VideoID");
-        AddRow(gpus, {name, pciCell, driver, memory, vbios, PcieLinkCell(set, dev), containerId, videoId});
+        AddRow(gpus, {name, pciCell, driver, memory, vbios, PcieLinkOf(set, dev), containerId, videoId});
 
         s.signals.push_back(MakeSignal("gpu.model", "Display", "GPU: " + name, pciCell, SignalScope::PerModel, 2, "gpu",
                                        Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));

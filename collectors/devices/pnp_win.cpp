@@ -1,3 +1,4 @@
+#include "collectors/devices/pcie_link_win.h"
 #include "collectors/devices/peripherals.h"
 #include "collectors/devices/pnp.h"
 #include "core/collectors.h"
@@ -9,16 +10,6 @@ namespace {
 
 std::string PropText(HDEVINFO set, const SP_DEVINFO_DATA& d, const DEVPROPKEY& key) {
     return WStringToUtf8(DevPropString(set, d, key));
-}
-
-std::string PcieLinkOf(HDEVINFO set, const SP_DEVINFO_DATA& d) {
-    PcieLinkReads r;
-    r.currentOk = DevPropUint32(set, d, DEVPKEY_PciDevice_CurrentLinkSpeed, r.currentSpeed) &&
-                  DevPropUint32(set, d, DEVPKEY_PciDevice_CurrentLinkWidth, r.currentWidth);
-    if (r.currentOk && r.currentWidth != 0)
-        r.maxOk = DevPropUint32(set, d, DEVPKEY_PciDevice_MaxLinkSpeed, r.maxSpeed) &&
-                  DevPropUint32(set, d, DEVPKEY_PciDevice_MaxLinkWidth, r.maxWidth);
-    return PcieLinkField(r);
 }
 
 DeviceProps ReadDevice(HDEVINFO set, const SP_DEVINFO_DATA& d) {
