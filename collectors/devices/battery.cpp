@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -10,11 +11,6 @@ namespace vorq {
 namespace {
 
 constexpr const char* kNoBattery = "No battery present (desktop or battery not reported by ACPI).";
-
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 void PutU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
@@ -68,11 +64,11 @@ void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
         uint8_t tagBytes[4] = {};
         uint32_t returned = 0;
         if (!port.ioctl(kIoctlBatteryQueryTag, wait, sizeof wait, tagBytes, sizeof tagBytes, returned) ||
-            U32(tagBytes) == 0) {
+            Le32(tagBytes) == 0) {
             port.close();
             continue;
         }
-        const uint32_t tag = U32(tagBytes);
+        const uint32_t tag = Le32(tagBytes);
         ++count;
         const std::string device = QueryBatteryString(port, tag, 4);
         const std::string manufacturer = QueryBatteryString(port, tag, 6);
@@ -87,9 +83,9 @@ void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
         uint8_t info[36] = {};
         if (QueryInformation(port, tag, 0, info, sizeof info, returned)) {
             chemistry = Latin1ToUtf8(info + 8, 4);
-            capacity = Format("%lu / %lu mWh", static_cast<unsigned long>(U32(info + 12)),
-                              static_cast<unsigned long>(U32(info + 16)));
-            cycles = std::to_string(U32(info + 32));
+            capacity = Format("%lu / %lu mWh", static_cast<unsigned long>(Le32(info + 12)),
+                              static_cast<unsigned long>(Le32(info + 16)));
+            cycles = std::to_string(Le32(info + 32));
         }
         AddRow(t, {device, manufacturer, serial, uniqueId, manufactured, chemistry, capacity, cycles});
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <string_view>
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 
 namespace vorq {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "collectors/processor/acpi_scan.h"
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "core/hash.h"
 #include "core/text.h"
 

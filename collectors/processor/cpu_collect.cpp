@@ -1,6 +1,6 @@
 #include "collectors/processor/cpu_collect.h"
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "collectors/processor/cpuid_names.h"
 #include "collectors/processor/hypervisor.h"

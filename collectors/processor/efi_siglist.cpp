@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "core/hash.h"
 
 namespace vorq {

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "collectors/processor/smbios_names.h"
 #include "collectors/processor/smbios_walker.h"
 #include "core/hash.h"

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "core/text.h"
 
 namespace vorq {

@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "core/text.h"
 
 namespace vorq {

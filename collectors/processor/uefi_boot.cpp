@@ -1,6 +1,6 @@
 #include "collectors/processor/uefi_boot.h"
 
-#include "collectors/processor/byte_order.h"
+#include "core/byte_order.h"
 #include "core/hash.h"
 
 namespace vorq {

@@ -1,4 +1,4 @@
-// Little-endian fields of firmware tables and system record buffers. The
+// Little-endian fields of firmware tables, device replies and system record buffers. The
 // caller has already checked that the bytes lie inside its buffer.
 #pragma once
 
