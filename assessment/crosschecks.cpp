@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "collectors/processor/hypervisor.h"
+#include "collectors/trust/tpm.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -44,7 +45,7 @@ const char kContextCategory[] = "Context";
 const char kNoCpuid[] = "CPUID comparisons are unavailable under instruction-set emulation or unknown native architecture.";
 
 bool TpmUsable(const Snapshot& s) {
-    return GetFact(s, "tpm.status") == "available" && Flag(s, "tpm.present") && GetFact(s, "tpm.version") == "2.0";
+    return GetFact(s, fact::kTpmStatus) == "available" && Flag(s, fact::kTpmPresent) && GetFact(s, fact::kTpmVersion) == "2.0";
 }
 
 // Walks facts "<prefix><suffix>" in key order, calling f(suffix, value).
@@ -259,7 +260,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         }
     }
     {  // x.tpmvendor
-        const std::string a = ToUpper(Trim(GetFact(s, "tpm.manufacturer")));
+        const std::string a = ToUpper(Trim(GetFact(s, fact::kTpmManufacturer)));
         const std::string b = ToUpper(Trim(GetFact(s, "smbios.tpm.vendor")));
         if (TpmUsable(s) && !a.empty() && !b.empty()) {
             std::string reversed = Trim(b);
@@ -271,7 +272,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.tpmacpi
         const char* title = "TPM: TBS device vs ACPI TPM2 table";
-        if (GetFact(s, "tpm.version") == "1.2") {
+        if (GetFact(s, fact::kTpmVersion) == "1.2") {
             AddCheck(s, "x.tpmacpi", kConsistency, title, kInfo,
                      "TPM 1.2 uses a different ACPI interface; the TPM2 table comparison is not applicable.");
         } else if (TpmUsable(s)) {
@@ -286,8 +287,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.ekcert
         const char* title = "EK certificate: issued for this TPM's endorsement key";
-        const int32_t certs = GetFactInt(s, "tpm.ek_certs"), bound = GetFactInt(s, "tpm.ek_bound"),
-                      unbound = GetFactInt(s, "tpm.ek_unbound");
+        const int32_t certs = GetFactInt(s, fact::kTpmEkCerts), bound = GetFactInt(s, fact::kTpmEkBound),
+                      unbound = GetFactInt(s, fact::kTpmEkUnbound);
         if (unbound != 0)
             AddCheck(s, "x.ekcert", kConsistency, title, kFail,
                      Format("%d certificate(s) carry a public key that is not this TPM's EK", unbound));
@@ -312,13 +313,13 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.pcr
         const char* title = "Measured boot log vs TPM PCRs";
-        const std::string log = GetFact(s, "tpm.log");
+        const std::string log = GetFact(s, fact::kTpmLog);
         if (log == "match")
             AddCheck(s, "x.pcr", kConsistency, title, kPass,
-                     "replaying the TCG log reproduces PCR 0-7 (" + GetFact(s, "tpm.log_match") + " PCRs with events match)");
+                     "replaying the TCG log reproduces PCR 0-7 (" + GetFact(s, fact::kTpmLogMatch) + " PCRs with events match)");
         else if (log == "mismatch")
             AddCheck(s, "x.pcr", kConsistency, title, kWarn,
-                     "replay differs (" + GetFact(s, "tpm.log_match") + ") - can be legitimate after resume from hibernation");
+                     "replay differs (" + GetFact(s, fact::kTpmLogMatch) + ") - can be legitimate after resume from hibernation");
         else
             AddCheck(s, "x.pcr", kConsistency, title, kInfo, "log not available for replay");
     }
@@ -423,8 +424,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
                  "the DUID carries a MAC that no present adapter has - the adapter was replaced, or the installation was cloned "
                  "from another machine");
     {  // x.ekthumb
-        const std::string t = NormalizeId(GetFact(s, "tpm.win_ek_thumb"));
-        const std::string l = GetFact(s, "tpm.ek_cert_sha1s");
+        const std::string t = NormalizeId(GetFact(s, fact::kTpmWinEkThumb));
+        const std::string l = GetFact(s, fact::kTpmEkCertSha1s);
         if (!t.empty() && !l.empty()) {
             const char* title = "EK certificate: Windows provisioning record vs TPM";
             if (ListContainsId(l, t))
@@ -437,9 +438,9 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         }
     }
     {  // x.pcrwin
-        const std::string pcr = GetFact(s, "tpm.win_pcr");
+        const std::string pcr = GetFact(s, fact::kTpmWinPcr);
         if (!pcr.empty()) {
-            const std::string boot = GetFact(s, "tpm.win_pcr_boot");
+            const std::string boot = GetFact(s, fact::kTpmWinPcrBoot);
             const char* title = "PCR 0-7: Windows provisioning record vs live TPM";
             if (pcr == "match")
                 AddCheck(s, "x.pcrwin", kConsistency, title, kPass,

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/trust/tpm.h"
 #include "core/collectors.h"
 #include "core/text.h"
 
@@ -25,11 +26,11 @@ Score IdentityScore(const Snapshot& s) {
     sc.id = "identity";
     sc.title = "Device identity";
     {
-        const bool ek = Flag(s, "tpm.ek");
+        const bool ek = Flag(s, fact::kTpmEk);
         const bool unavailable = TpmAccessUnavailable(s);
-        const bool present = Flag(s, "tpm.present");
+        const bool present = Flag(s, fact::kTpmPresent);
         std::string note = ek ? std::string("per-unit key burned into the TPM, readable through TBS") +
-                                    (GetFactInt(s, "tpm.ek_bound") != 0 ? "; manufacturer certificate binds it" : "")
+                                    (GetFactInt(s, fact::kTpmEkBound) != 0 ? "; manufacturer certificate binds it" : "")
                          : unavailable ? "TPM access is unavailable; endorsement-key identity cannot be assessed."
                          : present     ? "TPM present but no persisted EK readable"
                                        : "no TPM 2.0";
@@ -37,7 +38,7 @@ Score IdentityScore(const Snapshot& s) {
                      std::move(note));
     }
     AddScoreItem(sc, "TPM platform-key local self-test", 0, 0, kInfo,
-                 GetFact(s, "tpm.app_key") == "verified"
+                 GetFact(s, fact::kTpmAppKey) == "verified"
                      ? "A local platform-key operation succeeded; TPM residency is not independently attested."
                      : "Local platform-key self-test is unavailable.");
     {
@@ -115,7 +116,7 @@ Score PlatformScore(const Snapshot& s) {
     if (TpmAccessUnavailable(s))
         AddScoreItem(sc, "TPM 2.0", 0, 20, kInfo, "TPM availability could not be confirmed.");
     else
-        AddPassFailItem(sc, "TPM 2.0", GetFact(s, "tpm.version") == "2.0" && GetFact(s, "tpm.status") == "available", 20,
+        AddPassFailItem(sc, "TPM 2.0", GetFact(s, fact::kTpmVersion) == "2.0" && GetFact(s, fact::kTpmStatus) == "available", 20,
                         "present and responding", "not available", kFail);
     AddPassFailItem(sc, "UEFI firmware", Flag(s, "plat.uefi"), 5, "UEFI boot", "legacy BIOS boot", kWarn);
     AddPassFailItem(sc, "Secure Boot", Flag(s, "plat.secureboot"), 15, "enabled", "disabled", kWarn);
@@ -134,7 +135,7 @@ Score PlatformScore(const Snapshot& s) {
     }
     AddPassFailItem(sc, "Vulnerable driver blocklist", Flag(s, "plat.blocklist"), 5, "enabled", "disabled", kWarn);
     AddPassFailItem(sc, "IOMMU / DMA remapping", Flag(s, "acpi.iommu"), 5, "DMAR/IVRS present", "not reported", kWarn);
-    AddPassFailItem(sc, "Measured boot replay", GetFact(s, "tpm.log") == "match", 5, "TCG log reproduces PCR 0-7",
+    AddPassFailItem(sc, "Measured boot replay", GetFact(s, fact::kTpmLog) == "match", 5, "TCG log reproduces PCR 0-7",
                     "not verified locally", kInfo);
     const int64_t total = SumPoints(sc);
     if (Flag(s, "uefi.db_read")) {
@@ -219,12 +220,12 @@ bool HasSignal(const Snapshot& s, const std::string& key) {
 }
 
 bool TpmAccessUnavailable(const Snapshot& s) {
-    const std::string status = GetFact(s, "tpm.status");
+    const std::string status = GetFact(s, fact::kTpmStatus);
     if (status == "available") return false;
     if (status == "error") return true;
-    const std::string device = GetFact(s, "tpm.device_status");
+    const std::string device = GetFact(s, fact::kTpmDeviceStatus);
     if (device == "absent") return false;
-    if (device == "complete" && GetFact(s, "tpm.version") == "1.2") return false;
+    if (device == "complete" && GetFact(s, fact::kTpmVersion) == "1.2") return false;
     return true;
 }
 
