@@ -5,7 +5,9 @@
 #include <optional>
 
 #include "collectors/processor/hypervisor.h"
+#include "collectors/trust/microsoft.h"
 #include "collectors/trust/tpm.h"
+#include "collectors/trust/windows.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -357,7 +359,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     AddCheck(s, "x.vm", kContextCategory, "Virtualization context", Flag(s, "vm.guest") ? kWarn : kInfo,
              GetFact(s, "vm.classification", "Virtualization classification unavailable"));
     {  // x.systemid
-        const std::string source = GetFact(s, "win.system_id_source");
+        const std::string source = GetFact(s, fact::kWinSystemIdSource);
         if (!source.empty())
             AddCheck(s, "x.systemid", kContextCategory, "Windows SystemId source",
                      source == "TPM" || source == "UEFI" ? kPass : kInfo, "SystemIdentification source: " + source);
@@ -414,7 +416,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
                                 disagree, drives));
         }
     }
-    CheckMacList(s, "x.wlanmac", "Wi-Fi MAC: MDM device detail vs NDIS addresses", GetFact(s, "ms.wlan_mac"),
+    CheckMacList(s, "x.wlanmac", "Wi-Fi MAC: MDM device detail vs NDIS addresses", GetFact(s, fact::kMsWlanMac),
                  "the MAC in the MDM device detail is a permanent adapter address",
                  "the MDM device detail reports the current (randomized or overridden) address of an adapter",
                  "the MDM device detail reports a MAC that no adapter carries");
@@ -452,27 +454,27 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         }
     }
     {  // x.lineage: an upgrade count never reads as a clean installation; without a date there is no row.
-        const int32_t count = GetFactInt(s, "win.lineage_count");
-        const std::string first = GetFact(s, "win.first_install");
+        const int32_t count = GetFactInt(s, fact::kWinLineageCount);
+        const std::string first = GetFact(s, fact::kWinFirstInstall);
         const char* title = "Installation lineage";
         if (count >= 1) {
             if (!first.empty())
                 AddCheck(s, "x.lineage", kContextCategory, title, kInfo,
                          Format("%d earlier Windows version(s) upgraded in place; the lineage was first installed in %s", count,
                                 first.substr(0, 7).c_str()));
-        } else if (HasFact(s, "win.lineage_count")) {
+        } else if (HasFact(s, fact::kWinLineageCount)) {
             AddCheck(s, "x.lineage", kContextCategory, title, kInfo, "clean installation - no earlier Windows version recorded");
         }
     }
-    if (HasFact(s, "ms.rearm")) {  // x.rearm
-        const int32_t r = GetFactInt(s, "ms.rearm");
+    if (HasFact(s, fact::kMsRearm)) {  // x.rearm
+        const int32_t r = GetFactInt(s, fact::kMsRearm);
         AddCheck(s, "x.rearm", kContextCategory, "Windows re-arm counter", kInfo,
                  r < 1001 ? Format("%d re-arm(s) left of the default 1001 - the image was generalized (sysprep) %d time(s)", r,
                                    1001 - r)
                           : "default value - the installation was never generalized with sysprep");
     }
     {  // x.susid
-        const bool sus = Flag(s, "win.sus"), validation = Flag(s, "ms.sus_validation");
+        const bool sus = Flag(s, fact::kWinSus), validation = Flag(s, fact::kMsSusValidation);
         const char* title = "Windows Update client ID: validation blob present";
         if (sus && validation)
             AddCheck(s, "x.susid", kContextCategory, title, kPass,

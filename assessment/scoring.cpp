@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/trust/microsoft.h"
 #include "collectors/trust/tpm.h"
+#include "collectors/trust/windows.h"
 #include "core/collectors.h"
 #include "core/text.h"
 
@@ -42,14 +44,14 @@ Score IdentityScore(const Snapshot& s) {
                      ? "A local platform-key operation succeeded; TPM residency is not independently attested."
                      : "Local platform-key self-test is unavailable.");
     {
-        const bool hash = Flag(s, "ms.autopilot_hash");
+        const bool hash = Flag(s, fact::kMsAutopilotHash);
         AddScoreItem(sc, "Microsoft Autopilot hardware hash", hash ? 5 : 0, 5, hash ? kPass : kInfo,
                      hash                              ? "OA3 hardware hash read through the MDM bridge"
-                     : Flag(s, "ms.autopilot_denied") ? "needs administrator rights"
+                     : Flag(s, fact::kMsAutopilotDenied) ? "needs administrator rights"
                                                        : "not available");
     }
     {
-        const std::string source = GetFact(s, "win.system_id_source");
+        const std::string source = GetFact(s, fact::kWinSystemIdSource);
         const bool strong = source == "TPM" || source == "UEFI";
         AddScoreItem(sc, "Windows SystemId (publisher)", strong ? 5 : source == "Registry" ? 2 : 0, 5, strong ? kPass : kInfo,
                      "source: " + (source.empty() ? std::string("unavailable") : source));
@@ -89,12 +91,12 @@ Score IdentityScore(const Snapshot& s) {
         const bool fp = HasSignal(s, "acpi.fingerprint");
         AddScoreItem(sc, "Firmware build fingerprint", fp ? 5 : 0, 5, fp ? kPass : kInfo, "ACPI tables hash (per firmware build)");
     }
-    if (Flag(s, "ms.entra"))
+    if (Flag(s, fact::kMsEntra))
         AddScoreItem(sc, "Microsoft Entra device identity", 0, 0, kPass,
-                     HasSignal(s, "ms.entra_device_id") ? "joined - device ID and tenant ID present" : "joined or registered");
-    if (Flag(s, "ms.mdm"))
+                     HasSignal(s, sig::kMsEntraDeviceId) ? "joined - device ID and tenant ID present" : "joined or registered");
+    if (Flag(s, fact::kMsMdm))
         AddScoreItem(sc, "MDM enrollment", 0, 0, kPass,
-                     HasSignal(s, "ms.intune_device_id") ? "enrolled - Intune device ID present" : "enrolled with an MDM server");
+                     HasSignal(s, sig::kMsIntuneDeviceId) ? "enrolled - Intune device ID present" : "enrolled with an MDM server");
 
     if (GetFact(s, "vm.guest") == "1")
         AddScoreItem(sc, "Virtual machine guest", -20, 0, kWarn, "identifiers are configurable by the hypervisor owner");
@@ -248,7 +250,7 @@ void ScoreSnapshot(Snapshot& s) {
     int32_t mb = GetFactInt(s, "smbios.mem_mb");
     if (mb == 0) mb = GetFactInt(s, "os.mem_mb");
     if (mb != 0) parts.push_back(Format("%d GB RAM", static_cast<int>((static_cast<int64_t>(mb) + 512) / 1024)));
-    if (!GetFact(s, "os.text").empty()) parts.push_back(GetFact(s, "os.text"));
+    if (!GetFact(s, fact::kOsText).empty()) parts.push_back(GetFact(s, fact::kOsText));
     s.deviceSubtitle = Join(parts, "  \xC2\xB7  ");
 }
 
