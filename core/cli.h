@@ -38,8 +38,6 @@ std::string UsageText();
 void AttachParentConsole();
 // The console progress callback: "  [%3d%%] %s\n".
 void PrintProgress(const std::string& stage, int pct);
-// Creates or replaces the file; true only when every byte was written.
-bool WriteStringToFile(const std::wstring& path, std::string_view text);
 // The console report mode: scan, write the report, print the summary.
 // 0 when the report was written, else 1.
 int RunCli(const std::wstring& path, bool raw);

@@ -5,6 +5,7 @@
 
 #include "core/cli.h"
 #include "core/driver.h"
+#include "core/file_write_win.h"
 #include "core/report.h"
 #include "core/win.h"
 
@@ -28,15 +29,6 @@ void PrintProgress(const std::string& stage, int pct) {
     std::fflush(stdout);
 }
 
-bool WriteStringToFile(const std::wstring& path, std::string_view text) {
-    UniqueFile f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!f) return false;
-    if (text.size() > MAXDWORD) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(f.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    return ok && written == text.size();
-}
-
 int RunCli(const std::wstring& path, bool raw) {
     AttachParentConsole();
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -46,7 +38,7 @@ int RunCli(const std::wstring& path, bool raw) {
     Snapshot s;
     RunCollectors(s, &PrintProgress);
     const std::string report = WriteSnapshotJson(s, raw ? kReportRaw : kReportSafe);
-    const bool written = WriteStringToFile(path, report);
+    const bool written = WriteFileReplacing(path, report);
 
     std::printf("\n  %s\n", s.deviceTitle.c_str());
     for (const Score& sc : s.scores)

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "core/driver.h"
+#include "core/file_write_win.h"
 #include "core/report.h"
 #include "core/win.h"
 #include "window/language.h"
@@ -270,7 +271,7 @@ std::string LoadLanguageFile(const std::wstring& path) {
 
 void SaveLanguageFile(const std::wstring& folder, const std::string& code) {
     CreateDirectoryW(folder.c_str(), nullptr);
-    WriteStringToFile(folder + L"\\language.txt", code);
+    WriteFileReplacing(folder + L"\\language.txt", code);
 }
 
 std::string LoadLanguageSetting() { return LoadLanguageFile(GetLanguageFilePath()); }

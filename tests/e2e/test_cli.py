@@ -7,6 +7,8 @@ import os
 import pathlib
 import pwd
 import re
+import resource
+import signal
 import unittest
 
 import vorq_e2e as e2e
@@ -93,6 +95,26 @@ class ExportTest(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn("  [100%] Done\n", text)
         self.assertTrue(text.endswith("  FAILED to write privacy-safe snapshot: /nonexistent/dir/r.json\n\n"), text)
+
+    def test_failed_write_keeps_the_previous_report(self):
+        old = json.dumps({"old": "x" * 60000}).encode()
+
+        def full_disk():  # files of this process stop growing at 16 KiB, as on a full disk
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (16384, 16384))
+
+        for name, preexec, mode in [("full-disk.json", full_disk, 0o644), ("read-only.json", None, 0o444)]:
+            path = e2e.OUT / name
+            e2e.OUT.mkdir(parents=True, exist_ok=True)
+            path.unlink(missing_ok=True)
+            path.write_bytes(old)
+            path.chmod(mode)
+            code, text = e2e.run("--export", name, preexec=preexec)
+            self.assertEqual(code, 1, name)
+            self.assertIn("  FAILED to write privacy-safe snapshot: %s\n" % name, text)
+            self.assertEqual(path.read_bytes(), old, name)
+            self.assertEqual(sorted(p.name for p in e2e.OUT.glob(name + ".*")), [], "temporary files left")
+            path.chmod(0o644)
 
     def test_modes_without_a_scan(self):
         # Without a display the message boxes return at once.

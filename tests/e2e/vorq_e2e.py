@@ -16,14 +16,16 @@ WINE_RUN = os.environ.get("VORQ_WINE_RUN", "scripts/wine-run")
 OUT = BUILD / "e2e"
 
 
-def run(*args, timeout=600, env=None):
-    """Runs the program with `args`; returns (exit code, stdout without CRs)."""
+def run(*args, timeout=600, env=None, preexec=None):
+    """Runs the program with `args`; returns (exit code, stdout without CRs).
+    `preexec` runs in the child before Wine starts (limits, signals)."""
     OUT.mkdir(parents=True, exist_ok=True)
     full_env = dict(os.environ)
     if env:
         full_env.update(env)
     p = subprocess.run([WINE_RUN, EXE, *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                       stdin=subprocess.DEVNULL, timeout=timeout, cwd=OUT, env=full_env)
+                       stdin=subprocess.DEVNULL, timeout=timeout, cwd=OUT, env=full_env,
+                       preexec_fn=preexec)
     return p.returncode, p.stdout.decode("utf-8", "replace").replace("\r", "")
 
 

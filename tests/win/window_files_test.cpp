@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/cli.h"
+#include "core/file_write_win.h"
 #include "core/win.h"
 #include "window/window_win.h"
 
@@ -56,7 +57,7 @@ TEST(LanguageFile, RoundTripAndBadFiles) {
         {std::string(63, ' ') + "de", ""},    // 65 bytes: too long
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(WriteStringToFile(file, c.bytes));
+        ASSERT_TRUE(WriteFileReplacing(file, c.bytes));
         EXPECT_EQ(LoadLanguageFile(file), c.expect) << c.bytes;
     }
 
@@ -76,24 +77,24 @@ TEST(PageText, UiFileLimitsAndFallback) {
 
     std::string page(kPageSizeLimit, 'a');
     page.replace(0, 9, "<p>\xC3\xA9</p>");
-    ASSERT_TRUE(WriteStringToFile(file, page));
+    ASSERT_TRUE(WriteFileReplacing(file, page));
     const std::wstring shown = LoadPageHtml(file);
     EXPECT_EQ(shown.size(), kPageSizeLimit - 1);  // the two-byte character is one unit
     EXPECT_EQ(shown.substr(0, 9), L"<p>\u00e9</p>a");
 
-    ASSERT_TRUE(WriteStringToFile(file, page + "a"));  // one byte above the view's limit
+    ASSERT_TRUE(WriteFileReplacing(file, page + "a"));  // one byte above the view's limit
     EXPECT_EQ(LoadPageHtml(file), missing);
 
-    ASSERT_TRUE(WriteStringToFile(file, "\xEF\xBB\xBF"));  // only the mark: an empty page
+    ASSERT_TRUE(WriteFileReplacing(file, "\xEF\xBB\xBF"));  // only the mark: an empty page
     EXPECT_EQ(LoadPageHtml(file), L"");
-    ASSERT_TRUE(WriteStringToFile(file, ""));
+    ASSERT_TRUE(WriteFileReplacing(file, ""));
     EXPECT_EQ(LoadPageHtml(file), missing);
 }
 
 TEST(PageText, ReadWholeFileLimits) {
     TempFolder dir(L"vorq-read-");
     const std::wstring file = dir.path + L"\\f.bin";
-    ASSERT_TRUE(WriteStringToFile(file, "\xEF\xBB\xBFok"));
+    ASSERT_TRUE(WriteFileReplacing(file, "\xEF\xBB\xBFok"));
     std::string out;
     EXPECT_TRUE(ReadWholeFile(file, out, 5));
     EXPECT_EQ(out, "ok");
