@@ -6,6 +6,7 @@
 
 #include "collectors/processor/hypervisor.h"
 #include "collectors/trust/microsoft.h"
+#include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/windows.h"
 #include "core/text.h"
@@ -501,8 +502,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.sbvar
         const std::string var = GetFact(s, "uefi.secureboot_var");
-        if (!var.empty() && HasFact(s, "plat.secureboot")) {
-            const bool same = var == GetFact(s, "plat.secureboot");
+        if (!var.empty() && HasFact(s, fact::kPlatSecureBoot)) {
+            const bool same = var == GetFact(s, fact::kPlatSecureBoot);
             AddCheck(s, "x.sbvar", kConsistency, "Secure Boot: UEFI variable vs registry", same ? kPass : kWarn,
                      same ? "both report the same state" : "the SecureBoot variable and HKLM\\...\\SecureBoot\\State disagree");
         }

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/trust/drivers.h"
 #include "collectors/trust/microsoft.h"
+#include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/windows.h"
 #include "core/collectors.h"
@@ -120,22 +122,22 @@ Score PlatformScore(const Snapshot& s) {
     else
         AddPassFailItem(sc, "TPM 2.0", GetFact(s, fact::kTpmVersion) == "2.0" && GetFact(s, fact::kTpmStatus) == "available", 20,
                         "present and responding", "not available", kFail);
-    AddPassFailItem(sc, "UEFI firmware", Flag(s, "plat.uefi"), 5, "UEFI boot", "legacy BIOS boot", kWarn);
-    AddPassFailItem(sc, "Secure Boot", Flag(s, "plat.secureboot"), 15, "enabled", "disabled", kWarn);
-    AddPassFailItem(sc, "Virtualization-based security", Flag(s, "plat.vbs"), 10, "running", "not running", kWarn);
-    AddPassFailItem(sc, "Memory integrity (HVCI)", Flag(s, "plat.hvci") || Flag(s, "plat.hvci_ci"), 15,
+    AddPassFailItem(sc, "UEFI firmware", Flag(s, fact::kPlatUefi), 5, "UEFI boot", "legacy BIOS boot", kWarn);
+    AddPassFailItem(sc, "Secure Boot", Flag(s, fact::kPlatSecureBoot), 15, "enabled", "disabled", kWarn);
+    AddPassFailItem(sc, "Virtualization-based security", Flag(s, fact::kPlatVbs), 10, "running", "not running", kWarn);
+    AddPassFailItem(sc, "Memory integrity (HVCI)", Flag(s, fact::kPlatHvci) || Flag(s, fact::kPlatHvciCi), 15,
                     "kernel-mode code integrity enforced by the hypervisor", "off", kWarn);
     // Without the code-integrity state the two rows below cannot say test signing or debugging is on.
-    if (Flag(s, "plat.ci_ok")) {
-        AddPassFailItem(sc, "Test signing off", !Flag(s, "plat.testsign"), 10, "only production-signed kernel code",
+    if (Flag(s, fact::kPlatCiOk)) {
+        AddPassFailItem(sc, "Test signing off", !Flag(s, fact::kPlatTestSign), 10, "only production-signed kernel code",
                         "test-signed kernel code allowed", kFail);
-        AddPassFailItem(sc, "Kernel debugging off", !Flag(s, "plat.debug"), 10, "no kernel debugger mode",
+        AddPassFailItem(sc, "Kernel debugging off", !Flag(s, fact::kPlatDebug), 10, "no kernel debugger mode",
                         "kernel debug mode enabled", kFail);
     } else {
         AddScoreItem(sc, "Test signing off", 0, 10, kInfo, "code-integrity state is unavailable");
         AddScoreItem(sc, "Kernel debugging off", 0, 10, kInfo, "code-integrity state is unavailable");
     }
-    AddPassFailItem(sc, "Vulnerable driver blocklist", Flag(s, "plat.blocklist"), 5, "enabled", "disabled", kWarn);
+    AddPassFailItem(sc, "Vulnerable driver blocklist", Flag(s, fact::kPlatBlocklist), 5, "enabled", "disabled", kWarn);
     AddPassFailItem(sc, "IOMMU / DMA remapping", Flag(s, "acpi.iommu"), 5, "DMAR/IVRS present", "not reported", kWarn);
     AddPassFailItem(sc, "Measured boot replay", GetFact(s, fact::kTpmLog) == "match", 5, "TCG log reproduces PCR 0-7",
                     "not verified locally", kInfo);
@@ -147,7 +149,7 @@ Score PlatformScore(const Snapshot& s) {
             AddScoreItem(sc, "Secure Boot db certificates", 0, 0, kWarn,
                          "2023 Microsoft CA not in db (the 2011 CA expired in October 2026)");
     }
-    if (Flag(s, "plat.runtime_report"))
+    if (Flag(s, fact::kPlatRuntimeReport))
         AddScoreItem(sc, "Signed runtime attestation report", 0, 0, kPass, "produced - must be verified by a backend");
     else
         AddScoreItem(sc, "Signed runtime attestation report", 0, 0, kInfo, "requires VBS + HVCI (informational)");
@@ -162,30 +164,30 @@ Score DriversScore(const Snapshot& s) {
     sc.id = "drivers";
     sc.title = "Driver trust";
     int32_t value = 100;
-    const int32_t unsignedCount = GetFactInt(s, "drv.unsigned");
+    const int32_t unsignedCount = GetFactInt(s, fact::kDrvUnsigned);
     ApplyCappedPenalty(value, sc, "Unsigned / invalid kernel drivers", unsignedCount, 40, 10, 60, kFail,
                        Format("%d running", unsignedCount));
-    const int32_t untrusted = GetFactInt(s, "drv.untrusted");
+    const int32_t untrusted = GetFactInt(s, fact::kDrvUntrusted);
     ApplyCappedPenalty(value, sc, "Untrusted-root (test / self-signed) drivers", untrusted, 30, 10, 50, kFail,
                        Format("%d running", untrusted));
-    if (Flag(s, "plat.testsign")) {
+    if (Flag(s, fact::kPlatTestSign)) {
         value -= 20;
         AddScoreItem(sc, "Test signing mode", -20, 0, kFail, "kernel accepts test certificates");
     }
-    const int32_t authenticode = GetFactInt(s, "drv.authenticode");
+    const int32_t authenticode = GetFactInt(s, fact::kDrvAuthenticode);
     ApplyCappedPenalty(value, sc, "Legacy third-party Authenticode drivers", authenticode, 3, 3, 15, kInfo,
                        Format("%d running (cross-signed, no Microsoft review)", authenticode));
-    const int32_t attest = GetFactInt(s, "drv.attest");
+    const int32_t attest = GetFactInt(s, fact::kDrvAttest);
     ApplyCappedPenalty(value, sc, "Attestation-signed drivers", attest, 1, 1, 10, kInfo,
                        Format("%d running (Microsoft-signed, not HLK-tested)", attest));
-    AddScoreItem(sc, "Inbox Windows drivers", 0, 0, kPass, GetFact(s, "drv.inbox", "0") + " running");
-    AddScoreItem(sc, "WHQL / Microsoft-signed drivers", 0, 0, kPass, GetFact(s, "drv.whql", "0") + " running");
-    if (GetFactInt(s, "drv.notfound") != 0)
+    AddScoreItem(sc, "Inbox Windows drivers", 0, 0, kPass, GetFact(s, fact::kDrvInbox, "0") + " running");
+    AddScoreItem(sc, "WHQL / Microsoft-signed drivers", 0, 0, kPass, GetFact(s, fact::kDrvWhql, "0") + " running");
+    if (GetFactInt(s, fact::kDrvNotFound) != 0)
         AddScoreItem(sc, "Not verifiable from user mode", 0, 0, kInfo,
-                     GetFact(s, "drv.notfound") + " image path(s) not resolvable");
+                     GetFact(s, fact::kDrvNotFound) + " image path(s) not resolvable");
     sc.value = Clamp100(value);
     sc.verdict = ScoreLevelName(sc.value);
-    sc.note = "Signature provenance of running kernel drivers (" + GetFact(s, "drv.total", "0") +
+    sc.note = "Signature provenance of running kernel drivers (" + GetFact(s, fact::kDrvTotal, "0") +
               " checked). Signed is not the same as safe.";
     return sc;
 }

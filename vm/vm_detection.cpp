@@ -3,6 +3,8 @@
 #include <set>
 
 #include "collectors/processor/hypervisor.h"
+#include "collectors/trust/drivers.h"
+#include "collectors/trust/platform.h"
 #include "core/text.h"
 #include "vm/signatures.h"
 
@@ -378,12 +380,12 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         VmProbe p = MakeVmProbe("os.guest_drivers", "os", "Running guest integration drivers",
                                 "Reuse the existing running-driver inventory and match specific guest driver names.",
                                 kGroupHardware, kModerate, w[kWGuestDrivers]);
-        const Table* drivers = FindTable(s, "drivers");
+        const Table* drivers = FindTable(s, table::kDrivers);
         const bool haveRows = drivers && !drivers->rows.empty();
         bool anyServes = false, allFwcfg = true;
         if (haveRows) {
             for (const TableRow& row : drivers->rows) {
-                const std::string name = CellOrEmpty(row, 0);
+                const std::string name = CellOrEmpty(row, col::drivers::kDriver);
                 std::string f = DriverNameFamily(name);
                 if (f.empty()) continue;
                 driverFamilies.insert(f);
@@ -452,8 +454,8 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
     {
         VmProbe p = MakeVmProbe("os.vbs", "os", "Virtualization-based security context",
                                 "Reuse the existing Windows Device Guard and code-integrity state.", kGroupCpu, kContext, 0);
-        if (HasFact(s, "plat.vbs") || HasFact(s, "plat.hvci_ci") || HasFact(s, "plat.hvci")) {
-            const bool on = GetFact(s, "plat.vbs") == "1" || GetFact(s, "plat.hvci") == "1" || GetFact(s, "plat.hvci_ci") == "1";
+        if (HasFact(s, fact::kPlatVbs) || HasFact(s, fact::kPlatHvciCi) || HasFact(s, fact::kPlatHvci)) {
+            const bool on = GetFact(s, fact::kPlatVbs) == "1" || GetFact(s, fact::kPlatHvci) == "1" || GetFact(s, fact::kPlatHvciCi) == "1";
             SetDetected(p, on, "VBS or memory integrity is active.",
                         "The collected state does not report active VBS or memory integrity.");
         } else {
