@@ -14,8 +14,6 @@ void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const Vm
 void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 
-void AddCatalogTables(Snapshot&, const VmProbeList&) {}
-
 void GateCpuProbes(const Snapshot& s, VmProbeList& probes) {
     if (!IsCpuidSafe(s)) MarkCpuProbesUnsupported(probes);
 }

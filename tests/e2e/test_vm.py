@@ -43,6 +43,13 @@ class VmDetection(unittest.TestCase):
         self.assertEqual(92 - score["value"], reduction + impacts)
         self.assertEqual(sum(i["points"] for i in score["items"]), -(reduction + impacts))
 
+    def test_method_catalog(self):
+        methods = e2e.table(self.report, "vm.catalog.methods")["rows"]
+        rejected = e2e.table(self.report, "vm.catalog.rejected")["rows"]
+        self.assertEqual([r["c"][0] for r in methods], ["%03d" % i for i in range(1, 101)])
+        self.assertEqual([r["c"][0] for r in rejected], ["W%03d" % i for i in range(1, 11)])
+        self.assertEqual({r["c"][5] for r in rejected}, {"Not Supported"})
+
 
 if __name__ == "__main__":
     unittest.main()
