@@ -36,6 +36,12 @@ inline constexpr size_t kGeometryReplySize = 296;
 inline constexpr size_t kLayoutReplySize = 18624;
 inline constexpr size_t kNvmeQuerySize = 4144;
 inline constexpr size_t kNvmeIdentifySize = 4096;
+// ProtocolDataOffset and ProtocolDataLength sit at the same bytes of the query
+// (after PropertyId and QueryType) and of the reply (after Version and Size);
+// the offset's value counts from byte 8, where the protocol fields begin.
+inline constexpr size_t kNvmeDataOffsetField = 24;
+inline constexpr size_t kNvmeDataLengthField = 28;
+inline constexpr size_t kNvmeProtocolFields = 8;
 inline constexpr size_t kAtaPassThroughSize = 560;
 inline constexpr size_t kAtaIdentifySize = 512;
 

@@ -98,22 +98,23 @@ Bytes BuildNvmeIdentifyQuery(bool controller, uint32_t namespaceId) {
     PutLe32(q, 12, 1);                          // NVMeDataTypeIdentify
     PutLe32(q, 16, controller ? 1 : 0);         // CNS
     PutLe32(q, 20, controller ? 0 : namespaceId);
-    PutLe32(q, 24, 40);                         // data follows the 40-byte protocol header
-    PutLe32(q, 28, static_cast<uint32_t>(kNvmeIdentifySize));
+    PutLe32(q, kNvmeDataOffsetField, 40);       // data follows the 40-byte protocol header
+    PutLe32(q, kNvmeDataLengthField, static_cast<uint32_t>(kNvmeIdentifySize));
     return q;
 }
 
 bool ParseNvmeIdentifyReply(const Bytes& reply, Bytes& identify, uint32_t& error) {
     uint32_t version = 0, size = 0, dataOffset = 0, dataLength = 0;
-    bool ok = ReadLe32(reply, 0, version) && ReadLe32(reply, 4, size) && ReadLe32(reply, 8 + 24, dataOffset) &&
-              ReadLe32(reply, 8 + 28, dataLength) && version == 48 && size == 48 && dataOffset >= 40 &&
-              dataLength >= kNvmeIdentifySize && 8 + static_cast<uint64_t>(dataOffset) + kNvmeIdentifySize <= kNvmeQuerySize &&
-              Fits(reply, 8 + static_cast<size_t>(dataOffset), kNvmeIdentifySize);
+    bool ok = ReadLe32(reply, 0, version) && ReadLe32(reply, 4, size) && ReadLe32(reply, kNvmeDataOffsetField, dataOffset) &&
+              ReadLe32(reply, kNvmeDataLengthField, dataLength) && version == 48 && size == 48 && dataOffset >= 40 &&
+              dataLength >= kNvmeIdentifySize &&
+              kNvmeProtocolFields + static_cast<uint64_t>(dataOffset) + kNvmeIdentifySize <= kNvmeQuerySize &&
+              Fits(reply, kNvmeProtocolFields + static_cast<size_t>(dataOffset), kNvmeIdentifySize);
     if (!ok) {
         error = kErrorInvalidData;
         return false;
     }
-    const auto* p = reply.data() + 8 + dataOffset;
+    const auto* p = reply.data() + kNvmeProtocolFields + dataOffset;
     identify.assign(p, p + kNvmeIdentifySize);
     return true;
 }

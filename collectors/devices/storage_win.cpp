@@ -2,7 +2,9 @@
 // volumes. Every reply goes to the platform-free part in storage_collect.cpp.
 #include <windows.h>
 #include <setupapi.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <memory>
 
 #include "collectors/devices/storage.h"
@@ -11,6 +13,14 @@
 #include "core/win.h"
 
 namespace vorq {
+
+// The byte positions the platform-free NVMe query and reply code uses, checked
+// against the system's own structures.
+static_assert(offsetof(STORAGE_PROPERTY_QUERY, AdditionalParameters) == kNvmeProtocolFields);
+static_assert(offsetof(STORAGE_PROTOCOL_DATA_DESCRIPTOR, ProtocolSpecificData) == kNvmeProtocolFields);
+static_assert(kNvmeProtocolFields + offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataOffset) == kNvmeDataOffsetField);
+static_assert(kNvmeProtocolFields + offsetof(STORAGE_PROTOCOL_SPECIFIC_DATA, ProtocolDataLength) == kNvmeDataLengthField);
+static_assert(kNvmeProtocolFields + sizeof(STORAGE_PROTOCOL_SPECIFIC_DATA) + kNvmeIdentifySize == kNvmeQuerySize);
 
 namespace {
 

@@ -67,15 +67,15 @@ inline Bytes DeviceIdReply(const std::vector<DesignatorSpec>& ds) {
 }
 
 // The 4144-byte protocol reply around 4096 Identify bytes.
-inline Bytes NvmeReply(const Bytes& identify, uint32_t dataOffset = 40) {
-    Bytes b(kNvmeQuerySize, 0);
+// What the driver returns for BuildNvmeIdentifyQuery: the protocol fields of
+// the query echoed after Version and Size (48 each), the Identify data where
+// the query's ProtocolDataOffset points.
+inline Bytes NvmeReply(const Bytes& identify) {
+    Bytes b = BuildNvmeIdentifyQuery(true, 0);
     Put32(b, 0, 48);
     Put32(b, 4, 48);
-    Put32(b, 8, 3);
-    Put32(b, 12, 1);
-    Put32(b, 8 + 24, dataOffset);
-    Put32(b, 8 + 28, 4096);
-    for (size_t i = 0; i < identify.size() && 8 + dataOffset + i < b.size(); ++i) b[8 + dataOffset + i] = identify[i];
+    const size_t data = b.size() - kNvmeIdentifySize;
+    for (size_t i = 0; i < identify.size() && data + i < b.size(); ++i) b[data + i] = identify[i];
     return b;
 }
 
