@@ -161,12 +161,13 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
             AddCheck(s, "x.uuid", kConsistency, title, kInfo, "one of the sources is unavailable");
         }
     }
-    {  // x.board: a missing side (no firmware serial, or a failed query) is not a disagreement.
+    {  // x.board: an empty WMI side (no value, or a failed query) is no evidence of tampering; a serial
+       // that only WMI reports is, since the firmware table is where WMI takes it from.
         const std::string fw = GetFact(s, "smbios.board_serial");
         const char* title = "Baseboard serial: firmware table vs WMI";
         if (fw.empty() && in.wmiBoardSerial.empty()) {
             AddCheck(s, "x.board", kConsistency, title, kInfo, "not provided by the firmware");
-        } else if (fw.empty() || in.wmiBoardSerial.empty()) {
+        } else if (in.wmiBoardSerial.empty()) {
             AddCheck(s, "x.board", kConsistency, title, kInfo, "one of the sources is unavailable");
         } else if (NormalizeId(fw) == NormalizeId(in.wmiBoardSerial)) {
             AddCheck(s, "x.board", kConsistency, title, kPass, "both paths agree");

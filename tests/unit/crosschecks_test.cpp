@@ -42,7 +42,7 @@ TEST(CrossChecks, UuidAndBoardSerial) {
     } cases[] = {
         {"4C4C4544-0042-3510-8052-B4C04F4E3132", "4c4c454400423510 8052b4c04f4e3132", "ABC-1", "abc1", kPass, kPass,
          "both paths agree"},
-        {"4C4C4544-0042-3510-8052-B4C04F4E3132", "", "", "XYZ", kInfo, kInfo, "one of the sources is unavailable"},
+        {"4C4C4544-0042-3510-8052-B4C04F4E3132", "", "", "XYZ", kInfo, kFail, "the raw SMBIOS table and WMI disagree"},
         {"AAAA", "BBBB", "ABC", "", kFail, kInfo, "one of the sources is unavailable"},
         {"", "", "", "", kInfo, kInfo, "not provided by the firmware"},
         {"", "", "ABC", "ABD", kInfo, kFail, "the raw SMBIOS table and WMI disagree"},
