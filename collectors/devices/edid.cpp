@@ -26,12 +26,30 @@ void ManufacturerLetters(const std::vector<uint8_t>& b, unsigned out[3]) {
     out[2] = id & 0x1F;
 }
 
-// Bytes 5-17 of a display descriptor, up to the first line feed.
-std::string DescriptorText(const uint8_t* d) {
-    std::string t;
-    for (size_t i = 5; i < 18 && d[i] != 0x0A; ++i) t.push_back(d[i] >= 0x20 && d[i] <= 0x7E ? static_cast<char>(d[i]) : '.');
-    return Trim(t);
-}
+// The text of the display descriptors of one tag. Real monitors repeat a tag
+// with an empty text (which must not erase the first) and split long names
+// over two descriptors: a text that fills all 13 bytes, with neither a line
+// feed nor blank padding, goes on in the next descriptor of its tag.
+struct DescriptorText {
+    std::string text;
+    bool continues = false;
+
+    void Take(const uint8_t* d) {
+        std::string t;
+        bool terminated = false;
+        for (size_t i = 5; i < 18 && !terminated; ++i) {
+            if (d[i] == 0x0A)
+                terminated = true;
+            else
+                t.push_back(d[i] >= 0x20 && d[i] <= 0x7E ? static_cast<char>(d[i]) : '.');
+        }
+        if (continues)
+            text += t;
+        else if (!Trim(t).empty())
+            text = t;
+        continues = !terminated && d[17] != ' ';
+    }
+};
 
 }  // namespace
 
@@ -82,12 +100,15 @@ EdidInfo ParseEdid(const std::vector<uint8_t>& bytes) {
         e.manufactured = Format("%d", year);
     e.version = Format("%u.%u", bytes[18], bytes[19]);
     if (bytes[21] && bytes[22]) e.size = Format("%u x %u cm", bytes[21], bytes[22]);
+    DescriptorText name, serial;
     for (size_t off : {54u, 72u, 90u, 108u}) {
         const uint8_t* d = bytes.data() + off;
         if (d[0] != 0 || d[1] != 0) continue;
-        if (d[3] == 0xFC) e.name = DescriptorText(d);
-        if (d[3] == 0xFF) e.serialText = DescriptorText(d);
+        if (d[3] == 0xFC) name.Take(d);
+        if (d[3] == 0xFF) serial.Take(d);
     }
+    e.name = Trim(name.text);
+    e.serialText = Trim(serial.text);
     return e;
 }
 

@@ -137,6 +137,27 @@ TEST(EdidParse, FieldVariants) {
          [](const EdidInfo& e) { EXPECT_EQ(e.name, "ABCDEFGHIJKLM"); }},
         {"a later descriptor of the same tag replaces the earlier", [](Bytes& b) { PutDescriptor(b, 108, 0xFF, "LATER"); },
          [](const EdidInfo& e) { EXPECT_EQ(e.serialText, "LATER"); }},
+        {"a later empty name or serial keeps the earlier",
+         [](Bytes& b) {
+             PutDescriptor(b, 54, 0xFF, "ABC123");
+             PutDescriptor(b, 72, 0xFC, "DELL P2419H");
+             PutDescriptor(b, 90, 0xFF, "");
+             PutDescriptor(b, 108, 0xFC, "  ");
+         },
+         [](const EdidInfo& e) { EXPECT_EQ(e.name + "|" + e.serialText, "DELL P2419H|ABC123"); }},
+        {"a name filling all 13 bytes goes on in the next name descriptor",
+         [](Bytes& b) {
+             PutDescriptor(b, 72, 0xFC, "FLATRON L1510");
+             PutDescriptor(b, 90, 0xFF, "ABC123");
+             PutDescriptor(b, 108, 0xFC, "S");
+         },
+         [](const EdidInfo& e) { EXPECT_EQ(e.name + "|" + e.serialText, "FLATRON L1510S|ABC123"); }},
+        {"a name padded with blanks has ended",
+         [](Bytes& b) {
+             std::memcpy(&b[90 + 5], "DELL P2419H  ", 13);
+             PutDescriptor(b, 108, 0xFC, "OTHER");
+         },
+         [](const EdidInfo& e) { EXPECT_EQ(e.name, "OTHER"); }},
         {"a descriptor with byte 1 set is a timing, not text", [](Bytes& b) { b[72 + 1] = 1; },
          [](const EdidInfo& e) { EXPECT_EQ(e.serialText, ""); }},
         {"serial 0", [](Bytes& b) { std::memset(&b[12], 0, 4); }, [](const EdidInfo& e) { EXPECT_EQ(e.serialNumber, 0u); }},
