@@ -35,6 +35,9 @@ struct Render {
     int64_t moduleCount = 0;
     int64_t threadTotal = 0;
     int64_t coreTotal = 0;
+    // The processor texts: from the last populated socket, else the last socket.
+    bool cpuSeen = false, cpuPopulatedSeen = false;
+    std::string cpuVersion, cpuManufacturer;
     std::set<std::string> oemStrings;
 
     const SmbiosStructure* rec = nullptr;
@@ -189,8 +192,14 @@ void Render::Processor() {
         threadTotal += threads;
         coreTotal += cores;
     }
-    SetFact(s, "smbios.cpu.version", r.FieldString(0x10));
-    SetFact(s, "smbios.cpu.manufacturer", r.FieldString(0x07));
+    // A server's trailing empty socket must not hide the processor in use.
+    const bool populated = r.HasField(0x18, 1) && (r.FieldByte(0x18) & 0x40);
+    if (populated || !cpuPopulatedSeen) {
+        cpuVersion = r.FieldString(0x10);
+        cpuManufacturer = r.FieldString(0x07);
+    }
+    cpuSeen = true;
+    cpuPopulatedSeen = cpuPopulatedSeen || populated;
     Emit("smbios.cpu.socket", "CPU socket designation", r.FieldString(0x04), SignalScope::PerModel, 0, "", Sens::No);
     if (r.HasField(0x20, 1) && !IsPlaceholderValue(r.FieldString(0x20)))
         Serial("smbios.cpu.serial", "CPU serial (SMBIOS type 4)", r.FieldString(0x20), 5, "mainboard");
@@ -426,6 +435,10 @@ void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
         }
         if (r.threadTotal != 0) SetFact(s, "smbios.cpu.threads", std::to_string(r.threadTotal));
         if (r.coreTotal != 0) SetFact(s, "smbios.cpu.cores", std::to_string(r.coreTotal));
+        if (r.cpuSeen) {
+            SetFact(s, "smbios.cpu.version", r.cpuVersion);
+            SetFact(s, "smbios.cpu.manufacturer", r.cpuManufacturer);
+        }
     }
     SetFact(s, "smbios.version", Format("%u.%u", major, minor));
     SetFact(s, "sys.manufacturer",

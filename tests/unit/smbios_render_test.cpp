@@ -325,6 +325,44 @@ TEST(SmbiosRender, ProcessorCoresAndThreads) {
     EXPECT_TRUE(SignalsOf(empty, "smbios.cpu.serial").empty());
 }
 
+// A processor structure with its version and manufacturer; status 0x41 is a
+// populated, enabled socket, 0x00 an empty one (strings often left empty too).
+SmbiosRec Socket(uint16_t handle, uint8_t status, const std::string& version, const std::string& maker) {
+    SmbiosRec r(4, 0x30, handle);
+    if (!maker.empty()) r.Str(0x07, maker);
+    if (!version.empty()) r.Str(0x10, version);
+    return r.B(0x18, status);
+}
+
+TEST(SmbiosRender, ProcessorFactsFromTheLastPopulatedSocket) {
+    struct Case {
+        const char* what;
+        std::vector<SmbiosRec> sockets;
+        const char *version, *maker;
+    } cases[] = {
+        {"a two-socket board with the second socket empty",
+         {Socket(4, 0x41, "Xeon Gold 6338", "Intel(R) Corporation"), Socket(5, 0x00, "", "")},
+         "Xeon Gold 6338",
+         "Intel(R) Corporation"},
+        {"both populated: the last", {Socket(4, 0x41, "A", "ChipCo"), Socket(5, 0x41, "B", "ChipCo")}, "B", "ChipCo"},
+        {"none populated: the last", {Socket(4, 0x00, "A", "X"), Socket(5, 0x00, "B", "Y")}, "B", "Y"},
+        {"an empty socket before the populated one",
+         {Socket(4, 0x00, "", ""), Socket(5, 0x41, "EPYC 7763", "Advanced Micro Devices, Inc.")},
+         "EPYC 7763",
+         "Advanced Micro Devices, Inc."},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> area;
+        for (const SmbiosRec& r : c.sockets) r.AppendTo(area);
+        SmbiosEnd().AppendTo(area);
+        Snapshot s = Render(RsmbBuffer(area));
+        EXPECT_EQ(GetFact(s, "smbios.cpu.version", "(absent)"), c.version) << c.what;
+        EXPECT_EQ(GetFact(s, "smbios.cpu.manufacturer", "(absent)"), c.maker) << c.what;
+    }
+    Snapshot none = Render(RsmbBuffer(SmbiosArea({SmbiosEnd()})));
+    EXPECT_FALSE(HasFact(none, "smbios.cpu.version"));
+}
+
 TEST(SmbiosRender, CacheSlotOnboardDevice) {
     struct Case {
         SmbiosRec rec;
