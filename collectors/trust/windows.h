@@ -4,6 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/snapshot.h"
 
 namespace vorq::fact {
 inline constexpr char kOsBuild[] = "os.build";                   // decimal build number, "0" when unknown
@@ -42,3 +49,120 @@ inline constexpr size_t kProperty = 0, kValue = 1;
 namespace vorq::col::windows_ids {
 inline constexpr size_t kIdentifier = 0, kValue = 1, kScope = 2, kSource = 3;
 }
+
+namespace vorq {
+
+// One "Source OS" record under HKLM\SYSTEM\Setup: an earlier Windows version
+// this installation was upgraded from.
+struct LineageSource {
+    std::string entryName;
+    std::string productName, displayVersion, currentBuildNumber, currentBuild;
+    uint32_t ubr = 0;
+    std::string editionId, installationType, buildGuid, productId;
+    std::optional<uint64_t> installTime;  // FILETIME ticks
+    std::optional<uint32_t> installDate;  // seconds since 1970
+};
+
+// One ProfileList entry.
+struct ProfileSource {
+    std::string sid;
+    uint32_t loadHigh = 0, loadLow = 0, unloadHigh = 0, unloadLow = 0, state = 0;
+    std::string imagePath;
+};
+
+struct CertSource {
+    std::string subject, issuer;
+    bool selfSigned = false;
+    std::optional<bool> basicConstraintsCa;  // set when that extension exists (false when it does not decode)
+    std::optional<bool> subjectTypeCa;       // set when the older key-usage-restriction extension exists
+    std::string keyAlgorithmOid;
+    uint32_t keyBits = 0;
+    std::string thumbprint;  // SHA-256 of the encoded certificate
+    uint64_t notBefore = 0, notAfter = 0;  // FILETIME ticks
+};
+
+struct CertStoreSource {
+    std::string label;
+    bool remoteDesktop = false;
+    bool opened = false;
+    std::string error;  // why it could not be opened
+    std::vector<CertSource> certs;
+};
+
+// Source codes of the WinRT system id: 0 none, 1 TPM, 2 UEFI, 3 registry.
+struct SystemIdResult {
+    bool ok = false;
+    std::string idHex;  // upper-case hexadecimal of the id bytes
+    int32_t source = 0;
+    std::string error;  // HRESULT text or "empty buffer"
+};
+
+// What the Windows side reads; every text already trimmed, absent values empty.
+struct WindowsSource {
+    // HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion
+    std::string productName, editionId, displayVersion, currentBuildNumber, currentBuild;
+    uint32_t ubr = 0;
+    std::string buildLabEx, installationType, productId, buildGuid, registeredOwner, registeredOrganization;
+    std::optional<uint64_t> installTime;
+    std::optional<uint32_t> installDate;
+
+    std::string machineGuid, machineSid;
+    std::optional<std::string> hwProfileGuid;  // set when GetCurrentHwProfileW succeeded
+    std::string susClientId, sqmMachineId, defenderSenseId;
+    std::optional<std::string> computerName;  // DNS host name, when the call succeeded
+    std::string entraJoinFirstSubkey;
+
+    std::vector<LineageSource> lineage;
+    std::string currentUserSid, userName;
+    std::vector<ProfileSource> profiles;
+    std::vector<CertStoreSource> certStores;
+    SystemIdResult systemId;
+    std::string chid;
+    std::vector<std::string> chids;
+
+    // Operating-system table
+    uint64_t tickCount = 0;
+    bool elevated = false;
+    std::string locale, timeZone;
+    std::optional<std::string> uiLanguages;
+    std::vector<std::string> preloadLayouts, keyboardLayouts;
+    std::string dnsDomain;
+    std::optional<uint32_t> bootId;
+    std::string geoName, geoNation, httpsProgId, lastLoggedOnProvider, cloneTag, imageState;
+    std::optional<uint32_t> generalizationState, upgrade;
+};
+
+void CollectWindowsFrom(Snapshot& s, const WindowsSource& in);
+
+// The product name with the first "Windows 10" read as "Windows 11" from build 22000 on.
+std::string ApplyWindows11Rule(std::string productName, int64_t build);
+// The leading decimal number of a build text, 0 when there is none.
+int64_t ParseBuildNumber(std::string_view text);
+// Non-empty and made only of F, f, braces and hyphens: the all-ones GUID.
+bool IsAllFGuidText(std::string_view text);
+// The name of one of the built-in logon credential providers, empty otherwise.
+std::string CredentialProviderName(std::string_view guid);
+// Empty when both halves are 0, else the UTC text of the FILETIME they form.
+std::string FormatFileTimeHighLow(uint32_t high, uint32_t low);
+// "TPM", "UEFI", "Registry" or "None".
+const char* SystemIdSourceName(int32_t source);
+// The reported value: the first 32 hex digits of the SHA-256 of the id text.
+std::string SystemIdValue(std::string_view idHex);
+
+enum class ProfileKind { Service, CurrentUser, Entra, Local, Domain };
+struct ProfileClass {
+    ProfileKind kind = ProfileKind::Service;
+    bool local = false;
+    std::string rid;  // the text after the last "-"
+};
+ProfileClass ClassifyProfileSid(const std::string& sid, const std::string& machineSid, const std::string& currentUserSid);
+
+struct CertClass {
+    std::string kind;
+    uint32_t mask = 0;
+};
+// Kind and row mask of one certificate of a store; `personal` for the My store.
+CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::string& computerName,
+                              const std::string& userName);
+
+}  // namespace vorq

@@ -65,3 +65,75 @@ def table(report, table_id):
 
 def table_ids(report):
     return [t["id"] for t in report["tables"]]
+
+
+def build_prefix():
+    """The Wine prefix the build's tests run in."""
+    return pathlib.Path(os.environ.get("WINEPREFIX") or
+                        pathlib.Path(WINE_RUN).resolve().parent.parent / "build" / "wineprefix")
+
+
+class ScratchPrefix:
+    """A throw-away copy of the build's prefix whose registry a test may change
+    (`wine reg add`). Files are hard links, except the registry files and the
+    program's own folder, which the copy rewrites."""
+
+    def __init__(self, name):
+        self.path = OUT / f"{name}-prefix"
+        self.env = {"WINEPREFIX": str(self.path), "WINEDEBUG": "-all"}
+
+    def __enter__(self):
+        import shutil
+        OUT.mkdir(parents=True, exist_ok=True)
+        shutil.rmtree(self.path, ignore_errors=True)
+        src = build_prefix()
+        subprocess.run(["cp", "-al", str(src), str(self.path)], check=True)
+        for reg in self.path.glob("*.reg"):
+            reg.unlink()
+            shutil.copy2(src / reg.name, reg)
+        for own in self.path.glob("drive_c/users/*/AppData/Local/VornixQuelm"):
+            shutil.rmtree(own)
+        return self
+
+    def __exit__(self, *exc):
+        import shutil
+        subprocess.run(["wineserver", "-k"], env={**os.environ, **self.env}, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run(["wineserver", "-w"], env={**os.environ, **self.env}, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    def reg_add(self, key, name, kind, data):
+        """One value through Wine's reg.exe; REG_MULTI_SZ data is a list."""
+        if kind == "REG_MULTI_SZ":
+            data = "\\0".join(data)
+        subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"],
+                       env={**os.environ, **self.env, "LC_ALL": "C.UTF-8"}, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120, check=True)
+
+    def scan(self, mode="raw"):
+        """(report, exit code) of one scan in this prefix."""
+        name = f"{self.path.name}-{mode}.json"
+        option = "--export-raw" if mode == "raw" else "--export"
+        code, _ = run(option, name, env=self.env)
+        path = OUT / name
+        report = json.loads(path.read_bytes().decode("utf-8")) if path.exists() else None
+        return report, code
+
+
+def strings(node):
+    """Every string inside a parsed report, keys included."""
+    if isinstance(node, str):
+        yield node
+    elif isinstance(node, dict):
+        for k, v in node.items():
+            yield k
+            yield from strings(v)
+    elif isinstance(node, list):
+        for v in node:
+            yield from strings(v)
+
+
+def collector_status(report, name):
+    runs = [c for c in report["collectors"] if c["name"] == name]
+    return runs[0]["status"] if len(runs) == 1 else None
