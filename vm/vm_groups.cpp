@@ -5,8 +5,6 @@
 
 namespace vorq {
 
-void ProbeInventorySignatures(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
-void ProbePnpHardware(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}

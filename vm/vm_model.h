@@ -58,6 +58,20 @@ enum VmWeightIndex : int {
     kWGuestParameters = 18,
     kWGuestServices = 19,
     kWNetworkOui = 20,
+    // inventory signature and PnP hardware probes
+    kWCpuBrand = 21,
+    kWFirmwareBios = 22,
+    kWFirmwareBaseboard = 23,
+    kWFirmwareOemStrings = 24,
+    kWFirmwareAcpiDevices = 25,
+    kWFirmwareWaet = 26,
+    kWHardwarePnp = 27,
+    kWHardwareBoundDrivers = 28,
+    kWHardwareGraphics = 29,
+    kWHardwareMonitorEdid = 30,
+    kWStorageControllers = 31,
+    kWNetworkPnp = 32,
+    kWHardwareRemoteDisplay = 33,
     kWGuestDriversNoDevice = 47,
 };
 

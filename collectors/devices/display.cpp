@@ -100,12 +100,12 @@ Table MakeDisplayTable(const std::string& id) {
          {"Path", "Source", "Target", "Output technology", "EDID identity", "Active"}, "", 0},
         {"display.input_devices", "Raw input device inventory", {"Device", "Type", "VID:PID", "Usage page", "Usage"},
          "", 0},
-        {"display.gpus", "Display adapters",
+        {table::kDisplayGpus, "Display adapters",
          {"Adapter", "PCI IDs", "Driver", "Video memory", "VBIOS / chip", "PCIe link", "Container ID", "Video ID"},
          "Video ID is the GUID Windows assigns to the adapter instance when it is first installed; it survives driver "
          "updates and is reset by a clean device removal or an OS reinstall.",
          0xC0},
-        {"display.dxgi", "DXGI adapters",
+        {table::kDisplayDxgi, "DXGI adapters",
          {"Description", "Vendor:Device", "Subsystem / rev", "Dedicated VRAM", "Shared memory", "Adapter LUID", "Flags"},
          "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier.", 0},
         {"display.outputs", "Display outputs",
@@ -117,7 +117,7 @@ Table MakeDisplayTable(const std::string& id) {
          "GPU UUID is a per-unit identifier programmed into the board; serial numbers are usually only populated on "
          "professional boards.",
          0x2},
-        {"display.monitors", "Monitors (EDID)",
+        {table::kDisplayMonitors, "Monitors (EDID)",
          {"Monitor", "PnP ID / product", "Serial (EDID dword)", "Serial (descriptor)", "Manufactured", "EDID", "Size",
           "EDID SHA-256"},
          "", 0x8C},

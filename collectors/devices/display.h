@@ -8,6 +8,22 @@
 
 #include "core/snapshot.h"
 
+namespace vorq::table {
+inline constexpr char kDisplayGpus[] = "display.gpus";
+inline constexpr char kDisplayDxgi[] = "display.dxgi";
+inline constexpr char kDisplayMonitors[] = "display.monitors";
+}  // namespace vorq::table
+
+namespace vorq::col::display_gpus {
+inline constexpr size_t kAdapter = 0, kPciIds = 1;
+}  // namespace vorq::col::display_gpus
+namespace vorq::col::display_dxgi {
+inline constexpr size_t kDescription = 0, kVendorDevice = 1, kFlags = 6;
+}  // namespace vorq::col::display_dxgi
+namespace vorq::col::display_monitors {
+inline constexpr size_t kMonitor = 0, kPnpIdProduct = 1;
+}  // namespace vorq::col::display_monitors
+
 namespace vorq {
 
 // "ok" when anything succeeded, else "error" when a failure counted, else

@@ -133,7 +133,7 @@ void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
 }
 
 struct DxgiTables {
-    Table dxgi = MakeDisplayTable("display.dxgi");
+    Table dxgi = MakeDisplayTable(table::kDisplayDxgi);
     Table outputs = MakeDisplayTable("display.outputs");
     Table flags = MakeDisplayTable("display.adapter_flags");
     Table caps = MakeDisplayTable("display.d3d_caps");
@@ -435,7 +435,7 @@ MonitorStep AddMonitors(Snapshot& s) {
 void CollectDisplay(Snapshot& s) {
     RemoveProbeFacts(s);
 
-    Table gpus = MakeDisplayTable("display.gpus");
+    Table gpus = MakeDisplayTable(table::kDisplayGpus);
     PnpAdapterIds pnp;
     AddPnpAdapters(s, gpus, pnp);
 

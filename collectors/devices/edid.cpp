@@ -114,7 +114,7 @@ EdidInfo ParseEdid(const std::vector<uint8_t>& bytes) {
 
 MonitorStep BeginMonitorStep(bool listed) {
     MonitorStep m;
-    m.monitors = MakeDisplayTable("display.monitors");
+    m.monitors = MakeDisplayTable(table::kDisplayMonitors);
     m.checks = MakeDisplayTable("display.edid_checks");
     m.edidFailed = !listed;
     m.overrideFailed = !listed;

@@ -67,7 +67,7 @@ std::vector<std::pair<std::string, uint32_t>> CountRows(const std::map<std::stri
 }
 
 void ClearVmPnpFacts(Snapshot& s) {
-    static constexpr std::string_view kPrefix = "vm.pnp.ids:";
+    static constexpr std::string_view kPrefix = fact::kVmPnpIds;
     auto it = s.facts.lower_bound(std::string(kPrefix));
     while (it != s.facts.end() && it->first.compare(0, kPrefix.size(), kPrefix) == 0) it = s.facts.erase(it);
 }
@@ -106,7 +106,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     SortDeviceRecords(records_);
 
     Table devices = MakeTable(
-        "devices", "devices", "Present PnP devices",
+        "devices", table::kDevices, "Present PnP devices",
         {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service", "Container ID",
          "PCIe link"},
         "Instance IDs embed serial numbers for devices that expose one; container IDs group functions of one "
@@ -115,7 +115,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     devices.groupCol = 0;
     devices.safe = false;
     for (const DeviceRecord& r : records_) {
-        if (!r.vmIds.empty()) SetFact(s, "vm.pnp.ids:" + std::to_string(devices.rows.size()), r.vmIds);
+        if (!r.vmIds.empty()) SetFact(s, fact::kVmPnpIds + std::to_string(devices.rows.size()), r.vmIds);
         AddRow(devices, {r.cls, r.device, r.manufacturer, r.hardwareId, r.instanceId, r.driver, r.service,
                          r.containerId, r.pcieLink});
     }

@@ -13,6 +13,20 @@
 
 #include "core/snapshot.h"
 
+namespace vorq::table {
+inline constexpr char kDevices[] = "devices";
+}  // namespace vorq::table
+
+namespace vorq::col::devices {
+inline constexpr size_t kClass = 0, kDevice = 1, kHardwareId = 3, kService = 6;
+}  // namespace vorq::col::devices
+
+namespace vorq::fact {
+// Followed by the decimal row index of a "devices" row: its PCI, ACPI, XENBUS
+// and VMBUS ids, one a line.
+inline constexpr char kVmPnpIds[] = "vm.pnp.ids:";
+}  // namespace vorq::fact
+
 namespace vorq {
 
 // What the platform side read for one present device (texts in UTF-8, the

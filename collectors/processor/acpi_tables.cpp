@@ -114,12 +114,12 @@ std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const st
 }  // namespace
 
 void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
-    SetFact(s, "acpi.vm_tables.status", "error");
-    SetFact(s, "acpi.vm_aml.status", "error");
-    SetFact(s, "acpi.vm_aml.qemu", "0");
-    SetFact(s, "acpi.vm_aml.vmgenid", "0");
-    SetFact(s, "acpi.vm_aml.vmclock", "0");
-    SetFact(s, "acpi.vm_waet", "0");
+    SetFact(s, fact::kAcpiVmTablesStatus, "error");
+    SetFact(s, fact::kAcpiVmAmlStatus, "error");
+    SetFact(s, fact::kAcpiVmAmlQemu, "0");
+    SetFact(s, fact::kAcpiVmAmlVmgenid, "0");
+    SetFact(s, fact::kAcpiVmAmlVmclock, "0");
+    SetFact(s, fact::kAcpiVmWaet, "0");
 
     const uint32_t n = src.enumerate(nullptr, 0);
     if (n == 0) {
@@ -183,10 +183,10 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
             if (aml) w.amlIncomplete = true;
         } else {
             if (r.isAml) w.amlScanned = true;
-            if (r.qemuDevice) SetFact(s, "acpi.vm_aml.qemu", "1");
-            if (r.vmGenId) SetFact(s, "acpi.vm_aml.vmgenid", "1");
-            if (r.vmClock) SetFact(s, "acpi.vm_aml.vmclock", "1");
-            if (r.waetValid) SetFact(s, "acpi.vm_waet", "1");
+            if (r.qemuDevice) SetFact(s, fact::kAcpiVmAmlQemu, "1");
+            if (r.vmGenId) SetFact(s, fact::kAcpiVmAmlVmgenid, "1");
+            if (r.vmClock) SetFact(s, fact::kAcpiVmAmlVmclock, "1");
+            if (r.waetValid) SetFact(s, fact::kAcpiVmWaet, "1");
             if (sig == "WAET" && !r.waetValid) w.readIncomplete = true;
         }
 
@@ -221,8 +221,8 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
                       Format("0x%08X", oemRev), Format("%s 0x%08X", creator.c_str(), creatorRev), shaCell, details});
     }
 
-    SetFact(s, "acpi.vm_tables.status", w.readIncomplete ? "partial" : "complete");
-    SetFact(s, "acpi.vm_aml.status", w.amlIncomplete ? "partial" : w.amlScanned ? "complete" : "not_supported");
+    SetFact(s, fact::kAcpiVmTablesStatus, w.readIncomplete ? "partial" : "complete");
+    SetFact(s, fact::kAcpiVmAmlStatus, w.amlIncomplete ? "partial" : w.amlScanned ? "complete" : "not_supported");
 
     for (const auto& [sig, count] : instances) {
         auto row = rowOf.find(sig);

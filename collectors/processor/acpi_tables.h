@@ -9,6 +9,17 @@
 
 #include "core/snapshot.h"
 
+// Results of the AML scan and the WAET check: flags are "1" or "0"; the
+// status facts hold "complete", "partial", "error" or (AML) "not_supported".
+namespace vorq::fact {
+inline constexpr char kAcpiVmTablesStatus[] = "acpi.vm_tables.status";
+inline constexpr char kAcpiVmAmlStatus[] = "acpi.vm_aml.status";
+inline constexpr char kAcpiVmAmlQemu[] = "acpi.vm_aml.qemu";
+inline constexpr char kAcpiVmAmlVmgenid[] = "acpi.vm_aml.vmgenid";
+inline constexpr char kAcpiVmAmlVmclock[] = "acpi.vm_aml.vmclock";
+inline constexpr char kAcpiVmWaet[] = "acpi.vm_waet";
+}  // namespace vorq::fact
+
 namespace vorq {
 
 // The firmware-table interface for the ACPI provider, call for call.

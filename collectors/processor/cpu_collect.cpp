@@ -160,7 +160,7 @@ void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
     const auto model = SignalScope::PerModel;
     s.signals.push_back(MakeSignal("cpu.vendor", "CPU", "CPU vendor", vendor, model, 2, "cpu", Sens::No,
                                    "CPUID leaf 0", "", 1.0));
-    s.signals.push_back(MakeSignal("cpu.brand", "CPU", "CPU brand string", brand, model, 3, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuBrand, "CPU", "CPU brand string", brand, model, 3, "cpu", Sens::No,
                                    "CPUID 0x80000002-4", "", 1.0));
     s.signals.push_back(MakeSignal("cpu.signature", "CPU", "CPU signature", Format("%08X", sig.raw), model, 3, "cpu",
                                    Sens::No, "CPUID leaf 1 EAX", signatureNote, 1.0));

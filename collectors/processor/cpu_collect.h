@@ -12,6 +12,10 @@
 #include "collectors/processor/topology.h"
 #include "core/snapshot.h"
 
+namespace vorq::sig {
+inline constexpr char kCpuBrand[] = "cpu.brand";
+}  // namespace vorq::sig
+
 namespace vorq {
 
 struct CpuPlatform {

@@ -90,8 +90,8 @@ void Render::Bios() {
         SetFact(s, "smbios.vm_flag", (ext2 & 0x10) ? "1" : "0");
     }
     SetFact(s, "smbios.bios_version", r.FieldString(0x05));
-    Emit("smbios.bios.vendor", "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No);
-    Emit("smbios.bios.version", "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Sens::No,
+    Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No);
+    Emit(sig::kSmbiosBiosVersion, "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Sens::No,
            "changes after a firmware update");
     Emit("smbios.bios.date", "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Sens::No);
 }
@@ -138,7 +138,7 @@ void Render::Baseboard() {
     Row("Serial number", serial, true);
     Row("Asset tag", asset, true);
     Row("Location in chassis", r.FieldString(0x0A));
-    Emit("smbios.board.product", "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
+    Emit(sig::kSmbiosBoardProduct, "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
            2, "mainboard", Sens::No);
     Serial("smbios.board.serial", "Baseboard serial number", serial, 15, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial("smbios.board.asset", "Baseboard asset tag", asset, 4, "mainboard");
@@ -237,7 +237,7 @@ void Render::StringList() {
     for (size_t i = 0; i < r.strings.size(); ++i) {
         std::string text = Trim(r.strings[i]);
         if (r.type == 11 && !text.empty() && oemStrings.insert(text).second && oemStrings.size() <= 16)
-            Emit("smbios.oem_string", Format("OEM string %zu", i + 1), text, SignalScope::PerModel, 1, "firmware",
+            Emit(sig::kSmbiosOemString, Format("OEM string %zu", i + 1), text, SignalScope::PerModel, 1, "firmware",
                    Sens::Yes, "vendor-defined; may contain service tags or SKU codes");
         AddStructureRow(table, label, Format("String %zu", i + 1), std::move(text), true);
     }
@@ -393,7 +393,7 @@ void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
     SetFact(s, "vm.smbios.bad_string_indices", std::to_string(walk.badStringIndices));
 
     const std::vector<SmbiosStructure> records = SplitSmbiosStructures(area, walkLength);
-    Table structures = MakeTable("firmware", "smbios", "SMBIOS structures", {"Structure", "Field", "Value"},
+    Table structures = MakeTable("firmware", table::kSmbios, "SMBIOS structures", {"Structure", "Field", "Value"},
                                  Format("SMBIOS %u.%u, DMI revision %u, %zu structures, %u bytes. Values marked as "
                                         "identifiers are hidden until you choose to show them.",
                                         major, minor, dmiRevision, records.size(), stated));

@@ -8,6 +8,17 @@
 
 #include "core/snapshot.h"
 
+namespace vorq::sig {
+inline constexpr char kSmbiosBiosVendor[] = "smbios.bios.vendor";
+inline constexpr char kSmbiosBiosVersion[] = "smbios.bios.version";
+inline constexpr char kSmbiosBoardProduct[] = "smbios.board.product";  // "<manufacturer> <product>"
+inline constexpr char kSmbiosOemString[] = "smbios.oem_string";       // one signal per type-11 string
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kSmbios[] = "smbios";
+}  // namespace vorq::table
+
 namespace vorq {
 
 extern const char kSmbiosShortRead[];
