@@ -1,15 +1,21 @@
+#include <windows.h>
+#include <objbase.h>
+
 #include <cstdio>
 
+#include "collectors/trust/tpm_key.h"
 #include "core/cli.h"
 
 namespace vorq {
 
-// Not built yet.
 int RunSelfTest() {
     AttachParentConsole();
-    std::printf("The self-test is not available in this build.\n");
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    const int code = RunSelfTestWith([](const std::string& action, const std::u16string& name) { return RunTpmKeyAction(action, name); },
+                                     [](const std::string& line) { std::fputs(line.c_str(), stdout); });
     std::fflush(stdout);
-    return 1;
+    if (SUCCEEDED(com)) CoUninitialize();
+    return code;
 }
 
 }  // namespace vorq

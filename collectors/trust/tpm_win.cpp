@@ -1,8 +1,19 @@
+#include "collectors/trust/tbs_win.h"
+#include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
 
 namespace vorq {
 
-// Not collected yet.
-void CollectTpm(Snapshot&) {}
+void CollectTpm(Snapshot& s) {
+    TpmSource src;
+    src.deviceResult = TbsGetDeviceInfo(src.device);
+    TbsContext context;  // closed after the collector, only if it was opened
+    src.openContext = [&context] { return context.Open(); };
+    src.transport = [&context](const TpmBytes& command, uint8_t* reply, uint32_t& replyLen) {
+        return context.Submit(command.data(), static_cast<uint32_t>(command.size()), reply, replyLen);
+    };
+    src.keyStatus = [] { return RunTpmKeyAction("status"); };
+    CollectTpmFrom(s, src);
+}
 
 }  // namespace vorq

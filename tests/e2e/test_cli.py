@@ -121,7 +121,6 @@ class ExportTest(unittest.TestCase):
         cases = [
             (["--help"], 0, ""),
             (["--export", "not-written.json", "/?"], 0, ""),
-            (["--selftest", "--help"], 1, "The self-test is not available in this build.\n"),
             (["--export"], 1, ""),  # no path: window mode, which cannot start without a display
         ]
         for args, want_code, want_text in cases:

@@ -1,0 +1,34 @@
+// The pure part of the "TPM" collector: everything after the platform calls,
+// which reach it through TpmSource.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "collectors/trust/tpm_key.h"
+#include "collectors/trust/tpm_transport.h"
+#include "core/snapshot.h"
+
+namespace vorq {
+
+// The fields of TPM_DEVICE_INFO the collector reads.
+struct TpmDeviceInfo {
+    uint32_t tpmVersion = 0;  // 1 = TPM 1.2, 2 = TPM 2.0
+    uint32_t interfaceType = 0;
+};
+
+struct TpmSource {
+    uint32_t deviceResult = kTbsTpmNotFound;  // of the device query
+    TpmDeviceInfo device;
+    // Opens the TPM 2.0 context; returns its result. Called at most once, and
+    // only for a TPM 2.0 that the device query reported.
+    std::function<uint32_t()> openContext;
+    // Carries the commands once the context is open.
+    TpmTransport transport;
+    // The application key's "status" action.
+    std::function<TpmKeyResult()> keyStatus;
+};
+
+void CollectTpmFrom(Snapshot& s, const TpmSource& src);
+
+}  // namespace vorq

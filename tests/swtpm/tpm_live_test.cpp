@@ -1,0 +1,120 @@
+// The "TPM" collector against a live simulator (scripts/with-swtpm starts
+// one), and the Snapshot of that run through the cross-checks and scores.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "assessment/crosschecks.h"
+#include "collectors/trust/tpm.h"
+#include "collectors/trust/tpm_collect.h"
+#include "core/collectors.h"
+#include "tests/swtpm/swtpm_client.h"
+
+namespace vorq {
+namespace {
+
+std::string Row(const Snapshot& s, const std::string& label) {
+    const Table* t = FindTable(s, table::kTpmDevice);
+    if (!t) return "<no table>";
+    for (const TableRow& r : t->rows)
+        if (r.cells[col::tpm_device::kProperty] == label) return r.cells[col::tpm_device::kValue];
+    return "<no row>";
+}
+
+const Check* FindCheck(const Snapshot& s, const std::string& id) {
+    for (const Check& c : s.checks)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+const ScoreItem* FindItem(const Snapshot& s, const std::string& score, const std::string& label) {
+    for (const Score& sc : s.scores)
+        if (sc.id == score)
+            for (const ScoreItem& i : sc.items)
+                if (i.label == label) return &i;
+    return nullptr;
+}
+
+class TpmLive : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (swtpm::PortFromEnvironment() == 0) GTEST_SKIP() << "run through scripts/with-swtpm";
+        conn = std::make_unique<swtpm::Connection>(swtpm::PortFromEnvironment());
+        ASSERT_TRUE(conn->ok());
+    }
+    Snapshot Scan() {
+        TpmSource src;
+        src.deviceResult = 0;
+        src.device.tpmVersion = 2;
+        src.device.interfaceType = 1;
+        src.openContext = [] { return 0u; };
+        src.transport = conn->Transport();
+        src.keyStatus = [] {
+            TpmKeyResult r;
+            r.providerOk = true;
+            r.openStatus = kNteBadKeyset;
+            r.message = "No TPM-bound key has been created on this account.";
+            return r;
+        };
+        Snapshot s;
+        CollectTpmFrom(s, src);
+        return s;
+    }
+    std::unique_ptr<swtpm::Connection> conn;
+};
+
+TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
+    const Snapshot before = Scan();
+    EXPECT_EQ(GetFact(before, fact::kTpmEk), "0");
+    EXPECT_EQ(Row(before, "Endorsement key (RSA, 0x81010001)"), "[info] TPM response code 0x0000018B");
+
+    ASSERT_EQ(swtpm::ProvisionEndorsementKey(*conn), 0u);
+    Snapshot s = Scan();
+    EXPECT_EQ(GetFact(s, fact::kTpmStatus), "available");
+    EXPECT_EQ(GetFact(s, fact::kTpmCapabilityStatus), "complete");
+    EXPECT_EQ(GetFact(s, fact::kTpmCommandReplyStatus), "complete");
+    EXPECT_EQ(GetFact(s, fact::kTpmManufacturer), "IBM");
+    EXPECT_EQ(Row(s, "Manufacturer"), "IBM");
+    EXPECT_EQ(Row(s, "Vendor string"), "SWTPM");
+    EXPECT_TRUE(Row(s, "Firmware version").find('.') != std::string::npos) << Row(s, "Firmware version");
+    EXPECT_NE(Row(s, "Firmware version"), "0.0.0.0");
+    EXPECT_NE(Row(s, "Active PCR banks").find("SHA256"), std::string::npos) << Row(s, "Active PCR banks");
+    EXPECT_NE(Row(s, "Persistent objects").find("0x81010001"), std::string::npos);
+    EXPECT_EQ(Row(s, "Endorsement key (RSA, 0x81010001)").rfind("RSA 2048, name alg SHA256; TPMT_PUBLIC SHA-256 ", 0), 0u)
+        << Row(s, "Endorsement key (RSA, 0x81010001)");
+    EXPECT_EQ(GetFact(s, fact::kTpmEk), "1");
+    EXPECT_EQ(Row(s, "TPM-bound application key"), "not created - optional, use the panel above");
+    EXPECT_EQ(GetFact(s, fact::kTpmAppKey), "absent");
+    const auto ek = std::find_if(s.signals.begin(), s.signals.end(), [](const Signal& g) { return g.key == sig::kTpmEkRsa; });
+    ASSERT_NE(ek, s.signals.end());
+    EXPECT_EQ(ek->value.size(), 32u);
+    ASSERT_NE(FindTable(s, table::kTpmProps), nullptr);
+    EXPECT_GT(FindTable(s, table::kTpmProps)->rows.size(), 40u);
+
+    // What the firmware tables of such a machine would say.
+    SetFact(s, "smbios.tpm.vendor", "IBM");
+    SetFact(s, "acpi.tpm2", "1");
+    EvaluateCrossChecks(s, CrossCheckInputs{});
+    ScoreSnapshot(s);
+    const Check* vendor = FindCheck(s, "x.tpmvendor");
+    ASSERT_NE(vendor, nullptr);
+    EXPECT_EQ(vendor->status, kPass);
+    EXPECT_EQ(vendor->detail, "consistent");
+    const Check* acpi = FindCheck(s, "x.tpmacpi");
+    ASSERT_NE(acpi, nullptr);
+    EXPECT_EQ(acpi->detail, "both report the TPM");
+    const Check* cert = FindCheck(s, "x.ekcert");
+    ASSERT_NE(cert, nullptr);
+    EXPECT_EQ(cert->status, kInfo);
+    const ScoreItem* ekItem = FindItem(s, "identity", "TPM endorsement key");
+    ASSERT_NE(ekItem, nullptr);
+    EXPECT_EQ(ekItem->points, 30);
+    EXPECT_EQ(ekItem->note, "per-unit key burned into the TPM, readable through TBS");
+    const ScoreItem* tpmItem = FindItem(s, "platform", "TPM 2.0");
+    ASSERT_NE(tpmItem, nullptr);
+    EXPECT_EQ(tpmItem->status, kPass);
+    EXPECT_EQ(tpmItem->points, 20);
+}
+
+}  // namespace
+}  // namespace vorq

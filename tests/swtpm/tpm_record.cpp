@@ -1,0 +1,68 @@
+// Records the TPM exchanges of the collector's queries from the simulator
+// into the fixture files the unit tests replay:
+//   scripts/with-swtpm build/host/tpm_record tests/fixtures/tpm
+// "swtpm-fresh.txt" is a just-manufactured simulator; "swtpm-provisioned.txt"
+// the same after this recorder persisted an endorsement key at 0x81010001
+// and wrote ek-test-cert.der into NV index 0x01C00002.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "collectors/trust/tpm_collect.h"
+#include "tests/swtpm/swtpm_client.h"
+
+namespace {
+
+using namespace vorq;
+using Exchanges = std::vector<std::pair<TpmBytes, TpmBytes>>;
+
+// The collector's own commands, then the NV and PCR reads that the
+// certificate and measured-boot steps send.
+Exchanges Record(swtpm::Connection& c) {
+    Exchanges record;
+    TpmSource src;
+    src.deviceResult = 0;
+    src.device.tpmVersion = 2;
+    src.openContext = [] { return 0u; };
+    src.transport = c.Transport(&record);
+    Snapshot s;
+    CollectTpmFrom(s, src);
+    TpmChannel ch;
+    ch.transport = c.Transport(&record);
+    const TpmPropertyMap props = GetTpmProperties(ch);
+    const NvPublicInfo info = NvReadPublic(ch, swtpm::kEkCertIndex);
+    TpmBytes bytes;
+    CommandResult result;
+    NvRead(ch, swtpm::kEkCertIndex, info, NvChunkSize(props), bytes, result);
+    for (uint32_t pcr : {0u, 7u}) ReadPcr(ch, kTpmAlgSha256, pcr);
+    return record;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 || swtpm::PortFromEnvironment() == 0) {
+        std::fprintf(stderr, "usage: scripts/with-swtpm tpm_record <fixture folder>\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    swtpm::Connection c(swtpm::PortFromEnvironment());
+    if (!c.ok()) {
+        std::fprintf(stderr, "no simulator on the port\n");
+        return 1;
+    }
+    swtpm::WriteExchanges(dir + "/swtpm-fresh.txt", "swtpm 0.7.1 (libtpms), just manufactured", Record(c));
+
+    std::ifstream f(dir + "/ek-test-cert.der", std::ios::binary);
+    const TpmBytes cert((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const uint32_t ek = swtpm::ProvisionEndorsementKey(c);
+    const uint32_t nv = cert.empty() ? 1 : swtpm::ProvisionEkCertificate(c, cert);
+    if (ek != 0 || nv != 0) {
+        std::fprintf(stderr, "provisioning failed: EK 0x%X, certificate 0x%X\n", ek, nv);
+        return 1;
+    }
+    swtpm::WriteExchanges(dir + "/swtpm-provisioned.txt",
+                          "swtpm 0.7.1 (libtpms), EK persisted at 0x81010001, ek-test-cert.der in NV 0x01C00002",
+                          Record(c));
+    return 0;
+}

@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include "collectors/trust/tpm.h"
+#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm_queries.h"
+#include "tests/unit/tpm_fake.h"
+
+namespace vorq {
+namespace {
+
+std::vector<std::vector<std::string>> Rows(const Snapshot& s, const char* id) {
+    std::vector<std::vector<std::string>> rows;
+    if (const Table* t = FindTable(s, id))
+        for (const TableRow& r : t->rows) rows.push_back(r.cells);
+    return rows;
+}
+
+std::string Row(const Snapshot& s, const std::string& label) {
+    for (const auto& r : Rows(s, table::kTpmDevice))
+        if (r[col::tpm_device::kProperty] == label) return r[col::tpm_device::kValue];
+    return "<none>";
+}
+
+std::vector<std::string> Labels(const Snapshot& s) {
+    std::vector<std::string> labels;
+    for (const auto& r : Rows(s, table::kTpmDevice)) labels.push_back(r[0]);
+    return labels;
+}
+
+std::vector<std::string> SignalKeys(const Snapshot& s) {
+    std::vector<std::string> keys;
+    for (const Signal& g : s.signals) keys.push_back(g.key);
+    return keys;
+}
+
+TpmKeyResult NoKey() {
+    TpmKeyResult r;
+    r.providerOk = true;
+    r.openStatus = kNteBadKeyset;
+    r.message = "No TPM-bound key has been created on this account.";
+    return r;
+}
+
+// A TPM 2.0 answering from `tpm`; the key status is `key`.
+Snapshot Scan(test::TpmReplay& tpm, TpmKeyResult key = NoKey()) {
+    TpmSource src;
+    src.deviceResult = 0;
+    src.device.tpmVersion = 2;
+    src.device.interfaceType = 1;
+    src.openContext = [] { return 0u; };
+    src.transport = tpm.Transport();
+    src.keyStatus = [key] { return key; };
+    Snapshot s;
+    CollectTpmFrom(s, src);
+    return s;
+}
+
+TEST(TpmCollect, WithoutATpm2ContextOnlyTheDeviceTable) {
+    struct Case {
+        uint32_t rc;
+        uint32_t version;
+        uint32_t context;
+        std::vector<std::vector<std::string>> rows;
+        std::map<std::string, std::string> facts;
+    } cases[] = {
+        {kTbsTpmNotFound, 0, 0,
+         {{"Present", "[info] No TPM was reported by TBS (0x8028400F)"}},
+         {{"tpm.status", "unavailable"}, {"tpm.device_tbs_rc", "0x8028400F"}, {"tpm.device_status", "absent"},
+          {"tpm.capability_status", "unavailable"}, {"tpm.present", "0"}}},
+        {0x80284008, 0, 0,
+         {{"Present", "[info] TPM presence could not be determined by TBS (0x80284008)"}},
+         {{"tpm.status", "error"}, {"tpm.device_tbs_rc", "0x80284008"}, {"tpm.device_status", "error"},
+          {"tpm.capability_status", "unavailable"}, {"tpm.present", "0"}}},
+        {0, 1, 0,
+         {{"Present", "[warn] TPM 1.2"}, {"Interface (TBS)", "3"}},
+         {{"tpm.status", "unavailable"}, {"tpm.device_tbs_rc", "0x00000000"}, {"tpm.device_status", "complete"},
+          {"tpm.capability_status", "unavailable"}, {"tpm.present", "1"}, {"tpm.version", "1.2"}, {"tpm.iftype", "3"}}},
+        {0, 7, 0,
+         {{"Present", "[warn] unknown version"}, {"Interface (TBS)", "3"}},
+         {{"tpm.status", "unavailable"}, {"tpm.device_tbs_rc", "0x00000000"}, {"tpm.device_status", "complete"},
+          {"tpm.capability_status", "unavailable"}, {"tpm.present", "1"}, {"tpm.version", "unknown"}, {"tpm.iftype", "3"}}},
+        {0, 2, 0x80284004,
+         {{"Present", "[ok] TPM 2.0"}, {"Interface (TBS)", "3"}, {"TBS context", "[bad] Tbsi_Context_Create failed: 0x80284004"}},
+         {{"tpm.status", "error"}, {"tpm.device_tbs_rc", "0x00000000"}, {"tpm.device_status", "complete"},
+          {"tpm.capability_status", "error"}, {"tpm.present", "1"}, {"tpm.version", "2.0"}, {"tpm.iftype", "3"},
+          {"tpm.context_tbs_rc", "0x80284004"}}},
+    };
+    for (const Case& c : cases) {
+        TpmSource src;
+        src.deviceResult = c.rc;
+        src.device.tpmVersion = c.version;
+        src.device.interfaceType = 3;
+        int opens = 0;
+        src.openContext = [&] {
+            ++opens;
+            return c.context;
+        };
+        src.transport = [](const TpmBytes&, uint8_t*, uint32_t&) -> uint32_t {
+            ADD_FAILURE() << "no command may be sent";
+            return 0;
+        };
+        src.keyStatus = [] {
+            ADD_FAILURE() << "no key action without a TPM 2.0 context";
+            return TpmKeyResult{};
+        };
+        Snapshot s;
+        CollectTpmFrom(s, src);
+        ASSERT_EQ(s.tables.size(), 1u) << c.rc;
+        EXPECT_EQ(s.tables[0].id, "tpm.device");
+        EXPECT_EQ(s.tables[0].tab, "tpm");
+        EXPECT_EQ(s.tables[0].columns, (std::vector<std::string>{"Property", "Value"}));
+        EXPECT_EQ(Rows(s, table::kTpmDevice), c.rows) << c.rc;
+        EXPECT_EQ(s.facts, c.facts) << c.rc;
+        EXPECT_TRUE(s.signals.empty());
+        EXPECT_EQ(opens, c.version == 2 ? 1 : 0);
+    }
+}
+
+TEST(TpmCollect, FreshSimulatorHasNoEndorsementKey) {
+    test::TpmReplay tpm("tpm/swtpm-fresh.txt");
+    const Snapshot s = Scan(tpm);
+    EXPECT_EQ(Labels(s), (std::vector<std::string>{"Present", "Interface (TBS)", "Manufacturer", "Vendor string",
+                                                    "Firmware version", "Specification",
+                                                    "Owner / endorsement / lockout auth set", "EPS generated by TPM",
+                                                    "In dictionary-attack lockout",
+                                                    "Hierarchies enabled (platform / storage / endorsement)",
+                                                    "FIPS 140-2 mode", "Active PCR banks", "Persistent objects",
+                                                    "Defined NV indices", "Endorsement key (RSA, 0x81010001)",
+                                                    "Endorsement key (ECC, 0x81010002)", "TPM-bound application key"}));
+    EXPECT_EQ(Row(s, "Manufacturer"), "IBM");
+    EXPECT_EQ(Row(s, "Vendor string"), "SWTPM");
+    EXPECT_EQ(Row(s, "Firmware version"), "8217.4131.22.13878");
+    EXPECT_EQ(Row(s, "Specification"), "2.0 rev 1.64 (2021, day 75)");
+    EXPECT_EQ(Row(s, "Owner / endorsement / lockout auth set"), "no / no / no");
+    EXPECT_EQ(Row(s, "In dictionary-attack lockout"), "no");
+    EXPECT_EQ(Row(s, "Hierarchies enabled (platform / storage / endorsement)"), "yes / yes / yes");
+    EXPECT_EQ(Row(s, "Persistent objects"), "(none)");
+    EXPECT_EQ(Row(s, "Defined NV indices"), "(none)");
+    EXPECT_EQ(Row(s, "Endorsement key (RSA, 0x81010001)"), "[info] TPM response code 0x0000018B");
+    EXPECT_EQ(Row(s, "Endorsement key (ECC, 0x81010002)"), "[info] TPM response code 0x0000018B");
+    EXPECT_EQ(Row(s, "TPM-bound application key"), "not created - optional, use the panel above");
+    EXPECT_EQ(SignalKeys(s), (std::vector<std::string>{"tpm.manufacturer", "tpm.firmware"}));
+    EXPECT_EQ(s.signals[0].value, "IBM (SWTPM)");
+    EXPECT_EQ(s.signals[0].scope, 1);
+    EXPECT_EQ(s.signals[1].value, "8217.4131.22.13878");
+    EXPECT_EQ(s.signals[1].scope, 4);
+    const std::map<std::string, std::string> want = {
+        {"tpm.status", "available"}, {"tpm.device_tbs_rc", "0x00000000"}, {"tpm.device_status", "complete"},
+        {"tpm.present", "1"}, {"tpm.version", "2.0"}, {"tpm.iftype", "1"}, {"tpm.capability_status", "complete"},
+        {"tpm.manufacturer", "IBM"}, {"tpm.vendor_string", "SWTPM"}, {"tpm.ek", "0"}, {"tpm.app_key", "absent"},
+        {"tpm.command_tbs_rc", "0x00000000"}, {"tpm.command_tpm_rc", "0x0000018B"},
+        {"tpm.command_reply_status", "complete"}};
+    EXPECT_EQ(s.facts, want);
+    // Only the device and property tables until the certificate, PCR and
+    // provisioning steps add theirs.
+    ASSERT_EQ(s.tables.size(), 2u);
+    EXPECT_EQ(s.tables[1].id, "tpm.props");
+    EXPECT_EQ(s.tables[1].title, "TPM properties (TPM2_GetCapability)");
+    const auto props = Rows(s, table::kTpmProps);
+    ASSERT_FALSE(props.empty());
+    EXPECT_EQ(props[0], (std::vector<std::string>{"0x100", "FAMILY_INDICATOR", "0x322E3000 (841887744)", "2.0"}));
+    EXPECT_TRUE(std::is_sorted(props.begin(), props.end(),
+                               [](const auto& a, const auto& b) { return std::stoul(a[0], nullptr, 16) < std::stoul(b[0], nullptr, 16); }));
+    EXPECT_EQ(props.back()[0].substr(0, 3), "0x2");
+}
+
+TEST(TpmCollect, ProvisionedSimulatorShowsTheEndorsementKey) {
+    test::TpmReplay tpm("tpm/swtpm-provisioned.txt");
+    const Snapshot s = Scan(tpm);
+    EXPECT_EQ(Row(s, "Persistent objects"), "0x81010001");
+    EXPECT_EQ(Row(s, "Defined NV indices"), "0x01C00002");
+    const std::string ek = Row(s, "Endorsement key (RSA, 0x81010001)");
+    EXPECT_EQ(ek.rfind("RSA 2048, name alg SHA256; TPMT_PUBLIC SHA-256 ", 0), 0u) << ek;
+    const Table* device = FindTable(s, table::kTpmDevice);
+    for (const TableRow& r : device->rows) EXPECT_EQ(r.sens, r.cells[0] == "Endorsement key (RSA, 0x81010001)" ? 2u : 0u);
+    EXPECT_EQ(GetFact(s, fact::kTpmEk), "1");
+    EXPECT_EQ(SignalKeys(s), (std::vector<std::string>{"tpm.ek_rsa", "tpm.manufacturer", "tpm.firmware"}));
+    const Signal& g = s.signals[0];
+    EXPECT_EQ(g.value, ek.substr(ek.size() - 32));
+    EXPECT_EQ(g.name, "Endorsement key (RSA, 0x81010001)");
+    EXPECT_EQ(g.w, 35);
+    EXPECT_TRUE(g.sens);
+    EXPECT_EQ(g.scope, 0);
+    EXPECT_EQ(g.group, "anchor");
+    EXPECT_EQ(g.src, "TBS TPM2_ReadPublic");
+}
+
+TEST(TpmCollect, MalformedReplyMarksTheInventory) {
+    test::TpmReplay tpm("tpm/swtpm-provisioned.txt");
+    // The EK's public area cut short, its size fields made to agree.
+    TpmBytes reply = test::TpmReplay::ReplyTo("tpm/swtpm-provisioned.txt", ReadPublicCommand(0x81010001));
+    reply.resize(40);
+    reply[10] = 0;
+    reply[11] = 60;
+    PatchCommandSize(reply);
+    tpm.Set(ReadPublicCommand(0x81010001), reply);
+    const Snapshot s = Scan(tpm);
+    EXPECT_EQ(GetFact(s, fact::kTpmCapabilityStatus), "complete");
+    EXPECT_EQ(GetFact(s, fact::kTpmStatus), "error");
+    EXPECT_EQ(GetFact(s, fact::kTpmCommandReplyStatus), "malformed");
+    EXPECT_EQ(GetFact(s, fact::kTpmEk), "0");
+    EXPECT_EQ(Row(s, "Endorsement key (RSA, 0x81010001)"), "[info] Malformed or unavailable TPM response");
+    EXPECT_EQ(Labels(s).back(), "TPM inventory availability");
+    EXPECT_EQ(Row(s, "TPM inventory availability"),
+              "[info] Some TPM commands were unavailable; no absence or physical-machine conclusion is drawn");
+}
+
+TEST(TpmCollect, PropertiesThatFailLeaveThePartialOrErrorStatus) {
+    const TpmBytes fixedPage = GetCapabilityCommand(6, 0x100, 64);
+    struct Case {
+        const char* what;
+        TpmBytes reply;
+        uint32_t tbs;
+        const char* capability;
+        const char* status;
+    } cases[] = {
+        {"fixed properties refused", test::TpmReply(0x9A2), 0, "partial", "available"},
+        {"fixed properties lost at TBS", {}, 0x80284001, "error", "error"},
+        {"fixed properties with a wrong size field", test::HexBytes("8001 00000020 00000000"), 0, "error", "error"},
+    };
+    for (const Case& c : cases) {
+        test::TpmReplay tpm("tpm/swtpm-fresh.txt");
+        tpm.Set(fixedPage, c.reply, c.tbs);
+        const Snapshot s = Scan(tpm);
+        EXPECT_EQ(GetFact(s, fact::kTpmCapabilityStatus), c.capability) << c.what;
+        EXPECT_EQ(GetFact(s, fact::kTpmStatus), c.status) << c.what;
+        EXPECT_EQ(Row(s, "Manufacturer"), "") << c.what;
+        EXPECT_EQ(Row(s, "Firmware version"), "0.0.0.0") << c.what;
+        EXPECT_EQ(s.signals[0].value, "") << c.what;  // the manufacturer signal, even when empty
+    }
+}
+
+TEST(TpmCollect, ApplicationKeyRowsAndState) {
+    TpmKeyResult verified;
+    verified.providerOk = verified.exists = verified.challengeOk = true;
+    verified.algorithm = "ECDSA_P256";
+    verified.publicKeyHash = "0123456789ABCDEF0123456789ABCDEF";
+    verified.signMs = 41.6;
+    TpmKeyResult failed = verified;
+    failed.challengeOk = false;
+    failed.message = "Signing failed: HRESULT 0x80280400";
+    TpmKeyResult lockout;
+    lockout.providerOk = true;
+    lockout.openStatus = 0x80280921;
+    lockout.message = "The TPM-bound key's state could not be read: HRESULT 0x80280921";
+    TpmKeyResult noProvider;
+    noProvider.message = "Microsoft Platform Crypto Provider unavailable: HRESULT 0x80090030";
+    struct Case {
+        const char* what;
+        TpmKeyResult key;
+        std::vector<std::vector<std::string>> rows;
+        const char* state;
+        const char* signalNote;  // null: no signal
+    } cases[] = {
+        {"verified", verified,
+         {{"TPM-bound application key", "ECDSA_P256; public key SHA-256 0123456789ABCDEF0123456789ABCDEF"},
+          {"Local signing self-test", "[ok] Signature verified locally; TPM residency is not attested (42 ms)"}},
+         "verified", "Local signing self-test passed; no independent key-residency or physical-machine proof"},
+        {"failed", failed,
+         {{"TPM-bound application key", "ECDSA_P256; public key SHA-256 0123456789ABCDEF0123456789ABCDEF"},
+          {"Local signing self-test", "[bad] Signing failed: HRESULT 0x80280400"}},
+         "failed", "challenge failed"},
+        {"never created", NoKey(), {{"TPM-bound application key", "not created - optional, use the panel above"}},
+         "absent", nullptr},
+        // A lockout is not "no key": the row and the state say it could not be read.
+        {"lockout", lockout,
+         {{"TPM-bound application key", "The TPM-bound key's state could not be read: HRESULT 0x80280921"}}, "error",
+         nullptr},
+        {"no provider", noProvider,
+         {{"TPM-bound application key", "Microsoft Platform Crypto Provider unavailable: HRESULT 0x80090030"}}, "absent",
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        test::TpmReplay tpm("tpm/swtpm-fresh.txt");
+        const Snapshot s = Scan(tpm, c.key);
+        std::vector<std::vector<std::string>> rows;
+        for (const auto& r : Rows(s, table::kTpmDevice))
+            if (r[0] == "TPM-bound application key" || r[0] == "Local signing self-test") rows.push_back(r);
+        EXPECT_EQ(rows, c.rows) << c.what;
+        EXPECT_EQ(GetFact(s, fact::kTpmAppKey), c.state) << c.what;
+        const auto it = std::find_if(s.signals.begin(), s.signals.end(), [](const Signal& g) { return g.key == sig::kTpmAppKey; });
+        ASSERT_EQ(it != s.signals.end(), c.signalNote != nullptr) << c.what;
+        if (c.signalNote) {
+            EXPECT_EQ(it->note, c.signalNote);
+            EXPECT_EQ(it->value, "0123456789ABCDEF0123456789ABCDEF");
+            EXPECT_EQ(it->scope, 2);
+            EXPECT_EQ(it->w, 30);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vorq
