@@ -103,3 +103,32 @@ test('hostile host messages and files stay text', async () => {
   assert.equal(await page.evaluate(() => Object.prototype.polluted), undefined);
   await page.close();
 });
+
+test('hostile reports in Compare and Report diff stay text, and each slot survives the others', async () => {
+  for (const [name, report] of [['markup', poison(fixture('report-ui.json'), ['columns'])], ['types', wrongTypes(fixture('report-ui.json'))],
+    ['markup and types', poison(wrongTypes(fixture('report-ui.json')))]]) {
+    const page = await h.open({ acceptDialogs: true });
+    await loadReport(page, fixture('report-ui.json'));
+    const text = JSON.stringify(report);
+    for (const slot of ['B', 'DA', 'DB']) await hostSend(page, { type: 'file', slot, name: EVIL, text: slot === 'DA' ? JSON.stringify(fixture('report-ui.json')) : text });
+    for (const reveal of [false, true]) {
+      if (reveal) await page.click('#reveal-btn');
+      await page.click('.nav-btn[data-id="compare"]');
+      await assertInert(page);
+      await page.uncheck('[data-opt="cmp-only"]');
+      await assertInert(page);
+      await page.click('.nav-btn[data-id="diff"]');
+      await page.uncheck('[data-opt="diff-only"]');
+      await assertInert(page);
+      await page.check('[data-opt="diff-only"]');
+      await page.evaluate(() => { state.cmp.onlyDiff = true; });
+      // Both reports made it into the slots and into the statistics.
+      assert.match(await page.textContent('.diff-stats'), /fields compared/, name);
+    }
+    await page.click('.nav-btn[data-id="compare"]');
+    await page.click('[data-act="cmp-open-diff"]');
+    await assertInert(page);
+    assert.deepEqual((await sent(page)).filter((m) => m !== 'ready' && m !== 'rendered'), [], name);
+    await page.close();
+  }
+});

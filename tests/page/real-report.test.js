@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
-const { Harness, sent, loadReport, ROOT } = require('./harness');
+const { Harness, sent, hostSend, loadReport, ROOT } = require('./harness');
 
 const EXE = path.join(ROOT, 'build', 'win', 'VornixQuelm.exe');
 const OUT = path.join(ROOT, 'build', 'page-screenshots');
@@ -58,6 +58,27 @@ test('a privacy-safe report of this machine shows pseudonym tags', { skip }, asy
   const text = await page.textContent('#view');
   for (const s of tagged) assert.ok(text.includes('h:' + s.h), s.key);
   for (const id of TAB_IDS) await page.evaluate((i) => showTab(i), id);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('two reports of this machine in Compare and Report diff', { skip }, async () => {
+  const page = await h.open({ acceptDialogs: true });
+  await loadReport(page, reports.raw);
+  await hostSend(page, { type: 'file', slot: 'B', name: 'report-safe.json', text: JSON.stringify(reports.safe) });
+  await page.evaluate(() => showTab('compare'));
+  // One machine, one key: the tags match even though one report is raw.
+  assert.match(await page.textContent('.decision'), /Same device/);
+  assert.match(await page.textContent('.decision'), /same HMAC key/);
+  await page.screenshot({ path: path.join(OUT, 'compare.png') });
+  await page.click('[data-act="cmp-open-diff"]');
+  assert.equal(await page.evaluate(() => state.tab), 'diff');
+  const stats = await page.$$eval('.diff-stats .stat-num', (els) => els.map((e) => Number(e.textContent.replace(/,/g, ''))));
+  assert.ok(stats[0] > 100, 'fields compared');
+  await page.screenshot({ path: path.join(OUT, 'diff.png') });
+  await page.uncheck('[data-opt="diff-only"]');
+  await page.click('#reveal-btn');
+  assert.equal(await page.isVisible('#banner') && /error/i.test(await page.textContent('#banner')), false);
   assert.deepEqual(page.errors, []);
   await page.close();
 });

@@ -112,8 +112,9 @@ function tabCount(tab) {
     case 'signals': return [s.signals.length, ''];
     case 'compare': case 'json': case 'about': return null;
     case 'diff': {
-      if (!state.diff.A || !state.diff.B || typeof diffReports !== 'function') return null;
-      const n = diffReports(state.diff.A, state.diff.B, { ignoreVolatile: state.diff.ignoreVolatile }).totals.diff || 0;
+      const result = typeof currentDiff === 'function' ? currentDiff() : null;
+      if (!result) return null;
+      const n = result.totals.diff;
       return [n, n > 0 ? 'bad' : ''];
     }
     case 'drivers': {
@@ -248,23 +249,6 @@ function endScanWithoutReport() {
   state.scanning = false;
   $('progress').hidden = true;
   $('scan-btn').disabled = false;
-}
-
-// A report file for Compare: checked, marked with its name, stored.
-function loadCompareFile(slot, name, text) {
-  let report;
-  try {
-    report = JSON.parse(text);
-    if (!report || typeof report !== 'object' || report.schema !== 'vorq.snapshot/1') throw new Error(tx('not an VornixQuelm report'));
-  } catch (e) {
-    toast(tf('Could not load {x1}: {x2}', { x1: name, x2: e && e.message ? e.message : String(e) }), 'bad');
-    return;
-  }
-  const r = normReport(report);
-  r._file = name;
-  state.cmp[slot] = r;
-  toast(tf('Loaded {x1} into report {x2}', { x1: name, x2: slot }), 'ok');
-  if (state.tab === 'compare') { state.keepScroll = true; render(); }
 }
 
 function onHostMessage(msg) {
@@ -402,6 +386,7 @@ function onClick(ev) {
   if (act === 'export-menu') { toggleMenu($('export-menu'), el, $('lang-menu')); return; }
   if (act === 'lang-menu') { toggleMenu($('lang-menu'), el, $('export-menu')); return; }
   closeMenus();
+  if (el && typeof onCompareAction === 'function' && onCompareAction(act, el)) return;
   switch (act) {
     case 'lang': setLang(el.dataset.code, true); break;
     case 'site': {

@@ -1,0 +1,154 @@
+'use strict';
+// The device-matching core on its own, without a browser.
+const { test } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('node:fs');
+const path = require('node:path');
+const core = require('../../ui/js/compare_core.js');
+
+const { jaccard, compareSnaps, decision, indexSnap, systemDiskLabel, simulateSnapshot } = core;
+
+const fixture = (name) => JSON.parse(fs.readFileSync(path.join(__dirname, 'fixtures', name), 'utf8'));
+
+function sig(key, group, fields) {
+  return { key, name: key, group, scope: 'per-unit', w: 10, sens: false, q: 1, ...fields };
+}
+function report(signals, extra) {
+  return { schema: 'vorq.snapshot/1', hmacKeyId: 'K1', signals, tables: [], ...extra };
+}
+const group = (result, id) => result.groups.find((g) => g.id === id);
+const row = (result, key) => result.rows.find((r) => r.key === key);
+
+test('jaccard', () => {
+  for (const [a, b, want] of [[[], [], 0], [['x'], ['x'], 1], [['x', 'y'], ['x'], 0.5], [['x'], ['y'], 0], [['a', 'b', 'c'], ['b', 'c', 'd'], 0.5]]) {
+    assert.equal(jaccard(new Set(a), new Set(b)), want, JSON.stringify([a, b]));
+  }
+});
+
+test('decision thresholds', () => {
+  for (const [score, title] of [[100, 'Same device'], [85, 'Same device'], [84.9, 'Probable same device'], [65, 'Probable same device'],
+    [64, 'Needs verification'], [45, 'Needs verification'], [44.9, 'Different device'], [0, 'Different device']]) {
+    assert.equal(decision(score)[0], title, String(score));
+  }
+});
+
+test('a report compared with itself is the same device', () => {
+  for (const name of ['report-ui.json', 'report-safe.json']) {
+    const r = fixture(name);
+    const result = compareSnaps(r, r);
+    assert.equal(result.score, 100, name);
+    assert.equal(decision(result.score)[0], 'Same device');
+    assert.ok(result.rows.every((x) => ['same', 'n/a'].includes(x.status)), name);
+  }
+});
+
+test('identifier similarity, placeholders and HMAC keys', () => {
+  const cases = [
+    {
+      name: '{X, Y} against {X} is partial at 0.5',
+      a: report([sig('nic', 'network', { v: 'X' }), sig('nic', 'network', { v: 'Y' })]),
+      b: report([sig('nic', 'network', { v: 'X' })]),
+      key: 'nic@network', status: 'partial', sim: 0.5, score: 50,
+    },
+    {
+      name: 'a cluster of placeholders only is left out of the score',
+      a: report([sig('board', 'mainboard', { v: 'Default string', q: 0 }), sig('disk', 'storage', { v: 'S1' })]),
+      b: report([sig('board', 'mainboard', { v: 'To be filled', q: 0 }), sig('disk', 'storage', { v: 'S1' })]),
+      key: 'board@mainboard', status: 'n/a', sim: null, score: 100, notComparable: 'mainboard',
+    },
+    {
+      name: 'the same key compares tags',
+      a: report([sig('uuid', 'mainboard', { h: 'AA' })]),
+      b: report([sig('uuid', 'mainboard', { h: 'AA' })]),
+      key: 'uuid@mainboard', status: 'same', sim: 1, mode: 'hmac', score: 100,
+    },
+    {
+      name: 'different keys skip tags and compare clear-text values',
+      a: report([sig('uuid', 'mainboard', { h: 'AA' }), sig('cpu', 'cpu', { v: 'i7', h: 'C1' })]),
+      b: report([sig('uuid', 'mainboard', { h: 'AA' }), sig('cpu', 'cpu', { v: 'i7', h: 'C2' })], { hmacKeyId: 'K2' }),
+      key: 'uuid@mainboard', status: 'n/a', sim: null, score: 100, notComparable: 'mainboard',
+    },
+    {
+      name: 'an identifier only in B',
+      a: report([sig('disk', 'storage', { v: 'S1' })]),
+      b: report([sig('disk', 'storage', { v: 'S1' }), sig('gpu', 'gpu', { v: 'G' })]),
+      key: 'gpu@gpu', status: 'only B', sim: null, score: 100,
+    },
+  ];
+  for (const c of cases) {
+    const result = compareSnaps(c.a, c.b);
+    const r = row(result, c.key);
+    assert.equal(r.status, c.status, c.name);
+    assert.equal(r.sim, c.sim, c.name);
+    if (c.mode) assert.equal(r.mode, c.mode, c.name);
+    assert.equal(result.score, c.score, c.name);
+    if (c.notComparable) assert.equal(group(result, c.notComparable).n, 0, c.name);
+  }
+  assert.equal(compareSnaps(cases[3].a, cases[3].b).sameKey, false);
+  assert.equal(row(compareSnaps(cases[3].a, cases[3].b), 'cpu@cpu').mode, 'value');
+});
+
+test('untrusted shapes index without throwing', () => {
+  const odd = { signals: [null, 5, 'x', { key: '' }, { key: { a: 1 }, v: 'v' }, { key: 'k', w: '12', q: '1', v: { x: 1 }, h: 7 }, { key: '__proto__', q: 1, v: 'p' }] };
+  const index = indexSnap(odd);
+  assert.deepEqual([...index.keys()], ['k', '__proto__']);
+  assert.equal(index.get('k').w, 12);
+  assert.deepEqual(compareSnaps(odd, 'not a report').score, 0);
+  assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false });
+});
+
+const DISKS = { tab: 'storage', id: 'storage.disks', columns: ['Disk', 'Serial', 'Model', 'Bus', 'Size', 'Media', 'Firmware', 'Partitions', 'Style', 'Role'],
+  rows: [{ c: ['Disk 1', 'S2', 'Data', '', '', '', '', '', '', 'data'] }, { c: ['Disk 0', 'S1', 'Boot', '', '', '', '', '', '', 'system disk, boot'] }] };
+
+test('the system disk label', () => {
+  assert.equal(systemDiskLabel({ tables: [DISKS] }), 'Disk 0');
+  assert.equal(systemDiskLabel({ tables: [{ ...DISKS, rows: [DISKS.rows[0]] }] }), null);
+  assert.equal(systemDiskLabel({ tables: [null, { id: 'storage.disks', rows: [null, { c: 'abc' }] }] }), null);
+});
+
+test('simulations change the signals they name; the TPM-bound key stays only on an upgrade', () => {
+  const base = report([
+    sig('tpm.ek', 'anchor', { v: 'EK', h: '0ABC' }),
+    sig('tpm.app_key', 'anchor', { v: 'APPKEY' }),
+    sig('smbios.uuid', 'mainboard', { v: 'U1', h: 'X0' }),
+    sig('disk.0', 'storage', { name: 'Disk 0 serial', v: 'S1' }),
+    sig('disk.1', 'storage', { name: 'Disk 1 serial', v: 'S2' }),
+    sig('os.id', 'os', { v: 'OS', scope: 'per-install' }),
+    sig('gpu', 'gpu', { v: 'G1' }),
+    sig('ram', 'memory', { v: 'M1', scope: 'per-model' }),
+    sig('cpu', 'cpu', { v: 'C1', scope: 'per-model' }),
+  ], { tables: [DISKS], _current: true });
+  const changed = (sim) => sim.signals.filter((s) => !base.signals.some((b) => b.key === s.key && b.v === s.v)).map((s) => s.key);
+  const cases = [
+    ['reinstall', ['os.id'], false, 'Clean Windows reinstall'],
+    ['ssd', ['disk.0', 'os.id'], false, 'System SSD replaced'],
+    ['upgrade', ['gpu'], true, 'RAM + GPU upgrade'],
+    ['board', ['tpm.ek', 'smbios.uuid'], false, 'Mainboard replaced'],
+    ['clone', ['tpm.ek', 'smbios.uuid', 'disk.0', 'disk.1', 'os.id', 'gpu'], false, 'Another PC, same model'],
+    ['no-such-kind', [], false, 'Clean Windows reinstall'],
+  ];
+  for (const [kind, keys, keepsAppKey, label] of cases) {
+    const sim = simulateSnapshot(base, kind);
+    assert.deepEqual(changed(sim).sort(), keys.sort(), kind);
+    assert.equal(sim.signals.some((s) => s.key === 'tpm.app_key'), keepsAppKey, kind);
+    assert.deepEqual([sim.mode, sim._file, sim._current], ['simulated', 'simulated: ' + label, false], kind);
+  }
+  assert.equal(base.signals.length, 9, 'the report itself is left unchanged');
+  const board = simulateSnapshot(base, 'board').signals.find((s) => s.key === 'tpm.ek');
+  assert.deepEqual([board.v, board.h], ['sim~KE', '0BA0']);
+  assert.equal(simulateSnapshot(base, 'board').signals.find((s) => s.key === 'smbios.uuid').h, '1X');
+});
+
+test('against the unmodified report: a clone loses its per-unit clusters, a reinstall at most the os share', () => {
+  const r = fixture('report-ui.json');
+  const clone = compareSnaps(r, simulateSnapshot(r, 'clone'));
+  for (const g of clone.groups) {
+    const onlyUnits = r.signals.filter((s) => s.group === g.id && s.q > 0).every((s) => s.scope === 'per-unit' || s.scope === 'per-install');
+    if (g.n > 0 && onlyUnits) assert.equal(g.score, 0, g.id);
+  }
+  const reinstall = compareSnaps(r, simulateSnapshot(r, 'reinstall'));
+  const os = group(reinstall, 'os');
+  const shared = reinstall.groups.filter((g) => g.n > 0).reduce((a, g) => a + g.weight, 0);
+  assert.ok(reinstall.score >= 100 - (100 * (os.n ? os.weight : 0)) / shared - 1e-9);
+  assert.ok(reinstall.groups.filter((g) => g.id !== 'os' && g.id !== 'anchor').every((g) => g.n === 0 || g.score === 1));
+});

@@ -1,0 +1,127 @@
+'use strict';
+// The Compare snapshots and Report diff tabs in the browser.
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { Harness, fixture, sent, hostSend, loadReport } = require('./harness');
+
+const h = new Harness();
+before(() => h.start());
+after(() => h.stop());
+
+const fileMessage = (slot, name, report) => ({ type: 'file', slot, name, text: typeof report === 'string' ? report : JSON.stringify(report) });
+const texts = (page, sel) => page.$$eval(sel, (els) => els.map((e) => e.textContent));
+
+test('Compare: current scan in A, a simulation in B, the decision and the way to the diff', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  await page.click('.nav-btn[data-id="compare"]');
+  assert.match(await page.textContent('#view'), /Take a privacy-safe report/);
+  assert.match(await page.textContent('.slot >> nth=1'), /EmptyLoad a report file or use the current scan/);
+  await page.click('[data-act="cmp-sim"][data-sim="reinstall"]');
+  assert.match(await page.textContent('.sim-note'), /Report B is simulated from the current scan \(Clean Windows reinstall\)/);
+  assert.equal(await page.getAttribute('[data-sim="reinstall"]', 'class'), 'chip on');
+  assert.match(await page.textContent('.decision'), /Same device|Probable same device/);
+  assert.match(await page.textContent('.decision'), /Both reports use the same HMAC key/);
+  const clusters = await texts(page, '.card:has(h3:text-is("Identity clusters")) tbody tr');
+  assert.equal(clusters.length, 9);
+  // Differences only: every shown row changed; the sensitive value stays masked.
+  const diffRows = await texts(page, '.card:has(h3:text-is("Signal diff")) tbody tr');
+  assert.ok(diffRows.length > 0 && diffRows.every((r) => !/\bsame$/.test(r)));
+  assert.doesNotMatch(await page.textContent('#view'), /4C4C4544-0042/);
+  await page.uncheck('[data-opt="cmp-only"]');
+  assert.ok((await texts(page, '.card:has(h3:text-is("Signal diff")) tbody tr')).length > diffRows.length);
+  assert.equal(await page.evaluate(() => state.cmp.onlyDiff), false);
+
+  await page.click('[data-act="cmp-load"][data-slot="B"]');
+  assert.equal((await sent(page)).at(-1), 'open:B|Open report file');
+  await page.click('[data-act="cmp-open-diff"]');
+  assert.equal(await page.evaluate(() => state.tab), 'diff');
+  assert.equal(await page.getAttribute('.nav-btn.active', 'data-id'), 'diff');
+  assert.equal(await page.evaluate(() => state.diff.A === state.cmp.A && state.diff.B === state.cmp.B), true);
+  assert.match(await page.textContent('.slot >> nth=1'), /simulated: Clean Windows reinstall/);
+  assert.match(await page.textContent('#view'), /fields compared/);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('Report diff: files into the slots, a refused file named in its slot, options, search and masks', async () => {
+  const page = await h.open({ acceptDialogs: true });
+  await loadReport(page, fixture('report-ui.json'));
+  await page.click('.nav-btn[data-id="diff"]');
+  assert.match(await page.textContent('#view'), /Load a report into each slot/);
+  await hostSend(page, fileMessage('DA', 'a.json', fixture('report-ui.json')));
+  await hostSend(page, fileMessage('DB', 'other.json', '{"schema":"other/1"}'));
+  assert.equal(await page.textContent('.slot >> nth=1 >> .slot-error'), 'Could not load other.json: not an VornixQuelm report');
+  const b = fixture('report-ui.json');
+  b.created = '2024-05-02T10:30:00Z';
+  b.tables.find((t) => t.id === 'storage.disks').rows[0].c[2] = 'Samsung SSD 990';
+  b.tables.push({ tab: 'display', id: 'display.extra', title: 'Extra', columns: ['Name', 'Value', 'More'], rows: [{ c: ['x', 'y', 'z'] }] });
+  await hostSend(page, fileMessage('DB', 'b.json', b));
+  assert.equal(await page.textContent('#toast'), 'Loaded b.json into report B');
+  assert.equal(await page.$('.slot-error'), null);
+
+  const stats = await texts(page, '.diff-stats .stat');
+  assert.deepEqual(stats.slice(1), ['1differ', '0only in A', '1only in B', '2not comparable']);
+  assert.equal(await page.textContent('.nav-btn[data-id="diff"] .nav-count'), '1');
+  const chips = await texts(page, '.chips .chip');
+  assert.deepEqual(chips, ['Disks1', 'Extra1']);
+  // The changed model shows A over B, the serial column stays masked.
+  const pair = await texts(page, '#view .card:has(h3:text-is("Disks")) tbody tr');
+  assert.deepEqual(pair, ['A0●●●●●●●●●●Samsung SSD 980●●●●●●●●●●', 'B0●●●●●●●●●●Samsung SSD 990●●●●●●●●●●']);
+  assert.equal(await page.getAttribute('#view .card:has(h3:text-is("Disks")) tbody tr >> nth=0 >> td >> nth=3', 'class'), 'd-diff');
+  assert.match(await page.textContent('#view .card:has(h3:text-is("Extra"))'), /only in B/);
+  assert.match(await page.textContent('#view .card:has(h3:text-is("Windows"))'), /No differences\./);
+
+  await page.uncheck('[data-opt="diff-volatile"]');
+  assert.deepEqual((await texts(page, '.diff-stats .stat')).slice(1, 2), ['2differ']);
+  await page.uncheck('[data-opt="diff-only"]');
+  assert.ok((await texts(page, '#view .card:has(h3:text-is("Report")) tbody tr')).length === 8);
+  await page.fill('#search', 'S4EWNX0R123456');
+  await page.waitForFunction(() => state.q === 'S4EWNX0R123456');
+  assert.match(await page.textContent('#view .card:has(h3:text-is("Disks"))'), /No rows match the filter\./);
+  await page.click('#reveal-btn');
+  assert.match(await page.textContent('#view .card:has(h3:text-is("Disks"))'), /S4EWNX0R123456/);
+
+  await page.click('[data-act="diff-clear"][data-slot="B"]');
+  assert.equal(await page.evaluate(() => state.diff.B), null);
+  await page.click('[data-act="diff-use"][data-slot="B"]');
+  assert.equal(await page.evaluate(() => state.diff.B === state.snap), true);
+  await page.click('[data-act="pick"][data-slot="DA"]');
+  assert.equal((await sent(page)).at(-1), 'open:DA|Open report file');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('capture mode fills both tabs with demonstration reports', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  await page.evaluate(() => showTab('compare', true));
+  assert.match(await page.textContent('.sim-note'), /System SSD replaced/);
+  await page.evaluate(() => showTab('diff', true));
+  await page.waitForFunction(() => window.__sent.includes('shown:diff'));
+  const view = await page.textContent('#view');
+  assert.match(view, /added in B/);
+  assert.match(view, /\(B\)/);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('Report diff draws at most 500 rows per section and says so', async () => {
+  const page = await h.open();
+  const a = fixture('report-ui.json');
+  a.tables.push({ tab: 'devices', id: 'devices', title: 'Devices', columns: ['Device', 'Driver', 'Version'],
+    rows: Array.from({ length: 620 }, (_, i) => ({ c: ['Node ' + i, 'drv.sys', '1.' + i] })) });
+  const b = JSON.parse(JSON.stringify(a));
+  for (const row of b.tables.at(-1).rows) row.c[2] += '.1';
+  await loadReport(page, a);
+  await hostSend(page, fileMessage('DA', 'a.json', a));
+  await hostSend(page, fileMessage('DB', 'b.json', b));
+  await page.click('.nav-btn[data-id="diff"]');
+  const card = '#view .card:has(h3:text-is("Devices"))';
+  assert.match(await page.textContent(card), /Showing 500 of 620 rows; the search box narrows them down\./);
+  assert.equal((await page.$$(card + ' tbody tr')).length, 1000);
+  await page.fill('#search', 'Node 610');
+  await page.waitForFunction(() => state.q === 'Node 610');
+  assert.equal((await page.$$(card + ' tbody tr')).length, 2);
+  await page.close();
+});
