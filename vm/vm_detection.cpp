@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "collectors/devices/pnp.h"
 #include "collectors/processor/hypervisor.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/platform.h"
@@ -389,7 +390,7 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
                 std::string f = DriverNameFamily(name);
                 if (f.empty()) continue;
                 driverFamilies.insert(f);
-                if (FactCount(s, "svcdev:" + ToLower(name)) > 0) anyServes = true;
+                if (FactCount(s, fact::kSvcDevPrefix + ToLower(name)) > 0) anyServes = true;
                 if (!EqualsNoCase(name, "fwcfg")) allFwcfg = false;
             }
         }

@@ -127,7 +127,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
                                 "Who supplied the driver packages bound to present devices.");
     for (const auto& [name, count] : CountRows(providers_)) AddRow(providers, {name, std::to_string(count)});
 
-    for (const auto& [name, count] : services_) SetFact(s, "svcdev:" + name, std::to_string(count));
+    for (const auto& [name, count] : services_) SetFact(s, fact::kSvcDevPrefix + name, std::to_string(count));
     SetFact(s, "devices.count", std::to_string(records_.size()));
     SetFact(s, "devices.usb_serials", std::to_string(usbSerials_));
 

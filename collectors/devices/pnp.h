@@ -25,6 +25,8 @@ namespace vorq::fact {
 // Followed by the decimal row index of a "devices" row: its PCI, ACPI, XENBUS
 // and VMBUS ids, one a line.
 inline constexpr char kVmPnpIds[] = "vm.pnp.ids:";
+// Followed by a lower-case service name: how many present devices it serves.
+inline constexpr char kSvcDevPrefix[] = "svcdev:";
 }  // namespace vorq::fact
 
 namespace vorq {

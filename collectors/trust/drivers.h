@@ -1,8 +1,17 @@
 // The running kernel drivers: the keys and table columns other collectors and
-// the scoring stage read.
+// the scoring stage read, and the platform-free rules of the collector (image
+// paths, signature classes, publishers, the three tables and the facts).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/snapshot.h"
 
 namespace vorq::fact {
 // Counts of running drivers by signature class, decimal.
@@ -33,3 +42,79 @@ namespace vorq::col::drivers_vendors {
 inline constexpr size_t kPublisher = 0, kRunningDrivers = 1, kCertified = 2, kAttestation = 3, kLegacy = 4, kBad = 5,
                         kCertifiedShare = 6;
 }
+
+namespace vorq {
+
+// One running driver: the service's names and resolved image, then what the
+// verification found.
+struct DriverRow {
+    std::string name;
+    std::string displayName;
+    std::string imagePath;
+    std::string company;
+    std::string description;
+    std::string version;
+    std::string signatureClass;
+    std::string signer;
+    std::string chainRoot;
+    std::string detail;
+    uint32_t result = 0;  // the verification result that decided the class
+    bool viaCatalog = false;
+    bool imageFound = true;
+};
+
+// The signer of a finished verification; empty when it had none.
+struct SignerInfo {
+    bool hasLeaf = false;
+    std::string signer;
+    std::string chainRoot;
+    std::vector<std::string> ekus;
+};
+
+// What the platform side gathered: the rows after verification, or the text of
+// the note that ended the enumeration.
+struct DriversSource {
+    std::string failure;
+    std::vector<DriverRow> rows;
+};
+
+inline constexpr char kDriversOrigin[] = "Kernel drivers";
+inline constexpr char kClassImageNotFound[] = "Image not found";
+inline constexpr char kClassInvalidSignature[] = "Invalid signature";
+
+// ExpandEnvironmentStringsW's contract: writes at most `capacity` units into
+// `dst` and returns the units the whole expansion needs (terminator included),
+// 0 on failure.
+using ExpandEnvFn = std::function<uint32_t(const std::u16string& src, char16_t* dst, uint32_t capacity)>;
+
+// The expansion of `path`, or `path` itself when expanding fails. A first
+// attempt into 520 units; a larger need is retried at the size asked for.
+std::u16string ExpandDriverPath(const std::u16string& path, const ExpandEnvFn& expand);
+
+// The full path of a driver image from the configured path, the service name
+// and the Windows folder.
+std::u16string ResolveDriverImagePath(std::u16string_view raw, std::u16string_view service,
+                                      std::u16string_view windowsDir, const ExpandEnvFn& expand);
+
+// Publisher key: lower-case letters and digits, one legal suffix removed.
+std::string NormalizeCompanyName(std::string_view text);
+
+// Sets result, signer, chain root, class and detail; `resultText` is the
+// system's text of a non-zero result.
+void ClassifySignature(DriverRow& row, uint32_t result, const SignerInfo& signer, std::string resultText);
+int RankSignatureClass(std::string_view cls);
+// "[ok] ", "[info] " or "[bad] ".
+const char* SignatureClassTag(std::string_view cls);
+uint32_t CountForClass(const std::map<std::string, uint32_t>& counts, std::string_view cls);
+
+// A verification that ended by an exception or a processor fault.
+void MarkVerificationFailure(DriverRow& row, uint32_t code, std::string detail);
+
+// Threads for the verification pool from the hardware concurrency.
+unsigned DriverPoolThreads(unsigned hardware);
+
+// Sorts the rows, writes "drivers.summary", "drivers.vendors", "drivers" and
+// the "drv." facts; or, for a failed enumeration, only the note.
+void CollectDriversFrom(Snapshot& s, DriversSource source);
+
+}  // namespace vorq
