@@ -248,12 +248,12 @@ void VerifyDriverRow(DriverRow& row, const std::wstring& path) {
 }
 
 void VerifyDriverSignatures(std::atomic<uint64_t>& index, std::vector<DriverRow>& rows,
-                            const std::vector<std::wstring>& paths) {
+                            const std::vector<std::wstring>& paths, DriverVerifier verify) {
     DrainWorkQueue(
         index, std::min(rows.size(), paths.size()),
         [&](size_t i) {
             // The guard covers only this thread; the driver's guard sees nothing of a worker.
-            const FaultResult r = RunFaultGuarded([&] { VerifyDriverRow(rows[i], paths[i]); });
+            const FaultResult r = RunFaultGuarded([&] { verify(rows[i], paths[i]); });
             if (r.faulted)
                 MarkVerificationFailure(rows[i], r.code,
                                         Format("verification ended by processor fault 0x%08lX", r.code));

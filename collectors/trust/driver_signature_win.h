@@ -31,9 +31,12 @@ uint32_t VerifyEmbeddedSignature(const std::wstring& path, SignerInfo& signer);
 // The whole verification of one row.
 void VerifyDriverRow(DriverRow& row, const std::wstring& path);
 
+using DriverVerifier = void (*)(DriverRow& row, const std::wstring& path);
+
 // Worker body: verifies rows until the shared index passes the end. Each row
-// runs under its own fault guard and exception handler.
+// runs under its own fault guard and exception handler, so a fault or an
+// exception becomes that row's failure.
 void VerifyDriverSignatures(std::atomic<uint64_t>& index, std::vector<DriverRow>& rows,
-                            const std::vector<std::wstring>& paths);
+                            const std::vector<std::wstring>& paths, DriverVerifier verify = &VerifyDriverRow);
 
 }  // namespace vorq
