@@ -67,7 +67,9 @@ class WindowsReport(unittest.TestCase):
         self.assertEqual([(r[0], r[1]) for r in profile], [("current user", "1000")])
         self.assertEqual(signal(self.raw, "win.profile_rids")["v"], "1000")
         certs = rows(self.raw, "windows.certs")
-        self.assertEqual([r[0] for r in certs], ["Remote Desktop", "personal (My)"])
+        # Wine's chain engine creates the local-machine "My" store at its first signature check (the
+        # driver verification does one), so in a prefix that has checked a signature it opens, empty.
+        self.assertIn([r[0] for r in certs], (["Remote Desktop", "personal (My)"], ["Remote Desktop"]))
         for r in certs:
             self.assertTrue(r[1].startswith("[info] not readable: error 2"), r[1])
         checks = {c["id"]: c for c in self.raw["checks"]}
