@@ -11,6 +11,8 @@
 #include "core/file_write_win.h"
 #include "core/report.h"
 #include "core/win.h"
+#include "collectors/trust/tpm_key.h"
+#include "window/key_action.h"
 #include "window/language.h"
 #include "window/layout.h"
 #include "window/page_control.h"
@@ -58,6 +60,22 @@ ScanController& Scans() {
     return *scans;
 }
 
+// The window's persisted key, one thread per action.
+std::shared_ptr<const KeyActionServices> KeyActions() {
+    static const auto services = [] {
+        auto s = std::make_shared<KeyActionServices>();
+        s->run = [](const std::string& operation) { return TpmKeyResultToJson(RunTpmKeyAction(operation)); };
+        s->post = [](const std::string& json) { PostToPage(json); };
+        s->startScan = [] { Scans().StartScan(); };
+        s->enterThread = [] { return ComEntered(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); };
+        s->leaveThread = [](bool entered) {
+            if (entered) CoUninitialize();
+        };
+        return std::shared_ptr<const KeyActionServices>(std::move(s));
+    }();
+    return services;
+}
+
 void ShowStartupError(const std::string& text) {
     MessageBoxW(MainWindow, ToWide(text).c_str(), ToWide(kProgramTitle).c_str(), MB_ICONERROR);
     PostMessageW(MainWindow, WM_CLOSE, 0, 0);
@@ -97,9 +115,7 @@ public:
     void OpenReportFile(const std::string&, const std::u16string&) override {
         PostStatus("Opening report files is not available yet", "bad");
     }
-    void StartTpmKeyAction(const std::string&) override {
-        PostStatus("TPM key actions are not available yet", "bad");
-    }
+    void StartTpmKeyAction(const std::string& operation) override { StartKeyAction(KeyActions(), operation); }
     void CopyText(const std::string& text) override { PutOnClipboard(text); }
     void OpenUrl(const std::string& url) override {
         ShellExecuteW(MainWindow, L"open", ToWide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
