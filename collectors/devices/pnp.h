@@ -3,6 +3,7 @@
 // record order, the count tables and the facts. Platform-free.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>

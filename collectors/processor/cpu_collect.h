@@ -3,6 +3,7 @@
 // tables and record buffers. cpu_win.cpp supplies the live services.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,3 +39,29 @@ std::string MicrocodeText(const std::vector<uint8_t>& value);
 void CollectCpuWith(Snapshot& s, const CpuPlatform& p);
 
 }  // namespace vorq
+
+// Facts and tables of the CPU collector that later collectors read.
+namespace vorq::fact {
+inline constexpr char kCpuArchKind[] = "cpu.arch.kind";
+inline constexpr char kCpuArchStatus[] = "cpu.arch.status";
+inline constexpr char kCpuXenSecondaryStatus[] = "cpu.xen_secondary.status";
+inline constexpr char kCpuLogical[] = "cpu.logical";
+inline constexpr char kCpuCores[] = "cpu.cores";
+inline constexpr char kCpuPackages[] = "cpu.packages";
+inline constexpr char kCpuTopologyStatus[] = "cpu.topology.status";
+inline constexpr char kCpuTopologyActive[] = "cpu.topology.active";
+inline constexpr char kCpuTopologyProbed[] = "cpu.topology.probed";
+inline constexpr char kCpuTopologyUniqueApic[] = "cpu.topology.unique_apic";
+inline constexpr char kCpuTopologyApicAvailable[] = "cpu.topology.apic_available";
+inline constexpr char kCpuSetsStatus[] = "cpu.sets.status";
+inline constexpr char kCpuSetsLogical[] = "cpu.sets.logical";
+inline constexpr char kCpuXStateStatus[] = "cpu.xstate.status";
+inline constexpr char kCpuXStateEnabled[] = "cpu.xstate.enabled";
+inline constexpr char kCpuXStateWindowsAvx[] = "cpu.xstate.windows_avx";
+}  // namespace vorq::fact
+namespace vorq::table {
+inline constexpr char kCpuLeaves[] = "cpu.leaves";
+}
+namespace vorq::col::cpu_leaves {
+inline constexpr size_t kLeaf = 0, kSubleaf = 1, kEax = 2, kEbx = 3, kEcx = 4, kEdx = 5;
+}
