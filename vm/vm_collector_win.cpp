@@ -7,6 +7,7 @@
 #include "core/collectors.h"
 #include "core/win.h"
 #include "vm/vm_detection.h"
+#include "vm/vm_system_win.h"
 
 namespace vorq {
 
@@ -41,6 +42,7 @@ void CollectVm(Snapshot& s) {
     VmEnvironment env;
     env.cpuid = LiveCpuid;
     env.scanServiceKeys = ScanServiceKeys;
+    env.system = LiveVmSystemAccess();
     RunVmDetection(s, env);
 }
 

@@ -9,6 +9,7 @@
 
 #include "vm/vm_model.h"
 #include "vm/vm_scorer.h"
+#include "vm/vm_system.h"
 
 namespace vorq {
 
@@ -18,6 +19,9 @@ struct VmEnvironment {
     std::function<CpuidLeafRegs(uint32_t leaf)> cpuid;
     // Opens each HKLM key of the list for query access.
     std::function<ServiceKeyScan(const ServiceKey* keys, size_t count)> scanServiceKeys;
+    // The running system as the artifact, process-context and hypervisor
+    // platform probes see it, with the clock that bounds their walks.
+    VmSystemAccess system;
 };
 
 // What the collector derived from the CPU data; the outputs report it.

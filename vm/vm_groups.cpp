@@ -5,11 +5,6 @@
 
 namespace vorq {
 
-void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
-void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
-void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
-void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
-void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 
 void GateCpuProbes(const Snapshot& s, VmProbeList& probes) {

@@ -72,6 +72,19 @@ enum VmWeightIndex : int {
     kWStorageControllers = 31,
     kWNetworkPnp = 32,
     kWHardwareRemoteDisplay = 33,
+    kWRegistryBios = 34,  // also registry.legacy_bios
+    kWRegistryAcpi = 35,
+    kWGuestSoftware = 36,
+    kWRunningServices = 37,
+    kWGuestFiles = 38,
+    kWGuestProcesses = 39,
+    kWRegistryScsi = 40,
+    kWDriverKeys = 41,
+    kWGuestDirectories = 42,
+    kWGuestWindows = 43,
+    kWGuestDevices = 44,
+    kWNvmlGuest = 45,
+    kWHidModels = 46,
     kWGuestDriversNoDevice = 47,
 };
 

@@ -51,5 +51,14 @@ class VmDetection(unittest.TestCase):
         self.assertEqual({r["c"][5] for r in rejected}, {"Not Supported"})
 
 
+    def test_process_and_platform_context_under_wine(self):
+        status = {}
+        for c in CATEGORIES:
+            for row in e2e.table(self.report, "vm.tests." + c)["rows"]:
+                status[row["c"][0]] = row["c"][3]
+        self.assertEqual(status["os.wine"], "Detected")
+        self.assertEqual(status["cpu.whp_presence"], "Not Supported")
+        self.assertEqual(status["os.guest_files"], "Not Detected")
+
 if __name__ == "__main__":
     unittest.main()

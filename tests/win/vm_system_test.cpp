@@ -1,0 +1,64 @@
+// The artifact and context probes against the live system: this Wine prefix,
+// or the scratch prefix with planted guest artifacts that
+// scripts/run-planted-guest prepares (VORQ_PLANTED_GUEST=1).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "core/collectors.h"
+#include "vm/vm_artifacts.h"
+#include "vm/vm_detection.h"
+#include "vm/vm_system_win.h"
+
+namespace vorq {
+namespace {
+
+bool Planted() { return std::getenv("VORQ_PLANTED_GUEST") != nullptr; }
+
+// Status and families cells of a probe's row in the tests tables.
+std::pair<std::string, std::string> Row(const Snapshot& s, const std::string& id) {
+    for (const Table& t : s.tables)
+        if (t.id.rfind("vm.tests.", 0) == 0)
+            for (const TableRow& r : t.rows)
+                if (r.cells[0] == id) return {r.cells[3], r.cells[9]};
+    return {"(missing)", ""};
+}
+
+TEST(VmSystemLive, WineContext) {
+    VmEnvironment env;
+    env.system = LiveVmSystemAccess();
+    VmProbeList probes;
+    ProbeProcessContext(Snapshot{}, probes, kVmWeights, env);
+    ProbeCpuInterface(Snapshot{}, probes, kVmWeights, env);
+    std::map<std::string, int32_t> results;
+    for (const VmProbe& p : probes) results[p.id] = p.result;
+    EXPECT_EQ(results["os.wine"], kDetected);
+    EXPECT_EQ(results["os.debugger_api"], kNotDetected);
+    EXPECT_EQ(results["os.sandbox_modules"], kNotDetected);
+    // Wine has no Windows Hypervisor Platform library.
+    EXPECT_EQ(results["cpu.whp_presence"], kNotSupported);
+}
+
+TEST(VmSystemLive, NoGuestArtifactsInThePrefix) {
+    if (Planted()) GTEST_SKIP() << "guest artifacts are planted";
+    Snapshot s;
+    CollectVm(s);
+    for (const char* id : {"registry.bios", "registry.acpi", "os.guest_software", "os.running_services", "os.guest_files",
+                           "os.guest_processes", "registry.legacy_bios", "registry.scsi", "os.driver_keys",
+                           "os.guest_directories", "os.guest_windows", "os.guest_devices"})
+        EXPECT_EQ(Row(s, id).first, "Not Detected") << id;
+}
+
+TEST(PlantedGuest, GuestArtifactsAreDetected) {
+    if (!Planted()) GTEST_SKIP() << "run by scripts/run-planted-guest";
+    Snapshot s;
+    CollectVm(s);
+    for (const char* id : {"os.guest_services", "os.guest_software", "os.guest_files", "os.driver_keys",
+                           "os.guest_directories"})
+        EXPECT_EQ(Row(s, id), (std::pair<std::string, std::string>{"Detected", "VirtualBox"})) << id;
+    EXPECT_EQ(Row(s, "os.guest_processes").first, "Not Detected");
+}
+
+}  // namespace
+}  // namespace vorq
