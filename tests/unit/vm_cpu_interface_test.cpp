@@ -125,6 +125,23 @@ TEST(CpuInterface, SecondaryXen) {
     EXPECT_EQ(ProbeOf(unaligned, "cpu.secondary_xen").result, kProbeError);
 }
 
+TEST(CpuInterface, RelocatedXenMakesTheCollectorNameAXenGuest) {
+    // Hyper-V's interface at the base leaf (no guest family of its own) and
+    // Xen relocated to 0x40000100, as Xen offers its interface beside Viridian.
+    Snapshot s = WithLeaves({{1, 0, 0, 0x80000000u, 0},
+                             {0x40000000, 0x40000005, 0x7263694D, 0x666F736F, 0x76482074},
+                             {0x40000001, kHv1, 0, 0, 0},
+                             {0x40000100, 0x40000105, 0x566E6558, 0x65584D4D, 0x4D4D566E},
+                             {0x40000101, 0x0004000B, 0, 0, 0}});
+    SetFact(s, "cpu.xen_secondary.status", "detected");
+    VmEnvironment env;
+    env.cpuid = [](uint32_t) { return CpuidLeafRegs{}; };
+    RunVmDetection(s, env);
+    EXPECT_EQ(GetFact(s, "vm.hv_role"), "guest");
+    EXPECT_EQ(GetFact(s, "vm.guest"), "1");
+    EXPECT_EQ(GetFact(s, "vm.family"), "Xen");
+}
+
 TEST(CpuInterface, WhpPresence) {
     struct Case {
         bool reader;
