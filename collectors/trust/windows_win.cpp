@@ -25,6 +25,18 @@ std::string ReadRegistryString(HKEY root, const wchar_t* subkey, const wchar_t* 
     return Trim(WStringToUtf8(value));
 }
 
+std::optional<uint32_t> ReadRegistryDword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+    uint32_t v = 0;
+    if (!RegReadDword(root, subkey, name, v)) return std::nullopt;
+    return v;
+}
+
+std::optional<uint64_t> ReadRegistryQword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
+    uint64_t v = 0;
+    if (!RegReadQword(root, subkey, name, v)) return std::nullopt;
+    return v;
+}
+
 std::string CurrentUserSid() {
     UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
@@ -79,18 +91,6 @@ namespace {
 
 constexpr wchar_t kCurrentVersion[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
 
-std::optional<uint32_t> Dword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
-    uint32_t v = 0;
-    if (!RegReadDword(root, subkey, name, v)) return std::nullopt;
-    return v;
-}
-
-std::optional<uint64_t> Qword(HKEY root, const wchar_t* subkey, const wchar_t* name) {
-    uint64_t v = 0;
-    if (!RegReadQword(root, subkey, name, v)) return std::nullopt;
-    return v;
-}
-
 void ReadLineage(WindowsSource& in) {
     for (const std::wstring& name : RegEnumSubkeys(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup")) {
         if (_wcsnicmp(name.c_str(), L"Source OS", 9) != 0) continue;
@@ -102,13 +102,13 @@ void ReadLineage(WindowsSource& in) {
         l.displayVersion = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"DisplayVersion");
         l.currentBuildNumber = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"CurrentBuildNumber");
         l.currentBuild = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"CurrentBuild");
-        l.ubr = Dword(HKEY_LOCAL_MACHINE, k, L"UBR").value_or(0);
+        l.ubr = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"UBR").value_or(0);
         l.editionId = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"EditionID");
         l.installationType = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"InstallationType");
         l.buildGuid = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"BuildGUID");
         l.productId = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"ProductId");
-        l.installTime = Qword(HKEY_LOCAL_MACHINE, k, L"InstallTime");
-        l.installDate = Dword(HKEY_LOCAL_MACHINE, k, L"InstallDate");
+        l.installTime = ReadRegistryQword(HKEY_LOCAL_MACHINE, k, L"InstallTime");
+        l.installDate = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"InstallDate");
         in.lineage.push_back(std::move(l));
     }
 }
@@ -120,11 +120,11 @@ void ReadProfiles(WindowsSource& in) {
         const wchar_t* k = key.c_str();
         ProfileSource p;
         p.sid = WStringToUtf8(sid);
-        p.loadHigh = Dword(HKEY_LOCAL_MACHINE, k, L"LocalProfileLoadTimeHigh").value_or(0);
-        p.loadLow = Dword(HKEY_LOCAL_MACHINE, k, L"LocalProfileLoadTimeLow").value_or(0);
-        p.unloadHigh = Dword(HKEY_LOCAL_MACHINE, k, L"LocalProfileUnloadTimeHigh").value_or(0);
-        p.unloadLow = Dword(HKEY_LOCAL_MACHINE, k, L"LocalProfileUnloadTimeLow").value_or(0);
-        p.state = Dword(HKEY_LOCAL_MACHINE, k, L"State").value_or(0);
+        p.loadHigh = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"LocalProfileLoadTimeHigh").value_or(0);
+        p.loadLow = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"LocalProfileLoadTimeLow").value_or(0);
+        p.unloadHigh = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"LocalProfileUnloadTimeHigh").value_or(0);
+        p.unloadLow = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"LocalProfileUnloadTimeLow").value_or(0);
+        p.state = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"State").value_or(0);
         p.imagePath = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"ProfileImagePath");
         in.profiles.push_back(std::move(p));
     }
@@ -223,7 +223,7 @@ void ReadOsTableValues(WindowsSource& in) {
     if (ComputerNameEx(ComputerNameDnsDomain, domain)) in.dnsDomain = domain;
     in.registeredOwner = ReadRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersion, L"RegisteredOwner");
     in.registeredOrganization = ReadRegistryString(HKEY_LOCAL_MACHINE, kCurrentVersion, L"RegisteredOrganization");
-    in.bootId = Dword(HKEY_LOCAL_MACHINE,
+    in.bootId = ReadRegistryDword(HKEY_LOCAL_MACHINE,
                       L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Memory Management\\PrefetchParameters",
                       L"BootId");
     in.geoName = ReadRegistryString(HKEY_CURRENT_USER, L"Control Panel\\International\\Geo", L"Name");
@@ -237,10 +237,10 @@ void ReadOsTableValues(WindowsSource& in) {
     std::vector<std::wstring> clone;
     if (RegReadMultiSz(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", L"CloneTag", clone) && !clone.empty())
         in.cloneTag = WStringToUtf8(clone.front());
-    in.generalizationState = Dword(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup\\Status\\SysprepStatus", L"GeneralizationState");
+    in.generalizationState = ReadRegistryDword(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup\\Status\\SysprepStatus", L"GeneralizationState");
     in.imageState =
         ReadRegistryString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup\\State", L"ImageState");
-    in.upgrade = Dword(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", L"Upgrade");
+    in.upgrade = ReadRegistryDword(HKEY_LOCAL_MACHINE, L"SYSTEM\\Setup", L"Upgrade");
 }
 
 }  // namespace
@@ -253,13 +253,13 @@ void CollectWindows(Snapshot& s) {
     in.displayVersion = ReadRegistryString(lm, kCurrentVersion, L"DisplayVersion");
     in.currentBuildNumber = ReadRegistryString(lm, kCurrentVersion, L"CurrentBuildNumber");
     if (in.currentBuildNumber.empty()) in.currentBuild = ReadRegistryString(lm, kCurrentVersion, L"CurrentBuild");
-    in.ubr = Dword(lm, kCurrentVersion, L"UBR").value_or(0);
+    in.ubr = ReadRegistryDword(lm, kCurrentVersion, L"UBR").value_or(0);
     in.buildLabEx = ReadRegistryString(lm, kCurrentVersion, L"BuildLabEx");
     in.installationType = ReadRegistryString(lm, kCurrentVersion, L"InstallationType");
     in.productId = ReadRegistryString(lm, kCurrentVersion, L"ProductId");
     in.buildGuid = ReadRegistryString(lm, kCurrentVersion, L"BuildGUID");
-    in.installTime = Qword(lm, kCurrentVersion, L"InstallTime");
-    in.installDate = Dword(lm, kCurrentVersion, L"InstallDate");
+    in.installTime = ReadRegistryQword(lm, kCurrentVersion, L"InstallTime");
+    in.installDate = ReadRegistryDword(lm, kCurrentVersion, L"InstallDate");
 
     in.machineGuid = ReadRegistryString(lm, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid");
     in.machineSid = GetMachineSid();
