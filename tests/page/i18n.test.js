@@ -38,6 +38,31 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
   await page.close();
 });
 
+// Values in reports can be as long as a file allows. Before the length bound
+// each of these took minutes (template and list expressions backtrack over the
+// whole text, sentence heads recursed once per sentence); the timeout only
+// keeps a regression from hanging the suite.
+test('long hostile values are translated whole and quickly', { timeout: 60000 }, async () => {
+  const page = await h.open({ init: { lang: 'de' } });
+  const got = await page.evaluate(() => {
+    const mb = 1 << 20;
+    const cases = [
+      'v' + ' · scan '.repeat(mb / 8) + 'x', // against 'v{x1} · scan {x2} s'
+      'Could not load ' + ': '.repeat(mb / 2),
+      'Secure Boot is enabled. '.repeat(mb / 24) + 'Nothing else.',
+      'yes' + ' '.repeat(mb) + 'no', // whitespace the list separators look through
+      'Storage - ' + 'x'.repeat(mb),
+    ];
+    return cases.map((s) => {
+      const t = tx(s);
+      return t === s ? 'unchanged' : t.slice(0, 12) + '…' + t.length;
+    });
+  });
+  assert.deepEqual(got, ['unchanged', 'unchanged', 'unchanged', 'unchanged', 'Speicher - x…' + ((1 << 20) + 11)]);
+  assert.deepEqual(await page.evaluate(() => window.__pageErrors), []);
+  await page.close();
+});
+
 test('compiled templates are anchored and keep placeholder order', async () => {
   const page = await h.open();
   const r = await page.evaluate(() => {

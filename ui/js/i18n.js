@@ -39,6 +39,11 @@ let I18N_MAX_KEY = 0;
 let LANG = 'en';
 let TX_MEMO = new Map();
 let COMPILED_TEMPLATES = [];
+// Templates, lists and sentences are matched only in texts up to this length:
+// the labels are short, and the regular expressions of templates and list
+// separators take time that grows with the square of the text. Longer texts
+// (values from reports and files) are looked up whole, which stays linear.
+let TX_MATCH_LIMIT = 0;
 
 function escapeRegExp(s) {
   return s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
@@ -57,11 +62,18 @@ function compileTemplate(t) {
     last = ph.lastIndex;
   }
   re += escapeRegExp(t.slice(last)) + '$';
-  return { t, re: new RegExp(re, 's'), names };
+  // The literal text before the first and after the last placeholder: a cheap
+  // test that rules out nearly every template before the expression runs.
+  const first = t.search(/\{[ntx]\d+\}/);
+  const head = first < 0 ? t : t.slice(0, first);
+  const tail = first < 0 ? '' : t.slice(last);
+  return { t, re: new RegExp(re, 's'), names, head, tail };
 }
 
 function compileTemplates() {
   COMPILED_TEMPLATES = TEMPLATES.map(compileTemplate);
+  // Room for the values a template is filled with (names, serials, paths).
+  TX_MATCH_LIMIT = Math.max(I18N_MAX_KEY, ...TEMPLATES.map((t) => t.length), 0) + 256;
 }
 
 // One pass over the template: a value that itself reads like a placeholder
@@ -87,9 +99,11 @@ function currentDict() {
 
 // Step 3 of tx: the first template that matches and has a translation.
 function txTemplate(s, dict) {
+  if (s.length > TX_MATCH_LIMIT) return null;
   for (const c of COMPILED_TEMPLATES) {
     const tr = dict[c.t];
     if (tr === undefined) continue;
+    if (!s.startsWith(c.head) || !s.endsWith(c.tail) || s.length < c.head.length + c.tail.length) continue;
     const m = c.re.exec(s);
     if (!m) continue;
     const values = m.slice(1);
@@ -154,10 +168,11 @@ function tx(text) {
   if (s === '' || !dict) return s;
   if (s in dict) return dict[s];
   if (TX_MEMO.has(s)) return TX_MEMO.get(s);
-  let r = txTemplate(s, dict);
-  if (r === null) r = txList(s, dict);
+  const short = s.length <= TX_MATCH_LIMIT;
+  let r = short ? txTemplate(s, dict) : null;
+  if (r === null && short) r = txList(s, dict);
   if (r === null) r = txHead(s, dict);
-  if (r === null) r = txSentences(s, dict);
+  if (r === null && short) r = txSentences(s, dict);
   if (r === null) r = s;
   TX_MEMO.set(s, r);
   return r;
