@@ -141,6 +141,20 @@ static size_t Utf8SequenceLength(const uint8_t* p, size_t avail) {
     return len;
 }
 
+namespace {
+
+// Bytes below 0x80 that are copied as they are: printable ASCII except the
+// double quote and the backslash.
+struct PlainAscii {
+    bool table[128] = {};
+    constexpr PlainAscii() {
+        for (int c = 0x20; c < 0x7F; ++c) table[c] = c != '"' && c != '\\';
+    }
+};
+constexpr PlainAscii kPlain;
+
+}  // namespace
+
 void AppendJsonQuoted(std::string& out, std::string_view text) {
     const auto* p = reinterpret_cast<const uint8_t*>(text.data());
     const size_t n = text.size();
@@ -148,33 +162,33 @@ void AppendJsonQuoted(std::string& out, std::string_view text) {
     out.push_back('"');
     size_t i = 0;
     while (i < n) {
-        uint8_t b = p[i];
-        if (b < 0x80) {
-            switch (b) {
-                case 0x22: out += "\\\""; break;
-                case 0x5C: out += "\\\\"; break;
-                case 0x09: out += "\\t"; break;
-                case 0x0A: out += "\\n"; break;
-                case 0x0D: out += "\\r"; break;
-                default:
-                    if (b < 0x20 || b == 0x7F) {
-                        char esc[8];
-                        std::snprintf(esc, sizeof esc, "\\u%04x", b);
-                        out.append(esc, 6);
-                    } else {
-                        out.push_back(static_cast<char>(b));
-                    }
-            }
-            ++i;
-            continue;
-        }
-        size_t len = Utf8SequenceLength(p + i, n - i);
-        if (len) {
-            out.append(reinterpret_cast<const char*>(p + i), len);
+        // Copy the longest run of bytes that need no escape (plain ASCII and
+        // well-formed UTF-8 sequences) at once: most report text is such a run.
+        const size_t start = i;
+        for (;;) {
+            while (i < n && p[i] < 0x80 && kPlain.table[p[i]]) ++i;
+            if (i == n || p[i] < 0x80) break;
+            const size_t len = Utf8SequenceLength(p + i, n - i);
+            if (len == 0) break;
             i += len;
-        } else {
-            out += "\\ufffd";
-            ++i;
+        }
+        if (i > start) out.append(reinterpret_cast<const char*>(p + start), i - start);
+        if (i == n) break;
+        const uint8_t b = p[i++];
+        switch (b) {
+            case 0x22: out.append("\\\"", 2); break;
+            case 0x5C: out.append("\\\\", 2); break;
+            case 0x09: out.append("\\t", 2); break;
+            case 0x0A: out.append("\\n", 2); break;
+            case 0x0D: out.append("\\r", 2); break;
+            default:
+                if (b < 0x80) {  // another control byte, or 0x7F
+                    static constexpr char kHex[] = "0123456789abcdef";
+                    const char esc[6] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 15]};
+                    out.append(esc, 6);
+                } else {  // a byte that does not start a well-formed sequence
+                    out.append("\\ufffd", 6);
+                }
         }
     }
     out.push_back('"');

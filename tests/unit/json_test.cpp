@@ -87,6 +87,10 @@ TEST(JsonQuote, EscapesAndUtf8Validation) {
         {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"},
         {"\xF4\x90\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},
         {"\xF0\x80\x80\x80", R"("\ufffd\ufffd\ufffd\ufffd")"},
+        // Runs of plain text and UTF-8 between escapes, at either end and side by side.
+        {"\\C:\\Windows\\x.sys\"", R"("\\C:\\Windows\\x.sys\"")"},
+        {"Gr\xC3\xBC\xC3\x9F" "e\x01\x02" "ab\xE2\x82\xAC\x80z", "\"Gr\xC3\xBC\xC3\x9F" "e\\u0001\\u0002" "ab\xE2\x82\xAC\\ufffdz\""},
+        {"\xC3\xA9\xC3", "\"\xC3\xA9\\ufffd\""},
     };
     for (const auto& c : cases) EXPECT_EQ(Quoted(c.in), c.want);
 }
