@@ -36,6 +36,12 @@ std::string UsageText();
 // Connects stdout and stderr to the parent's console unless stdout already
 // goes to a file or a pipe.
 void AttachParentConsole();
+// Writes UTF-8 text where the program's output goes: to a console as UTF-16
+// (WriteConsoleW, right whatever the console's code page), to a file or pipe
+// as the UTF-8 bytes. PrintText uses standard output, or the console that
+// AttachParentConsole joined.
+bool WriteTextTo(void* handle, std::string_view utf8);
+void PrintText(std::string_view utf8);
 // The console progress callback: "  [%3d%%] %s\n".
 void PrintProgress(const std::string& stage, int pct);
 // The console report mode: scan, write the report, print the summary.
