@@ -9,6 +9,7 @@ import pwd
 import re
 import resource
 import signal
+import subprocess
 import unittest
 
 import vorq_e2e as e2e
@@ -115,6 +116,21 @@ class ExportTest(unittest.TestCase):
             self.assertEqual(path.read_bytes(), old, name)
             self.assertEqual(sorted(p.name for p in e2e.OUT.glob(name + ".*")), [], "temporary files left")
             path.chmod(0o644)
+
+    def test_make_run_shows_only_the_program(self):
+        run_scan = pathlib.Path(e2e.WINE_RUN).resolve().parent / "run-scan"
+        log = pathlib.Path(e2e.EXE).resolve().parent / "wine-run.log"
+        log.unlink(missing_ok=True)
+        e2e.OUT.mkdir(parents=True, exist_ok=True)
+        p = subprocess.run([str(run_scan), e2e.EXE, "run-scan.json"], stdout=subprocess.PIPE,
+                           stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL, cwd=e2e.OUT, timeout=600)
+        text = p.stdout.decode("utf-8", "replace")
+        self.assertEqual(p.returncode, 0, text)
+        seconds = re.search(r"checks, (\d+\.\d) s\n", text)
+        self.assertIsNotNone(seconds, text)
+        self.assertEqual(text.replace(seconds.group(1) + " s\n", "SECONDS s\n", 1),
+                         expected_console(load("run-scan.json"), "privacy-safe", "run-scan.json"))
+        self.assertTrue(log.exists())
 
     def test_modes_without_a_scan(self):
         # Without a display the message boxes return at once.
