@@ -28,6 +28,8 @@ using GetDeviceInfoFn = UINT32(WINAPI*)(UINT32, void*);
 using ContextCreateFn = UINT32(WINAPI*)(const void*, void**);
 using SubmitFn = UINT32(WINAPI*)(void*, UINT32, UINT32, const BYTE*, UINT32, BYTE*, UINT32*);
 using ContextCloseFn = UINT32(WINAPI*)(void*);
+using GetTcgLogExFn = UINT32(WINAPI*)(UINT32, BYTE*, UINT32*);
+constexpr UINT32 kTcgLogSrtmCurrent = 0;
 
 struct TbsApi {
     UniqueModule dll;
@@ -35,6 +37,7 @@ struct TbsApi {
     ContextCreateFn contextCreate = nullptr;
     SubmitFn submit = nullptr;
     ContextCloseFn contextClose = nullptr;
+    GetTcgLogExFn getTcgLogEx = nullptr;
 };
 
 const TbsApi& Tbs() {
@@ -45,6 +48,7 @@ const TbsApi& Tbs() {
         a.contextCreate = GetProc<ContextCreateFn>(a.dll.get(), "Tbsi_Context_Create");
         a.submit = GetProc<SubmitFn>(a.dll.get(), "Tbsip_Submit_Command");
         a.contextClose = GetProc<ContextCloseFn>(a.dll.get(), "Tbsip_Context_Close");
+        a.getTcgLogEx = GetProc<GetTcgLogExFn>(a.dll.get(), "Tbsi_Get_TCG_Log_Ex");
         return a;
     }();
     return api;
@@ -79,6 +83,22 @@ uint32_t TbsContext::Submit(const uint8_t* command, uint32_t length, uint8_t* re
     const UINT32 rc = Tbs().submit(handle_, kLocalityZero, kPriorityNormal, command, length, reply, &len);
     replyLen = len;
     return rc;
+}
+
+uint64_t TbsContext::LogSize() {
+    if (!handle_ || !Tbs().getTcgLogEx) return 0;
+    UINT32 size = 0;
+    Tbs().getTcgLogEx(kTcgLogSrtmCurrent, nullptr, &size);  // the size comes with an "insufficient buffer" result
+    return size;
+}
+
+std::vector<uint8_t> TbsContext::ReadLog(uint64_t size) {
+    if (!handle_ || !Tbs().getTcgLogEx || size == 0 || size > 0xFFFFFFFFu) return {};
+    std::vector<uint8_t> log(static_cast<size_t>(size));
+    UINT32 got = static_cast<UINT32>(size);
+    if (Tbs().getTcgLogEx(kTcgLogSrtmCurrent, log.data(), &got) != 0) return {};
+    log.resize(got < size ? got : size);
+    return log;
 }
 
 TbsContext::~TbsContext() {

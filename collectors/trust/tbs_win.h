@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "collectors/trust/tpm_collect.h"
 
@@ -23,6 +24,11 @@ public:
     uint32_t Open();  // Tbsi_Context_Create, version 2, TPM 2.0 only
     // Tbsip_Submit_Command; a context that is not open answers as "no TPM".
     uint32_t Submit(const uint8_t* command, uint32_t length, uint8_t* reply, uint32_t& replyLen);
+
+    // Tbsi_Get_TCG_Log_Ex for the current boot: the size it reports (0 when
+    // none or the context is not open), and the bytes of a fetch of `size`.
+    uint64_t LogSize();
+    std::vector<uint8_t> ReadLog(uint64_t size);
 
 private:
     void* handle_ = nullptr;

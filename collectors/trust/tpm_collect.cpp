@@ -1,6 +1,7 @@
 #include "collectors/trust/tpm_collect.h"
 
 #include "collectors/trust/tpm.h"
+#include "collectors/trust/tpm_pcr.h"
 #include "collectors/trust/tpm_queries.h"
 #include "core/text.h"
 
@@ -143,8 +144,9 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     std::string manufacturer, vendor, firmware;
     AddPropertyRows(s, device, props, ch, manufacturer, vendor, firmware);
 
+    const std::vector<uint16_t> activeBanks = GetActivePcrBanks(ch);
     std::vector<std::string> banks;
-    for (uint16_t alg : GetActivePcrBanks(ch)) banks.push_back(AlgName(alg));
+    for (uint16_t alg : activeBanks) banks.push_back(AlgName(alg));
     AddRow(device, {"Active PCR banks", Join(banks, ", ")});
     AddRow(device, {"Persistent objects", HandleList(GetHandles(ch, 0x81000000, 64))});
     AddRow(device, {"Defined NV indices", HandleList(GetHandles(ch, 0x01000000, 128))});
@@ -172,6 +174,22 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     }
     SetFact(s, fact::kTpmEk, anyEk ? "1" : "0");
 
+    PcrReading pcrs;
+    pcrs.bank = ChoosePcrBank(activeBanks);
+    for (uint32_t i = 0; i < kPcrCount; ++i) pcrs.live[i] = ReadPcr(ch, pcrs.bank, i);
+    const LogReading log = FetchTcgLog(src.logSize ? src.logSize() : 0, src.readLog);
+    SetFact(s, fact::kTpmLogParse, LogParseStatus(log));
+    uint32_t read = 0;
+    for (const auto& v : pcrs.live) read += !v.empty();
+    SetFact(s, fact::kTpmPcrReadCount, Format("%u", read));
+    PcrTallies tallies;
+    Table pcrTable = PcrTable(pcrs, ReplayTcgLog(log, pcrs.bank), tallies);
+
+    AddPcrSignals(s, pcrs);
+    SetFact(s, fact::kTpmLog, LogVerdict(log, tallies));
+    SetFact(s, fact::kTpmLogMatch, LogMatchText(tallies));
+    AddRow(device, {"Measured boot log", MeasuredBootRowText(log, tallies)});
+
     AddAppKey(s, device, src.keyStatus ? src.keyStatus() : TpmKeyResult{});
 
     const bool troubled = ch.firstTbsError != 0 || ch.malformed;
@@ -190,7 +208,9 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
                                    Sens::No, "TPM2_GetCapability", "", 1.0));
 
     s.tables.push_back(std::move(device));
+    s.tables.push_back(std::move(pcrTable));
     s.tables.push_back(PropertiesTable(props));
+    s.tables.push_back(LogTable(log));
 }
 
 }  // namespace vorq

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "collectors/trust/tpm_key.h"
 #include "collectors/trust/tpm_transport.h"
@@ -25,6 +26,10 @@ struct TpmSource {
     std::function<uint32_t()> openContext;
     // Carries the commands once the context is open.
     TpmTransport transport;
+    // The measured-boot log of the current boot: the size its query reports
+    // (0 for none), then the bytes of a fetch of that size.
+    std::function<uint64_t()> logSize;
+    std::function<std::vector<uint8_t>(uint64_t size)> readLog;
     // The application key's "status" action.
     std::function<TpmKeyResult()> keyStatus;
 };

@@ -12,6 +12,8 @@ void CollectTpm(Snapshot& s) {
     src.transport = [&context](const TpmBytes& command, uint8_t* reply, uint32_t& replyLen) {
         return context.Submit(command.data(), static_cast<uint32_t>(command.size()), reply, replyLen);
     };
+    src.logSize = [&context] { return context.LogSize(); };
+    src.readLog = [&context](uint64_t size) { return context.ReadLog(size); };
     src.keyStatus = [] { return RunTpmKeyAction("status"); };
     CollectTpmFrom(s, src);
 }

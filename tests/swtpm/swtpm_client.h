@@ -197,6 +197,19 @@ inline uint32_t ProvisionEkCertificate(Connection& c, const TpmBytes& cert) {
     return rc;
 }
 
+// Extends PCR `pcr` of the SHA-256 bank with `digest`, as firmware does
+// while it measures the boot.
+inline uint32_t ExtendPcr(Connection& c, uint32_t pcr, const TpmBytes& digest) {
+    TpmBytes extend = BuildTpm2CommandHeader(kTpmStSessions, 0x182);
+    PutU32(extend, pcr);
+    PutPasswordSession(extend);
+    PutU32(extend, 1);
+    PutU16(extend, kTpmAlgSha256);
+    extend.insert(extend.end(), digest.begin(), digest.end());
+    PatchCommandSize(extend);
+    return ResponseCode(c.Exchange(extend));
+}
+
 // Recorded exchanges: "> command" and "< reply" lines in hexadecimal; lines
 // starting with '#' are comments.
 inline void WriteExchanges(const std::string& path, const std::string& comment,

@@ -9,6 +9,7 @@
 #include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
 #include "tests/swtpm/swtpm_client.h"
+#include "tests/unit/tcg_log_builder.h"
 
 namespace vorq {
 namespace {
@@ -42,8 +43,10 @@ protected:
         conn = std::make_unique<swtpm::Connection>(swtpm::PortFromEnvironment());
         ASSERT_TRUE(conn->ok());
     }
-    Snapshot Scan() {
+    Snapshot Scan(const std::vector<uint8_t>& log = {}) {
         TpmSource src;
+        src.logSize = [&log] { return static_cast<uint64_t>(log.size()); };
+        src.readLog = [&log](uint64_t) { return log; };
         src.deviceResult = 0;
         src.device.tpmVersion = 2;
         src.device.interfaceType = 1;
@@ -69,7 +72,11 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     EXPECT_EQ(Row(before, "Endorsement key (RSA, 0x81010001)"), "[info] TPM response code 0x0000018B");
 
     ASSERT_EQ(swtpm::ProvisionEndorsementKey(*conn), 0u);
-    Snapshot s = Scan();
+    // Measure a boot into the simulator as firmware would, and hand over its log.
+    const test::TcgLogBuilder log = test::SampleBootLog();
+    for (const auto& [pcr, digest] : log.digests)
+        if (!digest.empty()) ASSERT_EQ(swtpm::ExtendPcr(*conn, pcr, digest), 0u);
+    Snapshot s = Scan(log.bytes);
     EXPECT_EQ(GetFact(s, fact::kTpmStatus), "available");
     EXPECT_EQ(GetFact(s, fact::kTpmCapabilityStatus), "complete");
     EXPECT_EQ(GetFact(s, fact::kTpmCommandReplyStatus), "complete");
@@ -88,6 +95,11 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     const auto ek = std::find_if(s.signals.begin(), s.signals.end(), [](const Signal& g) { return g.key == sig::kTpmEkRsa; });
     ASSERT_NE(ek, s.signals.end());
     EXPECT_EQ(ek->value.size(), 32u);
+    EXPECT_EQ(GetFact(s, fact::kTpmLog), "match");
+    EXPECT_EQ(GetFact(s, fact::kTpmLogMatch), "9/9");
+    EXPECT_EQ(Row(s, "Measured boot log"), "[ok] 14 events, crypto-agile format, replay matches PCR 0-7");
+    ASSERT_NE(FindTable(s, table::kTpmPcrs), nullptr);
+    EXPECT_EQ(FindTable(s, table::kTpmPcrs)->rows.size(), 24u);
     ASSERT_NE(FindTable(s, table::kTpmProps), nullptr);
     EXPECT_GT(FindTable(s, table::kTpmProps)->rows.size(), 40u);
 
@@ -106,6 +118,12 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     const Check* cert = FindCheck(s, "x.ekcert");
     ASSERT_NE(cert, nullptr);
     EXPECT_EQ(cert->status, kInfo);
+    const Check* pcr = FindCheck(s, "x.pcr");
+    ASSERT_NE(pcr, nullptr);
+    EXPECT_EQ(pcr->status, kPass);
+    const ScoreItem* replay = FindItem(s, "platform", "Measured boot replay");
+    ASSERT_NE(replay, nullptr);
+    EXPECT_EQ(replay->status, kPass);
     const ScoreItem* ekItem = FindItem(s, "identity", "TPM endorsement key");
     ASSERT_NE(ekItem, nullptr);
     EXPECT_EQ(ekItem->points, 30);

@@ -3,21 +3,23 @@
 //   scripts/with-swtpm build/host/tpm_record tests/fixtures/tpm
 // "swtpm-fresh.txt" is a just-manufactured simulator; "swtpm-provisioned.txt"
 // the same after this recorder persisted an endorsement key at 0x81010001
-// and wrote ek-test-cert.der into NV index 0x01C00002.
+// and wrote ek-test-cert.der into NV index 0x01C00002, and extended the
+// SHA-256 PCRs with the digests of the sample boot log it writes as
+// "boot-agile.log".
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include "collectors/trust/tpm_collect.h"
 #include "tests/swtpm/swtpm_client.h"
+#include "tests/unit/tcg_log_builder.h"
 
 namespace {
 
 using namespace vorq;
 using Exchanges = std::vector<std::pair<TpmBytes, TpmBytes>>;
 
-// The collector's own commands, then the NV and PCR reads that the
-// certificate and measured-boot steps send.
+// The collector's commands, then the NV reads of the certificate index.
 Exchanges Record(swtpm::Connection& c) {
     Exchanges record;
     TpmSource src;
@@ -34,7 +36,6 @@ Exchanges Record(swtpm::Connection& c) {
     TpmBytes bytes;
     CommandResult result;
     NvRead(ch, swtpm::kEkCertIndex, info, NvChunkSize(props), bytes, result);
-    for (uint32_t pcr : {0u, 7u}) ReadPcr(ch, kTpmAlgSha256, pcr);
     return record;
 }
 
@@ -57,12 +58,19 @@ int main(int argc, char** argv) {
     const TpmBytes cert((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     const uint32_t ek = swtpm::ProvisionEndorsementKey(c);
     const uint32_t nv = cert.empty() ? 1 : swtpm::ProvisionEkCertificate(c, cert);
-    if (ek != 0 || nv != 0) {
-        std::fprintf(stderr, "provisioning failed: EK 0x%X, certificate 0x%X\n", ek, nv);
+    const test::TcgLogBuilder log = test::SampleBootLog();
+    uint32_t pcr = 0;
+    for (const auto& [index, digest] : log.digests)
+        if (!digest.empty() && pcr == 0) pcr = swtpm::ExtendPcr(c, index, digest);
+    if (ek != 0 || nv != 0 || pcr != 0) {
+        std::fprintf(stderr, "provisioning failed: EK 0x%X, certificate 0x%X, PCR extend 0x%X\n", ek, nv, pcr);
         return 1;
     }
+    std::ofstream(dir + "/boot-agile.log", std::ios::binary)
+        .write(reinterpret_cast<const char*>(log.bytes.data()), static_cast<std::streamsize>(log.bytes.size()));
     swtpm::WriteExchanges(dir + "/swtpm-provisioned.txt",
-                          "swtpm 0.7.1 (libtpms), EK persisted at 0x81010001, ek-test-cert.der in NV 0x01C00002",
+                          "swtpm 0.7.1 (libtpms), EK persisted at 0x81010001, ek-test-cert.der in NV 0x01C00002, "
+                          "SHA-256 PCRs extended with boot-agile.log",
                           Record(c));
     return 0;
 }

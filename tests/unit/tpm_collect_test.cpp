@@ -27,6 +27,13 @@ std::vector<std::string> Labels(const Snapshot& s) {
     return labels;
 }
 
+Signal FindSignal(const Snapshot& s, const char* key) {
+    for (const Signal& g : s.signals)
+        if (g.key == key) return g;
+    ADD_FAILURE() << "no signal " << key;
+    return {};
+}
+
 std::vector<std::string> SignalKeys(const Snapshot& s) {
     std::vector<std::string> keys;
     for (const Signal& g : s.signals) keys.push_back(g.key);
@@ -126,7 +133,8 @@ TEST(TpmCollect, FreshSimulatorHasNoEndorsementKey) {
                                                     "Hierarchies enabled (platform / storage / endorsement)",
                                                     "FIPS 140-2 mode", "Active PCR banks", "Persistent objects",
                                                     "Defined NV indices", "Endorsement key (RSA, 0x81010001)",
-                                                    "Endorsement key (ECC, 0x81010002)", "TPM-bound application key"}));
+                                                    "Endorsement key (ECC, 0x81010002)", "Measured boot log",
+                                                    "TPM-bound application key"}));
     EXPECT_EQ(Row(s, "Manufacturer"), "IBM");
     EXPECT_EQ(Row(s, "Vendor string"), "SWTPM");
     EXPECT_EQ(Row(s, "Firmware version"), "8217.4131.22.13878");
@@ -139,23 +147,32 @@ TEST(TpmCollect, FreshSimulatorHasNoEndorsementKey) {
     EXPECT_EQ(Row(s, "Endorsement key (RSA, 0x81010001)"), "[info] TPM response code 0x0000018B");
     EXPECT_EQ(Row(s, "Endorsement key (ECC, 0x81010002)"), "[info] TPM response code 0x0000018B");
     EXPECT_EQ(Row(s, "TPM-bound application key"), "not created - optional, use the panel above");
-    EXPECT_EQ(SignalKeys(s), (std::vector<std::string>{"tpm.manufacturer", "tpm.firmware"}));
-    EXPECT_EQ(s.signals[0].value, "IBM (SWTPM)");
-    EXPECT_EQ(s.signals[0].scope, 1);
-    EXPECT_EQ(s.signals[1].value, "8217.4131.22.13878");
-    EXPECT_EQ(s.signals[1].scope, 4);
+    EXPECT_EQ(SignalKeys(s), (std::vector<std::string>{"tpm.pcr0", "tpm.pcr7", "tpm.manufacturer", "tpm.firmware"}));
+    EXPECT_EQ(FindSignal(s, sig::kTpmManufacturer).value, "IBM (SWTPM)");
+    EXPECT_EQ(FindSignal(s, sig::kTpmManufacturer).scope, 1);
+    EXPECT_EQ(FindSignal(s, sig::kTpmFirmware).value, "8217.4131.22.13878");
+    EXPECT_EQ(FindSignal(s, sig::kTpmFirmware).scope, 4);
+    EXPECT_EQ(FindSignal(s, sig::kTpmPcr0).value, std::string(64, '0'));
+    EXPECT_EQ(Row(s, "Measured boot log"), "[info] not available");
     const std::map<std::string, std::string> want = {
         {"tpm.status", "available"}, {"tpm.device_tbs_rc", "0x00000000"}, {"tpm.device_status", "complete"},
         {"tpm.present", "1"}, {"tpm.version", "2.0"}, {"tpm.iftype", "1"}, {"tpm.capability_status", "complete"},
         {"tpm.manufacturer", "IBM"}, {"tpm.vendor_string", "SWTPM"}, {"tpm.ek", "0"}, {"tpm.app_key", "absent"},
+        {"tpm.log_parse", "unavailable"}, {"tpm.pcr_read_count", "24"}, {"tpm.log", "unavailable"},
+        {"tpm.log_match", "0/0"},
         {"tpm.command_tbs_rc", "0x00000000"}, {"tpm.command_tpm_rc", "0x0000018B"},
         {"tpm.command_reply_status", "complete"}};
     EXPECT_EQ(s.facts, want);
-    // Only the device and property tables until the certificate, PCR and
-    // provisioning steps add theirs.
-    ASSERT_EQ(s.tables.size(), 2u);
-    EXPECT_EQ(s.tables[1].id, "tpm.props");
-    EXPECT_EQ(s.tables[1].title, "TPM properties (TPM2_GetCapability)");
+    std::vector<std::string> ids;
+    for (const Table& t : s.tables) ids.push_back(t.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"tpm.device", "tpm.pcrs", "tpm.props", "tpm.log"}));
+    EXPECT_EQ(FindTable(s, table::kTpmProps)->title, "TPM properties (TPM2_GetCapability)");
+    EXPECT_EQ(FindTable(s, table::kTpmPcrs)->title, "PCR values (SHA256 bank)");
+    EXPECT_EQ(Rows(s, table::kTpmPcrs).size(), 24u);
+    EXPECT_EQ(Rows(s, table::kTpmPcrs)[7],
+              (std::vector<std::string>{"7", std::string(64, '0'), "Secure Boot policy", "0", "-"}));
+    EXPECT_TRUE(Rows(s, table::kTpmLog).empty());
+    EXPECT_FALSE(FindTable(s, table::kTpmLog)->safe);
     const auto props = Rows(s, table::kTpmProps);
     ASSERT_FALSE(props.empty());
     EXPECT_EQ(props[0], (std::vector<std::string>{"0x100", "FAMILY_INDICATOR", "0x322E3000 (841887744)", "2.0"}));
@@ -174,7 +191,8 @@ TEST(TpmCollect, ProvisionedSimulatorShowsTheEndorsementKey) {
     const Table* device = FindTable(s, table::kTpmDevice);
     for (const TableRow& r : device->rows) EXPECT_EQ(r.sens, r.cells[0] == "Endorsement key (RSA, 0x81010001)" ? 2u : 0u);
     EXPECT_EQ(GetFact(s, fact::kTpmEk), "1");
-    EXPECT_EQ(SignalKeys(s), (std::vector<std::string>{"tpm.ek_rsa", "tpm.manufacturer", "tpm.firmware"}));
+    EXPECT_EQ(SignalKeys(s),
+              (std::vector<std::string>{"tpm.ek_rsa", "tpm.pcr0", "tpm.pcr7", "tpm.manufacturer", "tpm.firmware"}));
     const Signal& g = s.signals[0];
     EXPECT_EQ(g.value, ek.substr(ek.size() - 32));
     EXPECT_EQ(g.name, "Endorsement key (RSA, 0x81010001)");
@@ -226,7 +244,7 @@ TEST(TpmCollect, PropertiesThatFailLeaveThePartialOrErrorStatus) {
         EXPECT_EQ(GetFact(s, fact::kTpmStatus), c.status) << c.what;
         EXPECT_EQ(Row(s, "Manufacturer"), "") << c.what;
         EXPECT_EQ(Row(s, "Firmware version"), "0.0.0.0") << c.what;
-        EXPECT_EQ(s.signals[0].value, "") << c.what;  // the manufacturer signal, even when empty
+        EXPECT_EQ(FindSignal(s, sig::kTpmManufacturer).value, "") << c.what;  // the signal comes even when empty
     }
 }
 
