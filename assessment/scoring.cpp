@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/processor/acpi_tables.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/platform.h"
@@ -138,7 +139,7 @@ Score PlatformScore(const Snapshot& s) {
         AddScoreItem(sc, "Kernel debugging off", 0, 10, kInfo, "code-integrity state is unavailable");
     }
     AddPassFailItem(sc, "Vulnerable driver blocklist", Flag(s, fact::kPlatBlocklist), 5, "enabled", "disabled", kWarn);
-    AddPassFailItem(sc, "IOMMU / DMA remapping", Flag(s, "acpi.iommu"), 5, "DMAR/IVRS present", "not reported", kWarn);
+    AddPassFailItem(sc, "IOMMU / DMA remapping", Flag(s, fact::kAcpiIommu), 5, "DMAR/IVRS present", "not reported", kWarn);
     AddPassFailItem(sc, "Measured boot replay", GetFact(s, fact::kTpmLog) == "match", 5, "TCG log reproduces PCR 0-7",
                     "not verified locally", kInfo);
     const int64_t total = SumPoints(sc);

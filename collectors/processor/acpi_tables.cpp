@@ -241,8 +241,8 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
 
     SetFact(s, "acpi.tpm2", w.tpm2 ? "1" : "0");
-    SetFact(s, "acpi.iommu", w.iommu ? "1" : "0");
-    SetFact(s, "acpi.dma_optin", w.dmaOptIn ? "1" : "0");
+    SetFact(s, fact::kAcpiIommu, w.iommu ? "1" : "0");
+    SetFact(s, fact::kAcpiDmaOptIn, w.dmaOptIn ? "1" : "0");
     SetFact(s, "acpi.wpbt", w.wpbt ? "1" : "0");
     SetFact(s, "acpi.madt_cpus", std::to_string(w.madtCpus));
     if (w.wsmt) SetFact(s, "acpi.wsmt", std::to_string(w.wsmtFlags));

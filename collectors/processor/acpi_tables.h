@@ -18,6 +18,10 @@ inline constexpr char kAcpiVmAmlQemu[] = "acpi.vm_aml.qemu";
 inline constexpr char kAcpiVmAmlVmgenid[] = "acpi.vm_aml.vmgenid";
 inline constexpr char kAcpiVmAmlVmclock[] = "acpi.vm_aml.vmclock";
 inline constexpr char kAcpiVmWaet[] = "acpi.vm_waet";
+// "1" when a DMAR or IVRS table exists; "1" when it says the firmware opted
+// into DMA protection.
+inline constexpr char kAcpiIommu[] = "acpi.iommu";
+inline constexpr char kAcpiDmaOptIn[] = "acpi.dma_optin";
 }  // namespace vorq::fact
 
 namespace vorq {
