@@ -141,6 +141,22 @@ static size_t Utf8SequenceLength(const uint8_t* p, size_t avail) {
     return len;
 }
 
+bool IsWellFormedUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        const size_t len = Utf8SequenceLength(p + i, n - i);
+        if (!len) return false;
+        i += len;
+    }
+    return true;
+}
+
 namespace {
 
 // Bytes below 0x80 that are copied as they are: printable ASCII except the

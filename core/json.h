@@ -43,4 +43,8 @@ private:
 // Appends the quoted, escaped form of `text` to `out` (the writer's quoting rules).
 void AppendJsonQuoted(std::string& out, std::string_view text);
 
+// True when every byte belongs to a well-formed UTF-8 sequence (the test the
+// writer applies before passing text on unchanged).
+bool IsWellFormedUtf8(std::string_view text);
+
 }  // namespace vorq

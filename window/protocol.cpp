@@ -34,7 +34,11 @@ std::u16string DialogTitleFromMessage(std::string_view message, std::u16string_v
     std::u16string title = Utf8ToUtf16(message.substr(bar + 1));
     for (char16_t& u : title)
         if (u < 0x20) u = u' ';
-    if (title.size() > kDialogTitleLimit) title.resize(kDialogTitleLimit);
+    if (title.size() > kDialogTitleLimit) {
+        // A character outside the basic plane stays whole or goes whole.
+        const char16_t last = title[kDialogTitleLimit - 1];
+        title.resize(last >= 0xD800 && last <= 0xDBFF ? kDialogTitleLimit - 1 : kDialogTitleLimit);
+    }
     return title;
 }
 

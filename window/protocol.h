@@ -36,7 +36,8 @@ inline constexpr size_t kDialogTitleLimit = 120;  // UTF-16 units
 void HandleWebMessage(std::string_view message, CommandSink& sink);
 
 // The text after the first '|' when something follows it, control units
-// shown as blanks and cut to kDialogTitleLimit units; else the default.
+// shown as blanks and cut to kDialogTitleLimit units (one less where the cut
+// would split a surrogate pair); else the default.
 std::u16string DialogTitleFromMessage(std::string_view message, std::u16string_view defaultTitle);
 
 // 1 to 4 characters, each an ASCII letter, digit or '-'.

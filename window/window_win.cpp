@@ -12,11 +12,13 @@
 #include "core/report.h"
 #include "core/win.h"
 #include "collectors/trust/tpm_key.h"
+#include "window/capture.h"
 #include "window/key_action.h"
 #include "window/language.h"
 #include "window/layout.h"
 #include "window/page_control.h"
 #include "window/protocol.h"
+#include "window/report_files_win.h"
 #include "window/scan.h"
 #include "window/webview2_win.h"
 
@@ -31,6 +33,7 @@ bool DevToolsEnabled = false;
 namespace {
 
 constexpr COLORREF kBackground = RGB(0x0C, 0x0F, 0x15);
+constexpr UINT_PTR kCaptureTimer = 1;
 
 std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
@@ -104,16 +107,23 @@ void PutOnClipboard(const std::string& text) {
     CloseClipboard();
 }
 
+ReportFileServices ReportFiles() {
+    ReportFileServices s = WindowReportFileServices(MainWindow);
+    s.lastSnapshot = [] { return Scans().LastSnapshot(); };
+    s.report = [](const Snapshot& snapshot, bool raw) { return WriteSnapshotJson(snapshot, raw ? kReportRaw : kReportSafe); };
+    s.post = [](const std::string& json) { PostToPage(json); };
+    return s;
+}
+
+CaptureController& Capture();
+
 // The page's commands on the window's thread.
 class WindowCommands final : public CommandSink {
 public:
     void StartScan() override { Scans().StartScan(); }
-    void ExportReport(bool, const std::u16string&) override {
-        if (!Scans().LastSnapshot()) return;  // nothing to export yet
-        PostStatus("Exporting reports is not available yet", "bad");
-    }
-    void OpenReportFile(const std::string&, const std::u16string&) override {
-        PostStatus("Opening report files is not available yet", "bad");
+    void ExportReport(bool raw, const std::u16string& title) override { ExportReportFile(ReportFiles(), raw, title); }
+    void OpenReportFile(const std::string& slot, const std::u16string& title) override {
+        OpenReportFileForPage(ReportFiles(), slot, title);
     }
     void StartTpmKeyAction(const std::string& operation) override { StartKeyAction(KeyActions(), operation); }
     void CopyText(const std::string& text) override { PutOnClipboard(text); }
@@ -134,17 +144,8 @@ public:
         info.nShow = SW_SHOWNORMAL;
         if (ShellExecuteExW(&info)) PostMessageW(MainWindow, WM_CLOSE, 0, 0);
     }
-    void Rendered() override {
-        if (CaptureDir.empty() || captureStarted_) return;
-        captureStarted_ = true;
-        PostStatus("Capture mode is not available yet", "bad");
-    }
-    void Shown(const std::string&) override {
-        if (captureStarted_) PostStatus("Capture mode is not available yet", "bad");
-    }
-
-private:
-    bool captureStarted_ = false;
+    void Rendered() override { Capture().Rendered(); }
+    void Shown(const std::string&) override { Capture().Shown(); }
 };
 
 PageHost& Host() {
@@ -167,6 +168,18 @@ PageHost& Host() {
         return new PageHost(*factory, std::move(s));
     }();
     return *host;
+}
+
+CaptureController& Capture() {
+    static CaptureController* capture = new CaptureController(U16(CaptureDir), [] {
+        CaptureServices s;
+        s.view = [] { return Host().View(); };
+        s.createFolder = [] { CreateDirectoryW(CaptureDir.c_str(), nullptr); };
+        s.startTimer = [] { SetTimer(MainWindow, kCaptureTimer, kCaptureSettleMs, nullptr); };
+        s.closeWindow = [] { PostMessageW(MainWindow, WM_CLOSE, 0, 0); };
+        return s;
+    }());
+    return *capture;
 }
 
 }  // namespace
@@ -200,7 +213,10 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         }
         case WM_TIMER:
-            if (wParam == 1) KillTimer(hwnd, 1);
+            if (wParam == kCaptureTimer) {
+                KillTimer(hwnd, kCaptureTimer);
+                Capture().TimerFired();
+            }
             return 0;
         case WM_SIZE:
             Host().Resize();

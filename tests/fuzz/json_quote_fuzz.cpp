@@ -1,4 +1,5 @@
-// Any input quotes to one valid JSON string; valid UTF-8 decodes back to itself.
+// Any input quotes to one valid JSON string; valid UTF-8 decodes back to itself;
+// the writer's UTF-8 test agrees with the reference decoder here.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -69,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string in(reinterpret_cast<const char*>(data), size);
     std::string q;
     vorq::AppendJsonQuoted(q, in);
+    if (vorq::IsWellFormedUtf8(in) != ValidUtf8(data, size)) abort();
     std::string back = Decode(q);
     if (!ValidUtf8(reinterpret_cast<const uint8_t*>(back.data()), back.size())) abort();
     if (ValidUtf8(data, size) && in.find("\xEF\xBF\xBD") == std::string::npos && back != in) abort();

@@ -17,6 +17,8 @@ public:
     explicit FakePageView(std::vector<std::string>& log) : log_(log) {}
     ViewEvents events;
     int32_t navigateResult = 0;
+    // The immediate result of a capture by file; a failure never reports an end.
+    std::function<int32_t(const std::string& path)> captureStart;
 
     void ApplySettings(const ViewSettings& s) override {
         log_.push_back(Format("settings menus=%d devtools=%d statusbar=%d zoom=%d hostobjects=%d", s.defaultContextMenus,
@@ -41,8 +43,9 @@ public:
     void RunScript(const std::u16string& s) override { log_.push_back("run " + U8(s)); }
     int32_t CapturePng(const std::u16string& path, std::function<void(int32_t)> done) override {
         log_.push_back("capture " + U8(path));
-        done(0);
-        return 0;
+        const int32_t hr = captureStart ? captureStart(U8(path)) : 0;
+        if (hr >= 0) done(hr);
+        return hr;
     }
     void Close() override { log_.push_back("close"); }
 

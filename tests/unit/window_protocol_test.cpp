@@ -102,6 +102,10 @@ TEST(WebMessage, DialogTitles) {
     for (int i = 0; i < 61; ++i) title += "\xF0\x9F\x98\x80";
     const std::u16string t = DialogTitleFromMessage("open:A|" + title, u"d");
     EXPECT_EQ(t.size(), 120u);
+    // One unit in front: the 120th unit would be half a pair, so the pair goes.
+    const std::u16string shifted = DialogTitleFromMessage("open:A|x" + title, u"d");
+    EXPECT_EQ(shifted.size(), 119u);
+    EXPECT_EQ(shifted.back(), 0xDE00);
     EXPECT_EQ(DialogTitleFromMessage("export:raw|\x1F" "x\x7F", u"d"), u" x\x7F");
     EXPECT_EQ(DialogTitleFromMessage("no bar", u"default"), u"default");
 }

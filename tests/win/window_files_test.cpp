@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/cli.h"
 #include "core/file_write_win.h"
 #include "core/win.h"
+#include "window/report_files_win.h"
 #include "window/window_win.h"
 
 namespace vorq {
@@ -100,6 +103,67 @@ TEST(PageText, ReadWholeFileLimits) {
     EXPECT_EQ(out, "ok");
     EXPECT_FALSE(ReadWholeFile(file, out, 4));
     EXPECT_FALSE(ReadWholeFile(dir.path + L"\\none", out, 100));
+}
+
+
+// Export and open over the window's real file services, with the dialogs
+// answered by the test.
+struct FileRig {
+    std::string chosen;
+    std::vector<std::string> posted;
+    ReportFileServices services = WindowReportFileServices(nullptr);
+    FileRig() {
+        services.lastSnapshot = [] { return std::make_shared<const Snapshot>(); };
+        services.report = [](const Snapshot&, bool raw) { return std::string(raw ? "{\"raw\":1}" : "{\"safe\":1}"); };
+        services.saveDialog = [this](const std::u16string&, const std::string&) { return std::optional<std::string>(chosen); };
+        services.openDialog = [this](const std::u16string&) { return std::optional<std::string>(chosen); };
+        services.post = [this](const std::string& json) { posted.push_back(json); };
+    }
+};
+
+std::string ReadBack(const std::wstring& path) {
+    std::string out;
+    return ReadWholeFile(path, out, 1 << 20) ? out : std::string("<unreadable>");
+}
+
+TEST(ReportFiles, ExportReplacesOnlyAfterAWholeWrite) {
+    TempFolder dir(L"vorq-export-");
+    FileRig rig;
+    const std::wstring file = dir.path + L"\\r.json";
+    rig.chosen = WStringToUtf8(file);
+    ExportReportFile(rig.services, false, u"t");
+    EXPECT_EQ(ReadBack(file), "{\"safe\":1}");
+    ASSERT_EQ(rig.posted.size(), 1u);
+    EXPECT_NE(rig.posted[0].find("\"level\":\"ok\",\"text\":\"Saved "), std::string::npos) << rig.posted[0];
+
+    // A read-only target: the write fails with the error of that step and the report stays.
+    ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    ExportReportFile(rig.services, true, u"t");
+    EXPECT_EQ(ReadBack(file), "{\"safe\":1}");
+    ASSERT_EQ(rig.posted.size(), 2u);
+    EXPECT_NE(rig.posted[1].find("\"level\":\"bad\",\"text\":\"Could not write "), std::string::npos) << rig.posted[1];
+    EXPECT_NE(rig.posted[1].find("r.json: error 5"), std::string::npos) << rig.posted[1];
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(ReportFiles, OpenChecksSizeAndEncodingFirst) {
+    TempFolder dir(L"vorq-open-");
+    const std::wstring good = dir.path + L"\\good.json";
+    const std::wstring latin = dir.path + L"\\latin.json";
+    const std::wstring big = dir.path + L"\\big.json";
+    ASSERT_TRUE(WriteFileReplacing(good, "\xEF\xBB\xBF{\"schema\":\"vorq.snapshot/1\"}"));
+    ASSERT_TRUE(WriteFileReplacing(latin, "{\"x\":\"M\xFCller\"}"));
+    ASSERT_TRUE(WriteFileReplacing(big, std::string(kOpenFileLimit + 1, ' ')));
+    FileRig rig;
+    for (const std::wstring& f : {good, latin, big}) {
+        rig.chosen = WStringToUtf8(f);
+        OpenReportFileForPage(rig.services, "DA", u"t");
+    }
+    ASSERT_EQ(rig.posted.size(), 3u);
+    EXPECT_EQ(rig.posted[0], R"({"type":"file","slot":"DA","name":"good.json","text":"{\"schema\":\"vorq.snapshot/1\"}"})");
+    EXPECT_NE(rig.posted[1].find("latin.json: not UTF-8 text\"}"), std::string::npos) << rig.posted[1];
+    EXPECT_NE(rig.posted[2].find("\"text\":\"Could not read "), std::string::npos) << rig.posted[2];
+    EXPECT_EQ(rig.posted[2].substr(rig.posted[2].size() - 10), "big.json\"}");
 }
 
 }  // namespace
