@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "collectors/processor/hypervisor.h"
+#include "collectors/processor/smbios_render.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
@@ -149,7 +150,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     const bool cpuidSafe = IsCpuidSafe(s);
 
     {  // x.uuid
-        const std::string fw = GetFact(s, "smbios.uuid");
+        const std::string fw = GetFact(s, fact::kSmbiosUuid);
         const char* title = "System UUID: firmware table vs WMI";
         if (!fw.empty() && !in.wmiUuid.empty()) {
             if (NormalizeId(fw) == NormalizeId(in.wmiUuid))

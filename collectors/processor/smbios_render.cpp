@@ -111,7 +111,7 @@ void Render::System() {
         Row("UUID", placeholder ? uuid + "  [placeholder]" : uuid, true);
         Emit("smbios.system.uuid", "System UUID", uuid, SignalScope::PerUnit, 20, "mainboard", Sens::Yes,
                placeholder ? "placeholder UUID - ignored for identity" : "", placeholder ? 0.0 : 1.0);
-        SetFact(s, "smbios.uuid", uuid);
+        SetFact(s, fact::kSmbiosUuid, uuid);
         SetFact(s, "smbios.uuid_valid", placeholder ? "0" : "1");
     }
     if (r.HasField(0x19, 1)) Row("SKU number", r.FieldString(0x19));

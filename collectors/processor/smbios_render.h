@@ -8,6 +8,10 @@
 
 #include "core/snapshot.h"
 
+namespace vorq::fact {
+inline constexpr char kSmbiosUuid[] = "smbios.uuid";  // the system UUID text; absent when the table has none
+}  // namespace vorq::fact
+
 namespace vorq::sig {
 inline constexpr char kSmbiosBiosVendor[] = "smbios.bios.vendor";
 inline constexpr char kSmbiosBiosVersion[] = "smbios.bios.version";

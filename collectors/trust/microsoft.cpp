@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "collectors/processor/smbios_render.h"
 #include "collectors/trust/identifiers.h"
 #include "collectors/trust/windows.h"
 #include "core/byte_order.h"
@@ -235,7 +236,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
     }
 
     if (!in.officeMotherboardUuid.empty()) {
-        const std::string smbios = GetFact(c.s, "smbios.uuid");
+        const std::string smbios = GetFact(c.s, fact::kSmbiosUuid);
         const bool equal = !smbios.empty() && AlnumLower(smbios) == AlnumLower(in.officeMotherboardUuid);
         c.Add("ms.office_device_id", "Office telemetry device ID (MotherboardUUID)", in.officeMotherboardUuid,
               SignalScope::PerInstall, 4, "os", "HKCU\\...\\Office\\Common\\ClientTelemetry\\MotherboardUUID",
