@@ -1,6 +1,7 @@
-// Turns a processor fault (access violation, integer division by zero,
-// illegal instruction...) raised inside a callable into a result instead of
-// the end of the process. GCC's catch (...) does not receive these here.
+// Turns a processor fault (access violation, integer division by zero, stack
+// overflow, illegal instruction...) raised inside a callable into a result
+// instead of the end of the process. GCC's catch (...) does not receive these
+// here.
 //
 //   FaultResult r = RunFaultGuarded([&] { value = RiskyProbe(); });
 //   if (r.faulted) status = Format("fault 0x%08lX", r.code);
