@@ -22,6 +22,8 @@ SystemIdResult Query(const Api& api) {
         HSTRING name = nullptr;
         HRESULT hr = api.makeReference(kClassName, static_cast<UINT32>(wcslen(kClassName)), &header, &name);
         if (SUCCEEDED(hr)) hr = api.getFactory(name, kIidStatics, statics.put_void());
+        // A success that hands back no object is a failure too, never a call through null.
+        if (SUCCEEDED(hr) && !statics) hr = E_POINTER;
         if (SUCCEEDED(hr)) hr = statics->GetSystemIdForPublisher(info.put());
         if (SUCCEEDED(hr) && !info) hr = E_POINTER;
         INT32 source = 0;
@@ -31,6 +33,7 @@ SystemIdResult Query(const Api& api) {
         UINT32 length = 0;
         if (SUCCEEDED(hr)) hr = buffer->get_Length(&length);
         if (SUCCEEDED(hr)) hr = buffer->QueryInterface(kIidBufferByteAccess, access.put_void());
+        if (SUCCEEDED(hr) && !access) hr = E_POINTER;
         BYTE* bytes = nullptr;
         if (SUCCEEDED(hr)) hr = access->Buffer(&bytes);
         if (FAILED(hr)) {

@@ -95,7 +95,7 @@ HRESULT WINAPI FakeFactory(HSTRING, REFIID iid, void** out) {
     *out = nullptr;
     if (FAILED(g_factoryResult)) return g_factoryResult;
     if (iid != sysid::kIidStatics) return E_NOINTERFACE;
-    *out = static_cast<sysid::ISystemIdentificationStatics*>(g_statics);
+    *out = static_cast<sysid::ISystemIdentificationStatics*>(g_statics);  // null: success without an object
     return S_OK;
 }
 
@@ -147,6 +147,11 @@ TEST_F(SystemIdQuery, EmptyBufferAndMissingFunctions) {
     const SystemIdResult empty = Run();
     EXPECT_FALSE(empty.ok);
     EXPECT_EQ(empty.error, "empty buffer");
+
+    g_statics = nullptr;
+    const SystemIdResult noObject = Run();
+    EXPECT_FALSE(noObject.ok);
+    EXPECT_EQ(noObject.error.rfind("HRESULT 0x80004003", 0), 0u) << noObject.error;
 
     const SystemIdResult missing = sysid::Query(sysid::Api{});
     EXPECT_FALSE(missing.ok);
