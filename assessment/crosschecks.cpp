@@ -4,13 +4,22 @@
 #include <climits>
 #include <optional>
 
+#include "collectors/devices/display.h"
+#include "collectors/devices/network.h"
+#include "collectors/devices/storage.h"
+#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/fpu_list.h"
 #include "collectors/processor/hypervisor.h"
 #include "collectors/processor/smbios_render.h"
+#include "collectors/processor/uefi_boot.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/windows.h"
 #include "core/text.h"
+#include "vm/vm_detection.h"
 
 namespace vorq {
 
@@ -62,11 +71,11 @@ void ForEachDrive(const Snapshot& s, const std::string& prefix, F f) {
 void CheckMacList(Snapshot& s, const char* id, const char* title, const std::string& mac, const char* permanentText,
                   const char* currentText, const char* neitherText) {
     const std::string m = NormalizeId(mac);
-    const std::string perm = GetFact(s, "net.perm_macs");
+    const std::string perm = GetFact(s, fact::kNetPermMacs);
     if (m.empty() || perm.empty()) return;
     if (ListContainsId(perm, m)) {
         AddCheck(s, id, kConsistency, title, kPass, permanentText);
-    } else if (ListContainsId(GetFact(s, "net.cur_macs"), m)) {
+    } else if (ListContainsId(GetFact(s, fact::kNetCurMacs), m)) {
         AddCheck(s, id, kConsistency, title, kInfo, currentText);
     } else {
         AddCheck(s, id, kConsistency, title, kWarn, neitherText);
@@ -164,7 +173,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.board: an empty WMI side (no value, or a failed query) is no evidence of tampering; a serial
        // that only WMI reports is, since the firmware table is where WMI takes it from.
-        const std::string fw = GetFact(s, "smbios.board_serial");
+        const std::string fw = GetFact(s, fact::kSmbiosBoardSerial);
         const char* title = "Baseboard serial: firmware table vs WMI";
         if (fw.empty() && in.wmiBoardSerial.empty()) {
             AddCheck(s, "x.board", kConsistency, title, kInfo, "not provided by the firmware");
@@ -178,14 +187,14 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.nvme
         int drives = 0, disagree = 0, namespaceSerial = 0;
-        ForEachDrive(s, "nvme.sn:", [&](const std::string& suffix, const std::string& identify) {
-            const std::string desc = NormalizeId(GetFact(s, "nvme.desc:" + suffix));
+        ForEachDrive(s, fact::kNvmeSnPrefix, [&](const std::string& suffix, const std::string& identify) {
+            const std::string desc = NormalizeId(GetFact(s, fact::kNvmeDescPrefix + suffix));
             const std::string id = NormalizeId(identify);
             if (desc.empty() || id.empty()) return;
             ++drives;
             if (desc == id) return;
-            const std::string nguid = NormalizeId(GetFact(s, "nvme.nguid:" + suffix));
-            const std::string eui = NormalizeId(GetFact(s, "nvme.eui64:" + suffix));
+            const std::string nguid = NormalizeId(GetFact(s, fact::kNvmeNguidPrefix + suffix));
+            const std::string eui = NormalizeId(GetFact(s, fact::kNvmeEui64Prefix + suffix));
             if ((!nguid.empty() && desc == nguid) || (!eui.empty() && desc == eui)) {
                 ++namespaceSerial;
                 return;
@@ -212,8 +221,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         if (!cpuidSafe) {
             AddCheck(s, "x.cpu", kConsistency, title, kInfo, kNoCpuid);
         } else {
-            const std::vector<std::string> tokens = ModelNumberTokens(GetFact(s, "cpu.brand"));
-            const std::string rawVersion = GetFact(s, "smbios.cpu.version");
+            const std::vector<std::string> tokens = ModelNumberTokens(GetFact(s, fact::kCpuBrand));
+            const std::string rawVersion = GetFact(s, fact::kSmbiosCpuVersion);
             const std::string version = ToLower(rawVersion);
             if (version.empty() || tokens.empty()) {
                 AddCheck(s, "x.cpu", kConsistency, title, kInfo, "SMBIOS processor version not provided");
@@ -228,8 +237,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.cpuvendor
         const char* title = "CPU vendor: CPUID vs SMBIOS";
-        const std::string vendor = GetFact(s, "cpu.vendor");
-        const std::string maker = GetFact(s, "smbios.cpu.manufacturer");
+        const std::string vendor = GetFact(s, fact::kCpuVendor);
+        const std::string maker = GetFact(s, fact::kSmbiosCpuManufacturer);
         if (!cpuidSafe) {
             AddCheck(s, "x.cpuvendor", kConsistency, title, kInfo, kNoCpuid);
         } else if (!maker.empty()) {
@@ -242,21 +251,21 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
                 AddCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo, vendor + " vs \"" + maker + "\"");
         }
     }
-    const int32_t osCount = cpuidSafe ? GetFactInt(s, "cpu.logical") : 0;
+    const int32_t osCount = cpuidSafe ? GetFactInt(s, fact::kCpuLogical) : 0;
     if (osCount > 0) {
-        const int32_t smbios = GetFactInt(s, "smbios.cpu.threads");
+        const int32_t smbios = GetFactInt(s, fact::kSmbiosCpuThreads);
         if (smbios > 0)
             AddCheck(s, "x.threads", kConsistency, "Logical processors: OS vs SMBIOS", smbios == osCount ? kPass : kWarn,
                      Format("OS %d, SMBIOS %d", osCount, smbios));
-        const int32_t madt = GetFactInt(s, "acpi.madt_cpus");
+        const int32_t madt = GetFactInt(s, fact::kAcpiMadtCpus);
         if (madt > 0)
             AddCheck(s, "x.madt", kConsistency, "Logical processors: OS vs ACPI MADT", madt < osCount ? kWarn : kPass,
                      Format("OS %d, MADT enabled entries %d", osCount, madt));
     }
     {  // x.mem
         const double osMb = static_cast<double>(in.totalPhysicalBytes) * (1.0 / 1048576.0);
-        SetFact(s, "os.mem_mb", Format("%.0f", osMb));
-        const int32_t modules = GetFactInt(s, "smbios.mem_mb");
+        SetFact(s, fact::kOsMemMb, Format("%.0f", osMb));
+        const int32_t modules = GetFactInt(s, fact::kSmbiosMemMb);
         if (modules > 0) {
             const double m = modules;
             const bool ok = osMb >= m * 0.75 && osMb <= m * 1.001;
@@ -266,7 +275,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.tpmvendor
         const std::string a = ToUpper(Trim(GetFact(s, fact::kTpmManufacturer)));
-        const std::string b = ToUpper(Trim(GetFact(s, "smbios.tpm.vendor")));
+        const std::string b = ToUpper(Trim(GetFact(s, fact::kSmbiosTpmVendor)));
         if (TpmUsable(s) && !a.empty() && !b.empty()) {
             std::string reversed = Trim(b);
             std::reverse(reversed.begin(), reversed.end());
@@ -281,7 +290,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
             AddCheck(s, "x.tpmacpi", kConsistency, title, kInfo,
                      "TPM 1.2 uses a different ACPI interface; the TPM2 table comparison is not applicable.");
         } else if (TpmUsable(s)) {
-            if (Flag(s, "acpi.tpm2"))
+            if (Flag(s, fact::kAcpiTpm2))
                 AddCheck(s, "x.tpmacpi", kConsistency, title, kPass, "both report the TPM");
             else
                 AddCheck(s, "x.tpmacpi", kConsistency, title, kWarn, "TPM answers but no ACPI TPM2 table");
@@ -307,9 +316,9 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.gpu
         const char* title = "GPU: PCI-backed DXGI adapters vs PnP hardware IDs";
-        const int32_t hw = GetFactInt(s, "dxgi.pci_hw");
-        if (HasFact(s, "dxgi.pci_hw") && HasFact(s, "dxgi.pci_matched") && hw > 0) {
-            const int32_t matched = GetFactInt(s, "dxgi.pci_matched");
+        const int32_t hw = GetFactInt(s, fact::kDxgiPciHw);
+        if (HasFact(s, fact::kDxgiPciHw) && HasFact(s, fact::kDxgiPciMatched) && hw > 0) {
+            const int32_t matched = GetFactInt(s, fact::kDxgiPciMatched);
             AddCheck(s, "x.gpu", kConsistency, title, matched == hw ? kPass : kWarn,
                      Format("%d of %d DXGI adapters match a PnP device", matched, hw));
         } else {
@@ -328,8 +337,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         else
             AddCheck(s, "x.pcr", kConsistency, title, kInfo, "log not available for replay");
     }
-    if (GetFactInt(s, "net.hw") > 0) {  // x.mac
-        const int32_t n = GetFactInt(s, "net.overridden");
+    if (GetFactInt(s, fact::kNetHw) > 0) {  // x.mac
+        const int32_t n = GetFactInt(s, fact::kNetOverridden);
         if (n != 0)
             AddCheck(s, "x.mac", kConsistency, "MAC: current vs permanent address", kInfo,
                      Format("%d adapter(s) use a randomized or overridden address; the permanent address is still visible", n));
@@ -349,18 +358,18 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.fpu
         const char* title = "Floating-point semantics";
-        if (!cpuidSafe || GetFact(s, "fpu.status") != "complete") {
+        if (!cpuidSafe || GetFact(s, fact::kFpuStatus) != "complete") {
             AddCheck(s, "x.fpu", kConsistency, title, kInfo, "Native floating-point comparisons are unavailable for this scan.");
-        } else if (!GetFact(s, "fpu.default_nan").empty()) {
-            const bool expected = GetFact(s, "fpu.default_nan") == "FFF8000000000000" &&
-                                  GetFact(s, "fpu.int_indefinite") == "8000000000000000";
+        } else if (!GetFact(s, fact::kFpuDefaultNan).empty()) {
+            const bool expected = GetFact(s, fact::kFpuDefaultNan) == "FFF8000000000000" &&
+                                  GetFact(s, fact::kFpuIntIndefinite) == "8000000000000000";
             AddCheck(s, "x.fpu", kConsistency, title, expected ? kPass : kWarn,
                      expected ? "Default NaN and integer-indefinite results match the expected x86-64 semantics."
                               : "The observed floating-point special values differ from the expected x86-64 semantics.");
         }
     }
-    AddCheck(s, "x.vm", kContextCategory, "Virtualization context", Flag(s, "vm.guest") ? kWarn : kInfo,
-             GetFact(s, "vm.classification", "Virtualization classification unavailable"));
+    AddCheck(s, "x.vm", kContextCategory, "Virtualization context", Flag(s, fact::kVmGuest) ? kWarn : kInfo,
+             GetFact(s, fact::kVmClassification, "Virtualization classification unavailable"));
     {  // x.systemid
         const std::string source = GetFact(s, fact::kWinSystemIdSource);
         if (!source.empty())
@@ -368,8 +377,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
                      source == "TPM" || source == "UEFI" ? kPass : kInfo, "SystemIdentification source: " + source);
     }
     {  // x.esrt: versions that do not fit 64 bits have no value.
-        const std::string esrt = GetFact(s, "uefi.esrt_sysver");
-        const std::string bios = GetFact(s, "smbios.bios_version");
+        const std::string esrt = GetFact(s, fact::kUefiEsrtSysver);
+        const std::string bios = GetFact(s, fact::kSmbiosBiosVersion);
         if (!esrt.empty() && !bios.empty()) {
             std::string h, d;
             for (char c : bios) {
@@ -401,8 +410,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
     }
     {  // x.ata
         int drives = 0, disagree = 0;
-        ForEachDrive(s, "ata.sn:", [&](const std::string& suffix, const std::string& identify) {
-            const std::string rawDesc = GetFact(s, "ata.desc:" + suffix);
+        ForEachDrive(s, fact::kAtaSnPrefix, [&](const std::string& suffix, const std::string& identify) {
+            const std::string rawDesc = GetFact(s, fact::kAtaDescPrefix + suffix);
             const std::string desc = NormalizeId(rawDesc);
             const std::string id = NormalizeId(identify);
             if (desc.empty() || id.empty()) return;
@@ -423,7 +432,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
                  "the MAC in the MDM device detail is a permanent adapter address",
                  "the MDM device detail reports the current (randomized or overridden) address of an adapter",
                  "the MDM device detail reports a MAC that no adapter carries");
-    CheckMacList(s, "x.duid", "DHCPv6 DUID: embedded MAC vs present adapters", GetFact(s, "net.duid_mac"),
+    CheckMacList(s, "x.duid", "DHCPv6 DUID: embedded MAC vs present adapters", GetFact(s, fact::kNetDuidMac),
                  "the DUID was generated on an adapter that is still present",
                  "the DUID carries the current (randomized or overridden) address of an adapter",
                  "the DUID carries a MAC that no present adapter has - the adapter was replaced, or the installation was cloned "
@@ -488,8 +497,8 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
         else if (validation)
             AddCheck(s, "x.susid", kContextCategory, title, kWarn, "validation blob without a client ID");
     }
-    if (Flag(s, "uefi.db_read")) {  // x.sbdb
-        const bool ca2023 = Flag(s, "uefi.db_ca2023"), ca2011 = Flag(s, "uefi.db_ca2011");
+    if (Flag(s, fact::kUefiDbRead)) {  // x.sbdb
+        const bool ca2023 = Flag(s, fact::kUefiDbCa2023), ca2011 = Flag(s, fact::kUefiDbCa2011);
         const char* title = "Secure Boot db: Microsoft Windows signing CAs";
         if (ca2023)
             AddCheck(s, "x.sbdb", kContextCategory, title, kPass,
@@ -503,7 +512,7 @@ void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
             AddCheck(s, "x.sbdb", kContextCategory, title, kInfo, "no Microsoft Windows CA found in db");
     }
     {  // x.sbvar
-        const std::string var = GetFact(s, "uefi.secureboot_var");
+        const std::string var = GetFact(s, fact::kUefiSecurebootVar);
         if (!var.empty() && HasFact(s, fact::kPlatSecureBoot)) {
             const bool same = var == GetFact(s, fact::kPlatSecureBoot);
             AddCheck(s, "x.sbvar", kConsistency, "Secure Boot: UEFI variable vs registry", same ? kPass : kWarn,

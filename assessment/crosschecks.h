@@ -9,6 +9,11 @@
 
 #include "core/snapshot.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kOsMemMb[] = "os.mem_mb";
+}  // namespace vorq::fact
+
 namespace vorq {
 
 // The values the collector reads from the live system.

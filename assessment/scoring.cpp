@@ -3,7 +3,13 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/devices/display.h"
+#include "collectors/devices/network.h"
+#include "collectors/devices/storage.h"
 #include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/uefi_boot.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/platform.h"
@@ -11,6 +17,7 @@
 #include "collectors/trust/windows.h"
 #include "core/collectors.h"
 #include "core/text.h"
+#include "vm/vm_detection.h"
 
 namespace vorq {
 
@@ -60,38 +67,38 @@ Score IdentityScore(const Snapshot& s) {
                      "source: " + (source.empty() ? std::string("unavailable") : source));
     }
     {
-        const bool uuid = Flag(s, "smbios.uuid_valid");
+        const bool uuid = Flag(s, fact::kSmbiosUuidValid);
         AddScoreItem(sc, "SMBIOS system UUID", uuid ? 10 : 0, 10, uuid ? kPass : kWarn,
                      uuid ? "unique UUID programmed by the OEM" : "missing or placeholder UUID");
     }
     {
-        const bool serial = Flag(s, "smbios.system_serial_valid") || Flag(s, "smbios.board_serial_valid") ||
-                            Flag(s, "smbios.chassis_serial_valid");
+        const bool serial = Flag(s, fact::kSmbiosSystemSerialValid) || Flag(s, fact::kSmbiosBoardSerialValid) ||
+                            Flag(s, fact::kSmbiosChassisSerialValid);
         AddScoreItem(sc, "Mainboard / system serial", serial ? 10 : 0, 10, serial ? kPass : kWarn,
                      serial ? "at least one OEM serial number present" : "only placeholder serials");
     }
-    if (GetFactInt(s, "storage.system_with_id") != 0)
+    if (GetFactInt(s, fact::kStorageSystemWithId) != 0)
         AddScoreItem(sc, "Storage hardware identifiers", 15, 15, kPass, "system disk exposes serial / VPD identifiers");
-    else if (GetFactInt(s, "storage.with_serial") != 0)
+    else if (GetFactInt(s, fact::kStorageWithSerial) != 0)
         AddScoreItem(sc, "Storage hardware identifiers", 8, 15, kInfo, "only non-system disks expose serials");
     else
         AddScoreItem(sc, "Storage hardware identifiers", 0, 15, kWarn, "no disk serials exposed");
     {
-        const int32_t good = GetFactInt(s, "net.permanent_good");
+        const int32_t good = GetFactInt(s, fact::kNetPermanentGood);
         if (good != 0)
             AddScoreItem(sc, "Permanent NIC address", 10, 10, kPass, Format("%d globally administered burned-in MAC(s)", good));
         else
-            AddScoreItem(sc, "Permanent NIC address", GetFactInt(s, "net.hw") != 0 ? 3 : 0, 10, kInfo,
+            AddScoreItem(sc, "Permanent NIC address", GetFactInt(s, fact::kNetHw) != 0 ? 3 : 0, 10, kInfo,
                          "no globally administered permanent MAC");
     }
-    if (GetFactInt(s, "gpu.uuid_count") != 0)
+    if (GetFactInt(s, fact::kGpuUuidCount) != 0)
         AddScoreItem(sc, "GPU / display unit IDs", 5, 5, kPass, "GPU UUID via NVML");
-    else if (GetFactInt(s, "monitor.serials") != 0)
+    else if (GetFactInt(s, fact::kMonitorSerials) != 0)
         AddScoreItem(sc, "GPU / display unit IDs", 3, 5, kPass, "monitor EDID serials");
     else
         AddScoreItem(sc, "GPU / display unit IDs", 0, 5, kInfo, "none exposed");
     {
-        const bool fp = HasSignal(s, "acpi.fingerprint");
+        const bool fp = HasSignal(s, sig::kAcpiFingerprint);
         AddScoreItem(sc, "Firmware build fingerprint", fp ? 5 : 0, 5, fp ? kPass : kInfo, "ACPI tables hash (per firmware build)");
     }
     if (Flag(s, fact::kMsEntra))
@@ -101,7 +108,7 @@ Score IdentityScore(const Snapshot& s) {
         AddScoreItem(sc, "MDM enrollment", 0, 0, kPass,
                      HasSignal(s, sig::kMsIntuneDeviceId) ? "enrolled - Intune device ID present" : "enrolled with an MDM server");
 
-    if (GetFact(s, "vm.guest") == "1")
+    if (GetFact(s, fact::kVmGuest) == "1")
         AddScoreItem(sc, "Virtual machine guest", -20, 0, kWarn, "identifiers are configurable by the hypervisor owner");
     const auto failed = std::count_if(s.checks.begin(), s.checks.end(), [](const Check& c) { return c.status == kFail; });
     if (failed > 0) {
@@ -143,8 +150,8 @@ Score PlatformScore(const Snapshot& s) {
     AddPassFailItem(sc, "Measured boot replay", GetFact(s, fact::kTpmLog) == "match", 5, "TCG log reproduces PCR 0-7",
                     "not verified locally", kInfo);
     const int64_t total = SumPoints(sc);
-    if (Flag(s, "uefi.db_read")) {
-        if (Flag(s, "uefi.db_ca2023"))
+    if (Flag(s, fact::kUefiDbRead)) {
+        if (Flag(s, fact::kUefiDbCa2023))
             AddScoreItem(sc, "Secure Boot db certificates", 0, 0, kPass, "Windows UEFI CA 2023 present");
         else
             AddScoreItem(sc, "Secure Boot db certificates", 0, 0, kWarn,
@@ -245,13 +252,13 @@ void ScoreSnapshot(Snapshot& s) {
     auto physical = FindPhysicalScore(s.scores.begin(), s.scores.end());
     if (physical != s.scores.end()) std::rotate(physical, physical + 1, s.scores.end());
 
-    std::string title = Trim(GetFact(s, "sys.manufacturer") + " " + GetFact(s, "sys.product"));
+    std::string title = Trim(GetFact(s, fact::kSysManufacturer) + " " + GetFact(s, fact::kSysProduct));
     s.deviceTitle = title.empty() ? "Windows PC" : title;
 
     std::vector<std::string> parts;
-    if (!GetFact(s, "cpu.brand").empty()) parts.push_back(GetFact(s, "cpu.brand"));
-    int32_t mb = GetFactInt(s, "smbios.mem_mb");
-    if (mb == 0) mb = GetFactInt(s, "os.mem_mb");
+    if (!GetFact(s, fact::kCpuBrand).empty()) parts.push_back(GetFact(s, fact::kCpuBrand));
+    int32_t mb = GetFactInt(s, fact::kSmbiosMemMb);
+    if (mb == 0) mb = GetFactInt(s, fact::kOsMemMb);
     if (mb != 0) parts.push_back(Format("%d GB RAM", static_cast<int>((static_cast<int64_t>(mb) + 512) / 1024)));
     if (!GetFact(s, fact::kOsText).empty()) parts.push_back(GetFact(s, fact::kOsText));
     s.deviceSubtitle = Join(parts, "  \xC2\xB7  ");

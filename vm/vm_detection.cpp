@@ -2,8 +2,14 @@
 
 #include <set>
 
+#include "collectors/devices/network.h"
 #include "collectors/devices/pnp.h"
+#include "collectors/devices/storage.h"
+#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/hypervisor.h"
+#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/uefi_boot.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/platform.h"
 #include "core/text.h"
@@ -48,8 +54,8 @@ VmCpuContext DeriveCpuContext(const Snapshot& s, const VmEnvironment& env) {
     VmCpuContext c;
     c.cpuidUsable = IsCpuidSafe(s);
     const CpuidLeafRegs leaf1 = FindCpuidLeaf(s, 1);
-    c.cpuData = c.cpuidUsable && (leaf1.valid || HasFact(s, "hv.present"));
-    c.hvBit = leaf1.valid ? ((leaf1.ecx >> 31) & 1u) != 0 : GetFact(s, "hv.present") == "1";
+    c.cpuData = c.cpuidUsable && (leaf1.valid || HasFact(s, fact::kHvPresent));
+    c.hvBit = leaf1.valid ? ((leaf1.ecx >> 31) & 1u) != 0 : GetFact(s, fact::kHvPresent) == "1";
     CpuidLeafRegs base;
     if (c.cpuidUsable) base = FindCpuidLeaf(s, 0x40000000u);
     if (c.cpuData && !base.valid) base = RunCpuid(env, 0x40000000u);
@@ -57,12 +63,12 @@ VmCpuContext DeriveCpuContext(const Snapshot& s, const VmEnvironment& env) {
     if (c.basePlausible) {
         c.vendor = LeafVendorText(base);
     } else if (c.cpuidUsable) {
-        c.vendor = GetFact(s, "hv.vendor");
+        c.vendor = GetFact(s, fact::kHvVendor);
     }
     if (c.basePlausible) c.guestFamilies = HypervisorVendorFamily(c.vendor);
     if (c.cpuData && c.guestFamilies.empty()) {
         CpuidLeafRegs secondary = FindCpuidLeaf(s, 0x40000100u);
-        if (!secondary.valid && GetFact(s, "cpu.xen_secondary.status").empty()) secondary = RunCpuid(env, 0x40000100u);
+        if (!secondary.valid && GetFact(s, fact::kCpuXenSecondaryStatus).empty()) secondary = RunCpuid(env, 0x40000100u);
         if (IsHypervisorBaseLeaf(secondary, 0x40000100u) && LeafVendorText(secondary) == "KVMKVMKVM")
             c.guestFamilies = "KVM/QEMU";
     }
@@ -102,13 +108,14 @@ AcpiOemMatch MatchAcpiOemFamilies(const Table* acpi) {
     m.complete = true;
     std::set<std::string> families;
     for (const TableRow& row : acpi->rows) {
-        if (row.cells.size() < 10 || row.cells[2] == "?" || row.cells[4].empty()) {
+        if (row.cells.size() <= col::acpi::kDetails || row.cells[col::acpi::kLength] == "?" ||
+            row.cells[col::acpi::kOemId].empty()) {
             m.complete = false;
-            if (ContainsNoCase(CellOrEmpty(row, 9), "read failed")) m.readFailed = true;
+            if (ContainsNoCase(CellOrEmpty(row, col::acpi::kDetails), "read failed")) m.readFailed = true;
             continue;
         }
-        const std::string oem = UpperAscii(TrimBlank(row.cells[4]));
-        const std::string table = UpperAscii(TrimBlank(row.cells[5]));
+        const std::string oem = UpperAscii(TrimBlank(row.cells[col::acpi::kOemId]));
+        const std::string table = UpperAscii(TrimBlank(row.cells[col::acpi::kOemTableId]));
         auto starts = [&table](const char* p) { return table.rfind(p, 0) == 0; };
         if (oem == "VBOX" || oem == "VBOX__" || starts("VBOX")) families.insert("VirtualBox");
         if (oem == "VMWARE" || starts("VMWARE")) families.insert("VMware");
@@ -176,11 +183,11 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         AppendProbe(probes, std::move(p));
     }
 
-    const std::string manufacturer = GetSignalValue(s, "smbios.system.manufacturer");
-    const std::string product = GetSignalValue(s, "smbios.system.product");
+    const std::string manufacturer = GetSignalValue(s, sig::kSmbiosSystemManufacturer);
+    const std::string product = GetSignalValue(s, sig::kSmbiosSystemProduct);
     const bool smbiosNames = !manufacturer.empty() && !product.empty();
     const SmbiosVendorMatch smbios =
-        SmbiosVendorFamily(manufacturer, product, GetSignalValue(s, "smbios.system.serial"));
+        SmbiosVendorFamily(manufacturer, product, GetSignalValue(s, sig::kSmbiosSystemSerial));
     // firmware.system
     {
         VmProbe p = MakeVmProbe("firmware.system", "firmware", "Virtual system manufacturer and model",
@@ -206,8 +213,8 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         VmProbe p = MakeVmProbe("firmware.vm_flag", "firmware", "SMBIOS virtual machine flag",
                                 "Read the standardized virtual-machine bit in SMBIOS BIOS characteristics extension byte 2.",
                                 kGroupFirmware, kStrong, w[kWFirmwareVmFlag]);
-        if (HasFact(s, "smbios.vm_flag")) {
-            SetDetected(p, GetFact(s, "smbios.vm_flag") == "1", "Firmware explicitly declares a virtual machine.",
+        if (HasFact(s, fact::kSmbiosVmFlag)) {
+            SetDetected(p, GetFact(s, fact::kSmbiosVmFlag) == "1", "Firmware explicitly declares a virtual machine.",
                         "The virtual-machine flag is clear.");
         } else if (!smbiosNames || CollectorFailed(s, "SMBIOS")) {
             MarkSourceUnavailable(p, s, "SMBIOS");
@@ -224,7 +231,7 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         VmProbe p = MakeVmProbe("firmware.acpi", "firmware", "Virtual ACPI firmware signatures",
                                 "Inspect already collected ACPI OEM and table IDs for specific virtual firmware signatures.",
                                 kGroupFirmware, kModerate, w[kWFirmwareAcpi]);
-        const AcpiOemMatch acpi = MatchAcpiOemFamilies(FindTable(s, "acpi"));
+        const AcpiOemMatch acpi = MatchAcpiOemFamilies(FindTable(s, table::kAcpi));
         const bool failed = CollectorFailed(s, "ACPI");
         st.acpiComplete = acpi.complete;
         if (!acpi.families.empty()) {
@@ -243,18 +250,19 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         AppendProbe(probes, std::move(p));
     }
     // firmware.vmgenid
-    const Table* hvguest = FindTable(s, "platform.hvguest");
+    const Table* hvguest = FindTable(s, table::kPlatformHvguest);
     {
         VmProbe p = MakeVmProbe("firmware.vmgenid", "firmware", "VM generation counter",
                                 "Reuse the existing successful read of the ACPI VM generation counter.", kGroupFirmware, kStrong,
                                 w[kWFirmwareVmgenid]);
-        bool readError = GetFact(s, "hv.vm_genid.status") == "error";
+        bool readError = GetFact(s, fact::kHvVmGenidStatus) == "error";
         if (hvguest)
             for (const TableRow& row : hvguest->rows)
-                if (CellOrEmpty(row, 0) == "VM generation ID" && ContainsNoCase(CellOrEmpty(row, 1), "read failed"))
+                if (CellOrEmpty(row, col::platform_hvguest::kParameter) == "VM generation ID" &&
+                    ContainsNoCase(CellOrEmpty(row, col::platform_hvguest::kValue), "read failed"))
                     readError = true;
         st.vmgenidReadError = readError;
-        if (GetFact(s, "hv.vm_genid") == "1") {
+        if (GetFact(s, fact::kHvVmGenid) == "1") {
             p.result = kDetected;
             p.evidence = "The VM generation counter was read successfully.";
         } else if (readError) {
@@ -273,12 +281,12 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
     }
 
     // hardware.pci and hardware.synthetic over the present devices.
-    const Table* devices = FindTable(s, "devices");
+    const Table* devices = FindTable(s, table::kDevices);
     std::set<std::string> pciFamilies;
     bool vmbus = false;
     if (devices) {
         for (const TableRow& row : devices->rows) {
-            const std::string hwid = CellOrEmpty(row, 3);
+            const std::string hwid = CellOrEmpty(row, col::devices::kHardwareId);
             if (!hwid.empty()) st.pnpData = true;
             std::string f = PciIdFamily(hwid);
             if (!f.empty()) pciFamilies.insert(f);
@@ -306,15 +314,15 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
     }
 
     // network.model and network.oui over the interfaces.
-    const Table* ifaces = FindTable(s, "net.ifaces");
+    const Table* ifaces = FindTable(s, table::kNetIfaces);
     std::set<std::string> models, prefixes;
     if (ifaces) {
         for (const TableRow& row : ifaces->rows) {
-            const std::string description = CellOrEmpty(row, 0);
+            const std::string description = CellOrEmpty(row, col::net_ifaces::kInterface);
             std::string f = NicDescriptionFamily(description);
             if (!f.empty()) models.insert(f);
             if (!IsHostOrTunnelAdapter(description)) {
-                f = MacOuiFamily(CellOrEmpty(row, 4));
+                f = MacOuiFamily(CellOrEmpty(row, col::net_ifaces::kPermanentMac));
                 if (!f.empty()) prefixes.insert(f);
             }
         }
@@ -353,10 +361,10 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
     // storage.model over the system disk.
     {
         std::set<std::string> diskFamilies;
-        if (const Table* disks = FindTable(s, "storage.disks")) {
+        if (const Table* disks = FindTable(s, table::kStorageDisks)) {
             for (const TableRow& row : disks->rows) {
-                if (!ContainsNoCase(CellOrEmpty(row, 9), "system disk")) continue;
-                const std::string model = CellOrEmpty(row, 1);
+                if (!ContainsNoCase(CellOrEmpty(row, col::storage_disks::kSystem), "system disk")) continue;
+                const std::string model = CellOrEmpty(row, col::storage_disks::kModel);
                 if (model.empty()) continue;
                 st.storageData = true;
                 std::string f = DiskModelFamily(model);
@@ -417,14 +425,15 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         bool populated = false;
         if (hvguest)
             for (const TableRow& row : hvguest->rows) {
-                const std::string name = CellOrEmpty(row, 0);
-                if ((name == "VirtualMachineId" || name == "PhysicalHostName") && !CellOrEmpty(row, 1).empty()) populated = true;
+                const std::string name = CellOrEmpty(row, col::platform_hvguest::kParameter);
+                if ((name == "VirtualMachineId" || name == "PhysicalHostName") && !CellOrEmpty(row, col::platform_hvguest::kValue).empty())
+                    populated = true;
             }
         if (populated) {
             p.result = kDetected;
             p.evidence = "Hyper-V guest identity parameters are populated.";
             p.families = "Hyper-V";
-        } else if (GetFact(s, "hv.parameters.status") == "error") {
+        } else if (GetFact(s, fact::kHvParametersStatus) == "error") {
             p.result = kProbeError;
             p.evidence = "Registry access was incomplete.";
         } else if (hvguest) {
@@ -534,14 +543,14 @@ void RunVmDetection(Snapshot& s, const VmEnvironment& env) {
     const std::vector<CoverageEntry> coverage = {
         {"cpu", 22, cpu.cpuData && !CollectorFailed(s, "CPU")},
         {"smbios", 22,
-         !GetSignalValue(s, "smbios.system.manufacturer").empty() && !GetSignalValue(s, "smbios.system.product").empty() &&
+         !GetSignalValue(s, sig::kSmbiosSystemManufacturer).empty() && !GetSignalValue(s, sig::kSmbiosSystemProduct).empty() &&
              !CollectorFailed(s, "SMBIOS")},
         {"acpi", 10, st.acpiComplete && !CollectorFailed(s, "ACPI")},
         {"pnp", 18, st.pnpData && !CollectorFailed(s, "PnP devices")},
         {"storage", 10, st.storageData && !CollectorFailed(s, "Storage")},
         {"network", 8, st.networkData},
         {"guest_registry", 10,
-         FindTable(s, "platform.hvguest") != nullptr && GetFact(s, "hv.parameters.status") != "error" &&
+         FindTable(s, table::kPlatformHvguest) != nullptr && GetFact(s, fact::kHvParametersStatus) != "error" &&
              !st.vmgenidReadError && st.guestServicesComplete},
     };
     const VmScoreResult r = ScoreVmEvidence(probes, coverage, w);

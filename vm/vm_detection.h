@@ -11,6 +11,24 @@
 #include "vm/vm_scorer.h"
 #include "vm/vm_system.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kVmClassification[] = "vm.classification";
+inline constexpr char kVmCloud[] = "vm.cloud";
+inline constexpr char kVmCoverage[] = "vm.coverage";
+inline constexpr char kVmFamily[] = "vm.family";
+inline constexpr char kVmGuest[] = "vm.guest";
+inline constexpr char kVmHvPresent[] = "vm.hv_present";
+inline constexpr char kVmHvRole[] = "vm.hv_role";
+inline constexpr char kVmModel[] = "vm.model";
+inline constexpr char kVmScore[] = "vm.score";
+inline constexpr char kVmVps[] = "vm.vps";
+}  // namespace vorq::fact
+
+namespace vorq::table {
+inline constexpr char kVmSummary[] = "vm.summary";
+}  // namespace vorq::table
+
 namespace vorq {
 
 struct VmEnvironment {

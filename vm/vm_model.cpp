@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/hypervisor.h"
 #include "core/text.h"
 
@@ -102,15 +103,18 @@ bool ParseHex32(std::string_view text, uint32_t& value) {
 
 CpuidLeafRegs FindCpuidLeaf(const Snapshot& s, uint32_t leaf) {
     CpuidLeafRegs r;
-    const Table* t = FindTable(s, "cpu.leaves");
+    const Table* t = FindTable(s, table::kCpuLeaves);
     if (!t) return r;
     for (const TableRow& row : t->rows) {
-        if (row.cells.size() < 6) continue;
+        namespace c = col::cpu_leaves;
+        if (row.cells.size() <= c::kEdx) continue;
         uint32_t l = 0;
-        if (row.cells[0].empty() || row.cells[0].size() > 10 || !ParseHex32(row.cells[0], l) || l != leaf) continue;
-        if (row.cells[1] != "0") continue;
-        r.valid = ParseHex32(row.cells[2], r.eax) && ParseHex32(row.cells[3], r.ebx) && ParseHex32(row.cells[4], r.ecx) &&
-                  ParseHex32(row.cells[5], r.edx);
+        if (row.cells[c::kLeaf].empty() || row.cells[c::kLeaf].size() > 10 || !ParseHex32(row.cells[c::kLeaf], l) ||
+            l != leaf)
+            continue;
+        if (row.cells[c::kSubleaf] != "0") continue;
+        r.valid = ParseHex32(row.cells[c::kEax], r.eax) && ParseHex32(row.cells[c::kEbx], r.ebx) &&
+                  ParseHex32(row.cells[c::kEcx], r.ecx) && ParseHex32(row.cells[c::kEdx], r.edx);
         return r;
     }
     return r;

@@ -27,22 +27,22 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
         (p.id.rfind("cloud.", 0) == 0 ? cloud : platform).insert(p.families);
     }
 
-    SetFact(s, "vm.guest", r.confirmed ? "1" : "0");
-    SetFact(s, "vm.classification", classification);
-    SetFact(s, "vm.hv_present", cpu.hvPresent ? "1" : cpu.cpuData ? "0" : "unknown");
-    SetFact(s, "vm.hv_role", role);
-    SetFact(s, "vm.family", JoinSet(platform));
-    SetFact(s, "vm.cloud", cloud.empty() ? "0" : "1");
-    SetFact(s, "vm.vps", "unknown");
-    SetFact(s, "vm.coverage", std::to_string(r.coverage));
-    SetFact(s, "vm.score", std::to_string(r.score));
-    SetFact(s, "vm.model", "vorq.vm/3");
+    SetFact(s, fact::kVmGuest, r.confirmed ? "1" : "0");
+    SetFact(s, fact::kVmClassification, classification);
+    SetFact(s, fact::kVmHvPresent, cpu.hvPresent ? "1" : cpu.cpuData ? "0" : "unknown");
+    SetFact(s, fact::kVmHvRole, role);
+    SetFact(s, fact::kVmFamily, JoinSet(platform));
+    SetFact(s, fact::kVmCloud, cloud.empty() ? "0" : "1");
+    SetFact(s, fact::kVmVps, "unknown");
+    SetFact(s, fact::kVmCoverage, std::to_string(r.coverage));
+    SetFact(s, fact::kVmScore, std::to_string(r.score));
+    SetFact(s, fact::kVmModel, "vorq.vm/3");
 
     const std::string roleText = cpu.rootPartition           ? "Root or management partition"
                                  : !cpu.guestFamilies.empty() ? "Recognized guest CPU signature"
                                  : std::string(role) == "none" ? "No hypervisor reported"
                                                                : "Role not established";
-    Table summary = MakeTable("vm", "vm.summary", "Virtualization assessment", {"Property", "Value"});
+    Table summary = MakeTable("vm", table::kVmSummary, "Virtualization assessment", {"Property", "Value"});
     AddRow(summary, {"Physical PC Confidence", std::to_string(r.score) + "%"});
     AddRow(summary, {"Classification", classification});
     AddRow(summary, {"Hypervisor presence", cpu.hvPresent ? "Detected" : cpu.cpuData ? "Not Detected" : "Inconclusive"});

@@ -49,7 +49,7 @@ std::string BatteryDateText(const uint8_t reply[4]) {
 }
 
 void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
-    Table t = MakeTable("display", "battery", "Batteries",
+    Table t = MakeTable("display", table::kBattery, "Batteries",
                         {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
                          "Design / full capacity", "Cycles"},
                         "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
@@ -91,14 +91,14 @@ void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
 
         const std::string value = uniqueId.empty() ? serial : uniqueId;
         if (!value.empty())
-            s.signals.push_back(MakeSignal("battery.unique_id", "Peripherals", "Battery unique ID (" + device + ")", value,
+            s.signals.push_back(MakeSignal(sig::kBatteryUniqueId, "Peripherals", "Battery unique ID (" + device + ")", value,
                                            SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
                                            "IOCTL_BATTERY_QUERY_INFORMATION / BatteryUniqueID",
                                            "replaced together with the battery pack", 1.0));
         port.close();
     }
     if (count == 0) t.note = kNoBattery;
-    SetFact(s, "battery.count", std::to_string(count));
+    SetFact(s, fact::kBatteryCount, std::to_string(count));
     s.tables.push_back(std::move(t));
 }
 

@@ -9,6 +9,19 @@
 
 #include "core/snapshot.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kBatteryCount[] = "battery.count";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kBatteryUniqueId[] = "battery.unique_id";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kBattery[] = "battery";
+}  // namespace vorq::table
+
 namespace vorq {
 
 constexpr uint32_t kIoctlBatteryQueryTag = 0x294040;

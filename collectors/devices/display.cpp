@@ -9,11 +9,11 @@ std::string ProbeStatusWord(int count, bool failed) {
     return failed ? "error" : "not_supported";
 }
 
-void MarkProbeError(Snapshot& s, const std::string& prefix, int32_t hr) {
+void MarkProbeError(Snapshot& s, const char* errorFact, int32_t hr) {
     if (hr >= 0) return;
     const uint32_t code = static_cast<uint32_t>(hr);
     if (code == 0x80004001u || code == 0x80004002u || code == 0x887A0004u) return;
-    SetFact(s, prefix + ".error", "1");
+    SetFact(s, errorFact, "1");
 }
 
 bool IsCountedKmtFailure(uint32_t status) { return status != 0xC0000002u && status != 0xC00000BBu; }
@@ -167,20 +167,24 @@ void CountDxgiAdapter(DxgiCounters& c, const PnpAdapterIds& pnp, const std::stri
 }
 
 void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci) {
-    SetFact(s, "dxgi.hw", std::to_string(c.hw));
-    SetFact(s, "dxgi.matched", std::to_string(c.matched));
-    SetFact(s, "dxgi.pci_hw", std::to_string(c.pciHw));
-    SetFact(s, "dxgi.pci_matched", std::to_string(c.pciMatched));
-    SetFact(s, "pnp.gpus_nonpci", std::to_string(pnpNonPci));
-    SetFact(s, "pnp.gpus", std::to_string(pnpPci));
-    SetFact(s, "display.outputs", std::to_string(c.outputs));
-    auto failed = [&](const char* probe) { return GetFact(s, std::string("display.probe.") + probe + ".error") == "1"; };
-    SetFact(s, "display.probe.dxgi.status", ProbeStatusWord(static_cast<int>(c.desc3Ok), failed("dxgi")));
-    SetFact(s, "display.probe.dxgi.context", c.desc3Software ? "1" : "0");
-    SetFact(s, "display.probe.wddm.status", ProbeStatusWord(static_cast<int>(c.kmtOk), failed("wddm")));
-    SetFact(s, "display.probe.wddm.context", c.kmtVirtual ? "1" : "0");
-    SetFact(s, "display.probe.d3d.status", ProbeStatusWord(static_cast<int>(c.d3dOk), failed("d3d")));
-    SetFact(s, "display.probe.memory.status", ProbeStatusWord(static_cast<int>(c.memoryOk), failed("memory")));
+    SetFact(s, fact::kDxgiHw, std::to_string(c.hw));
+    SetFact(s, fact::kDxgiMatched, std::to_string(c.matched));
+    SetFact(s, fact::kDxgiPciHw, std::to_string(c.pciHw));
+    SetFact(s, fact::kDxgiPciMatched, std::to_string(c.pciMatched));
+    SetFact(s, fact::kPnpGpusNonpci, std::to_string(pnpNonPci));
+    SetFact(s, fact::kPnpGpus, std::to_string(pnpPci));
+    SetFact(s, fact::kDisplayOutputs, std::to_string(c.outputs));
+    auto failed = [&](const char* errorFact) { return GetFact(s, errorFact) == "1"; };
+    SetFact(s, fact::kDisplayProbeDxgiStatus,
+            ProbeStatusWord(static_cast<int>(c.desc3Ok), failed(fact::kDisplayProbeDxgiError)));
+    SetFact(s, fact::kDisplayProbeDxgiContext, c.desc3Software ? "1" : "0");
+    SetFact(s, fact::kDisplayProbeWddmStatus,
+            ProbeStatusWord(static_cast<int>(c.kmtOk), failed(fact::kDisplayProbeWddmError)));
+    SetFact(s, fact::kDisplayProbeWddmContext, c.kmtVirtual ? "1" : "0");
+    SetFact(s, fact::kDisplayProbeD3dStatus,
+            ProbeStatusWord(static_cast<int>(c.d3dOk), failed(fact::kDisplayProbeD3dError)));
+    SetFact(s, fact::kDisplayProbeMemoryStatus,
+            ProbeStatusWord(static_cast<int>(c.memoryOk), failed(fact::kDisplayProbeMemoryError)));
 }
 
 }  // namespace vorq

@@ -24,15 +24,71 @@ namespace vorq::col::display_monitors {
 inline constexpr size_t kMonitor = 0, kPnpIdProduct = 1;
 }  // namespace vorq::col::display_monitors
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kDisplayOutputs[] = "display.outputs";
+inline constexpr char kDisplayProbeD3dError[] = "display.probe.d3d.error";
+inline constexpr char kDisplayProbeD3dStatus[] = "display.probe.d3d.status";
+inline constexpr char kDisplayProbeDxgiContext[] = "display.probe.dxgi.context";
+inline constexpr char kDisplayProbeDxgiError[] = "display.probe.dxgi.error";
+inline constexpr char kDisplayProbeDxgiStatus[] = "display.probe.dxgi.status";
+inline constexpr char kDisplayProbeEdidContext[] = "display.probe.edid.context";
+inline constexpr char kDisplayProbeEdidStatus[] = "display.probe.edid.status";
+inline constexpr char kDisplayProbeHidStatus[] = "display.probe.hid.status";
+inline constexpr char kDisplayProbeMemoryError[] = "display.probe.memory.error";
+inline constexpr char kDisplayProbeMemoryStatus[] = "display.probe.memory.status";
+inline constexpr char kDisplayProbeNvmlStatus[] = "display.probe.nvml.status";
+inline constexpr char kDisplayProbeOverrideContext[] = "display.probe.override.context";
+inline constexpr char kDisplayProbeOverrideStatus[] = "display.probe.override.status";
+inline constexpr char kDisplayProbePathsContext[] = "display.probe.paths.context";
+inline constexpr char kDisplayProbePathsStatus[] = "display.probe.paths.status";
+inline constexpr char kDisplayProbeTelemetryStatus[] = "display.probe.telemetry.status";
+inline constexpr char kDisplayProbeWddmContext[] = "display.probe.wddm.context";
+inline constexpr char kDisplayProbeWddmError[] = "display.probe.wddm.error";
+inline constexpr char kDisplayProbeWddmStatus[] = "display.probe.wddm.status";
+inline constexpr char kDisplayRemoteProtocol[] = "display.remote_protocol";
+inline constexpr char kDxgiHw[] = "dxgi.hw";
+inline constexpr char kDxgiMatched[] = "dxgi.matched";
+inline constexpr char kDxgiPciHw[] = "dxgi.pci_hw";
+inline constexpr char kDxgiPciMatched[] = "dxgi.pci_matched";
+inline constexpr char kGpuUuidCount[] = "gpu.uuid_count";
+inline constexpr char kMonitorSerials[] = "monitor.serials";
+inline constexpr char kPnpGpus[] = "pnp.gpus";
+inline constexpr char kPnpGpusNonpci[] = "pnp.gpus_nonpci";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kGpuModel[] = "gpu.model";
+inline constexpr char kGpuSerial[] = "gpu.serial";
+inline constexpr char kGpuUuid[] = "gpu.uuid";
+inline constexpr char kGpuVbios[] = "gpu.vbios";
+inline constexpr char kGpuVideoId[] = "gpu.video_id";
+inline constexpr char kMonitorModel[] = "monitor.model";
+inline constexpr char kMonitorSerial[] = "monitor.serial";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kDisplayAdapterFlags[] = "display.adapter_flags";
+inline constexpr char kDisplayD3dCaps[] = "display.d3d_caps";
+inline constexpr char kDisplayEdidChecks[] = "display.edid_checks";
+inline constexpr char kDisplayInputDevices[] = "display.input_devices";
+inline constexpr char kDisplayMemoryBudgets[] = "display.memory_budgets";
+inline constexpr char kDisplayNvml[] = "display.nvml";
+inline constexpr char kDisplayNvmlModes[] = "display.nvml_modes";
+inline constexpr char kDisplayNvmlTelemetry[] = "display.nvml_telemetry";
+inline constexpr char kDisplayOutputs[] = "display.outputs";
+inline constexpr char kDisplayPaths[] = "display.paths";
+}  // namespace vorq::table
+
 namespace vorq {
 
 // "ok" when anything succeeded, else "error" when a failure counted, else
 // "not_supported": one success outweighs any number of failures.
 std::string ProbeStatusWord(int count, bool failed);
 
-// Sets `prefix`.error to "1" for a failing HRESULT, except the three codes
-// that mean "not supported here" (E_NOTIMPL, E_NOINTERFACE, DXGI_ERROR_UNSUPPORTED).
-void MarkProbeError(Snapshot& s, const std::string& prefix, int32_t hr);
+// Sets the probe's error fact to "1" for a failing HRESULT, except the three
+// codes that mean "not supported here" (E_NOTIMPL, E_NOINTERFACE, DXGI_ERROR_UNSUPPORTED).
+void MarkProbeError(Snapshot& s, const char* errorFact, int32_t hr);
 // Whether a failing D3DKMT status counts as an error (not-implemented and
 // not-supported do not).
 bool IsCountedKmtFailure(uint32_t status);

@@ -6,7 +6,7 @@
 namespace vorq {
 
 void AddDisplayPathsFrom(Snapshot& s, const DisplayPathSource& src) {
-    Table t = MakeDisplayTable("display.paths");
+    Table t = MakeDisplayTable(table::kDisplayPaths);
     uint32_t indirect = 0;
     std::string status = "error";
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -48,18 +48,18 @@ void AddDisplayPathsFrom(Snapshot& s, const DisplayPathSource& src) {
         status = "ok";
         break;
     }
-    SetFact(s, "display.probe.paths.status", status);
-    SetFact(s, "display.probe.paths.context", indirect ? "1" : "0");
+    SetFact(s, fact::kDisplayProbePathsStatus, status);
+    SetFact(s, fact::kDisplayProbePathsContext, indirect ? "1" : "0");
     uint16_t protocol = 0;
     if (src.remoteProtocol(protocol)) {
-        SetFact(s, "display.remote_protocol", std::to_string(protocol));
-        if (protocol == 2) SetFact(s, "display.probe.paths.context", "1");
+        SetFact(s, fact::kDisplayRemoteProtocol, std::to_string(protocol));
+        if (protocol == 2) SetFact(s, fact::kDisplayProbePathsContext, "1");
     }
     s.tables.push_back(std::move(t));
 }
 
 void AddRawInputDevicesFrom(Snapshot& s, const RawInputSource& src) {
-    Table t = MakeDisplayTable("display.input_devices");
+    Table t = MakeDisplayTable(table::kDisplayInputDevices);
     bool family = false;
     std::string status = "error";
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -92,8 +92,8 @@ void AddRawInputDevicesFrom(Snapshot& s, const RawInputSource& src) {
         status = "ok";
         break;
     }
-    SetFact(s, "display.probe.hid.status", status);
-    SetFact(s, "display.probe.hid.family", family && status == "ok" ? "VirtualBox" : "");
+    SetFact(s, fact::kDisplayProbeHidStatus, status);
+    SetFact(s, fact::kDisplayProbeHidFamily, family && status == "ok" ? "VirtualBox" : "");
     s.tables.push_back(std::move(t));
 }
 

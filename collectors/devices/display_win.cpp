@@ -118,14 +118,14 @@ void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
         const std::string videoId = RegText(set, dev, DIREG_DEV, L"VideoID");
         AddRow(gpus, {name, pciCell, driver, memory, vbios, PcieLinkOf(set, dev), containerId, videoId});
 
-        s.signals.push_back(MakeSignal("gpu.model", "Display", "GPU: " + name, pciCell, SignalScope::PerModel, 2, "gpu",
+        s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + name, pciCell, SignalScope::PerModel, 2, "gpu",
                                        Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
         if (!vbios.empty())
-            s.signals.push_back(MakeSignal("gpu.vbios", "Display", "GPU VBIOS: " + name, vbios, SignalScope::PerModel, 1,
+            s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + name, vbios, SignalScope::PerModel, 1,
                                            "gpu", Sens::No, "driver key HardwareInformation.BiosString", "", 1.0));
         if (!videoId.empty())
             s.signals.push_back(MakeSignal(
-                "gpu.video_id", "Display", "GPU video ID: " + name, videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
+                sig::kGpuVideoId, "Display", "GPU video ID: " + name, videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
                 "device key VideoID",
                 "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
                 1.0));
@@ -134,10 +134,10 @@ void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
 
 struct DxgiTables {
     Table dxgi = MakeDisplayTable(table::kDisplayDxgi);
-    Table outputs = MakeDisplayTable("display.outputs");
-    Table flags = MakeDisplayTable("display.adapter_flags");
-    Table caps = MakeDisplayTable("display.d3d_caps");
-    Table budgets = MakeDisplayTable("display.memory_budgets");
+    Table outputs = MakeDisplayTable(table::kDisplayOutputs);
+    Table flags = MakeDisplayTable(table::kDisplayAdapterFlags);
+    Table caps = MakeDisplayTable(table::kDisplayD3dCaps);
+    Table budgets = MakeDisplayTable(table::kDisplayMemoryBudgets);
 };
 
 const char* Bit(BOOL b) { return b ? "1" : "0"; }
@@ -148,7 +148,7 @@ void ProbeD3d11(Snapshot& s, IDXGIAdapter1* adapter, const std::string& label, D
     const HRESULT hr = D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_SINGLETHREADED,
                                          nullptr, 0, D3D11_SDK_VERSION, device.put(), &level, nullptr);
     if (FAILED(hr) || !device) {
-        MarkProbeError(s, "display.probe.d3d", hr);
+        MarkProbeError(s, fact::kDisplayProbeD3dError, hr);
         return;
     }
     ++c.d3dOk;
@@ -177,7 +177,7 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
         DXGI_ADAPTER_DESC3 d3{};
         const HRESULT hr = a4->GetDesc3(&d3);
         if (FAILED(hr)) {
-            MarkProbeError(s, "display.probe.dxgi", hr);
+            MarkProbeError(s, fact::kDisplayProbeDxgiError, hr);
         } else {
             ++c.desc3Ok;
             const bool software = IsDxgiSoftwareAdapter(static_cast<uint32_t>(d3.Flags));
@@ -208,7 +208,7 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
                 if (IsSoftwareOrIndirectKmtType(type)) kmtSoftwareOrIndirect = true;
                 AddRow(t.flags, {label, "D3DKMT_ADAPTERTYPE", Format("0x%08X", type), KmtAdapterTypeText(type)});
             } else if (IsCountedKmtFailure(static_cast<uint32_t>(status))) {
-                SetFact(s, "display.probe.wddm.error", "1");
+                SetFact(s, fact::kDisplayProbeWddmError, "1");
             }
         }
     }
@@ -220,7 +220,7 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
             DXGI_QUERY_VIDEO_MEMORY_INFO info{};
             const HRESULT hr = a3->QueryVideoMemoryInfo(0, g, &info);
             if (FAILED(hr)) {
-                MarkProbeError(s, "display.probe.memory", hr);
+                MarkProbeError(s, fact::kDisplayProbeMemoryError, hr);
                 continue;
             }
             ++c.memoryOk;

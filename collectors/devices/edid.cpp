@@ -115,7 +115,7 @@ EdidInfo ParseEdid(const std::vector<uint8_t>& bytes) {
 MonitorStep BeginMonitorStep(bool listed) {
     MonitorStep m;
     m.monitors = MakeDisplayTable(table::kDisplayMonitors);
-    m.checks = MakeDisplayTable("display.edid_checks");
+    m.checks = MakeDisplayTable(table::kDisplayEdidChecks);
     m.edidFailed = !listed;
     m.overrideFailed = !listed;
     return m;
@@ -145,22 +145,22 @@ void AddMonitor(Snapshot& s, MonitorStep& m, uint32_t index, const MonitorEdidRe
     const std::string dword = e.serialNumber ? Format("%08X", e.serialNumber) : std::string();
     AddRow(m.monitors, {name, model, dword, e.serialText, e.manufactured, e.version, e.size,
                         Sha256HexOf(r.bytes.data(), r.bytes.size()).substr(0, 16)});
-    s.signals.push_back(MakeSignal("monitor.model", "Display", "Monitor: " + name, model, SignalScope::PerModel, 1,
+    s.signals.push_back(MakeSignal(sig::kMonitorModel, "Display", "Monitor: " + name, model, SignalScope::PerModel, 1,
                                    "peripheral", Sens::No, "EDID", "", 1.0));
     const std::string serial = e.serialText.empty() ? dword : e.serialText;
     if (serial.empty()) return;
     ++m.serials;
-    s.signals.push_back(MakeSignal("monitor.serial", "Display", "Monitor serial: " + name, serial,
+    s.signals.push_back(MakeSignal(sig::kMonitorSerial, "Display", "Monitor serial: " + name, serial,
                                    SignalScope::PerUnit, 3, "peripheral", Sens::Yes, "EDID (registry, device key)",
                                    "external monitors are removable - low identity weight", 1.0));
 }
 
 void FinishMonitorStep(Snapshot& s, const MonitorStep& m) {
-    SetFact(s, "monitor.serials", std::to_string(m.serials));
-    SetFact(s, "display.probe.edid.status", ProbeStatusWord(static_cast<int>(m.edidCount), m.edidFailed));
-    SetFact(s, "display.probe.edid.context", m.edidContext ? "1" : "0");
-    SetFact(s, "display.probe.override.status", ProbeStatusWord(static_cast<int>(m.overridesProbed), m.overrideFailed));
-    SetFact(s, "display.probe.override.context", m.overridesPresent ? "1" : "0");
+    SetFact(s, fact::kMonitorSerials, std::to_string(m.serials));
+    SetFact(s, fact::kDisplayProbeEdidStatus, ProbeStatusWord(static_cast<int>(m.edidCount), m.edidFailed));
+    SetFact(s, fact::kDisplayProbeEdidContext, m.edidContext ? "1" : "0");
+    SetFact(s, fact::kDisplayProbeOverrideStatus, ProbeStatusWord(static_cast<int>(m.overridesProbed), m.overrideFailed));
+    SetFact(s, fact::kDisplayProbeOverrideContext, m.overridesPresent ? "1" : "0");
 }
 
 }  // namespace vorq

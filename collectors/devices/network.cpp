@@ -65,20 +65,20 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkInputs& in, InterfaceTot
         if (permPresent && seenPerm.insert(perm).second) {
             tot.permMacs.push_back(perm);
             const int32_t w = permLocal ? 2 : ethOrWifi ? 15 : 6;
-            s.signals.push_back(MakeSignal("nic.permanent_mac", "Network",
+            s.signals.push_back(MakeSignal(sig::kNicPermanentMac, "Network",
                                            "Permanent MAC - " + typeText + " (" + r.description + ")", perm,
                                            SignalScope::PerUnit, w, "network", Sens::Yes,
                                            "GetIfTable2 / MIB_IF_ROW2.PermanentPhysicalAddress",
                                            permLocal ? "locally administered - weak" : "", 1.0));
         }
         if (cur != perm && !curZero) {
-            s.signals.push_back(MakeSignal("nic.current_mac", "Network",
+            s.signals.push_back(MakeSignal(sig::kNicCurrentMac, "Network",
                                            "Current MAC - " + typeText + " (" + r.description + ")", cur,
                                            SignalScope::PerBoot, 1, "", Sens::Yes,
                                            "GetIfTable2 / MIB_IF_ROW2.PhysicalAddress", "differs from permanent address",
                                            1.0));
         }
-        s.signals.push_back(MakeSignal("nic.guid", "Network", "Interface GUID - " + r.description, guid,
+        s.signals.push_back(MakeSignal(sig::kNicGuid, "Network", "Interface GUID - " + r.description, guid,
                                        SignalScope::PerInstall, 2, "os", Sens::Yes, "MIB_IF_ROW2.InterfaceGuid", "", 1.0));
     }
 }
@@ -93,10 +93,10 @@ void AddDuid(Snapshot& s, Table& ids, const NetworkInputs& in) {
     AddRow(ids, {"DHCPv6 DUID type", d.detail.empty() ? d.kind : d.kind + " (" + d.detail + ")", "state", "RFC 8415"});
     std::string note = d.kind + ": generated once at first boot";
     if (hasMac) note += "; embeds the MAC of the adapter present at that time";
-    s.signals.push_back(MakeSignal("net.duid", "Network", "DHCPv6 DUID", hex, SignalScope::PerInstall, 6, "os",
+    s.signals.push_back(MakeSignal(sig::kNetDuid, "Network", "DHCPv6 DUID", hex, SignalScope::PerInstall, 6, "os",
                                    hasMac ? Sens::Yes : Sens::No, "Tcpip6\\Parameters\\Dhcpv6DUID", std::move(note), 1.0));
-    if (hasMac) SetFact(s, "net.duid_mac", d.mac);
-    SetFact(s, "net.duid_kind", d.kind);
+    if (hasMac) SetFact(s, fact::kNetDuidMac, d.mac);
+    SetFact(s, fact::kNetDuidKind, d.kind);
 }
 
 void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkInputs& in) {
@@ -125,7 +125,7 @@ void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkInputs& 
         AddRow(ids, {"Known networks",
                      Format("%d (first joined %s, last connected %s)", count, earliest.c_str(), latest.c_str()), "state",
                      "NetworkList\\Profiles"});
-        SetFact(s, "net.profiles", Format("%d", count));
+        SetFact(s, fact::kNetProfiles, Format("%d", count));
     } else {
         profiles.note += in.elevated ? " No network profiles recorded." : " Needs administrator rights.";
     }
@@ -138,9 +138,9 @@ void AddRadios(Snapshot& s, Table& bt, const NetworkInputs& in) {
                                          BluetoothVendorName(r.manufacturer).c_str());
         AddRow(bt, {r.name, address, maker, Format("0x%04X", static_cast<unsigned>(r.lmpSubversion)),
                     Format("0x%06X", static_cast<unsigned>(r.classOfDevice))});
-        s.signals.push_back(MakeSignal("bt.address", "Network", "Bluetooth radio address", address, SignalScope::PerUnit,
+        s.signals.push_back(MakeSignal(sig::kBtAddress, "Network", "Bluetooth radio address", address, SignalScope::PerUnit,
                                        10, "network", Sens::Yes, "BluetoothGetRadioInfo", "", 1.0));
-        s.signals.push_back(MakeSignal("bt.vendor", "Network", "Bluetooth radio manufacturer", maker,
+        s.signals.push_back(MakeSignal(sig::kBtVendor, "Network", "Bluetooth radio manufacturer", maker,
                                        SignalScope::PerModel, 1, "network", Sens::No, "BluetoothGetRadioInfo", "", 1.0));
     }
     if (in.radios.empty()) bt.note = "No Bluetooth radio present or the Bluetooth stack is off.";
@@ -180,15 +180,15 @@ void AddModem(Snapshot& s, Table& wwan, const ModemInfo& m) {
     // The IMEI identifies the unit like a burned-in address: masked in safe reports.
     if (!m.imei.empty()) AddRow(wwan, {"Mobile equipment ID (IMEI)", m.imei}, 0x2);
     if (!m.imei.empty())
-        s.signals.push_back(MakeSignal("wwan.imei", "Network", "Mobile broadband modem IMEI", m.imei, SignalScope::PerUnit,
+        s.signals.push_back(MakeSignal(sig::kWwanImei, "Network", "Mobile broadband modem IMEI", m.imei, SignalScope::PerUnit,
                                        15, "network", Sens::Yes,
                                        "WinRT MobileBroadbandDeviceInformation.MobileEquipmentId", "", 1.0));
     if (!m.deviceId.empty())
-        s.signals.push_back(MakeSignal("wwan.device_id", "Network", "Mobile broadband modem device ID", m.deviceId,
+        s.signals.push_back(MakeSignal(sig::kWwanDeviceId, "Network", "Mobile broadband modem device ID", m.deviceId,
                                        SignalScope::PerInstall, 3, "os", Sens::No,
                                        "WinRT MobileBroadbandDeviceInformation.DeviceId", "", 1.0));
     if (!m.model.empty())
-        s.signals.push_back(MakeSignal("wwan.model", "Network", "Mobile broadband modem model", model,
+        s.signals.push_back(MakeSignal(sig::kWwanModel, "Network", "Mobile broadband modem model", model,
                                        SignalScope::PerModel, 1, "network", Sens::No,
                                        "WinRT MobileBroadbandDeviceInformation", "", 1.0));
     if (wwan.rows.empty()) wwan.note = "No mobile broadband modem present.";
@@ -345,37 +345,37 @@ std::string BluetoothVendorName(uint16_t company) {
 
 void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in) {
     // 1. Interfaces.
-    Table ifaces = MakeTable("network", "net.ifaces", "Hardware network interfaces",
+    Table ifaces = MakeTable("network", table::kNetIfaces, "Hardware network interfaces",
                              {"Interface", "Type", "Physical medium", "Current MAC", "Permanent MAC", "MAC state",
                               "Interface GUID", "Status", "Link"},
                              "Permanent = address burned into the adapter (NDIS permanent address). Current = what the OS "
                              "uses now; it differs when Windows randomizes Wi-Fi addresses or the address was overridden.");
     ifaces.sens = 0x58;
-    SetFact(s, "vm.net.status", "error");
+    SetFact(s, fact::kVmNetStatus, "error");
     InterfaceTotals tot;
     if (!in.ifTableOk) {
         AddNote(s, kOrigin, "GetIfTable2 failed");
     } else {
-        SetFact(s, "vm.net.status", "complete");
+        SetFact(s, fact::kVmNetStatus, "complete");
         WalkInterfaces(s, ifaces, in, tot);
     }
     ifaces.note += Format(" %d software/filter interfaces not shown.", tot.hidden);
 
     // 2. Activity counts for the virtual-machine detection.
-    SetFact(s, "vm.net.active", Format("%d", tot.active));
-    SetFact(s, "vm.net.software_active", Format("%d", tot.software));
-    SetFact(s, "vm.net.local_active", Format("%d", tot.local));
-    SetFact(s, "vm.net.duplicate_active", Format("%d", tot.duplicate));
+    SetFact(s, fact::kVmNetActive, Format("%d", tot.active));
+    SetFact(s, fact::kVmNetSoftwareActive, Format("%d", tot.software));
+    SetFact(s, fact::kVmNetLocalActive, Format("%d", tot.local));
+    SetFact(s, fact::kVmNetDuplicateActive, Format("%d", tot.duplicate));
 
     // 3. DHCPv6 DUID.
-    Table ids = MakeTable("network", "net.ids", "Network stack identifiers", {"Identifier", "Value", "Scope", "Source"},
+    Table ids = MakeTable("network", table::kNetIds, "Network stack identifiers", {"Identifier", "Value", "Scope", "Source"},
                           "Identifiers Windows generates for this installation's network stack. The DHCPv6 DUID embeds "
                           "the MAC of the adapter present at first boot and a time stamp, so it keeps the MAC mask; its "
                           "type and generation time are shown in clear.");
     AddDuid(s, ids, in);
 
     // 4. NetworkList profiles.
-    Table profiles = MakeTable("network", "net.profiles", "Known networks (NetworkList profiles)",
+    Table profiles = MakeTable("network", table::kNetProfiles, "Known networks (NetworkList profiles)",
                                {"Profile GUID", "Name", "Kind", "Category", "Created", "Last connected", "DNS suffix",
                                 "Gateway MAC"},
                                "Every network this installation has connected to (HKLM\\...\\NetworkList). Names, DNS "
@@ -385,13 +385,13 @@ void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in) {
     AddProfiles(s, profiles, ids, in);
 
     // 5. Bluetooth radios.
-    Table bt = MakeTable("network", "net.bt", "Bluetooth radios",
+    Table bt = MakeTable("network", table::kNetBt, "Bluetooth radios",
                          {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
     bt.sens = 0x2;
     AddRadios(s, bt, in);
 
     // 6. Remembered Bluetooth devices.
-    Table btDevices = MakeTable("network", "net.btdevices", "Paired Bluetooth devices",
+    Table btDevices = MakeTable("network", table::kNetBtdevices, "Paired Bluetooth devices",
                                 {"Name", "Address", "Class of device", "Paired", "Connected", "Last seen", "Last used"},
                                 "Devices remembered by the Bluetooth stack, read from its cache without an inquiry. Names "
                                 "and addresses identify the user's other devices and keep their mask.");
@@ -399,19 +399,19 @@ void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in) {
     const int paired = AddBtDevices(btDevices, ids, in);
 
     // 7. Mobile broadband.
-    Table wwan = MakeTable("network", "net.wwan", "Mobile broadband modem (WWAN)", {"Property", "Value"},
+    Table wwan = MakeTable("network", table::kNetWwan, "Mobile broadband modem (WWAN)", {"Property", "Value"},
                            "Cellular modem identity through WinRT MobileBroadbandModem. The IMEI is a per-unit identifier "
                            "of the modem; SIM and subscriber identifiers are not read.");
     AddModem(s, wwan, in.modem);
 
     // 8. Summary facts.
-    SetFact(s, "net.hw", Format("%zu", ifaces.rows.size()));
-    SetFact(s, "net.permanent_good", Format("%zu", tot.goodPerm.size()));
-    SetFact(s, "net.overridden", Format("%d", tot.overridden));
-    SetFact(s, "net.perm_macs", Join(tot.permMacs, ","));
-    SetFact(s, "net.cur_macs", Join(tot.curMacs, ","));
-    SetFact(s, "bt.radios", Format("%zu", in.radios.size()));
-    SetFact(s, "bt.paired", Format("%d", paired));
+    SetFact(s, fact::kNetHw, Format("%zu", ifaces.rows.size()));
+    SetFact(s, fact::kNetPermanentGood, Format("%zu", tot.goodPerm.size()));
+    SetFact(s, fact::kNetOverridden, Format("%d", tot.overridden));
+    SetFact(s, fact::kNetPermMacs, Join(tot.permMacs, ","));
+    SetFact(s, fact::kNetCurMacs, Join(tot.curMacs, ","));
+    SetFact(s, fact::kBtRadios, Format("%zu", in.radios.size()));
+    SetFact(s, fact::kBtPaired, Format("%d", paired));
 
     // 9. Tables.
     for (Table* t : {&ifaces, &ids, &profiles, &wwan, &bt, &btDevices}) s.tables.push_back(std::move(*t));

@@ -12,6 +12,51 @@
 #include "core/snapshot.h"
 #include "core/text.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kBtPaired[] = "bt.paired";
+inline constexpr char kBtRadios[] = "bt.radios";
+inline constexpr char kNetCurMacs[] = "net.cur_macs";
+inline constexpr char kNetDuidKind[] = "net.duid_kind";
+inline constexpr char kNetDuidMac[] = "net.duid_mac";
+inline constexpr char kNetHw[] = "net.hw";
+inline constexpr char kNetOverridden[] = "net.overridden";
+inline constexpr char kNetPermMacs[] = "net.perm_macs";
+inline constexpr char kNetPermanentGood[] = "net.permanent_good";
+inline constexpr char kNetProfiles[] = "net.profiles";
+inline constexpr char kVmNetActive[] = "vm.net.active";
+inline constexpr char kVmNetDuplicateActive[] = "vm.net.duplicate_active";
+inline constexpr char kVmNetLocalActive[] = "vm.net.local_active";
+inline constexpr char kVmNetSoftwareActive[] = "vm.net.software_active";
+inline constexpr char kVmNetStatus[] = "vm.net.status";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kBtAddress[] = "bt.address";
+inline constexpr char kBtVendor[] = "bt.vendor";
+inline constexpr char kNetDuid[] = "net.duid";
+inline constexpr char kNicCurrentMac[] = "nic.current_mac";
+inline constexpr char kNicGuid[] = "nic.guid";
+inline constexpr char kNicPermanentMac[] = "nic.permanent_mac";
+inline constexpr char kWwanDeviceId[] = "wwan.device_id";
+inline constexpr char kWwanImei[] = "wwan.imei";
+inline constexpr char kWwanModel[] = "wwan.model";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kNetBt[] = "net.bt";
+inline constexpr char kNetBtdevices[] = "net.btdevices";
+inline constexpr char kNetIds[] = "net.ids";
+inline constexpr char kNetIfaces[] = "net.ifaces";
+inline constexpr char kNetProfiles[] = "net.profiles";
+inline constexpr char kNetWwan[] = "net.wwan";
+}  // namespace vorq::table
+
+namespace vorq::col::net_ifaces {
+inline constexpr size_t kInterface = 0, kType = 1, kPhysicalMedium = 2, kCurrentMac = 3, kPermanentMac = 4,
+                         kMacState = 5, kInterfaceGuid = 6, kStatus = 7, kLink = 8;
+}  // namespace vorq::col::net_ifaces
+
 namespace vorq {
 
 // The longest hardware address an interface row can carry.

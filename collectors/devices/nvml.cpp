@@ -59,8 +59,8 @@ std::string NvmlString(NvmlStringFn fn, NvmlDevice device, int& status) {
 }
 
 NvmlTables RunNvmlStep(Snapshot& s, const NvmlApi& api, bool loaded) {
-    NvmlTables t{MakeDisplayTable("display.nvml"), MakeDisplayTable("display.nvml_modes"),
-                 MakeDisplayTable("display.nvml_telemetry")};
+    NvmlTables t{MakeDisplayTable(table::kDisplayNvml), MakeDisplayTable(table::kDisplayNvmlModes),
+                 MakeDisplayTable(table::kDisplayNvmlTelemetry)};
     uint32_t modesOk = 0, guests = 0, hosts = 0, listed = 0, telemetryOk = 0;
     bool nvmlFailed = false, telemetryFailed = false;
     auto fail = [&] { nvmlFailed = telemetryFailed = true; };
@@ -126,21 +126,21 @@ NvmlTables RunNvmlStep(Snapshot& s, const NvmlApi& api, bool loaded) {
                    serial.empty() ? 0u : 4u);
             ++listed;
             if (!uuid.empty())
-                s.signals.push_back(MakeSignal("gpu.uuid", "Display", "GPU UUID: " + name, uuid, SignalScope::PerUnit, 20,
+                s.signals.push_back(MakeSignal(sig::kGpuUuid, "Display", "GPU UUID: " + name, uuid, SignalScope::PerUnit, 20,
                                                "gpu", Sens::Yes, "NVML nvmlDeviceGetUUID", "", 1.0));
             if (!serial.empty())
-                s.signals.push_back(MakeSignal("gpu.serial", "Display", "GPU board serial: " + name, serial,
+                s.signals.push_back(MakeSignal(sig::kGpuSerial, "Display", "GPU board serial: " + name, serial,
                                                SignalScope::PerUnit, 15, "gpu", Sens::Yes, "NVML nvmlDeviceGetSerial",
                                                "", 1.0));
         }
         api.shutdown();
     }
 
-    SetFact(s, "gpu.uuid_count", std::to_string(listed));
-    SetFact(s, "display.probe.nvml.status", ProbeStatusWord(static_cast<int>(modesOk), nvmlFailed));
-    SetFact(s, "display.probe.nvml.guest", guests ? "1" : "0");
-    SetFact(s, "display.probe.nvml.host", hosts ? "1" : "0");
-    SetFact(s, "display.probe.telemetry.status", ProbeStatusWord(static_cast<int>(telemetryOk), telemetryFailed));
+    SetFact(s, fact::kGpuUuidCount, std::to_string(listed));
+    SetFact(s, fact::kDisplayProbeNvmlStatus, ProbeStatusWord(static_cast<int>(modesOk), nvmlFailed));
+    SetFact(s, fact::kDisplayProbeNvmlGuest, guests ? "1" : "0");
+    SetFact(s, fact::kDisplayProbeNvmlHost, hosts ? "1" : "0");
+    SetFact(s, fact::kDisplayProbeTelemetryStatus, ProbeStatusWord(static_cast<int>(telemetryOk), telemetryFailed));
     return t;
 }
 

@@ -21,7 +21,7 @@ std::string WideFieldToUtf8(const char16_t* field, size_t max) {
 const BiometricFactor kBiometricFactors[3] = {{8, "fingerprint"}, {2, "face"}, {16, "iris"}};
 
 void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
-    Table t = MakeTable("devices", "devices.biometric", "Biometric sensors (Windows Biometric Framework)",
+    Table t = MakeTable("devices", table::kDevicesBiometric, "Biometric sensors (Windows Biometric Framework)",
                         {"Unit", "Factor", "Description", "Manufacturer", "Model", "Serial number", "Firmware",
                          "Device instance"},
                         "Fingerprint, face and iris sensors enumerated through WinBioEnumBiometricUnits. Sensor "
@@ -38,7 +38,7 @@ void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
             AddRow(t, {std::to_string(u.unitId), f.factor, u.description, u.manufacturer, u.model, u.serial,
                        u.firmware, u.instance});
             if (!u.serial.empty())
-                s.signals.push_back(MakeSignal("biometric.serial", "Peripherals",
+                s.signals.push_back(MakeSignal(sig::kBiometricSerial, "Peripherals",
                                                "Biometric sensor serial (" + std::string(f.factor) + ")", u.serial,
                                                SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
                                                "WinBioEnumBiometricUnits",
@@ -69,7 +69,7 @@ const char* EndpointStateName(uint32_t state) {
 }
 
 void AddAudioTable(Snapshot& s, const AudioScan& scan) {
-    Table t = MakeTable("devices", "devices.audio", "Audio endpoints (MMDevice)",
+    Table t = MakeTable("devices", table::kDevicesAudio, "Audio endpoints (MMDevice)",
                         {"Flow", "Endpoint", "Adapter", "Form factor", "State", "Endpoint ID"},
                         "Audio endpoints registered with the Windows audio engine (active, disabled and unplugged). "
                         "The endpoint ID is generated when the endpoint is first registered on this installation; "
@@ -90,14 +90,14 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
                    EndpointStateName(e.state), e.id});
         if (e.state == kEndpointActive && !e.id.empty()) {
             s.signals.push_back(MakeSignal(
-                "audio.endpoint_id", "Peripherals", "Audio endpoint ID - " + (e.name.empty() ? e.id : e.name), e.id,
+                sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + (e.name.empty() ? e.id : e.name), e.id,
                 SignalScope::PerInstall, 2, "", Sens::No, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
             ++active;
         }
     }
     t.note += Format(" %d endpoint(s) of devices that are no longer present are not listed.", notPresent);
-    SetFact(s, "audio.active", std::to_string(active));
+    SetFact(s, fact::kAudioActive, std::to_string(active));
     s.tables.push_back(std::move(t));
 }
 
@@ -113,7 +113,7 @@ std::string SmartCardAttributeText(const uint8_t* bytes, size_t length) {
 }
 
 void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
-    Table t = MakeTable("devices", "devices.smartcard", "Smart-card readers",
+    Table t = MakeTable("devices", table::kDevicesSmartcard, "Smart-card readers",
                         {"Reader", "Vendor", "Type", "Version", "Serial number"},
                         "Readers registered with the Smart Card Resource Manager, queried without a card. Vendor "
                         "serial numbers, when the reader reports one, are per unit.");
@@ -130,7 +130,7 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
         for (const SmartCardReader& r : scan.readers) {
             AddRow(t, {r.name, r.vendor, r.type, r.version, r.serial});
             if (!r.serial.empty())
-                s.signals.push_back(MakeSignal("smartcard.serial", "Peripherals",
+                s.signals.push_back(MakeSignal(sig::kSmartcardSerial, "Peripherals",
                                                "Smart-card reader serial - " + r.name, r.serial, SignalScope::PerUnit,
                                                4, "peripheral", Sens::Yes,
                                                "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)", "", 1.0));
@@ -148,7 +148,7 @@ PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, ui
 }
 
 void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
-    Table t = MakeTable("devices", "devices.printers", "Printers", {"Printer", "Driver", "Port", "Kind", "Default"},
+    Table t = MakeTable("devices", table::kDevicesPrinters, "Printers", {"Printer", "Driver", "Port", "Kind", "Default"},
                         "Installed print queues (EnumPrinters). Network queues and IP or WSD ports name servers and "
                         "devices on the user's network and keep their mask.");
     if (scan.ok) {
@@ -162,7 +162,7 @@ void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
         // A stopped spooler is not the same as a machine without queues.
         t.note += " Print queues not available: " + scan.error;
     }
-    SetFact(s, "printers", std::to_string(t.rows.size()));
+    SetFact(s, fact::kPrinters, std::to_string(t.rows.size()));
     s.tables.push_back(std::move(t));
 }
 

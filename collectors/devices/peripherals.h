@@ -10,6 +10,25 @@
 
 #include "core/snapshot.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kAudioActive[] = "audio.active";
+inline constexpr char kPrinters[] = "printers";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kAudioEndpointId[] = "audio.endpoint_id";
+inline constexpr char kBiometricSerial[] = "biometric.serial";
+inline constexpr char kSmartcardSerial[] = "smartcard.serial";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kDevicesAudio[] = "devices.audio";
+inline constexpr char kDevicesBiometric[] = "devices.biometric";
+inline constexpr char kDevicesPrinters[] = "devices.printers";
+inline constexpr char kDevicesSmartcard[] = "devices.smartcard";
+}  // namespace vorq::table
+
 namespace vorq {
 
 // A fixed wide-character field: up to its first NUL or `max` units, UTF-8, trimmed.

@@ -88,7 +88,7 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     const UsbSerial serial = UsbSerialFromInstanceId(p.instanceId);
     if (serial.found) {
         s.signals.push_back(MakeSignal(
-            "usb.serial", "Peripherals", "USB serial: " + (r.device.empty() ? r.hardwareId : r.device), serial.value,
+            sig::kUsbSerial, "Peripherals", "USB serial: " + (r.device.empty() ? r.hardwareId : r.device), serial.value,
             SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
             serial.placeholder ? "placeholder serial (one repeated character) - ignored"
                                : "removable device - low identity weight",
@@ -120,16 +120,16 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
                          r.containerId, r.pcieLink});
     }
 
-    Table classes = MakeTable("devices", "devices.classes", "Device classes", {"Class", "Devices"});
+    Table classes = MakeTable("devices", table::kDevicesClasses, "Device classes", {"Class", "Devices"});
     for (const auto& [name, count] : CountRows(classes_)) AddRow(classes, {name, std::to_string(count)});
-    Table providers = MakeTable("devices", "devices.providers", "Driver providers (PnP packages)",
+    Table providers = MakeTable("devices", table::kDevicesProviders, "Driver providers (PnP packages)",
                                 {"Provider", "Devices"},
                                 "Who supplied the driver packages bound to present devices.");
     for (const auto& [name, count] : CountRows(providers_)) AddRow(providers, {name, std::to_string(count)});
 
     for (const auto& [name, count] : services_) SetFact(s, fact::kSvcDevPrefix + name, std::to_string(count));
-    SetFact(s, "devices.count", std::to_string(records_.size()));
-    SetFact(s, "devices.usb_serials", std::to_string(usbSerials_));
+    SetFact(s, fact::kDevicesCount, std::to_string(records_.size()));
+    SetFact(s, fact::kDevicesUsbSerials, std::to_string(usbSerials_));
 
     s.tables.push_back(std::move(classes));
     s.tables.push_back(std::move(providers));

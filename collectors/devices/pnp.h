@@ -18,10 +18,6 @@ namespace vorq::table {
 inline constexpr char kDevices[] = "devices";
 }  // namespace vorq::table
 
-namespace vorq::col::devices {
-inline constexpr size_t kClass = 0, kDevice = 1, kHardwareId = 3, kService = 6;
-}  // namespace vorq::col::devices
-
 namespace vorq::fact {
 // Followed by the decimal row index of a "devices" row: its PCI, ACPI, XENBUS
 // and VMBUS ids, one a line.
@@ -29,6 +25,26 @@ inline constexpr char kVmPnpIds[] = "vm.pnp.ids:";
 // Followed by a lower-case service name: how many present devices it serves.
 inline constexpr char kSvcDevPrefix[] = "svcdev:";
 }  // namespace vorq::fact
+
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kDevicesCount[] = "devices.count";
+inline constexpr char kDevicesUsbSerials[] = "devices.usb_serials";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kUsbSerial[] = "usb.serial";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kDevicesClasses[] = "devices.classes";
+inline constexpr char kDevicesProviders[] = "devices.providers";
+}  // namespace vorq::table
+
+namespace vorq::col::devices {
+inline constexpr size_t kClass = 0, kDevice = 1, kManufacturer = 2, kHardwareId = 3, kInstanceId = 4, kDriver = 5,
+                         kService = 6, kContainerId = 7, kPcieLink = 8;
+}  // namespace vorq::col::devices
 
 namespace vorq {
 

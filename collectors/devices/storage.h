@@ -13,6 +13,36 @@
 #include "core/snapshot.h"
 #include "core/text.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kAtaDescPrefix[] = "ata.desc:";
+inline constexpr char kAtaSnPrefix[] = "ata.sn:";
+inline constexpr char kNvmeDescPrefix[] = "nvme.desc:";
+inline constexpr char kNvmeEui64Prefix[] = "nvme.eui64:";
+inline constexpr char kNvmeNguidPrefix[] = "nvme.nguid:";
+inline constexpr char kNvmeSnPrefix[] = "nvme.sn:";
+inline constexpr char kStorageNvme[] = "storage.nvme";
+inline constexpr char kStorageSystemWithId[] = "storage.system_with_id";
+inline constexpr char kStorageWithSerial[] = "storage.with_serial";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kDiskModel[] = "disk.model";
+inline constexpr char kVolumeObjectId[] = "volume.object_id";
+inline constexpr char kVolumeSerial[] = "volume.serial";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kStorageDisks[] = "storage.disks";
+inline constexpr char kStorageIds[] = "storage.ids";
+inline constexpr char kStorageVolumes[] = "storage.volumes";
+}  // namespace vorq::table
+
+namespace vorq::col::storage_disks {
+inline constexpr size_t kDisk = 0, kModel = 1, kBus = 2, kMedia = 3, kSize = 4, kSerial = 5, kFirmware = 6,
+                         kPartitionStyle = 7, kDiskId = 8, kSystem = 9;
+}  // namespace vorq::col::storage_disks
+
 namespace vorq {
 
 // Control codes and the storage property ids used here.

@@ -72,16 +72,16 @@ void NvmePath(DiskContext& d, const DiskAccess& disk, const std::string& descrip
             d.AddSignal("disk.nvme_sn", "Storage", d.label + " NVMe controller serial", c.serial, SignalScope::PerUnit,
                      d.system ? 15 : 10, "NVMe Identify Controller (StorageAdapterProtocolSpecificProperty)",
                      "independent read path for cross-checking");
-        SetFact(d.s, "nvme.sn:" + d.label, c.serial);
-        SetFact(d.s, "nvme.desc:" + d.label, descriptorSerial);
+        SetFact(d.s, fact::kNvmeSnPrefix + d.label, c.serial);
+        SetFact(d.s, fact::kNvmeDescPrefix + d.label, descriptorSerial);
     }
 
     Bytes ns;
     uint32_t nsError = 0;
     if (QueryNvmeIdentify(*handle, false, 1, ns, nsError)) {
         const NvmeNamespace n = ParseNvmeNamespace(ns);
-        if (!n.nguid.empty()) SetFact(d.s, "nvme.nguid:" + d.label, n.nguid);
-        if (!n.eui64.empty()) SetFact(d.s, "nvme.eui64:" + d.label, n.eui64);
+        if (!n.nguid.empty()) SetFact(d.s, fact::kNvmeNguidPrefix + d.label, n.nguid);
+        if (!n.eui64.empty()) SetFact(d.s, fact::kNvmeEui64Prefix + d.label, n.eui64);
         const char* src = "NVMe Identify Namespace 1";
         if (!n.nguid.empty()) {
             d.IdRow(src, "NGUID", n.nguid, 8);
@@ -122,8 +122,8 @@ void AtaPath(DiskContext& d, const DiskAccess& disk, const std::string& descript
     if (!a.serial.empty()) {
         d.AddSignal("disk.ata_sn", d.cat, d.label + " ATA serial", a.serial, SignalScope::PerUnit, d.system ? 15 : 10,
                  "IOCTL_ATA_PASS_THROUGH / IDENTIFY DEVICE", "independent read path for cross-checking");
-        SetFact(d.s, "ata.sn:" + d.label, a.serial);
-        SetFact(d.s, "ata.desc:" + d.label, descriptorSerial);
+        SetFact(d.s, fact::kAtaSnPrefix + d.label, a.serial);
+        SetFact(d.s, fact::kAtaDescPrefix + d.label, descriptorSerial);
     }
     if (!a.wwn.empty())
         d.AddSignal("disk.ata_wwn", d.cat, d.label + " ATA World Wide Name", a.wwn, SignalScope::PerUnit,
@@ -137,17 +137,17 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
     scan.elevated = elevated;
     scan.systemDisk = systemDisk;
     scan.errorText = errorText ? std::move(errorText) : [](uint32_t e) { return Format("error %u", e); };
-    scan.disks = MakeTable("storage", "storage.disks", "Physical disks",
+    scan.disks = MakeTable("storage", table::kStorageDisks, "Physical disks",
                            {"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
                             "Disk GUID / signature", "System"});
     scan.disks.sens = 0x120;
-    scan.ids = MakeTable("storage", "storage.ids", "Storage identifiers (independent paths)",
+    scan.ids = MakeTable("storage", table::kStorageIds, "Storage identifiers (independent paths)",
                          {"Disk", "Source", "Identifier", "Value"},
                          "The same drive read through the storage descriptor, SCSI VPD page 0x83, NVMe Identify, ATA "
                          "IDENTIFY and the Windows DUID, plus the serial of the storage adapter when the port driver "
                          "reports one. Disagreement between paths is reported in the cross-checks.");
     scan.ids.groupCol = 0;
-    scan.volumes = MakeTable("storage", "storage.volumes", "Volumes",
+    scan.volumes = MakeTable("storage", table::kStorageVolumes, "Volumes",
                              {"Root", "Label", "File system", "Volume serial", "Volume GUID path", "NTFS object ID"},
                              "The NTFS object ID of the root directory is set by the link-tracking service when the "
                              "volume is first used; it survives drive-letter changes.");
@@ -198,7 +198,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
                  d.system ? "system disk" : d.peripheral ? "removable / external" : "");
     }
     if (!model.empty()) {
-        s.signals.push_back(MakeSignal("disk.model", d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
+        s.signals.push_back(MakeSignal(sig::kDiskModel, d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
                                        Sens::No, "StorageDeviceProperty",
                                        desc.revision.empty() ? std::string() : "firmware " + desc.revision, 1.0));
     }
@@ -261,11 +261,11 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
     const bool system = !v.root.empty() && std::toupper(static_cast<unsigned char>(v.root[0])) ==
                                                std::toupper(static_cast<unsigned char>(systemDrive));
     AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId});
-    s.signals.push_back(MakeSignal("volume.serial", "Storage", "Volume serial " + v.root, serial,
+    s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", "Volume serial " + v.root, serial,
                                    SignalScope::PerInstall, 3, "os", Sens::Yes, "GetVolumeInformationW",
                                    "changes when the volume is formatted", 1.0));
     if (!v.objectId.empty())
-        s.signals.push_back(MakeSignal("volume.object_id", "Storage", "NTFS object ID " + v.root, v.objectId,
+        s.signals.push_back(MakeSignal(sig::kVolumeObjectId, "Storage", "NTFS object ID " + v.root, v.objectId,
                                        SignalScope::PerInstall, system ? 4 : 2, "os", Sens::Yes,
                                        "FSCTL_GET_OBJECT_ID on the volume root",
                                        "assigned when the volume is first used; survives drive-letter changes; a "
@@ -274,9 +274,9 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
 }
 
 void FinishStorageScan(Snapshot& s, StorageScan& scan) {
-    SetFact(s, "storage.with_serial", std::to_string(scan.withSerial));
-    SetFact(s, "storage.system_with_id", std::to_string(scan.systemWithId));
-    if (scan.nvmeSeen) SetFact(s, "storage.nvme", "1");
+    SetFact(s, fact::kStorageWithSerial, std::to_string(scan.withSerial));
+    SetFact(s, fact::kStorageSystemWithId, std::to_string(scan.systemWithId));
+    if (scan.nvmeSeen) SetFact(s, fact::kStorageNvme, "1");
     if (scan.nvmeAccessDenied)
         AddNote(s, "Storage",
                 "NVMe Identify needs administrator rights on this system - run elevated to read controller/namespace "

@@ -57,7 +57,7 @@ std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const st
     if (sig == "FACP" && n >= 116) {
         const char* name = ProfileName(p[45]);
         const uint32_t flags = Le32(p + 112);
-        SetFact(s, "acpi.pm_profile", name);
+        SetFact(s, fact::kAcpiPmProfile, name);
         if (w.fadtOemId.empty()) {
             w.fadtOemId = oemId;
             w.fadtOemTableId = oemTableId;
@@ -133,7 +133,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     if (got == 0 || got > n) return;
     ids.resize(got / 4);
 
-    Table acpi = MakeTable("firmware", "acpi", "ACPI tables",
+    Table acpi = MakeTable("firmware", table::kAcpi, "ACPI tables",
                            {"Signature", "Description", "Length", "Rev", "OEM ID", "OEM table ID", "OEM rev", "Creator",
                             "SHA-256", "Details"},
                            "Every ACPI header carries OEM ID / table ID / revisions. When several tables share a "
@@ -240,16 +240,16 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
 
-    SetFact(s, "acpi.tpm2", w.tpm2 ? "1" : "0");
+    SetFact(s, fact::kAcpiTpm2, w.tpm2 ? "1" : "0");
     SetFact(s, fact::kAcpiIommu, w.iommu ? "1" : "0");
     SetFact(s, fact::kAcpiDmaOptIn, w.dmaOptIn ? "1" : "0");
-    SetFact(s, "acpi.wpbt", w.wpbt ? "1" : "0");
-    SetFact(s, "acpi.madt_cpus", std::to_string(w.madtCpus));
-    if (w.wsmt) SetFact(s, "acpi.wsmt", std::to_string(w.wsmtFlags));
-    if (!w.tpm2Start.empty()) SetFact(s, "acpi.tpm2_start", w.tpm2Start);
+    SetFact(s, fact::kAcpiWpbt, w.wpbt ? "1" : "0");
+    SetFact(s, fact::kAcpiMadtCpus, std::to_string(w.madtCpus));
+    if (w.wsmt) SetFact(s, fact::kAcpiWsmt, std::to_string(w.wsmtFlags));
+    if (!w.tpm2Start.empty()) SetFact(s, fact::kAcpiTpm2Start, w.tpm2Start);
 
     const std::string oem = w.fadtOemId + " / " + w.fadtOemTableId;
-    Table summary = MakeTable("firmware", "acpi.summary", "ACPI summary", {"Property", "Value"});
+    Table summary = MakeTable("firmware", table::kAcpiSummary, "ACPI summary", {"Property", "Value"});
     AddRow(summary, {"Tables", Format("%zu (%zu distinct signatures)", all.size(), distinct.size())});
     AddRow(summary, {"OEM ID / table ID (FADT)", oem});
     AddRow(summary, {"Firmware build fingerprint", fingerprint});
@@ -268,11 +268,11 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
         s.signals.push_back(MakeSignal(key, "Firmware", name, std::move(value), SignalScope::PerModel, weight, "firmware",
                                        Sens::No, src_text, note, 1.0));
     };
-    if (!w.fadtOemId.empty()) firmwareSignal("acpi.oem", "ACPI OEM ID / table ID", oem, 2, "");
-    firmwareSignal("acpi.fingerprint", "ACPI firmware build fingerprint", fingerprint, 8,
+    if (!w.fadtOemId.empty()) firmwareSignal(sig::kAcpiOem, "ACPI OEM ID / table ID", oem, 2, "");
+    firmwareSignal(sig::kAcpiFingerprint, "ACPI firmware build fingerprint", fingerprint, 8,
                    "hash over all readable tables (MSDM/SLIC/FPDT/BGRT excluded); changes on BIOS update");
-    if (!w.dsdtHash.empty()) firmwareSignal("acpi.dsdt", "DSDT SHA-256", w.dsdtHash, 4, "");
-    firmwareSignal("acpi.tables", "ACPI table set", Join(distinct, " "), 1, "");
+    if (!w.dsdtHash.empty()) firmwareSignal(sig::kAcpiDsdt, "DSDT SHA-256", w.dsdtHash, 4, "");
+    firmwareSignal(sig::kAcpiTables, "ACPI table set", Join(distinct, " "), 1, "");
 }
 
 }  // namespace vorq

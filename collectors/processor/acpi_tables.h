@@ -24,6 +24,33 @@ inline constexpr char kAcpiIommu[] = "acpi.iommu";
 inline constexpr char kAcpiDmaOptIn[] = "acpi.dma_optin";
 }  // namespace vorq::fact
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kAcpiMadtCpus[] = "acpi.madt_cpus";
+inline constexpr char kAcpiPmProfile[] = "acpi.pm_profile";
+inline constexpr char kAcpiTpm2[] = "acpi.tpm2";
+inline constexpr char kAcpiTpm2Start[] = "acpi.tpm2_start";
+inline constexpr char kAcpiWpbt[] = "acpi.wpbt";
+inline constexpr char kAcpiWsmt[] = "acpi.wsmt";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kAcpiDsdt[] = "acpi.dsdt";
+inline constexpr char kAcpiFingerprint[] = "acpi.fingerprint";
+inline constexpr char kAcpiOem[] = "acpi.oem";
+inline constexpr char kAcpiTables[] = "acpi.tables";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kAcpi[] = "acpi";
+inline constexpr char kAcpiSummary[] = "acpi.summary";
+}  // namespace vorq::table
+
+namespace vorq::col::acpi {
+inline constexpr size_t kSignature = 0, kDescription = 1, kLength = 2, kRev = 3, kOemId = 4, kOemTableId = 5,
+                         kOemRev = 6, kCreator = 7, kSha256 = 8, kDetails = 9;
+}  // namespace vorq::col::acpi
+
 namespace vorq {
 
 // The firmware-table interface for the ACPI provider, call for call.

@@ -15,13 +15,13 @@ bool Bit(uint32_t v, unsigned b) { return (v >> b) & 1u; }
 std::string Dec(int64_t v) { return Format("%lld", static_cast<long long>(v)); }
 
 Table MakeSummaryTable(const std::vector<std::vector<std::string>>& rows) {
-    Table t = MakeTable("cpu", "cpu.summary", "Processor", {"Property", "Value"});
+    Table t = MakeTable("cpu", table::kCpuSummary, "Processor", {"Property", "Value"});
     for (const auto& r : rows) AddRow(t, r);
     return t;
 }
 
 Table MakeCachesTable(const ProcessorTopology& topo) {
-    Table t = MakeTable("cpu", "cpu.caches", "Cache hierarchy",
+    Table t = MakeTable("cpu", table::kCpuCaches, "Cache hierarchy",
                         {"Level", "Type", "Size", "Associativity", "Line", "Shared by", "Instances"},
                         "From GetLogicalProcessorInformationEx; CPUID leaf 4 / 0x8000001D decode is in the raw dump.");
     for (const CacheEntry& c : SortedCaches(topo.caches))
@@ -32,7 +32,7 @@ Table MakeCachesTable(const ProcessorTopology& topo) {
 }
 
 Table MakeLogicalProcessorsTable(const ProcessorTopology& topo, bool hybrid, bool amdTopology) {
-    Table t = MakeTable("cpu", "cpu.lps", "Logical processors",
+    Table t = MakeTable("cpu", table::kCpuLps, "Logical processors",
                         {"LP", "Group", "Core", "Initial APIC", "x2APIC", "Efficiency class", "L3 domain",
                          "Core type / AMD core.node"});
     unsigned index = 0;
@@ -60,8 +60,10 @@ std::string MicrocodeText(const std::vector<uint8_t>& v) {
 }
 
 void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
-    for (const char* key : {"cpu.topology.status", "cpu.sets.status", "cpu.xstate.status", "cpu.xen_secondary.status"})
-        SetFact(s, key, "not_supported");
+    SetFact(s, fact::kCpuTopologyStatus, "not_supported");
+    SetFact(s, fact::kCpuSetsStatus, "not_supported");
+    SetFact(s, fact::kCpuXStateStatus, "not_supported");
+    SetFact(s, fact::kCpuXenSecondaryStatus, "not_supported");
     if (!p.probeArchitecture(s)) return;  // CPUID would describe an emulator
     p.probeCpuSets(s);
     p.probeXState(s);
@@ -78,21 +80,21 @@ void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
     const std::string microarchitecture = GetMicroarchitectureName(vendor, sig.family, sig.model);
     const HypervisorContext hv = ReadHypervisorContext(cpuid, hypervisorPresent);
 
-    SetFact(s, "cpu.vendor", vendor);
-    SetFact(s, "cpu.brand", brand);
-    SetFact(s, "hv.role", hv.role);
-    SetFact(s, "hv.vendor", hv.vendor);
-    SetFact(s, "hv.present", hypervisorPresent ? "1" : "0");
+    SetFact(s, fact::kCpuVendor, vendor);
+    SetFact(s, fact::kCpuBrand, brand);
+    SetFact(s, fact::kHvRole, hv.role);
+    SetFact(s, fact::kHvVendor, hv.vendor);
+    SetFact(s, fact::kHvPresent, hypervisorPresent ? "1" : "0");
 
     std::vector<uint8_t> microcodeValue;
     const std::string microcode = p.readMicrocode(microcodeValue) ? MicrocodeText(microcodeValue) : std::string();
 
     ProcessorTopology topo = p.readTopology();
-    SetFact(s, "cpu.topology.status", topo.ok ? "complete" : "error");
-    SetFact(s, "cpu.topology.active", Dec(p.activeProcessorCount()));
-    SetFact(s, "cpu.logical", Dec(topo.threads));
-    SetFact(s, "cpu.cores", Dec(topo.cores));
-    SetFact(s, "cpu.packages", Dec(topo.packages));
+    SetFact(s, fact::kCpuTopologyStatus, topo.ok ? "complete" : "error");
+    SetFact(s, fact::kCpuTopologyActive, Dec(p.activeProcessorCount()));
+    SetFact(s, fact::kCpuLogical, Dec(topo.threads));
+    SetFact(s, fact::kCpuCores, Dec(topo.cores));
+    SetFact(s, fact::kCpuPackages, Dec(topo.packages));
 
     const bool hybrid = maxBasic >= 7 && Bit(cpuid(7, 0).edx, 15);
     const bool amdTopology = (vendor == "AuthenticAMD" || vendor == "HygonGenuine") && maxExtended >= 0x8000001Eu &&
@@ -103,9 +105,9 @@ void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
     const LpProbeResult probe =
         ProbeLogicalProcessors(topo, topologyLeaf, hybrid, amdTopology, maxBasic, cpuid, p.affinity);
     const bool apicAvailable = topologyLeaf != 0 || amdTopology;
-    SetFact(s, "cpu.topology.probed", Dec(probe.probed));
-    SetFact(s, "cpu.topology.unique_apic", Dec(static_cast<int64_t>(probe.distinctX2Apic.size())));
-    SetFact(s, "cpu.topology.apic_available", apicAvailable ? "1" : "0");
+    SetFact(s, fact::kCpuTopologyProbed, Dec(probe.probed));
+    SetFact(s, fact::kCpuTopologyUniqueApic, Dec(static_cast<int64_t>(probe.distinctX2Apic.size())));
+    SetFact(s, fact::kCpuTopologyApicAvailable, apicAvailable ? "1" : "0");
 
     std::vector<CpuidRow> rows;
     AppendStandardLeaves(cpuid, maxBasic, maxExtended, rows);
@@ -158,25 +160,25 @@ void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
     const std::string signatureNote =
         Format("family %Xh model %Xh stepping %u%s", sig.family, sig.model, sig.stepping, suffix.c_str());
     const auto model = SignalScope::PerModel;
-    s.signals.push_back(MakeSignal("cpu.vendor", "CPU", "CPU vendor", vendor, model, 2, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuVendor, "CPU", "CPU vendor", vendor, model, 2, "cpu", Sens::No,
                                    "CPUID leaf 0", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kCpuBrand, "CPU", "CPU brand string", brand, model, 3, "cpu", Sens::No,
                                    "CPUID 0x80000002-4", "", 1.0));
-    s.signals.push_back(MakeSignal("cpu.signature", "CPU", "CPU signature", Format("%08X", sig.raw), model, 3, "cpu",
+    s.signals.push_back(MakeSignal(sig::kCpuSignature, "CPU", "CPU signature", Format("%08X", sig.raw), model, 3, "cpu",
                                    Sens::No, "CPUID leaf 1 EAX", signatureNote, 1.0));
-    s.signals.push_back(MakeSignal("cpu.topology", "CPU", "CPU topology", topologyText, model, 2, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuTopology, "CPU", "CPU topology", topologyText, model, 2, "cpu", Sens::No,
                                    "GetLogicalProcessorInformationEx", "", 1.0));
-    s.signals.push_back(MakeSignal("cpu.cpuid_hash", "CPU", "CPUID dump hash", dumpHash, model, 3, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuCpuidHash, "CPU", "CPUID dump hash", dumpHash, model, 3, "cpu", Sens::No,
                                    "CPUID",
                                    "changes when the hypervisor (VBS/Hyper-V) masks features or after microcode/BIOS "
                                    "updates",
                                    1.0));
-    s.signals.push_back(MakeSignal("cpu.features", "CPU", "Instruction set extensions", features, model, 1, "cpu",
+    s.signals.push_back(MakeSignal(sig::kCpuFeatures, "CPU", "Instruction set extensions", features, model, 1, "cpu",
                                    Sens::No, "CPUID", "", 1.0));
     if (!microcode.empty())
-        s.signals.push_back(MakeSignal("cpu.microcode", "CPU", "Microcode revision", microcode, SignalScope::State, 0,
+        s.signals.push_back(MakeSignal(sig::kCpuMicrocode, "CPU", "Microcode revision", microcode, SignalScope::State, 0,
                                        "", Sens::No, "HKLM\\HARDWARE\\...\\CentralProcessor\\0", "", 1.0));
-    s.signals.push_back(MakeSignal("cpu.hypervisor", "CPU", "Hypervisor context", hv.text, SignalScope::State, 0, "",
+    s.signals.push_back(MakeSignal(sig::kCpuHypervisor, "CPU", "Hypervisor context", hv.text, SignalScope::State, 0, "",
                                    Sens::No, "CPUID 0x40000000 / 0x40000003", "", 1.0));
 }
 

@@ -17,6 +17,36 @@ namespace vorq::sig {
 inline constexpr char kCpuBrand[] = "cpu.brand";
 }  // namespace vorq::sig
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kCpuArchCompiled[] = "cpu.arch.compiled";
+inline constexpr char kCpuArchCpuidSafe[] = "cpu.arch.cpuid_safe";
+inline constexpr char kCpuArchNative[] = "cpu.arch.native";
+inline constexpr char kCpuArchProcess[] = "cpu.arch.process";
+inline constexpr char kCpuBrand[] = "cpu.brand";
+inline constexpr char kCpuVendor[] = "cpu.vendor";
+inline constexpr char kCpuXenSecondaryBase[] = "cpu.xen_secondary.base";
+inline constexpr char kHvPresent[] = "hv.present";
+inline constexpr char kHvRole[] = "hv.role";
+inline constexpr char kHvVendor[] = "hv.vendor";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kCpuCpuidHash[] = "cpu.cpuid_hash";
+inline constexpr char kCpuFeatures[] = "cpu.features";
+inline constexpr char kCpuHypervisor[] = "cpu.hypervisor";
+inline constexpr char kCpuMicrocode[] = "cpu.microcode";
+inline constexpr char kCpuSignature[] = "cpu.signature";
+inline constexpr char kCpuTopology[] = "cpu.topology";
+inline constexpr char kCpuVendor[] = "cpu.vendor";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kCpuCaches[] = "cpu.caches";
+inline constexpr char kCpuLps[] = "cpu.lps";
+inline constexpr char kCpuSummary[] = "cpu.summary";
+}  // namespace vorq::table
+
 namespace vorq {
 
 struct CpuPlatform {

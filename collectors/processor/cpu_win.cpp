@@ -52,10 +52,10 @@ void ProbeCpuSets(Snapshot& s) {
 
 void ProbeXStateFeatures(Snapshot& s) {
     auto fn = Kernel32Proc<GetEnabledXStateFeaturesFn>("GetEnabledXStateFeatures");
-    SetFact(s, "cpu.xstate.status", fn ? "complete" : "not_supported");
+    SetFact(s, fact::kCpuXStateStatus, fn ? "complete" : "not_supported");
     if (!fn) return;
-    SetFact(s, "cpu.xstate.enabled", Hex64(fn()));
-    SetFact(s, "cpu.xstate.windows_avx", IsProcessorFeaturePresent(kPfAvxInstructionsAvailable) ? "1" : "0");
+    SetFact(s, fact::kCpuXStateEnabled, Hex64(fn()));
+    SetFact(s, fact::kCpuXStateWindowsAvx, IsProcessorFeaturePresent(kPfAvxInstructionsAvailable) ? "1" : "0");
 }
 
 ProcessorTopology ReadProcessorTopology() {

@@ -1,5 +1,7 @@
 #include "collectors/processor/cpuid_dump.h"
 
+#include "collectors/processor/cpu_collect.h"
+
 #include "collectors/processor/cpuid_names.h"
 #include "core/text.h"
 
@@ -119,7 +121,7 @@ std::string ReadBrandString(const CpuidFn& cpuid, uint32_t maxExtended) {
 }
 
 Table MakeCpuidLeavesTable(const std::vector<CpuidRow>& rows) {
-    Table t = MakeTable("cpu", "cpu.leaves", "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"},
+    Table t = MakeTable("cpu", table::kCpuLeaves, "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"},
                         "Raw CPUID registers. Initial APIC IDs differ per logical processor; leaves 0x40000000+ come "
                         "from the hypervisor.");
     for (const CpuidRow& r : rows)

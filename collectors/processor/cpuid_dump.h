@@ -2,6 +2,7 @@
 // identifies the processor model, and the decoded signature and brand.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>

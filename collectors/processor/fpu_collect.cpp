@@ -1,5 +1,6 @@
 #include "collectors/processor/fpu_collect.h"
 
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/hypervisor.h"
 #include "core/hash.h"
 #include "core/text.h"
@@ -45,8 +46,8 @@ FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuPlatform& p
     caps.sse41 = sse41 && p.featurePresent(kPfSse41);
 
     uint64_t enabled = 0;
-    const bool maskOk = ParseXStateMask(GetFact(s, "cpu.xstate.enabled"), enabled);
-    const bool xstateOk = GetFact(s, "cpu.xstate.status") == "complete" && maskOk;
+    const bool maskOk = ParseXStateMask(GetFact(s, fact::kCpuXStateEnabled), enabled);
+    const bool xstateOk = GetFact(s, fact::kCpuXStateStatus) == "complete" && maskOk;
 
     bool avxState = false, zmmState = false;
     uint64_t xcr0 = 0;
@@ -87,7 +88,7 @@ void ReclassifyX87Rows(std::vector<FpuTestRow>& rows) {
 void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const FpuHashes& hashes) {
     const std::string count = Format("%zu", rows.size());
 
-    Table tests = MakeTable("cpu", "fpu.tests", "FPU_PROFILE_V1 - deterministic floating-point signature",
+    Table tests = MakeTable("cpu", table::kFpuTests, "FPU_PROFILE_V1 - deterministic floating-point signature",
                             {"ID", "Group", "Test", "Result bits", "Class"},
                             "vendor/uarch = implementation-defined low bits (distinguishes vendors and "
                             "microarchitectures, not individual chips); x86-semantics = architecturally defined x86 "
@@ -96,7 +97,7 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
     for (const FpuTestRow& r : rows) AddRow(tests, {r.id, r.group, r.test, r.bits, r.cls});
     s.tables.push_back(std::move(tests));
 
-    Table summary = MakeTable("cpu", "fpu.summary", "FPU profile", {"Property", "Value"});
+    Table summary = MakeTable("cpu", table::kFpuSummary, "FPU profile", {"Property", "Value"});
     AddRow(summary, {"FPU_PROFILE_V1 hash", hashes.profile});
     AddRow(summary, {"Approximation-unit hash (RCP/RSQRT)", hashes.approx});
     AddRow(summary, {"x87 transcendental hash", hashes.x87});
@@ -105,19 +106,19 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
     AddRow(summary, {"Not used", "timing measurements, frequency behaviour (noisy and environment-dependent)"});
     s.tables.push_back(std::move(summary));
 
-    s.signals.push_back(MakeSignal("fpu.profile", "CPU", "FPU_PROFILE_V1 hash", hashes.profile, SignalScope::PerModel,
+    s.signals.push_back(MakeSignal(sig::kFpuProfile, "CPU", "FPU_PROFILE_V1 hash", hashes.profile, SignalScope::PerModel,
                                    3, "cpu", Sens::No, "SSE/AVX/AVX-512/FMA/x87 deterministic subtests",
                                    count + " subtests", 1.0));
-    s.signals.push_back(MakeSignal("fpu.approx", "CPU", "RCP/RSQRT approximation table hash", hashes.approx,
+    s.signals.push_back(MakeSignal(sig::kFpuApprox, "CPU", "RCP/RSQRT approximation table hash", hashes.approx,
                                    SignalScope::PerModel, 2, "cpu", Sens::No, "RCPPS/RSQRTPS sweeps", "", 1.0));
-    s.signals.push_back(MakeSignal("fpu.x87", "CPU", "x87 transcendental hash", hashes.x87, SignalScope::PerModel, 2,
+    s.signals.push_back(MakeSignal(sig::kFpuX87, "CPU", "x87 transcendental hash", hashes.x87, SignalScope::PerModel, 2,
                                    "cpu", Sens::No, "FSIN/FCOS/FPTAN/FPATAN/FYL2X/F2XM1", "", 1.0));
 }
 
 void CollectFpuWith(Snapshot& s, const FpuPlatform& p) {
-    SetFact(s, "fpu.status", "not_supported");
+    SetFact(s, fact::kFpuStatus, "not_supported");
     if (!IsCpuidSafe(s)) return;
-    SetFact(s, "fpu.status", "unavailable");
+    SetFact(s, fact::kFpuStatus, "unavailable");
     const FpuCapabilities caps = ProbeFpuCapabilitiesWith(s, p);
 
     const uint32_t entryMxcsr = ReadMxcsr();
@@ -126,8 +127,8 @@ void CollectFpuWith(Snapshot& s, const FpuPlatform& p) {
     ReclassifyX87Rows(rows);
     const FpuHashes hashes = HashFpuRows(rows);
     WriteFpuOutputs(s, rows, hashes);
-    SetFact(s, "fpu.tests", Format("%zu", rows.size()));
-    SetFact(s, "fpu.status", "complete");
+    SetFact(s, fact::kFpuTests, Format("%zu", rows.size()));
+    SetFact(s, fact::kFpuStatus, "complete");
 }
 
 }  // namespace vorq

@@ -12,6 +12,23 @@
 #include "collectors/processor/fpu_list.h"
 #include "core/snapshot.h"
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kFpuStatus[] = "fpu.status";
+inline constexpr char kFpuTests[] = "fpu.tests";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kFpuApprox[] = "fpu.approx";
+inline constexpr char kFpuProfile[] = "fpu.profile";
+inline constexpr char kFpuX87[] = "fpu.x87";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kFpuSummary[] = "fpu.summary";
+inline constexpr char kFpuTests[] = "fpu.tests";
+}  // namespace vorq::table
+
 namespace vorq {
 
 struct FpuPlatform {

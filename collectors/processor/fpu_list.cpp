@@ -218,7 +218,7 @@ std::vector<FpuTestRow> BuildFpuRows(Snapshot& s, const FpuCapabilities& caps, u
     {
         const __m128d zero = Od(kPlusZero);
         const std::string defaultNan = D(Lo(_mm_div_sd(zero, zero)));
-        SetFact(s, "fpu.default_nan", defaultNan);
+        SetFact(s, fact::kFpuDefaultNan, defaultNan);
         AddFpuRow(rows, "I01", kX86, "0.0 / 0.0", defaultNan, kSemantics);
     }
     {
@@ -253,7 +253,7 @@ std::vector<FpuTestRow> BuildFpuRows(Snapshot& s, const FpuCapabilities& caps, u
                   D(Lo(_mm_add_sd(Od(kMinusZero), Od(kPlusZero)))) + " " +
                   D(Lo(_mm_mul_sd(Od(kPlusZero), Od(kMinusOneD)))),
               kSemantics);
-    SetFact(s, "fpu.int_indefinite", I64(nanToInt));
+    SetFact(s, fact::kFpuIntIndefinite, I64(nanToInt));
 
     // MXCSR modes and subnormals.
     AddFpuRow(rows, "H01", kMxcsr, "MXCSR at collector entry", Format("%04X", entryMxcsr), kState);

@@ -13,6 +13,12 @@
 
 #include <immintrin.h>
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kFpuDefaultNan[] = "fpu.default_nan";
+inline constexpr char kFpuIntIndefinite[] = "fpu.int_indefinite";
+}  // namespace vorq::fact
+
 namespace vorq {
 
 // The four table sweeps; tests pass quick stand-ins.

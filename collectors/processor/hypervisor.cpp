@@ -1,7 +1,9 @@
 #include "collectors/processor/hypervisor.h"
 
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "collectors/processor/cpuid_names.h"
+#include "collectors/processor/topology.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -23,7 +25,7 @@ bool InBlock(uint32_t v, uint32_t base, uint32_t lowOffset, uint32_t span) {
 
 }  // namespace
 
-bool IsCpuidSafe(const Snapshot& s) { return GetFact(s, "cpu.arch.cpuid_safe", "") == "1"; }
+bool IsCpuidSafe(const Snapshot& s) { return GetFact(s, fact::kCpuArchCpuidSafe, "") == "1"; }
 
 bool IsPlausibleHypervisorLeaf(uint32_t maxLeaf, uint32_t base, std::string_view vendor) {
     if (InBlock(maxLeaf, base, 0, 0xFF)) return true;
@@ -71,7 +73,7 @@ void AppendHypervisorRows(const CpuidFn& cpuid, const HypervisorContext& hv, std
 }
 
 void ScanSecondaryXenLeaves(const CpuidFn& cpuid, Snapshot& s, std::vector<CpuidRow>& rows) {
-    SetFact(s, "cpu.xen_secondary.status", "complete");
+    SetFact(s, fact::kCpuXenSecondaryStatus, "complete");
     for (uint32_t base = 0x40000100u; base <= 0x40000F00u; base += 0x100) {
         const CpuidRegisters r = cpuid(base, 0);
         const std::string vendor = VendorOf(r);
@@ -81,11 +83,11 @@ void ScanSecondaryXenLeaves(const CpuidFn& cpuid, Snapshot& s, std::vector<Cpuid
         if (CheckRelocatedXenLeaf(base, r.eax, vendor, version.eax)) {
             if (base != 0x40000100u) rows.push_back(MakeCpuidRow(base, 0, r));
             rows.push_back(MakeCpuidRow(base + 1, 0, version));
-            SetFact(s, "cpu.xen_secondary.base", Hex32(base));
-            SetFact(s, "cpu.xen_secondary.status", "detected");
+            SetFact(s, fact::kCpuXenSecondaryBase, Hex32(base));
+            SetFact(s, fact::kCpuXenSecondaryStatus, "detected");
             return;
         }
-        SetFact(s, "cpu.xen_secondary.status", "inconclusive");
+        SetFact(s, fact::kCpuXenSecondaryStatus, "inconclusive");
     }
 }
 

@@ -87,13 +87,13 @@ void Render::Bios() {
     if (hasExt2) {
         Row("UEFI specification supported", YesNo(ext2 & 0x08));
         Row("Describes a virtual machine (spec flag)", YesNo(ext2 & 0x10));
-        SetFact(s, "smbios.vm_flag", (ext2 & 0x10) ? "1" : "0");
+        SetFact(s, fact::kSmbiosVmFlag, (ext2 & 0x10) ? "1" : "0");
     }
-    SetFact(s, "smbios.bios_version", r.FieldString(0x05));
+    SetFact(s, fact::kSmbiosBiosVersion, r.FieldString(0x05));
     Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No);
     Emit(sig::kSmbiosBiosVersion, "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Sens::No,
            "changes after a firmware update");
-    Emit("smbios.bios.date", "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Sens::No);
+    Emit(sig::kSmbiosBiosDate, "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Sens::No);
 }
 
 void Render::System() {
@@ -109,21 +109,21 @@ void Render::System() {
         const bool placeholder = IsPlaceholderUuid(r.data + 0x08);
         const std::string uuid = FormatSmbiosUuid(r.data + 0x08, uuidLittleEndian);
         Row("UUID", placeholder ? uuid + "  [placeholder]" : uuid, true);
-        Emit("smbios.system.uuid", "System UUID", uuid, SignalScope::PerUnit, 20, "mainboard", Sens::Yes,
+        Emit(sig::kSmbiosSystemUuid, "System UUID", uuid, SignalScope::PerUnit, 20, "mainboard", Sens::Yes,
                placeholder ? "placeholder UUID - ignored for identity" : "", placeholder ? 0.0 : 1.0);
         SetFact(s, fact::kSmbiosUuid, uuid);
-        SetFact(s, "smbios.uuid_valid", placeholder ? "0" : "1");
+        SetFact(s, fact::kSmbiosUuidValid, placeholder ? "0" : "1");
     }
     if (r.HasField(0x19, 1)) Row("SKU number", r.FieldString(0x19));
     if (r.HasField(0x1A, 1)) Row("Family", r.FieldString(0x1A));
     if (r.HasField(0x18, 1)) Row("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
-    Emit("smbios.system.manufacturer", "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
+    Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
            "mainboard", Sens::No);
-    Emit("smbios.system.product", "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Sens::No);
+    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Sens::No);
     if (r.HasField(0x19, 1) && !IsPlaceholderValue(r.FieldString(0x19)))
-        Emit("smbios.system.sku", "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Sens::No);
-    Serial("smbios.system.serial", "System serial number", serial, 15, "mainboard");
-    SetFact(s, "smbios.system_serial_valid", Valid(serial));
+        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Sens::No);
+    Serial(sig::kSmbiosSystemSerial, "System serial number", serial, 15, "mainboard");
+    SetFact(s, fact::kSmbiosSystemSerialValid, Valid(serial));
 }
 
 void Render::Baseboard() {
@@ -140,10 +140,10 @@ void Render::Baseboard() {
     Row("Location in chassis", r.FieldString(0x0A));
     Emit(sig::kSmbiosBoardProduct, "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
            2, "mainboard", Sens::No);
-    Serial("smbios.board.serial", "Baseboard serial number", serial, 15, "mainboard");
-    if (!IsPlaceholderValue(asset)) Serial("smbios.board.asset", "Baseboard asset tag", asset, 4, "mainboard");
-    SetFact(s, "smbios.board_serial", serial);
-    SetFact(s, "smbios.board_serial_valid", Valid(serial));
+    Serial(sig::kSmbiosBoardSerial, "Baseboard serial number", serial, 15, "mainboard");
+    if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosBoardAsset, "Baseboard asset tag", asset, 4, "mainboard");
+    SetFact(s, fact::kSmbiosBoardSerial, serial);
+    SetFact(s, fact::kSmbiosBoardSerialValid, Valid(serial));
 }
 
 void Render::Chassis() {
@@ -160,11 +160,11 @@ void Render::Chassis() {
     // the table, so the offset is computed in int and checked before use.
     const int skuOffset = 0x15 + int{r.FieldByte(0x13)} * int{r.FieldByte(0x14)};
     if (int{r.length} >= skuOffset + 1) Row("SKU number", r.FieldString(static_cast<size_t>(skuOffset)));
-    Emit("smbios.chassis.type", "Chassis type", type, SignalScope::PerModel, 0, "", Sens::No);
-    Serial("smbios.chassis.serial", "Chassis serial number", serial, 10, "mainboard");
-    if (!IsPlaceholderValue(asset)) Serial("smbios.chassis.asset", "Chassis asset tag", asset, 3, "mainboard");
-    SetFact(s, "smbios.chassis_serial_valid", Valid(serial));
-    SetFact(s, "smbios.chassis_type", type);
+    Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Sens::No);
+    Serial(sig::kSmbiosChassisSerial, "Chassis serial number", serial, 10, "mainboard");
+    if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosChassisAsset, "Chassis asset tag", asset, 3, "mainboard");
+    SetFact(s, fact::kSmbiosChassisSerialValid, Valid(serial));
+    SetFact(s, fact::kSmbiosChassisType, type);
 }
 
 void Render::Processor() {
@@ -200,9 +200,9 @@ void Render::Processor() {
     }
     cpuSeen = true;
     cpuPopulatedSeen = cpuPopulatedSeen || populated;
-    Emit("smbios.cpu.socket", "CPU socket designation", r.FieldString(0x04), SignalScope::PerModel, 0, "", Sens::No);
+    Emit(sig::kSmbiosCpuSocket, "CPU socket designation", r.FieldString(0x04), SignalScope::PerModel, 0, "", Sens::No);
     if (r.HasField(0x20, 1) && !IsPlaceholderValue(r.FieldString(0x20)))
-        Serial("smbios.cpu.serial", "CPU serial (SMBIOS type 4)", r.FieldString(0x20), 5, "mainboard");
+        Serial(sig::kSmbiosCpuSerial, "CPU serial (SMBIOS type 4)", r.FieldString(0x20), 5, "mainboard");
 }
 
 void Render::Cache() {
@@ -289,10 +289,10 @@ void Render::MemoryDevice() {
     const uint16_t jedec = r.FieldWord(0x2C);
     if (r.HasField(0x2C, 2) && jedec != 0)
         Row("Module manufacturer ID (JEDEC)", Format("bank %u, 0x%02X", (jedec & 0x7Fu) + 1, unsigned{jedec} >> 8));
-    Emit("mem.part", "Memory part number (" + module + ")", r.FieldString(0x17) + " " + r.FieldString(0x1A),
+    Emit(sig::kMemPart, "Memory part number (" + module + ")", r.FieldString(0x17) + " " + r.FieldString(0x1A),
            SignalScope::PerModel, 1, "memory", Sens::No, "", 1.0, "Memory");
     const bool placeholder = IsPlaceholderValue(serial);
-    Emit("mem.serial", "Memory module serial (" + module + ")", serial, SignalScope::PerUnit, 6, "memory", Sens::Yes,
+    Emit(sig::kMemSerial, "Memory module serial (" + module + ")", serial, SignalScope::PerUnit, 6, "memory", Sens::Yes,
            placeholder ? "placeholder / not provided by firmware" : "replaced when RAM is upgraded",
            placeholder ? 0.0 : 1.0, "Memory");
 }
@@ -310,7 +310,7 @@ void Render::Battery() {
     std::string id = serial;
     if (IsPlaceholderValue(serial))
         id = hasSbds && r.FieldWord(0x10) != 0 ? Format("%04X", unsigned{r.FieldWord(0x10)}) : std::string();
-    if (!id.empty()) Serial("smbios.battery.serial", "Battery serial (SMBIOS type 22)", id, 4, "peripheral");
+    if (!id.empty()) Serial(sig::kSmbiosBatterySerial, "Battery serial (SMBIOS type 22)", id, 4, "peripheral");
 }
 
 void Render::PowerSupply() {
@@ -325,7 +325,7 @@ void Render::PowerSupply() {
     Row("Revision", r.FieldString(0x0B));
     if (r.FieldWord(0x0C) != 0x8000) Row("Max power capacity", Format("%u W", unsigned{r.FieldWord(0x0C)}));
     if (!IsPlaceholderValue(serial))
-        Serial("smbios.psu.serial", "Power supply serial (SMBIOS type 39)", serial, 5, "mainboard");
+        Serial(sig::kSmbiosPsuSerial, "Power supply serial (SMBIOS type 39)", serial, 5, "mainboard");
 }
 
 void Render::OnboardDevice() {
@@ -348,8 +348,8 @@ void Render::Tpm() {
     Row("Spec version", Format("%u.%u", unsigned{r.FieldByte(0x08)}, unsigned{r.FieldByte(0x09)}));
     Row("Firmware version", Format("%08X.%08X", r.FieldDword(0x0A), r.FieldDword(0x0E)));
     Row("Description", r.FieldString(0x12));
-    SetFact(s, "smbios.tpm.vendor", vendor);
-    Emit("smbios.tpm.vendor", "TPM vendor (SMBIOS type 43)", vendor, SignalScope::PerModel, 0, "", Sens::No);
+    SetFact(s, fact::kSmbiosTpmVendor, vendor);
+    Emit(sig::kSmbiosTpmVendor, "TPM vendor (SMBIOS type 43)", vendor, SignalScope::PerModel, 0, "", Sens::No);
 }
 
 void Render::Default() {
@@ -386,11 +386,11 @@ void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
 
     // The integrity facts come first, so a failure while rendering cannot lose them.
     const SmbiosWalkResult walk = ParseSmbiosTable(area, walkLength);
-    SetFact(s, "vm.smbios.structure.status", SmbiosWalkStatus(walk, stated, size));
-    SetFact(s, "vm.smbios.structures", std::to_string(walk.structures));
-    SetFact(s, "vm.smbios.duplicate_handles", std::to_string(walk.duplicateHandles));
-    SetFact(s, "vm.smbios.bad_references", std::to_string(walk.badReferences));
-    SetFact(s, "vm.smbios.bad_string_indices", std::to_string(walk.badStringIndices));
+    SetFact(s, fact::kVmSmbiosStructureStatus, SmbiosWalkStatus(walk, stated, size));
+    SetFact(s, fact::kVmSmbiosStructures, std::to_string(walk.structures));
+    SetFact(s, fact::kVmSmbiosDuplicateHandles, std::to_string(walk.duplicateHandles));
+    SetFact(s, fact::kVmSmbiosBadReferences, std::to_string(walk.badReferences));
+    SetFact(s, fact::kVmSmbiosBadStringIndices, std::to_string(walk.badStringIndices));
 
     const std::vector<SmbiosStructure> records = SplitSmbiosStructures(area, walkLength);
     Table structures = MakeTable("firmware", table::kSmbios, "SMBIOS structures", {"Structure", "Field", "Value"},
@@ -426,32 +426,32 @@ void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
 
     if (!records.empty()) {
         if (r.memoryTotalMiB > 0) {
-            SetFact(s, "smbios.mem_mb", std::to_string(r.memoryTotalMiB));
-            s.signals.push_back(MakeSignal("mem.total", "Memory", "Installed memory (SMBIOS)",
+            SetFact(s, fact::kSmbiosMemMb, std::to_string(r.memoryTotalMiB));
+            s.signals.push_back(MakeSignal(sig::kMemTotal, "Memory", "Installed memory (SMBIOS)",
                                            Format("%llu MB in %lld module(s)",
                                                   static_cast<unsigned long long>(r.memoryTotalMiB),
                                                   static_cast<long long>(r.moduleCount)),
                                            SignalScope::PerModel, 1, "memory", Sens::No, Src(17), "", 1.0));
         }
-        if (r.threadTotal != 0) SetFact(s, "smbios.cpu.threads", std::to_string(r.threadTotal));
-        if (r.coreTotal != 0) SetFact(s, "smbios.cpu.cores", std::to_string(r.coreTotal));
+        if (r.threadTotal != 0) SetFact(s, fact::kSmbiosCpuThreads, std::to_string(r.threadTotal));
+        if (r.coreTotal != 0) SetFact(s, fact::kSmbiosCpuCores, std::to_string(r.coreTotal));
         if (r.cpuSeen) {
-            SetFact(s, "smbios.cpu.version", r.cpuVersion);
-            SetFact(s, "smbios.cpu.manufacturer", r.cpuManufacturer);
+            SetFact(s, fact::kSmbiosCpuVersion, r.cpuVersion);
+            SetFact(s, fact::kSmbiosCpuManufacturer, r.cpuManufacturer);
         }
     }
-    SetFact(s, "smbios.version", Format("%u.%u", major, minor));
-    SetFact(s, "sys.manufacturer",
+    SetFact(s, fact::kSmbiosVersion, Format("%u.%u", major, minor));
+    SetFact(s, fact::kSysManufacturer,
             IsPlaceholderValue(r.systemManufacturer) ? r.boardManufacturer : r.systemManufacturer);
-    SetFact(s, "sys.product", IsPlaceholderValue(r.systemProduct) ? r.boardProduct : r.systemProduct);
+    SetFact(s, fact::kSysProduct, IsPlaceholderValue(r.systemProduct) ? r.boardProduct : r.systemProduct);
 
     const std::string hash = Sha256Hex(area, walkLength).substr(0, 32);
-    s.signals.push_back(MakeSignal("smbios.table_hash", "Firmware", "SMBIOS table SHA-256", hash, SignalScope::PerUnit,
+    s.signals.push_back(MakeSignal(sig::kSmbiosTableHash, "Firmware", "SMBIOS table SHA-256", hash, SignalScope::PerUnit,
                                    4, "firmware", Sens::Yes, kSrc,
                                    "covers serial numbers; changes on BIOS updates and some configuration changes",
                                    1.0));
 
-    Table summary = MakeTable("firmware", "smbios.summary", "SMBIOS entry", {"Property", "Value"});
+    Table summary = MakeTable("firmware", table::kSmbiosSummary, "SMBIOS entry", {"Property", "Value"});
     AddRow(summary, {"Version", Format("%u.%u (DMI revision %u)", major, minor, dmiRevision)});
     AddRow(summary, {"Structures", std::to_string(records.size())});
     AddRow(summary, {"Table length", Format("%u bytes", stated)});

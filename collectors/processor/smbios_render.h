@@ -23,6 +23,59 @@ namespace vorq::table {
 inline constexpr char kSmbios[] = "smbios";
 }  // namespace vorq::table
 
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kSmbiosBiosVersion[] = "smbios.bios_version";
+inline constexpr char kSmbiosBoardSerial[] = "smbios.board_serial";
+inline constexpr char kSmbiosBoardSerialValid[] = "smbios.board_serial_valid";
+inline constexpr char kSmbiosChassisSerialValid[] = "smbios.chassis_serial_valid";
+inline constexpr char kSmbiosChassisType[] = "smbios.chassis_type";
+inline constexpr char kSmbiosCpuCores[] = "smbios.cpu.cores";
+inline constexpr char kSmbiosCpuManufacturer[] = "smbios.cpu.manufacturer";
+inline constexpr char kSmbiosCpuThreads[] = "smbios.cpu.threads";
+inline constexpr char kSmbiosCpuVersion[] = "smbios.cpu.version";
+inline constexpr char kSmbiosMemMb[] = "smbios.mem_mb";
+inline constexpr char kSmbiosSystemSerialValid[] = "smbios.system_serial_valid";
+inline constexpr char kSmbiosTpmVendor[] = "smbios.tpm.vendor";
+inline constexpr char kSmbiosUuidValid[] = "smbios.uuid_valid";
+inline constexpr char kSmbiosVersion[] = "smbios.version";
+inline constexpr char kSmbiosVmFlag[] = "smbios.vm_flag";
+inline constexpr char kSysManufacturer[] = "sys.manufacturer";
+inline constexpr char kSysProduct[] = "sys.product";
+inline constexpr char kVmSmbiosBadReferences[] = "vm.smbios.bad_references";
+inline constexpr char kVmSmbiosBadStringIndices[] = "vm.smbios.bad_string_indices";
+inline constexpr char kVmSmbiosDuplicateHandles[] = "vm.smbios.duplicate_handles";
+inline constexpr char kVmSmbiosStructureStatus[] = "vm.smbios.structure.status";
+inline constexpr char kVmSmbiosStructures[] = "vm.smbios.structures";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kMemPart[] = "mem.part";
+inline constexpr char kMemSerial[] = "mem.serial";
+inline constexpr char kMemTotal[] = "mem.total";
+inline constexpr char kSmbiosBatterySerial[] = "smbios.battery.serial";
+inline constexpr char kSmbiosBiosDate[] = "smbios.bios.date";
+inline constexpr char kSmbiosBoardAsset[] = "smbios.board.asset";
+inline constexpr char kSmbiosBoardSerial[] = "smbios.board.serial";
+inline constexpr char kSmbiosChassisAsset[] = "smbios.chassis.asset";
+inline constexpr char kSmbiosChassisSerial[] = "smbios.chassis.serial";
+inline constexpr char kSmbiosChassisType[] = "smbios.chassis.type";
+inline constexpr char kSmbiosCpuSerial[] = "smbios.cpu.serial";
+inline constexpr char kSmbiosCpuSocket[] = "smbios.cpu.socket";
+inline constexpr char kSmbiosPsuSerial[] = "smbios.psu.serial";
+inline constexpr char kSmbiosSystemManufacturer[] = "smbios.system.manufacturer";
+inline constexpr char kSmbiosSystemProduct[] = "smbios.system.product";
+inline constexpr char kSmbiosSystemSerial[] = "smbios.system.serial";
+inline constexpr char kSmbiosSystemSku[] = "smbios.system.sku";
+inline constexpr char kSmbiosSystemUuid[] = "smbios.system.uuid";
+inline constexpr char kSmbiosTableHash[] = "smbios.table_hash";
+inline constexpr char kSmbiosTpmVendor[] = "smbios.tpm.vendor";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kSmbiosSummary[] = "smbios.summary";
+}  // namespace vorq::table
+
 namespace vorq {
 
 extern const char kSmbiosShortRead[];

@@ -13,7 +13,7 @@ constexpr DWORD kRsmb = DWORD{'R'} << 24 | DWORD{'S'} << 16 | DWORD{'M'} << 8 | 
 
 void CollectSmbios(Snapshot& s) {
     // Replaced only once the whole table was read.
-    SetFact(s, "vm.smbios.structure.status", "error");
+    SetFact(s, fact::kVmSmbiosStructureStatus, "error");
     const UINT size = GetSystemFirmwareTable(kRsmb, 0, nullptr, 0);
     if (size == 0) {
         AddNote(s, "SMBIOS", "GetSystemFirmwareTable('RSMB') failed: " + Win32ErrorText(GetLastError()));

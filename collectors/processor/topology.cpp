@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "collectors/processor/cpu_collect.h"
 #include "core/byte_order.h"
 #include "core/text.h"
 
@@ -133,13 +134,13 @@ const char* ArchitectureKindText(ArchitectureKind kind) {
 }
 
 bool RecordArchitecture(Snapshot& s, const char* status, uint16_t process, uint16_t native, ArchitectureKind kind) {
-    SetFact(s, "cpu.arch.status", status);
-    SetFact(s, "cpu.arch.process", Hex16(process));
-    SetFact(s, "cpu.arch.native", Hex16(native));
-    SetFact(s, "cpu.arch.compiled", Hex16(kMachineAmd64));
-    SetFact(s, "cpu.arch.kind", ArchitectureKindText(kind));
+    SetFact(s, fact::kCpuArchStatus, status);
+    SetFact(s, fact::kCpuArchProcess, Hex16(process));
+    SetFact(s, fact::kCpuArchNative, Hex16(native));
+    SetFact(s, fact::kCpuArchCompiled, Hex16(kMachineAmd64));
+    SetFact(s, fact::kCpuArchKind, ArchitectureKindText(kind));
     const bool safe = kind == ArchitectureKind::NativeX64;
-    SetFact(s, "cpu.arch.cpuid_safe", safe ? "1" : "0");
+    SetFact(s, fact::kCpuArchCpuidSafe, safe ? "1" : "0");
     return safe;
 }
 
@@ -163,12 +164,12 @@ int64_t CountCpuSets(const uint8_t* p, size_t length) {
 }
 
 void ProbeCpuSetsWith(Snapshot& s, const SizedQuery* query) {
-    SetFact(s, "cpu.sets.status", query ? "error" : "not_supported");
+    SetFact(s, fact::kCpuSetsStatus, query ? "error" : "not_supported");
     if (!query) return;
     auto unsupported = [](uint32_t e) { return e == kErrorCallNotImplemented || e == kErrorNotSupported; };
     uint32_t length = 0, error = 0;
     if (!(*query)(nullptr, 0, length, error) && unsupported(error)) {
-        SetFact(s, "cpu.sets.status", "not_supported");
+        SetFact(s, fact::kCpuSetsStatus, "not_supported");
         return;
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -178,7 +179,7 @@ void ProbeCpuSetsWith(Snapshot& s, const SizedQuery* query) {
         error = 0;
         if (!(*query)(buf.data(), length, returned, error)) {
             if (unsupported(error)) {
-                SetFact(s, "cpu.sets.status", "not_supported");
+                SetFact(s, fact::kCpuSetsStatus, "not_supported");
                 return;
             }
             // The set can grow between the calls: take the larger size once.
@@ -191,8 +192,8 @@ void ProbeCpuSetsWith(Snapshot& s, const SizedQuery* query) {
         if (returned > length) return;
         const int64_t count = CountCpuSets(buf.data(), returned);
         if (count <= 0) return;
-        SetFact(s, "cpu.sets.logical", Format("%lld", static_cast<long long>(count)));
-        SetFact(s, "cpu.sets.status", "complete");
+        SetFact(s, fact::kCpuSetsLogical, Format("%lld", static_cast<long long>(count)));
+        SetFact(s, fact::kCpuSetsStatus, "complete");
         return;
     }
 }

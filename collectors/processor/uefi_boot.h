@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,6 +16,40 @@
 #include "collectors/processor/efi_siglist.h"
 #include "core/snapshot.h"
 #include "core/text.h"
+
+// The names of what this collector writes, for its readers.
+namespace vorq::fact {
+inline constexpr char kHvParametersStatus[] = "hv.parameters.status";
+inline constexpr char kHvVmGenid[] = "hv.vm_genid";
+inline constexpr char kHvVmGenidStatus[] = "hv.vm_genid.status";
+inline constexpr char kUefiDbCa2011[] = "uefi.db_ca2011";
+inline constexpr char kUefiDbCa2023[] = "uefi.db_ca2023";
+inline constexpr char kUefiDbRead[] = "uefi.db_read";
+inline constexpr char kUefiEsrtSysver[] = "uefi.esrt_sysver";
+inline constexpr char kUefiPkSubject[] = "uefi.pk_subject";
+inline constexpr char kUefiSecurebootVar[] = "uefi.secureboot_var";
+inline constexpr char kUefiVarsDenied[] = "uefi.vars_denied";
+inline constexpr char kUefiVarsOk[] = "uefi.vars_ok";
+}  // namespace vorq::fact
+
+namespace vorq::sig {
+inline constexpr char kHvHost[] = "hv.host";
+inline constexpr char kHvVmGenid[] = "hv.vm_genid";
+inline constexpr char kHvVmId[] = "hv.vm_id";
+inline constexpr char kUefiBcdDefault[] = "uefi.bcd_default";
+inline constexpr char kUefiEsrt[] = "uefi.esrt";
+}  // namespace vorq::sig
+
+namespace vorq::table {
+inline constexpr char kPlatformHvguest[] = "platform.hvguest";
+inline constexpr char kUefiBcd[] = "uefi.bcd";
+inline constexpr char kUefiEsrt[] = "uefi.esrt";
+inline constexpr char kUefiSecureboot[] = "uefi.secureboot";
+}  // namespace vorq::table
+
+namespace vorq::col::platform_hvguest {
+inline constexpr size_t kParameter = 0, kValue = 1;
+}  // namespace vorq::col::platform_hvguest
 
 namespace vorq {
 

@@ -30,7 +30,7 @@ TEST(CrossChecks, EmptyFactsGiveTwelveRowsInOrder) {
     }
     EXPECT_EQ(ids, (std::vector<std::string>{"x.uuid", "x.board", "x.nvme", "x.cpu", "x.cpuvendor", "x.tpmacpi", "x.ekcert",
                                              "x.gpu", "x.pcr", "x.placeholder", "x.fpu", "x.vm"}));
-    EXPECT_EQ(GetFact(s, "os.mem_mb"), "0");
+    EXPECT_EQ(GetFact(s, fact::kOsMemMb), "0");
     EXPECT_EQ(Find(s, "x.vm")->detail, "Virtualization classification unavailable");
 }
 

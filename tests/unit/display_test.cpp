@@ -31,7 +31,7 @@ TEST(DisplayProbe, MarkProbeErrorCountsOnlyRealFailures) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.hr);
         Snapshot s;
-        MarkProbeError(s, "display.probe.dxgi", static_cast<int32_t>(c.hr));
+        MarkProbeError(s, fact::kDisplayProbeDxgiError, static_cast<int32_t>(c.hr));
         EXPECT_EQ(HasFact(s, "display.probe.dxgi.error"), c.marked);
         if (c.marked) {
             EXPECT_EQ(GetFact(s, "display.probe.dxgi.error"), "1");

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/fpu_list.h"
 #include "core/hash.h"
 #include "core/text.h"
 #include "cpuid_fake.h"
@@ -56,9 +58,9 @@ struct FakeFpuHost {
 
 Snapshot SafeSnapshot(const char* xstateStatus = "complete", const char* enabled = "00000000000000E7") {
     Snapshot s;
-    SetFact(s, "cpu.arch.cpuid_safe", "1");
-    SetFact(s, "cpu.xstate.status", xstateStatus);
-    if (enabled) SetFact(s, "cpu.xstate.enabled", enabled);
+    SetFact(s, fact::kCpuArchCpuidSafe, "1");
+    SetFact(s, fact::kCpuXStateStatus, xstateStatus);
+    if (enabled) SetFact(s, fact::kCpuXStateEnabled, enabled);
     return s;
 }
 
@@ -189,21 +191,21 @@ TEST(FpuCollector, RowsPerCapabilitySet) {
         const Case& c = cases[i];
         Scan scan = RunCollector(c.host, c.enabled);
         if (!scan.ran) continue;
-        const Table* t = FindTable(scan.s, "fpu.tests");
+        const Table* t = FindTable(scan.s, table::kFpuTests);
         ASSERT_NE(t, nullptr) << c.name;
         std::vector<std::string> ids;
         for (const TableRow& r : t->rows) ids.push_back(r.cells[0]);
         EXPECT_EQ(Join(ids, " "), c.ids) << c.name;
         EXPECT_EQ(t->rows.size(), wantCounts[i]) << c.name;
-        EXPECT_EQ(GetFact(scan.s, "fpu.tests"), std::to_string(wantCounts[i])) << c.name;
-        EXPECT_EQ(GetFact(scan.s, "fpu.status"), "complete") << c.name;
+        EXPECT_EQ(GetFact(scan.s, fact::kFpuTests), std::to_string(wantCounts[i])) << c.name;
+        EXPECT_EQ(GetFact(scan.s, fact::kFpuStatus), "complete") << c.name;
     }
 }
 
 TEST(FpuCollector, ArchitecturallyDefinedRows) {
     Scan scan = RunCollector(FakeFpuHost());
     if (!scan.ran) GTEST_SKIP() << "this host lacks an instruction set of the full list";
-    const std::map<std::string, std::string> bits = BitsById(*FindTable(scan.s, "fpu.tests"));
+    const std::map<std::string, std::string> bits = BitsById(*FindTable(scan.s, table::kFpuTests));
     const std::map<std::string, std::string> want = {
         {"E12", "11111111111111111111111111111111  max rel. error 2.5000e-01 (2^-2.00)"},
         {"E13", "22222222222222222222222222222222  max rel. error 0"},
@@ -249,15 +251,15 @@ TEST(FpuCollector, ArchitecturallyDefinedRows) {
         {"C15", "3FFF:A000000000000000 (1.25) | 4000:C000000000000000 (3)"},
     };
     for (const auto& [id, text] : want) EXPECT_EQ(bits.at(id), text) << id;
-    EXPECT_EQ(GetFact(scan.s, "fpu.default_nan"), "FFF8000000000000");
-    EXPECT_EQ(GetFact(scan.s, "fpu.int_indefinite"), "8000000000000000");
+    EXPECT_EQ(GetFact(scan.s, fact::kFpuDefaultNan), "FFF8000000000000");
+    EXPECT_EQ(GetFact(scan.s, fact::kFpuIntIndefinite), "8000000000000000");
 }
 
 TEST(FpuCollector, ClassesOfTheRows) {
     Scan scan = RunCollector(FakeFpuHost(), "0000000000000003");
     ASSERT_TRUE(scan.ran);
     std::map<std::string, std::string> cls;
-    for (const TableRow& r : FindTable(scan.s, "fpu.tests")->rows) cls[r.cells[0]] = r.cells[4];
+    for (const TableRow& r : FindTable(scan.s, table::kFpuTests)->rows) cls[r.cells[0]] = r.cells[4];
     EXPECT_EQ(cls["E01"], "vendor/uarch");
     EXPECT_EQ(cls["F05"], "vendor/uarch");
     EXPECT_EQ(cls["H01"], "state");
@@ -297,8 +299,8 @@ TEST(FpuCollector, EntryStateShowsOnlyInH01AndIsRestored) {
         ASSERT_TRUE(scan.ran);
         EXPECT_EQ(after, entry);
         EXPECT_EQ(ReadX87ControlWord(), x87Before);
-        EXPECT_EQ(BitsById(*FindTable(scan.s, "fpu.tests")).at("H01"), Format("%04X", entry));
-        const std::string p = GetFact(scan.s, "fpu.tests") + FindTable(scan.s, "fpu.summary")->rows[0].cells[1];
+        EXPECT_EQ(BitsById(*FindTable(scan.s, table::kFpuTests)).at("H01"), Format("%04X", entry));
+        const std::string p = GetFact(scan.s, fact::kFpuTests) + FindTable(scan.s, table::kFpuSummary)->rows[0].cells[1];
         if (profile.empty()) profile = p;
         EXPECT_EQ(p, profile) << std::hex << entry;
     }
@@ -354,12 +356,12 @@ TEST(FpuCollector, Outputs) {
 
 TEST(FpuCollector, StopsAtTheCpuidGate) {
     Snapshot s;
-    SetFact(s, "cpu.arch.cpuid_safe", "0");
+    SetFact(s, fact::kCpuArchCpuidSafe, "0");
     const uint32_t before = ReadMxcsr();
     CollectFpuWith(s, FakeFpuHost().Platform());
     EXPECT_EQ(ReadMxcsr(), before);
     EXPECT_EQ(s.facts.size(), 2u);
-    EXPECT_EQ(GetFact(s, "fpu.status"), "not_supported");
+    EXPECT_EQ(GetFact(s, fact::kFpuStatus), "not_supported");
     EXPECT_TRUE(s.tables.empty());
     EXPECT_TRUE(s.signals.empty());
 }

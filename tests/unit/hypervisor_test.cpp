@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/hypervisor.h"
+#include "collectors/processor/topology.h"
 #include "cpuid_fake.h"
 
 namespace vorq {
@@ -13,11 +15,11 @@ TEST(CpuidSafe, OnlyTheExactTextOne) {
     EXPECT_FALSE(IsCpuidSafe(Snapshot{}));
     for (const char* v : {"0", "1 ", " 1", "true", "", "11"}) {
         Snapshot s;
-        SetFact(s, "cpu.arch.cpuid_safe", v);
+        SetFact(s, fact::kCpuArchCpuidSafe, v);
         EXPECT_FALSE(IsCpuidSafe(s)) << "'" << v << "'";
     }
     Snapshot s;
-    SetFact(s, "cpu.arch.cpuid_safe", "1");
+    SetFact(s, fact::kCpuArchCpuidSafe, "1");
     EXPECT_TRUE(IsCpuidSafe(s));
 }
 
@@ -171,10 +173,10 @@ TEST(SecondaryXen, ScanOutcomes) {
         Snapshot s;
         std::vector<CpuidRow> rows;
         ScanSecondaryXenLeaves(test::Fn(cpu), s, rows);
-        EXPECT_EQ(GetFact(s, "cpu.xen_secondary.status"), c.status);
-        EXPECT_EQ(HasFact(s, "cpu.xen_secondary.base"), c.base != nullptr);
+        EXPECT_EQ(GetFact(s, fact::kCpuXenSecondaryStatus), c.status);
+        EXPECT_EQ(HasFact(s, fact::kCpuXenSecondaryBase), c.base != nullptr);
         if (c.base) {
-            EXPECT_EQ(GetFact(s, "cpu.xen_secondary.base"), c.base);
+            EXPECT_EQ(GetFact(s, fact::kCpuXenSecondaryBase), c.base);
         }
         std::vector<uint32_t> leaves;
         for (const CpuidRow& r : rows) leaves.push_back(r.leaf);
@@ -188,7 +190,7 @@ TEST(SecondaryXen, VersionLeafIsReadOnlyInsideTheBlock) {
     Snapshot s;
     std::vector<CpuidRow> rows;
     ScanSecondaryXenLeaves(test::Fn(cpu), s, rows);
-    EXPECT_EQ(GetFact(s, "cpu.xen_secondary.status"), "inconclusive");
+    EXPECT_EQ(GetFact(s, fact::kCpuXenSecondaryStatus), "inconclusive");
     EXPECT_FALSE(cpu->asked.count({0x40000401u, 0}));
     EXPECT_EQ(cpu->asked.size(), 15u);
 }

@@ -3,7 +3,9 @@
 #include <map>
 
 #include "assessment/scoring.h"
+#include "collectors/processor/acpi_tables.h"
 #include "core/collectors.h"
+#include "vm/vm_detection.h"
 
 namespace vorq {
 namespace {
@@ -51,7 +53,7 @@ Snapshot EveryIdentityAnchor() {
                             {"storage.system_with_id", "1"},
                             {"net.permanent_good", "2"},
                             {"gpu.uuid_count", "1"}});
-    AddSignal(s, "acpi.fingerprint");
+    AddSignal(s, sig::kAcpiFingerprint);
     return s;
 }
 
@@ -62,7 +64,7 @@ TEST(Scoring, IdentityAnchorsVmAndInconsistencies) {
     EXPECT_EQ(Area(s, "identity").verdict, "High");
 
     s = EveryIdentityAnchor();
-    SetFact(s, "vm.guest", "1");
+    SetFact(s, fact::kVmGuest, "1");
     s.checks = {Check{"x.uuid", "", "", "", kFail}, Check{"x.board", "", "", "", kFail}};
     ScoreSnapshot(s);
     EXPECT_EQ(Area(s, "identity").value, 55);
@@ -76,7 +78,7 @@ TEST(Scoring, IdentityAnchorsVmAndInconsistencies) {
 
 TEST(Scoring, IdentityRowsForMissingData) {
     Snapshot s = WithFacts({{"win.system_id_source", "Registry"}});
-    AddSignal(s, "acpi.fingerprint", 0.0);  // a placeholder does not count
+    AddSignal(s, sig::kAcpiFingerprint, 0.0);  // a placeholder does not count
     ScoreSnapshot(s);
     const Score& id = Area(s, "identity");
     EXPECT_EQ(Item(id, "Windows SystemId (publisher)")->points, 2);

@@ -1,19 +1,25 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 
+#include "collectors/devices/pnp.h"
+#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpuid_dump.h"
+#include "collectors/processor/smbios_render.h"
 #include "core/text.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {
 namespace {
 
-// A CPUID table in the "cpu.leaves" form the CPU collector writes.
+// Sub-leaf 0 of each leaf, written by the CPU collector's own table builder.
 void AddLeaves(Snapshot& s, const std::vector<std::array<uint32_t, 5>>& leaves) {
-    Table t = MakeTable("cpu", "cpu.leaves", "CPUID", {"Leaf", "Subleaf", "EAX", "EBX", "ECX", "EDX", "Meaning"});
-    for (const auto& l : leaves) AddRow(t, {Format("%08X", l[0]), "0", Hex32(l[1]), Hex32(l[2]), Hex32(l[3]), Hex32(l[4]), ""});
-    s.tables.push_back(t);
-    SetFact(s, "cpu.arch.cpuid_safe", "1");
+    std::vector<CpuidRow> rows;
+    for (const auto& l : leaves) rows.push_back(CpuidRow{l[0], 0, l[1], l[2], l[3], l[4]});
+    s.tables.push_back(MakeCpuidLeavesTable(rows));
+    SetFact(s, fact::kCpuArchCpuidSafe, "1");
 }
 
 void AddSignal(Snapshot& s, const char* key, const char* value) {
@@ -56,7 +62,7 @@ std::string Status(const Snapshot& s, const std::string& id) {
 }
 
 std::string SummaryValue(const Snapshot& s, const std::string& property) {
-    const Table* t = FindTable(s, "vm.summary");
+    const Table* t = FindTable(s, table::kVmSummary);
     if (!t) return "(no table)";
     for (const TableRow& r : t->rows)
         if (r.cells[0] == property) return r.cells[1];
@@ -67,14 +73,17 @@ std::string SummaryValue(const Snapshot& s, const std::string& property) {
 Snapshot KvmGuest() {
     Snapshot s;
     AddLeaves(s, {{1, 0x000806EC, 0, 0x80000000u, 0}, {0x40000000, 0x40000001, 0x4B4D564B, 0x564B4D56, 0x0000004D}});
-    AddSignal(s, "smbios.system.manufacturer", "QEMU");
-    AddSignal(s, "smbios.system.product", "Standard PC (i440FX + PIIX, 1996)");
-    Table devices = MakeTable("devices", "devices", "Devices",
-                              {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
-                               "Container ID", "PCIe link"});
-    AddRow(devices, {"Net", "Red Hat VirtIO Ethernet Adapter", "Red Hat", "PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4", "", "",
-                     "netkvm", "", ""});
-    s.tables.push_back(devices);
+    AddSignal(s, sig::kSmbiosSystemManufacturer, "QEMU");
+    AddSignal(s, sig::kSmbiosSystemProduct, "Standard PC (i440FX + PIIX, 1996)");
+    DeviceProps nic;
+    nic.cls = "Net";
+    nic.device = "Red Hat VirtIO Ethernet Adapter";
+    nic.manufacturer = "Red Hat";
+    nic.hardwareIds = {"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4"};
+    nic.service = "netkvm";
+    DeviceInventory devices;
+    devices.Add(s, nic);
+    devices.Finish(s, nullptr);
     return s;
 }
 
@@ -83,10 +92,10 @@ TEST(VmDetection, EmptySnapshotIsInsufficientData) {
     Env env;
     RunVmDetection(s, env.Make());
     EXPECT_EQ(env.cpuidCalls, 0);  // CPUID evidence not usable: never executed
-    EXPECT_EQ(GetFact(s, "vm.guest"), "0");
-    EXPECT_EQ(GetFact(s, "vm.hv_present"), "unknown");
-    EXPECT_EQ(GetFact(s, "vm.hv_role"), "unknown");
-    EXPECT_EQ(GetFact(s, "vm.classification"), "Insufficient data");
+    EXPECT_EQ(GetFact(s, fact::kVmGuest), "0");
+    EXPECT_EQ(GetFact(s, fact::kVmHvPresent), "unknown");
+    EXPECT_EQ(GetFact(s, fact::kVmHvRole), "unknown");
+    EXPECT_EQ(GetFact(s, fact::kVmClassification), "Insufficient data");
     EXPECT_EQ(SummaryValue(s, "Hypervisor presence"), "Inconclusive");
     EXPECT_EQ(Status(s, "cpu.vendor"), "Not Supported");
     EXPECT_EQ(Status(s, "firmware.system"), "Inconclusive");
@@ -101,17 +110,17 @@ TEST(VmDetection, EmptySnapshotIsInsufficientData) {
 
 TEST(VmDetection, KvmGuestIsConfirmed) {
     Snapshot s = KvmGuest();
-    SetFact(s, "cpu.xen_secondary.status", "complete");
+    SetFact(s, fact::kCpuXenSecondaryStatus, "complete");
     Env env;
     RunVmDetection(s, env.Make());
     EXPECT_EQ(env.cpuidCalls, 0);
-    EXPECT_EQ(GetFact(s, "vm.guest"), "1");
-    EXPECT_EQ(GetFact(s, "vm.hv_role"), "guest");
-    EXPECT_EQ(GetFact(s, "vm.classification"), "Virtual guest evidence confirmed");
+    EXPECT_EQ(GetFact(s, fact::kVmGuest), "1");
+    EXPECT_EQ(GetFact(s, fact::kVmHvRole), "guest");
+    EXPECT_EQ(GetFact(s, fact::kVmClassification), "Virtual guest evidence confirmed");
     EXPECT_EQ(Status(s, "cpu.vendor"), "Detected");
     EXPECT_EQ(Status(s, "firmware.system"), "Detected");
     EXPECT_EQ(Status(s, "hardware.pci"), "Detected");
-    EXPECT_EQ(GetFact(s, "vm.family"), "KVM/QEMU, virtio");
+    EXPECT_EQ(GetFact(s, fact::kVmFamily), "KVM/QEMU, virtio");
     EXPECT_EQ(SummaryValue(s, "Partition context"), "Recognized guest CPU signature");
     const Score& physical = s.scores.back();
     EXPECT_EQ(physical.verdict, "Virtual guest evidence confirmed");
@@ -128,27 +137,27 @@ TEST(VmDetection, HyperVRootAndGuest) {
                       {0x40000000, 0x4000000B, 0x7263694D, 0x666F736F, 0x76482074},
                       {0x40000001, 0x31237648, 0, 0, 0},
                       {0x40000003, 0, root ? 1u : 0u, 0, 0}});
-        SetFact(s, "cpu.xen_secondary.status", "complete");
+        SetFact(s, fact::kCpuXenSecondaryStatus, "complete");
         return s;
     };
     Snapshot root = hyperv(true);
     Env env;
     RunVmDetection(root, env.Make());
-    EXPECT_EQ(GetFact(root, "vm.hv_role"), "root");
-    EXPECT_EQ(GetFact(root, "vm.hv_present"), "1");
+    EXPECT_EQ(GetFact(root, fact::kVmHvRole), "root");
+    EXPECT_EQ(GetFact(root, fact::kVmHvPresent), "1");
     EXPECT_EQ(Status(root, "cpu.partition"), "Detected");
     EXPECT_EQ(Status(root, "cpu.vendor"), "Inconclusive");
     EXPECT_EQ(SummaryValue(root, "Partition context"), "Root or management partition");
 
     Snapshot guest = hyperv(false);
-    AddSignal(guest, "smbios.system.manufacturer", "Microsoft Corporation");
-    AddSignal(guest, "smbios.system.product", "Virtual Machine");
+    AddSignal(guest, sig::kSmbiosSystemManufacturer, "Microsoft Corporation");
+    AddSignal(guest, sig::kSmbiosSystemProduct, "Virtual Machine");
     RunVmDetection(guest, env.Make());
     EXPECT_EQ(Status(guest, "cpu.partition"), "Inconclusive");
     EXPECT_EQ(Status(guest, "firmware.system"), "Detected");
-    EXPECT_EQ(GetFact(guest, "vm.guest"), "1");
-    EXPECT_EQ(GetFact(guest, "vm.family"), "Hyper-V");
-    EXPECT_EQ(GetFact(guest, "vm.hv_role"), "unknown");
+    EXPECT_EQ(GetFact(guest, fact::kVmGuest), "1");
+    EXPECT_EQ(GetFact(guest, fact::kVmFamily), "Hyper-V");
+    EXPECT_EQ(GetFact(guest, fact::kVmHvRole), "unknown");
 }
 
 TEST(VmDetection, CpuidFallbackWhenTheTableLacksTheHypervisorLeaf) {
@@ -166,11 +175,15 @@ TEST(VmDetection, DriverWithoutDeviceIsWeakAndAcpiReadFailureIsError) {
     Table drivers = MakeTable("drivers", "drivers", "Drivers", {"Driver"});
     AddRow(drivers, {"vioscsi"});
     s.tables.push_back(drivers);
-    Table acpi = MakeTable("acpi", "acpi", "ACPI",
-                           {"Signature", "Description", "Length", "Rev", "OEM ID", "OEM table ID", "OEM rev", "Creator",
-                            "SHA-256", "Details"});
-    AddRow(acpi, {"DSDT", "", "?", "", "", "", "", "", "", "read failed: error 5"});
-    s.tables.push_back(acpi);
+    // The ACPI collector's row for a table it could not read.
+    AcpiSource acpi;
+    acpi.enumerate = [](void* buffer, uint32_t size) -> uint32_t {
+        if (buffer && size >= 4) std::memcpy(buffer, "DSDT", 4);
+        return 4;
+    };
+    acpi.read = [](uint32_t, void*, uint32_t) -> uint32_t { return 0; };
+    acpi.lastError = [] { return std::string("error 5"); };
+    CollectAcpiFrom(s, acpi);
     Env env;
     RunVmDetection(s, env.Make());
     std::vector<std::string> cells;

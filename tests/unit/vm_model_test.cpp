@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "collectors/processor/cpuid_dump.h"
+#include "collectors/processor/smbios_render.h"
+#include "vm/vm_detection.h"
 #include "vm/vm_model.h"
 
 namespace vorq {
@@ -32,7 +35,7 @@ TEST(VmModel, ParseHex32) {
 TEST(VmModel, FindCpuidLeafTakesSubleafZero) {
     Snapshot s;
     EXPECT_FALSE(FindCpuidLeaf(s, 0x40000000).valid);
-    Table t = MakeTable("cpu", "cpu.leaves", "CPUID", {"Leaf", "Subleaf", "EAX", "EBX", "ECX", "EDX", "Meaning"});
+    Table t = MakeCpuidLeavesTable({});
     AddRow(t, {"40000000", "1", "1", "2", "3", "4", ""});
     AddRow(t, {"40000000", "0", "40000010", "4B4D564B", "564B4D56", "0000004D", ""});
     AddRow(t, {"1", "0", "zz", "0", "0", "0", ""});
@@ -60,7 +63,7 @@ TEST(VmModel, CollectorFailedAndSignals) {
     sig.key = "smbios.system.product";
     sig.value = "  Virtual Machine\r\n";
     s.signals.push_back(sig);
-    EXPECT_EQ(GetSignalValue(s, "smbios.system.product"), "virtual machine");
+    EXPECT_EQ(GetSignalValue(s, sig::kSmbiosSystemProduct), "virtual machine");
     EXPECT_EQ(GetSignalValue(s, "nope"), "");
 }
 
@@ -80,7 +83,7 @@ TEST(VmModel, ServiceKeyScanOutcomes) {
 
 TEST(VmModel, RemovingVmOutputsKeepsOthersInOrder) {
     Snapshot s;
-    s.tables = {MakeTable("cpu", "a", "", {}), MakeTable("vm", "vm.summary", "", {}), MakeTable("smbios", "b", "", {})};
+    s.tables = {MakeTable("cpu", "a", "", {}), MakeTable("vm", table::kVmSummary, "", {}), MakeTable("smbios", "b", "", {})};
     s.scores = {Score{"identity", "", "", "", 1, {}}, Score{"physical", "", "", "", 2, {}}, Score{"drivers", "", "", "", 3, {}}};
     RemoveVmTables(s);
     RemovePhysicalScore(s);
