@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "window/protocol.h"
 #include "window/report_files.h"
 
 namespace vorq {
@@ -123,6 +124,37 @@ TEST(ReportFiles, Open) {
         }
         EXPECT_EQ(rig.log.back(), c.expect) << c.name;
     }
+}
+
+
+// The page's commands reach the dialogs with their cleaned titles and slots.
+TEST(ReportFiles, ThroughThePageCommands) {
+    struct Sink : CommandSink {
+        ReportFileServices* s = nullptr;
+        void StartScan() override {}
+        void ExportReport(bool raw, const std::u16string& title) override { ExportReportFile(*s, raw, title); }
+        void OpenReportFile(const std::string& slot, const std::u16string& title) override { OpenReportFileForPage(*s, slot, title); }
+        void StartTpmKeyAction(const std::string&) override {}
+        void CopyText(const std::string&) override {}
+        void OpenUrl(const std::string&) override {}
+        void SetLanguage(const std::string&) override {}
+        void Elevate() override {}
+        void Rendered() override {}
+        void Shown(const std::string&) override {}
+    };
+    Rig rig;
+    Sink sink;
+    sink.s = &rig.services;
+    HandleWebMessage("export:raw|", sink);
+    HandleWebMessage("export:safe|Bericht\tsichern", sink);
+    HandleWebMessage("open:DA|Datei \xC3\xB6" "ffnen", sink);
+    HandleWebMessage("open:ABCDE|x", sink);
+    EXPECT_EQ(rig.log[0], "save Export raw diagnostic report (contains identifiers) [vorq-raw-20260303-0905.json]");
+    EXPECT_EQ(rig.log[2], "save Bericht sichern [vorq-report-20260303-0905.json]");
+    EXPECT_EQ(rig.log[4].substr(0, 11), "open Datei ");
+    // The file the safe export just wrote.
+    EXPECT_EQ(rig.log.back(), R"(post {"type":"file","slot":"DA","name":"report.json","text":"{\"mode\":\"safe\"}"})");
+    EXPECT_EQ(rig.log.size(), 7u);
 }
 
 }  // namespace

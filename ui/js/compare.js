@@ -58,11 +58,11 @@ function slotHead(slot, r, errorKey) {
     (SLOT_ERRORS[errorKey] ? '<div class="slot-error">' + esc(SLOT_ERRORS[errorKey]) + '</div>' : '');
 }
 
-function button(act, slot, label, disabled, extra) {
+function slotButton(act, slot, label, disabled, extra) {
   return '<button class="btn small" data-act="' + act + '" data-slot="' + slot + '"' + (extra || '') + (disabled ? ' disabled' : '') + '>' + esc(tx(label)) + '</button>';
 }
 
-function option(name, on, label) {
+function optionBox(name, on, label) {
   return '<label class="opt"><input type="checkbox" data-opt="' + name + '"' + (on ? ' checked' : '') + '> ' + esc(tx(label)) + '</label>';
 }
 
@@ -74,7 +74,7 @@ function keySentence(sameKey) {
 // ---- Compare snapshots ----
 
 function slotButtons(slot) {
-  return '<div class="btn-row">' + button('cmp-use', slot, 'Use current scan', !state.snap) + button('cmp-load', slot, 'Load report file…') + '</div>';
+  return '<div class="btn-row">' + slotButton('cmp-use', slot, 'Use current scan', !state.snap) + slotButton('cmp-load', slot, 'Load report file…') + '</div>';
 }
 
 function simulationOf(r) {
@@ -118,7 +118,7 @@ function renderSignalDiff(result) {
   const rows = result.rows.map((r, i) => [r, i]).sort((x, y) => y[0].w - x[0].w || x[1] - y[1]).map((x) => x[0])
     .filter((r) => !(state.cmp.onlyDiff && (r.status === 'same' || r.status === 'n/a')))
     .filter((r) => matchesQuery([r.name, r.key, r.group, label(r.group)]));
-  let body = '<div class="opts">' + option('cmp-only', state.cmp.onlyDiff, 'differences only') + '</div>';
+  let body = '<div class="opts">' + optionBox('cmp-only', state.cmp.onlyDiff, 'differences only') + '</div>';
   if (!rows.length) body += '<p class="empty">' + esc(tx('No differences.')) + '</p>';
   else {
     body += '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Identifier')) + '</th><th>' + esc(tx('Cluster')) + '</th><th>A</th><th>B</th><th>' +
@@ -190,15 +190,15 @@ function statusTag(status) {
 
 const CELL_CLASS = { diff: 'd-diff', onlyA: 'd-only', onlyB: 'd-only', nc: 'd-nc', same: '' };
 
-function visible(value, sensitive) {
+function shownValue(value, sensitive) {
   return sensitive && !state.reveal ? '' : value;
 }
 
 function rowMatches(section, row) {
   if (!state.q) return true;
   const parts = [row.label, row.sub, row.group];
-  if (row.cells) for (const c of row.cells) parts.push(visible(c.a, c.sens), visible(c.b, c.sens));
-  else parts.push(visible(row.a, row.sens), visible(row.b, row.sens));
+  if (row.cells) for (const c of row.cells) parts.push(shownValue(c.a, c.sens), shownValue(c.b, c.sens));
+  else parts.push(shownValue(row.a, row.sens), shownValue(row.b, row.sens));
   return matchesQuery(parts);
 }
 
@@ -257,8 +257,8 @@ function renderDiffSection(section, i) {
 function renderDiff() {
   let h = heading('Report diff', '');
   h += '<div class="slots">' + SLOTS.map((slot) => '<section class="card slot" data-drop="' + slot + '">' + slotHead(slot, state.diff[slot], 'D' + slot) +
-    '<div class="btn-row">' + button('diff-use', slot, 'Use current scan', !state.snap) + button('pick', 'D' + slot, 'Load report file…') +
-    button('diff-clear', slot, 'Clear', !state.diff[slot]) + '</div><p class="muted small">' + esc(tx('You can also drop a .json report file here.')) + '</p></section>').join('') + '</div>';
+    '<div class="btn-row">' + slotButton('diff-use', slot, 'Use current scan', !state.snap) + slotButton('pick', 'D' + slot, 'Load report file…') +
+    slotButton('diff-clear', slot, 'Clear', !state.diff[slot]) + '</div><p class="muted small">' + esc(tx('You can also drop a .json report file here.')) + '</p></section>').join('') + '</div>';
   const result = currentDiff();
   if (!result) {
     return h + '<p class="empty">' + esc(tx('Load a report into each slot. Reports exported on this PC share its HMAC key, so hashed identifiers in privacy-safe reports are compared too; with different keys they are marked as not comparable.')) + '</p>';
@@ -269,8 +269,8 @@ function renderDiff() {
   h += '<div class="stats diff-stats">' + stat(t.same + t.diff, 'fields compared') + stat(t.diff, 'differ', t.diff ? 'bad' : 'ok') + stat(t.onlyA, 'only in A') +
     stat(t.onlyB, 'only in B') + stat(t.nc, 'not comparable', 'info') + '</div>';
   h += '<p class="muted">' + esc(keySentence(result.sameKey)) + '</p>';
-  h += '<div class="opts">' + option('diff-only', state.diff.onlyDiff, 'differences only') +
-    option('diff-volatile', state.diff.ignoreVolatile, 'ignore volatile fields (time stamps, uptime, adapter LUIDs)') + '</div>';
+  h += '<div class="opts">' + optionBox('diff-only', state.diff.onlyDiff, 'differences only') +
+    optionBox('diff-volatile', state.diff.ignoreVolatile, 'ignore volatile fields (time stamps, uptime, adapter LUIDs)') + '</div>';
   h += '<div class="legend"><span class="d-diff">' + esc(tx('differs')) + '</span><span class="d-only">' + esc(tx('only in one report')) + '</span><span class="d-nc">' +
     esc(tx('not comparable')) + '</span><span class="side side-a">A</span><span class="side side-b">B</span></div>';
   const chips = result.sections.map((s, i) => {
