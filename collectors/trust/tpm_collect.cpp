@@ -154,8 +154,10 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     static const EndorsementKeySlot kEks[] = {{0x81010001, "Endorsement key (RSA, 0x81010001)", sig::kTpmEkRsa},
                                               {0x81010002, "Endorsement key (ECC, 0x81010002)", sig::kTpmEkEcc}};
     bool anyEk = false;
-    for (const EndorsementKeySlot& slot : kEks) {
-        const PublicAreaInfo ek = ReadPublicKey(ch, slot.handle);
+    PublicAreaInfo eks[2];
+    for (size_t i = 0; i < 2; ++i) {
+        const EndorsementKeySlot& slot = kEks[i];
+        const PublicAreaInfo& ek = eks[i] = ReadPublicKey(ch, slot.handle);
         if (!ek.present) {
             AddRow(device, {slot.label, "[info] " + CommandStatusText(ek.result)});
             continue;
@@ -173,6 +175,9 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
                                        "re-created when the TPM is cleared", 1.0));
     }
     SetFact(s, fact::kTpmEk, anyEk ? "1" : "0");
+
+    Table ekCerts = CollectEkCertificates(s, ch, props, eks[0], eks[1],
+                                          src.ekCertCache ? src.ekCertCache() : std::vector<CachedEkCert>{});
 
     PcrReading pcrs;
     pcrs.bank = ChoosePcrBank(activeBanks);
@@ -208,6 +213,7 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
                                    Sens::No, "TPM2_GetCapability", "", 1.0));
 
     s.tables.push_back(std::move(device));
+    s.tables.push_back(std::move(ekCerts));
     s.tables.push_back(std::move(pcrTable));
     s.tables.push_back(PropertiesTable(props));
     s.tables.push_back(LogTable(log));

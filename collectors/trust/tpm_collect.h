@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "collectors/trust/ek_cert.h"
 #include "collectors/trust/tpm_key.h"
 #include "collectors/trust/tpm_transport.h"
 #include "core/snapshot.h"
@@ -26,6 +27,8 @@ struct TpmSource {
     std::function<uint32_t()> openContext;
     // Carries the commands once the context is open.
     TpmTransport transport;
+    // The certificates of the Windows EK certificate cache, in store order.
+    std::function<std::vector<CachedEkCert>()> ekCertCache;
     // The measured-boot log of the current boot: the size its query reports
     // (0 for none), then the bytes of a fetch of that size.
     std::function<uint64_t()> logSize;

@@ -1,8 +1,36 @@
+#include <windows.h>
+#include <wincrypt.h>
+
 #include "collectors/trust/tbs_win.h"
 #include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
+#include "core/win.h"
 
 namespace vorq {
+
+namespace {
+
+// The certificates of Windows' EK certificate cache (registry certificate stores).
+std::vector<CachedEkCert> ReadEkCertCache() {
+    static const struct {
+        const wchar_t* path;
+        const char* slot;
+    } kStores[] = {{L"SYSTEM\\CurrentControlSet\\Services\\TPM\\WMI\\Endorsement\\EKCertStore", "RSA (Windows cache)"},
+                   {L"SYSTEM\\CurrentControlSet\\Services\\TPM\\WMI\\Endorsement\\EKCertStoreECC", "ECC (Windows cache)"}};
+    std::vector<CachedEkCert> certs;
+    for (const auto& store : kStores) {
+        UniqueHKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, store.path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) continue;
+        HCERTSTORE h = CertOpenStore(CERT_STORE_PROV_REG, 0, 0, CERT_STORE_READONLY_FLAG, key.get());
+        if (!h) continue;
+        for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(h, nullptr); c; c = CertEnumCertificatesInStore(h, c))
+            certs.push_back({store.slot, std::vector<uint8_t>(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded)});
+        CertCloseStore(h, 0);
+    }
+    return certs;
+}
+
+}  // namespace
 
 void CollectTpm(Snapshot& s) {
     TpmSource src;
@@ -12,6 +40,7 @@ void CollectTpm(Snapshot& s) {
     src.transport = [&context](const TpmBytes& command, uint8_t* reply, uint32_t& replyLen) {
         return context.Submit(command.data(), static_cast<uint32_t>(command.size()), reply, replyLen);
     };
+    src.ekCertCache = ReadEkCertCache;
     src.logSize = [&context] { return context.LogSize(); };
     src.readLog = [&context](uint64_t size) { return context.ReadLog(size); };
     src.keyStatus = [] { return RunTpmKeyAction("status"); };

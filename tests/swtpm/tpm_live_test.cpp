@@ -8,6 +8,7 @@
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
+#include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"
 
@@ -72,6 +73,11 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     EXPECT_EQ(Row(before, "Endorsement key (RSA, 0x81010001)"), "[info] TPM response code 0x0000018B");
 
     ASSERT_EQ(swtpm::ProvisionEndorsementKey(*conn), 0u);
+    // The maker's certificate for that EK, where firmware keeps it.
+    TpmChannel ch;
+    ch.transport = conn->Transport();
+    const PublicAreaInfo ekPublic = ReadPublicKey(ch, swtpm::kEkHandle);
+    ASSERT_EQ(swtpm::ProvisionEkCertificate(*conn, swtpm::MakeRsaEkCertificate(ekPublic.params.keyBytes, 0)), 0u);
     // Measure a boot into the simulator as firmware would, and hand over its log.
     const test::TcgLogBuilder log = test::SampleBootLog();
     for (const auto& [pcr, digest] : log.digests)
@@ -117,7 +123,11 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     EXPECT_EQ(acpi->detail, "both report the TPM");
     const Check* cert = FindCheck(s, "x.ekcert");
     ASSERT_NE(cert, nullptr);
-    EXPECT_EQ(cert->status, kInfo);
+    EXPECT_EQ(cert->status, kPass);
+    EXPECT_EQ(cert->detail, "1 certificate(s) bind the EK read through TPM2_ReadPublic");
+    ASSERT_NE(FindTable(s, table::kTpmEkCerts), nullptr);
+    ASSERT_EQ(FindTable(s, table::kTpmEkCerts)->rows.size(), 1u);
+    EXPECT_EQ(FindTable(s, table::kTpmEkCerts)->rows[0].cells[5], "[ok] public key matches the TPM EK");
     const Check* pcr = FindCheck(s, "x.pcr");
     ASSERT_NE(pcr, nullptr);
     EXPECT_EQ(pcr->status, kPass);
@@ -127,7 +137,7 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     const ScoreItem* ekItem = FindItem(s, "identity", "TPM endorsement key");
     ASSERT_NE(ekItem, nullptr);
     EXPECT_EQ(ekItem->points, 30);
-    EXPECT_EQ(ekItem->note, "per-unit key burned into the TPM, readable through TBS");
+    EXPECT_EQ(ekItem->note, "per-unit key burned into the TPM, readable through TBS; manufacturer certificate binds it");
     const ScoreItem* tpmItem = FindItem(s, "platform", "TPM 2.0");
     ASSERT_NE(tpmItem, nullptr);
     EXPECT_EQ(tpmItem->status, kPass);

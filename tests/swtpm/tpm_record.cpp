@@ -3,7 +3,8 @@
 //   scripts/with-swtpm build/host/tpm_record tests/fixtures/tpm
 // "swtpm-fresh.txt" is a just-manufactured simulator; "swtpm-provisioned.txt"
 // the same after this recorder persisted an endorsement key at 0x81010001
-// and wrote ek-test-cert.der into NV index 0x01C00002, and extended the
+// and wrote a certificate for that key (issued by a throwaway test CA, kept
+// as "ek-cert.der") into NV index 0x01C00002, and extended the
 // SHA-256 PCRs with the digests of the sample boot log it writes as
 // "boot-agile.log".
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <iterator>
 
 #include "collectors/trust/tpm_collect.h"
+#include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"
 
@@ -54,10 +56,14 @@ int main(int argc, char** argv) {
     }
     swtpm::WriteExchanges(dir + "/swtpm-fresh.txt", "swtpm 0.7.1 (libtpms), just manufactured", Record(c));
 
-    std::ifstream f(dir + "/ek-test-cert.der", std::ios::binary);
-    const TpmBytes cert((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     const uint32_t ek = swtpm::ProvisionEndorsementKey(c);
+    TpmChannel ch;
+    ch.transport = c.Transport();
+    const PublicAreaInfo ekPublic = ReadPublicKey(ch, swtpm::kEkHandle);
+    const TpmBytes cert = swtpm::MakeRsaEkCertificate(ekPublic.params.keyBytes, ekPublic.params.exponent);
     const uint32_t nv = cert.empty() ? 1 : swtpm::ProvisionEkCertificate(c, cert);
+    std::ofstream(dir + "/ek-cert.der", std::ios::binary)
+        .write(reinterpret_cast<const char*>(cert.data()), static_cast<std::streamsize>(cert.size()));
     const test::TcgLogBuilder log = test::SampleBootLog();
     uint32_t pcr = 0;
     for (const auto& [index, digest] : log.digests)
@@ -69,7 +75,7 @@ int main(int argc, char** argv) {
     std::ofstream(dir + "/boot-agile.log", std::ios::binary)
         .write(reinterpret_cast<const char*>(log.bytes.data()), static_cast<std::streamsize>(log.bytes.size()));
     swtpm::WriteExchanges(dir + "/swtpm-provisioned.txt",
-                          "swtpm 0.7.1 (libtpms), EK persisted at 0x81010001, ek-test-cert.der in NV 0x01C00002, "
+                          "swtpm 0.7.1 (libtpms), EK persisted at 0x81010001, ek-cert.der in NV 0x01C00002, "
                           "SHA-256 PCRs extended with boot-agile.log",
                           Record(c));
     return 0;

@@ -159,13 +159,14 @@ TEST(TpmCollect, FreshSimulatorHasNoEndorsementKey) {
         {"tpm.present", "1"}, {"tpm.version", "2.0"}, {"tpm.iftype", "1"}, {"tpm.capability_status", "complete"},
         {"tpm.manufacturer", "IBM"}, {"tpm.vendor_string", "SWTPM"}, {"tpm.ek", "0"}, {"tpm.app_key", "absent"},
         {"tpm.log_parse", "unavailable"}, {"tpm.pcr_read_count", "24"}, {"tpm.log", "unavailable"},
-        {"tpm.log_match", "0/0"},
+        {"tpm.log_match", "0/0"}, {"tpm.ek_certs", "0"}, {"tpm.ek_bound", "0"}, {"tpm.ek_unbound", "0"},
+        {"tpm.ek_parse_errors", "0"}, {"tpm.ek_not_comparable", "0"}, {"tpm.nv_skipped", "0"}, {"tpm.ek_cert_sha1s", ""},
         {"tpm.command_tbs_rc", "0x00000000"}, {"tpm.command_tpm_rc", "0x0000018B"},
         {"tpm.command_reply_status", "complete"}};
     EXPECT_EQ(s.facts, want);
     std::vector<std::string> ids;
     for (const Table& t : s.tables) ids.push_back(t.id);
-    EXPECT_EQ(ids, (std::vector<std::string>{"tpm.device", "tpm.pcrs", "tpm.props", "tpm.log"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"tpm.device", "tpm.ekcerts", "tpm.pcrs", "tpm.props", "tpm.log"}));
     EXPECT_EQ(FindTable(s, table::kTpmProps)->title, "TPM properties (TPM2_GetCapability)");
     EXPECT_EQ(FindTable(s, table::kTpmPcrs)->title, "PCR values (SHA256 bank)");
     EXPECT_EQ(Rows(s, table::kTpmPcrs).size(), 24u);
@@ -192,7 +193,11 @@ TEST(TpmCollect, ProvisionedSimulatorShowsTheEndorsementKey) {
     for (const TableRow& r : device->rows) EXPECT_EQ(r.sens, r.cells[0] == "Endorsement key (RSA, 0x81010001)" ? 2u : 0u);
     EXPECT_EQ(GetFact(s, fact::kTpmEk), "1");
     EXPECT_EQ(SignalKeys(s),
-              (std::vector<std::string>{"tpm.ek_rsa", "tpm.pcr0", "tpm.pcr7", "tpm.manufacturer", "tpm.firmware"}));
+              (std::vector<std::string>{"tpm.ek_rsa", "tpm.ek_cert", "tpm.ek_issuer", "tpm.pcr0", "tpm.pcr7",
+                                        "tpm.manufacturer", "tpm.firmware"}));
+    EXPECT_EQ(GetFact(s, fact::kTpmEkBound), "1");
+    ASSERT_EQ(Rows(s, table::kTpmEkCerts).size(), 1u);
+    EXPECT_EQ(Rows(s, table::kTpmEkCerts)[0][5], "[ok] public key matches the TPM EK");
     const Signal& g = s.signals[0];
     EXPECT_EQ(g.value, ek.substr(ek.size() - 32));
     EXPECT_EQ(g.name, "Endorsement key (RSA, 0x81010001)");

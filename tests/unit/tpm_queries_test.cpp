@@ -278,12 +278,12 @@ TEST(TpmQueries, NvReadPublicFromTheSimulator) {
     ch.transport = tpm.Transport();
     const NvPublicInfo info = NvReadPublic(ch, 0x01C00002);
     ASSERT_TRUE(info.present);
-    EXPECT_EQ(info.dataSize, test::ReadFixture("tpm/ek-test-cert.der").size());
+    EXPECT_EQ(info.dataSize, test::ReadFixture("tpm/ek-cert.der").size());
     EXPECT_TRUE(NvAttributesReadable(info.attributes));
     TpmBytes cert;
     CommandResult r;
     ASSERT_TRUE(NvRead(ch, 0x01C00002, info, 512, cert, r));
-    EXPECT_EQ(cert, test::ReadFixture("tpm/ek-test-cert.der"));
+    EXPECT_EQ(cert, test::ReadFixture("tpm/ek-cert.der"));
 
     test::TpmReplay fresh("tpm/swtpm-fresh.txt");
     TpmChannel ch2;
