@@ -221,8 +221,8 @@ function pairRows(section, rows) {
   let h = '<div class="table-wrap"><table class="grid diff"><thead><tr><th></th>' + section.columns.map((t) => '<th>' + esc(tx(t)) + '</th>').join('') +
     '</tr></thead><tbody>';
   let group;
-  const line = (r, side) => '<tr class="' + (r.status === 'onlyA' || r.status === 'onlyB' ? 'd-only' : 'pair-' + side) + '"><td><span class="side side-' + side + '">' + side.toUpperCase() +
-    '</span></td>' + r.cells.map((c) => {
+  const line = (r, side) => '<tr class="' + (r.status === 'onlyA' || r.status === 'onlyB' ? 'd-only' : 'pair-' + side) + '"><td class="nowrap"><span class="side side-' + side + '">' + side.toUpperCase() +
+    '</span>' + (r.status === 'onlyA' || r.status === 'onlyB' ? ' ' + statusTag(r.status) : '') + '</td>' + r.cells.map((c) => {
       const cls = r.status === 'onlyA' || r.status === 'onlyB' ? '' : CELL_CLASS[c.status];
       return '<td' + (cls ? ' class="' + cls + '"' : '') + '>' + diffCell(c[side], c.sens) + '</td>';
     }).join('') + '</tr>';
@@ -289,14 +289,16 @@ function onCompareAction(act, el) {
   switch (act) {
     case 'cmp-use': if (slot && state.snap) { state.cmp[slot] = state.snap; SLOT_ERRORS[slot] = ''; } break;
     case 'cmp-load': if (slot) send('open:' + slot + '|' + tx('Open report file')); return true;
-    case 'cmp-sim': if (state.snap && SIMULATIONS.some((s) => s.id === el.dataset.sim)) state.cmp.B = simulateSnapshot(state.snap, el.dataset.sim); break;
+    case 'cmp-sim':
+      if (state.snap && SIMULATIONS.some((s) => s.id === el.dataset.sim)) { state.cmp.B = simulateSnapshot(state.snap, el.dataset.sim); SLOT_ERRORS.B = ''; }
+      break;
     case 'cmp-open-diff':
       state.diff.A = state.cmp.A;
       state.diff.B = state.cmp.B;
       showTab('diff');
       return true;
     case 'diff-use': if (slot && state.snap) { state.diff[slot] = state.snap; SLOT_ERRORS['D' + slot] = ''; } break;
-    case 'diff-clear': if (slot) state.diff[slot] = null; break;
+    case 'diff-clear': if (slot) { state.diff[slot] = null; SLOT_ERRORS['D' + slot] = ''; } break;
     default: return false;
   }
   state.keepScroll = true;
