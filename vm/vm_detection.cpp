@@ -111,7 +111,7 @@ AcpiOemMatch MatchAcpiOemFamilies(const Table* acpi) {
         if (row.cells.size() <= col::acpi::kDetails || row.cells[col::acpi::kLength] == "?" ||
             row.cells[col::acpi::kOemId].empty()) {
             m.complete = false;
-            if (ContainsNoCase(CellOrEmpty(row, col::acpi::kDetails), "read failed")) m.readFailed = true;
+            if (CellOrEmpty(row, col::acpi::kDetails).starts_with(col::acpi::kReadFailed)) m.readFailed = true;
             continue;
         }
         const std::string oem = UpperAscii(TrimBlank(row.cells[col::acpi::kOemId]));
@@ -257,10 +257,12 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
                                 w[kWFirmwareVmgenid]);
         bool readError = GetFact(s, fact::kHvVmGenidStatus) == "error";
         if (hvguest)
-            for (const TableRow& row : hvguest->rows)
-                if (CellOrEmpty(row, col::platform_hvguest::kParameter) == "VM generation ID" &&
-                    ContainsNoCase(CellOrEmpty(row, col::platform_hvguest::kValue), "read failed"))
+            for (const TableRow& row : hvguest->rows) {
+                namespace c = col::platform_hvguest;
+                if (CellOrEmpty(row, c::kParameter) == c::kVmGenerationId &&
+                    CellOrEmpty(row, c::kValue).starts_with(c::kGenerationIdReadFailed))
                     readError = true;
+            }
         st.vmgenidReadError = readError;
         if (GetFact(s, fact::kHvVmGenid) == "1") {
             p.result = kDetected;
@@ -363,7 +365,7 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         std::set<std::string> diskFamilies;
         if (const Table* disks = FindTable(s, table::kStorageDisks)) {
             for (const TableRow& row : disks->rows) {
-                if (!ContainsNoCase(CellOrEmpty(row, col::storage_disks::kSystem), "system disk")) continue;
+                if (CellOrEmpty(row, col::storage_disks::kSystem) != col::storage_disks::kSystemDisk) continue;
                 const std::string model = CellOrEmpty(row, col::storage_disks::kModel);
                 if (model.empty()) continue;
                 st.storageData = true;
@@ -426,7 +428,8 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
         if (hvguest)
             for (const TableRow& row : hvguest->rows) {
                 const std::string name = CellOrEmpty(row, col::platform_hvguest::kParameter);
-                if ((name == "VirtualMachineId" || name == "PhysicalHostName") && !CellOrEmpty(row, col::platform_hvguest::kValue).empty())
+                if ((name == col::platform_hvguest::kVirtualMachineId || name == col::platform_hvguest::kPhysicalHostName) &&
+                    !CellOrEmpty(row, col::platform_hvguest::kValue).empty())
                     populated = true;
             }
         if (populated) {

@@ -41,6 +41,8 @@ inline constexpr char kStorageVolumes[] = "storage.volumes";
 namespace vorq::col::storage_disks {
 inline constexpr size_t kDisk = 0, kModel = 1, kBus = 2, kMedia = 3, kSize = 4, kSerial = 5, kFirmware = 6,
                          kPartitionStyle = 7, kDiskId = 8, kSystem = 9;
+// The System cell of the disk Windows booted from (empty for the others).
+inline constexpr char kSystemDisk[] = "[ok] system disk";
 }  // namespace vorq::col::storage_disks
 
 namespace vorq {

@@ -253,7 +253,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     std::string busText = desc.busKnown ? GetBusTypeName(desc.busType) : "?";
     if (desc.removable) busText += " (removable)";
     AddRow(scan.disks, {d.label, model, busText, media, size, desc.serial, desc.revision, layout.style,
-                        layout.identity, d.system ? "[ok] system disk" : ""});
+                        layout.identity, d.system ? col::storage_disks::kSystemDisk : ""});
 }
 
 void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive) {

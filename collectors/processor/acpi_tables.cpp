@@ -159,7 +159,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
             w.readIncomplete = true;
             if (aml) w.amlIncomplete = true;
             rowOf[sig] = acpi.rows.size();
-            AddRow(acpi, {sig, desc, "?", "", "", "", "", "", "", "read failed: " + src.lastError()});
+            AddRow(acpi, {sig, desc, "?", "", "", "", "", "", "", col::acpi::kReadFailed + src.lastError()});
             continue;
         }
         std::vector<uint8_t> b;

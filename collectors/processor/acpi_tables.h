@@ -49,6 +49,8 @@ inline constexpr char kAcpiSummary[] = "acpi.summary";
 namespace vorq::col::acpi {
 inline constexpr size_t kSignature = 0, kDescription = 1, kLength = 2, kRev = 3, kOemId = 4, kOemTableId = 5,
                          kOemRev = 6, kCreator = 7, kSha256 = 8, kDetails = 9;
+// Details of a table that is listed but could not be read, before the error text.
+inline constexpr char kReadFailed[] = "read failed: ";
 }  // namespace vorq::col::acpi
 
 namespace vorq {

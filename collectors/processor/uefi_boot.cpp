@@ -168,11 +168,11 @@ void CollectGuestParameters(Snapshot& s, Table& t, const UefiSource& src) {
         const bool sensitive = name == "HostName" || StartsWithNoCase(name, "PhysicalHostName") ||
                                name == "VirtualMachineId" || name == "VirtualMachineName";
         AddRow(t, {name, text}, sensitive ? 2 : 0);
-        if (name == "VirtualMachineId")
+        if (name == col::platform_hvguest::kVirtualMachineId)
             s.signals.push_back(MakeSignal(sig::kHvVmId, "Virtualization", "Hyper-V virtual machine ID", text,
                                            SignalScope::PerInstall, 10, "os", Sens::Yes, kGuestParametersSource, "", 1.0));
         if (name == "PhysicalHostNameFullyQualified") fullHost = text;
-        if (name == "PhysicalHostName") plainHost = text;
+        if (name == col::platform_hvguest::kPhysicalHostName) plainHost = text;
     }
     const std::string host = fullHost.empty() ? plainHost : fullHost;
     if (!host.empty())
@@ -193,13 +193,14 @@ void CollectGenerationId(Snapshot& s, Table& t, const UefiSource& src) {
     SetFact(s, fact::kHvVmGenidStatus, "ok");
     if (!g.readOk) {
         SetFact(s, fact::kHvVmGenidStatus, "error");
-        AddRow(t, {"VM generation ID", "[info] device present, read failed: " + src.errorText(g.readError)});
+        AddRow(t, {col::platform_hvguest::kVmGenerationId,
+                   col::platform_hvguest::kGenerationIdReadFailed + src.errorText(g.readError)});
         return;
     }
     const unsigned long long low = Le64(g.bytes.data());
     const unsigned long long high = Le64(g.bytes.data() + 8);
     const std::string id = Format("%016llX%016llX", high, low);
-    AddRow(t, {"VM generation ID", id}, 2);
+    AddRow(t, {col::platform_hvguest::kVmGenerationId, id}, 2);
     s.signals.push_back(MakeSignal(sig::kHvVmGenid, "Virtualization", "VM generation ID", id, SignalScope::PerInstall, 6, "",
                                    Sens::Yes, "\\\\.\\VmGenerationCounter (ACPI VMGENID device)",
                                    "changed by the hypervisor when the VM is cloned, imported or restored from a snapshot",

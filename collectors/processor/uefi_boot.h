@@ -49,6 +49,12 @@ inline constexpr char kUefiSecureboot[] = "uefi.secureboot";
 
 namespace vorq::col::platform_hvguest {
 inline constexpr size_t kParameter = 0, kValue = 1;
+// Parameter names: the guest parameters keep their registry value names.
+inline constexpr char kVirtualMachineId[] = "VirtualMachineId";
+inline constexpr char kPhysicalHostName[] = "PhysicalHostName";
+inline constexpr char kVmGenerationId[] = "VM generation ID";
+// Value of the VM generation ID row when the device opened but did not read, before the error text.
+inline constexpr char kGenerationIdReadFailed[] = "[info] device present, read failed: ";
 }  // namespace vorq::col::platform_hvguest
 
 namespace vorq {

@@ -4,11 +4,13 @@
 #include <map>
 
 #include "collectors/devices/pnp.h"
+#include "collectors/devices/storage.h"
 #include "collectors/processor/acpi_tables.h"
 #include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "collectors/processor/smbios_render.h"
 #include "core/text.h"
+#include "tests/unit/storage_fixtures.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {
@@ -192,6 +194,29 @@ TEST(VmDetection, DriverWithoutDeviceIsWeakAndAcpiReadFailureIsError) {
     EXPECT_EQ(cells[5], "Weak");
     EXPECT_EQ(cells[6], "8");
     EXPECT_EQ(Status(s, "firmware.acpi"), "Error");
+}
+
+TEST(VmDetection, StorageModelIsTheSystemDisksOnly) {
+    // The storage collector's own table over two scripted disks: Windows runs
+    // from the QEMU disk; the VirtualBox disk is a second one.
+    auto disk = [](uint32_t number, const char* product) {
+        test::FakeDisk d;
+        d.base.ioctl[kIoctlStorageGetDeviceNumber] = test::Ok(test::DeviceNumberReply(number));
+        d.base.property[kStorageDeviceProperty] = test::Ok(test::DeviceDescriptorReply("", product, "1.0", "", 11, false));
+        return d;
+    };
+    test::FakeDisk system = disk(0, "QEMU HARDDISK"), second = disk(1, "VBOX HARDDISK");
+    Snapshot s;
+    StorageScan scan = BeginStorageScan(false, 0, [](uint32_t e) { return Format("error %u", e); });
+    ScanDisk(s, scan, 0, system.Access());
+    ScanDisk(s, scan, 1, second.Access());
+    FinishStorageScan(s, scan);
+    Env env;
+    RunVmDetection(s, env.Make());
+    std::vector<std::string> cells;
+    ASSERT_TRUE(FindProbeRow(s, "storage.model", &cells));
+    EXPECT_EQ(cells[3], "Detected");
+    EXPECT_EQ(cells[9], "KVM/QEMU");
 }
 
 TEST(VmDetection, ServiceScanDeniedIsError) {
