@@ -53,7 +53,8 @@ test('broken dictionaries and oversized pages fail the build', () => {
     [{ 'i18n/de.json': '{"Yes": ' }, /dictionaries/],
     [{ 'i18n/de.json': '{"Yes": 1}' }, /expected an object of texts/],
     [{ 'i18n/templates.json': '{"a": "b"}' }, /expected a list of texts/],
-    [{ 'a.js': 'x'.repeat(2 * 1024 * 1024) }, /above the 2097152-byte limit/],
+    [{ 'a.js': 'x'.repeat(1536 * 1024) }, /above the 1572864-byte limit/],
+    [{ 'a.js': 'ä'.repeat(800 * 1024) }, /above the 1572864-byte limit/], // bytes of UTF-8, not characters
   ];
   for (const [files, message] of cases) {
     const r = build({ 'index.html': INDEX, 'a.js': '', ...files });

@@ -1,0 +1,125 @@
+#!/usr/bin/env python3
+"""Checks the page's dictionaries, ui/i18n/<code>.json, against the key list.
+
+  i18n_check.py            every language
+  i18n_check.py de fr      only these
+
+Errors (exit 1): a file that is not one object of texts; an empty
+translation; a placeholder of the key ({n1}, {x1}, {t1}, ...) missing,
+repeated or added; a tag ("[ok] ", ...) or a term that stays as it is
+(identifiers, table ids, units, product and interface names) changed or
+dropped; a sequence that could end the page's script.
+Reported without failing: keys the list no longer has, and, while
+REQUIRE_FULL_COVERAGE is False, keys the language still lacks.
+"""
+import json
+import pathlib
+import re
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+I18N = ROOT / "ui" / "i18n"
+KEYS_FILE = I18N / "source" / "keys.json"
+LANGS = ["ru", "vi", "zh-Hans", "zh-Hant", "es", "pt", "fr", "de"]
+
+# Once every dictionary is complete, set this to True: from then on a key
+# without a translation in any language fails the check.
+REQUIRE_FULL_COVERAGE = False
+
+PLACEHOLDER = re.compile(r"\{[ntx]\d+\}")
+TAG = re.compile(r"\[(ok|warn|bad|info)\] ")
+# Terms that stay exactly as written wherever a key has them (whole words).
+GLOSSARY = [
+    "TPM", "UEFI", "SMBIOS", "ACPI", "WebView2", "HMAC", "BIOS", "CPUID", "NVMe", "ATA", "SCSI", "PCIe", "PCI",
+    "PnP", "USB", "EDID", "DXGI", "WDDM", "NVML", "WMI", "CNG", "TBS", "ECDSA", "RSA", "ECC", "SHA-256", "SHA-1",
+    "GUID", "UUID", "CHID", "DUID", "MAC", "EK", "PCR", "ESRT", "BCD", "MSDM", "SLIC", "DMAR", "IVRS", "IOMMU",
+    "HVCI", "VBS", "MDM", "OA3", "JSON", "HLK", "WHQL", "Authenticode", "x87", "AVX", "AVX2", "AVX-512", "SSE",
+    "FMA", "APIC", "x2APIC", "Hyper-V", "VirtualBox", "VMware", "KVM/QEMU", "QEMU", "Xen", "Parallels", "virtio",
+    "Wine", "Windows", "Microsoft", "Entra", "Autopilot", "Intel", "AMD", "NVIDIA", "VornixQuelm",
+    "%LOCALAPPDATA%", "ms", "MB", "GB", "KB", "MHz", "GHz", "Hz", "mWh", "bpp", "GT/s", "DPI",
+]
+# Table ids, fact and signal keys, API and member names: words with a dot,
+# underscore or "::" inside, or a function call.
+IDENTIFIER = re.compile(r"(?<![\w.])(?:[A-Za-z][\w-]*(?:[._]|::)[\w.:-]*\w|[A-Za-z_]\w*\(\))")
+SCRIPT_END = re.compile(r"</|<!--|<script|\]\]>", re.I)
+
+
+def load_keys():
+    return [e["key"] for e in json.loads(KEYS_FILE.read_text(encoding="utf-8"))]
+
+
+def kept_terms(key):
+    """The glossary terms and identifiers a key holds, each as often as it holds it."""
+    terms = []
+    for g in GLOSSARY:
+        terms += [g] * len(re.findall(r"(?<![\w-])" + re.escape(g) + r"(?![\w-])", key))
+    terms += [m.group(0) for m in IDENTIFIER.finditer(key) if not re.fullmatch(r"[\d.]+\w*", m.group(0))]
+    return terms
+
+
+def check_entry(key, text):
+    """The errors of one translation, as texts."""
+    errors = []
+    if not isinstance(text, str) or not text.strip():
+        return ["empty translation"]
+    for ph in sorted(set(PLACEHOLDER.findall(key) + PLACEHOLDER.findall(text))):
+        want, got = key.count(ph), text.count(ph)
+        if got != want:
+            errors.append("placeholder %s appears %d times (the key has it %d times)" % (ph, got, want))
+    if TAG.findall(key) != TAG.findall(text) or (TAG.match(key) is not None) != (TAG.match(text) is not None):
+        errors.append("tags differ from the key's")
+    for term in sorted(set(kept_terms(key))):
+        need = kept_terms(key).count(term)
+        if text.count(term) < need:
+            errors.append("%r must stay as it is" % term)
+    if SCRIPT_END.search(text):
+        errors.append("contains a sequence that could end the page's script")
+    return errors
+
+
+def check_language(code, keys):
+    """(errors, missing keys, unknown keys) of one language; a missing file
+    counts as an empty dictionary."""
+    path = I18N / (code + ".json")
+    if not path.exists():
+        return [], list(keys), []
+    try:
+        data = json.loads(path.read_text(encoding="utf-8"))
+    except (ValueError, UnicodeDecodeError) as e:
+        return ["%s: not readable JSON: %s" % (path.name, e)], [], []
+    if not isinstance(data, dict):
+        return ["%s: expected one object of texts" % path.name], [], []
+    errors = []
+    for k, v in data.items():
+        for e in check_entry(k, v):
+            errors.append("%s: %s -> %s: %s" % (code, json.dumps(k, ensure_ascii=False)[:90],
+                                                 json.dumps(v, ensure_ascii=False)[:90], e))
+    known = set(keys)
+    missing = [k for k in keys if k not in data]
+    unknown = [k for k in data if k not in known]
+    return errors, missing, unknown
+
+
+def main(argv):
+    langs = argv or LANGS
+    bad = [c for c in langs if c not in LANGS]
+    if bad:
+        print("unknown language code(s) %s; the page has %s" % (bad, " ".join(LANGS)))
+        return 2
+    keys = load_keys()
+    status = 0
+    for code in langs:
+        errors, missing, unknown = check_language(code, keys)
+        for e in errors:
+            print(e)
+        done = len(keys) - len(missing)
+        print("%s: %d of %d keys translated, %d errors, %d keys no longer used%s" % (
+            code, done, len(keys), len(errors), len(unknown),
+            "" if not missing else " (scripts/i18n_missing.py %s lists the others)" % code))
+        if errors or (REQUIRE_FULL_COVERAGE and missing):
+            status = 1
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

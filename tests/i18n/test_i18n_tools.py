@@ -1,0 +1,81 @@
+"""The translation tools: what counts as a label, templates from formats, and
+the dictionary check."""
+import json
+import pathlib
+import sys
+import unittest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+import i18n_check  # noqa: E402
+import i18n_keys  # noqa: E402
+
+
+class DictionaryEntries(unittest.TestCase):
+    def test_entries(self):
+        cases = [
+            ("Rows: {n1}", "Zeilen: {n1}", []),
+            ("Permanent MAC - {t1} ({x2})", "{x2}: permanente MAC - {t1}", []),
+            ("Rows: {n1}", "Zeilen", ["placeholder {n1} appears 0 times (the key has it 1 times)"]),
+            ("Rows: {n1}", "{n1} {n1}", ["placeholder {n1} appears 2 times (the key has it 1 times)"]),
+            ("Rows", "Zeilen {x1}", ["placeholder {x1} appears 1 times (the key has it 0 times)"]),
+            ("Storage", "  ", ["empty translation"]),
+            ("[ok] enabled", "aktiviert", ["tags differ from the key's"]),
+            ("enabled", "[ok] aktiviert", ["tags differ from the key's"]),
+            ("TPM 2.0 present", "Модуль 2.0 есть", ["'TPM' must stay as it is"]),
+            ("Read tpm.present and TPM2_ReadPublic", "Lies tpm.anwesend und TPM2_ReadPublic", ["'tpm.present' must stay as it is"]),
+            ("Scan took {n1} ms", "Dauer {n1} Millisekunden", ["'ms' must stay as it is"]),
+            ("Storage", "Speicher</script>", ["contains a sequence that could end the page's script"]),
+            ("Storage", "Speicher<!--", ["contains a sequence that could end the page's script"]),
+            ("HMAC tag", "HMAC-Tag", []),
+        ]
+        for key, text, want in cases:
+            self.assertEqual(i18n_check.check_entry(key, text), want, (key, text))
+
+
+class Gathering(unittest.TestCase):
+    def test_formats_become_templates(self):
+        cases = [
+            ("%d read path(s) disagree", "{n1} read path(s) disagree"),
+            ("%s rev %u.%u (%llu, day %d)", "{x1} rev {n2}.{n3} ({n4}, day {n5})"),
+            ("TPM response code 0x%08X", "TPM response code 0x{x1}"),
+            ("%.1f%% of %zu", None),   # nothing left to translate
+            ("%s: %s", None),
+            ("no conversion", None),
+        ]
+        for fmt, want in cases:
+            self.assertEqual(i18n_keys.format_to_template(fmt), want, fmt)
+
+    def test_report_labels_are_gathered_and_data_is_not(self):
+        report = {
+            "device": {"title": "Windows PC", "subtitle": "AMD EPYC · 24 GB RAM"},
+            "tables": [{"id": "t", "title": "Batteries", "note": "No battery present.", "columns": ["Property", "Value", "Serial"],
+                        "groupCol": -1, "rows": [{"cells": ["Chemistry", "Li-ion", "SN123"]},
+                                                 {"cells": ["Charging", "[ok] charging", "SN9"]}]}],
+            "scores": [{"id": "s", "title": "Device identity", "verdict": "High", "note": "", "items": [{"label": "TPM endorsement key", "note": "no TPM 2.0"}]}],
+            "checks": [{"id": "x.uuid", "category": "Consistency", "title": "System UUID", "detail": "both agree"}],
+            "signals": [{"key": "k", "cat": "Windows", "name": "MachineGuid", "v": "b0dd-11", "group": "os"}],
+            "collectors": [{"name": "Battery", "error": "error 5: Access denied."}],
+            "notes": ["CPU"],
+        }
+        got = set(i18n_keys.report_texts(report))
+        self.assertEqual(got, {"Windows PC", "Batteries", "No battery present.", "Property", "Value", "Serial",
+                               "Chemistry", "Charging", "charging", "Device identity", "High", "TPM endorsement key",
+                               "no TPM 2.0", "System UUID", "both agree", "Consistency", "Windows", "MachineGuid", "os",
+                               "Battery", "error 5: Access denied."})
+
+    def test_templates_cover_variable_texts(self):
+        templates = ["Rows: {n1}", "Disk {n1} serial ({x1})"]
+        texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage"]
+        self.assertEqual(i18n_keys.uncovered(texts, {"Storage": []}, templates), ["Rows: many"])
+
+    def test_committed_key_list_is_sorted_and_holds_every_template(self):
+        entries = json.loads(i18n_keys.KEYS_FILE.read_text(encoding="utf-8"))
+        keys = [e["key"] for e in entries]
+        self.assertEqual(keys, sorted(keys, key=lambda s: (s.lower(), s)))
+        self.assertEqual(len(keys), len(set(keys)))
+        self.assertLessEqual(set(i18n_keys.load_templates()), set(keys))
+        self.assertTrue(all(e["where"] for e in entries))
+
+
+if __name__ == "__main__":
+    unittest.main()
