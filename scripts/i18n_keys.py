@@ -77,6 +77,9 @@ class Templates:
 def format_to_template(fmt):
     """A printf format as a template, or None when it has no conversion or
     nothing but placeholders and punctuation would be left to translate."""
+    for tag in TAGS:  # the page translates the text after a tag
+        if fmt.startswith(tag):
+            fmt = fmt[len(tag):]
     parts, n, last = [], 0, 0
     conv = re.compile(r"%[-+ #0]*(\d+|\*)?(\.(\d+|\*))?(hh|h|ll|l|j|z|t|L|I64|I32)?([diouxXeEfgGcsp%])")
     found = False
@@ -554,11 +557,21 @@ def main(argv):
     ap.add_argument("--check", action="store_true", help="fail on a text without key or template")
     ap.add_argument("--report", action="append", default=[], help="a report the program wrote")
     ap.add_argument("--formats", action="store_true", help="list the printf formats no template covers")
+    ap.add_argument("--add-formats", action="store_true",
+                    help="append those formats to the templates (except the ignored ones)")
     a = ap.parse_args(argv)
     if not a.report and a.write and DEFAULT_REPORT.exists():
         a.report = [str(DEFAULT_REPORT)]
         print("texts of %s included" % DEFAULT_REPORT.relative_to(ROOT))
     reports = [json.loads(pathlib.Path(p).read_bytes().decode("utf-8")) for p in a.report]
+    if a.add_formats:
+        _, fmt = gather([])
+        templates = load_templates()
+        ignore = set(load_extra().get("ignore", []))
+        new = [t for t in sorted(fmt, key=lambda t: (-len(PLACEHOLDER.sub("", t)), t))
+               if t not in templates and t not in ignore]
+        TEMPLATES_FILE.write_text(json.dumps(templates + new, ensure_ascii=False, indent=2) + "\n", encoding="utf-8")
+        print("%d templates added" % len(new))
     if a.write:
         keys, fmt = gather(reports)
         write_keys(keys)
@@ -569,7 +582,7 @@ def main(argv):
         for t, w in sorted(fmt.items()):
             if t not in known:
                 print("%s\t%s" % (json.dumps(t, ensure_ascii=False), w[0]))
-    if a.check or not (a.write or a.formats):
+    if a.check or not (a.write or a.formats or a.add_formats):
         keys = load_keys()
         templates = load_templates()
         texts = dict(page_texts())
