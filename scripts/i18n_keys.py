@@ -43,7 +43,6 @@ CPP_DIRS = ["collectors", "vm", "assessment", "core", "window"]
 # not report texts.
 CPP_SKIP = {
     "vm/signatures.cpp", "core/cli.cpp", "core/cli_win.cpp", "core/json.cpp", "core/sites.h",
-    "collectors/processor/cpuid_names.cpp", "collectors/processor/smbios_names.cpp",
 }
 TAGS = ("[ok] ", "[warn] ", "[bad] ", "[info] ")
 PLACEHOLDER = re.compile(r"\{([ntx])(\d+)\}")
@@ -195,8 +194,58 @@ def reads_as_label(s):
     return True
 
 
-# Lists whose entries the scripts translate through a variable.
-JS_LABEL_LISTS = ("BY_DESIGN", "TABS", "VM_STATUSES", "SCOPES", "GROUPS", "SIMULATIONS", "DIFF_HEADER")
+# Lists and tables whose entries the scripts translate through a variable.
+JS_LABEL_LISTS = ("BY_DESIGN", "TABS", "TAB_INTRO", "VM_STATUSES", "SCOPES", "GROUPS", "SIMULATIONS", "DIFF_HEADER")
+
+
+def _split_args(code, a, b):
+    """(start, end) of each top-level argument between offsets a and b."""
+    out, depth, quote, start, j = [], 0, None, a, a
+    while j < b:
+        ch = code[j]
+        if quote:
+            if ch == "\\":
+                j += 1
+            elif ch == quote:
+                quote = None
+        elif ch in "'\"`":
+            quote = ch
+        elif ch in "([{":
+            depth += 1
+        elif ch in ")]}":
+            depth -= 1
+        elif ch == "," and depth == 0:
+            out.append((start, j))
+            start = j + 1
+        j += 1
+    out.append((start, b))
+    return out
+
+
+def label_parameters(sources):
+    """{function name: {argument index}} of the parameters a function shows
+    through tx(): card(tx(title), ...), stat(value, label) with tx(label)."""
+    found = {}
+    for code in sources:
+        for m in re.finditer(r"\bfunction\s+(\w+)\s*\(([^)]*)\)\s*\{", code):
+            params = [p.strip().split("=")[0].strip() for p in m.group(2).split(",")]
+            depth, j = 1, m.end()
+            while j < len(code) and depth:
+                depth += {"{": 1, "}": -1}.get(code[j], 0)
+                j += 1
+            body = code[m.end():j]
+            for i, p in enumerate(params):
+                if p and re.search(r"\btx\(\s*" + re.escape(p) + r"\b(?!\s*[.\[(])", body):
+                    found.setdefault(m.group(1), set()).add(i)
+        # const stat = (n, label) => ... esc(tx(label)) ...;  (to the end of the statement)
+        for m in re.finditer(r"\bconst\s+(\w+)\s*=\s*\(([^)]*)\)\s*=>", code):
+            params = [p.strip() for p in m.group(2).split(",")]
+            end = code.find(";\n", m.end())
+            body = code[m.end():end if end > 0 else len(code)]
+            for i, p in enumerate(params):
+                if p and re.search(r"\btx\(\s*" + re.escape(p) + r"\b(?!\s*[.\[(])", body):
+                    found.setdefault(m.group(1), set()).add(i)
+    return found
 
 
 def page_texts():
@@ -208,12 +257,12 @@ def page_texts():
         if text and re.search(r"[A-Za-z]", text):
             found.setdefault(text, []).append(where)
 
+    js_files = [f for f in sorted((UI / "js").glob("*.js")) if f.name != "i18n.js"]
+    params = label_parameters([f.read_text(encoding="utf-8") for f in js_files])
     html = (UI / "index.html").read_text(encoding="utf-8")
     for m in re.finditer(r'data-i18n(?:-ph|-title)?="([^"]*)"', html):
         add(m.group(1), "page: ui/index.html:%d" % (html.count("\n", 0, m.start()) + 1))
-    for f in sorted((UI / "js").glob("*.js")):
-        if f.name == "i18n.js":  # the engine; language names stay in their own language
-            continue
+    for f in js_files:  # not i18n.js: the engine, whose language names stay in their own language
         code = f.read_text(encoding="utf-8")
         rel = f.relative_to(ROOT).as_posix()
         line = lambda off: code.count("\n", 0, off) + 1  # noqa: E731
@@ -231,14 +280,29 @@ def page_texts():
                             continue
                         add(text, "page: %s:%d" % (rel, line(off)))
                         taken.add(off)
-        for m in re.finditer(r"\b(?:const|let)\s+(\w+)\s*=\s*\[", code):
+        for name, indexes in params.items():
+            for a, b in _call_spans(code, name):
+                args = _split_args(code, a, b)
+                for i in indexes:
+                    if i >= len(args):
+                        continue
+                    for text, off in lits:
+                        if args[i][0] <= off < args[i][1] and off not in taken and re.search(r"[A-Za-z]{2}", text) \
+                                and not re.search(r"[<>=#{}]", text):
+                            add(text, "page: %s:%d" % (rel, line(off)))
+                            taken.add(off)
+        for m in re.finditer(r"\b(?:const|let)\s+(\w+)\s*=\s*[\[{]", code):
             if m.group(1) not in JS_LABEL_LISTS and not m.group(1).islower():
                 continue
             # the literal list ends at the matching bracket
+            opening = code[m.end() - 1]
+            closing = "]" if opening == "[" else "}"
             depth, j = 1, m.end()
             while j < len(code) and depth:
-                depth += {"[": 1, "]": -1}.get(code[j], 0)
+                depth += {opening: 1, closing: -1}.get(code[j], 0)
                 j += 1
+            if opening == "{" and m.group(1) not in JS_LABEL_LISTS:
+                continue
             if m.group(1).islower():  # a local list such as `how` or `rows`
                 items = [t for t, off in lits if m.end() <= off < j]
                 if not items or not all(reads_as_label(t) for t in items[:1]):
@@ -247,15 +311,22 @@ def page_texts():
                 if m.end() <= off < j and off not in taken and reads_as_label(text):
                     add(text, "page: %s:%d" % (rel, line(off)))
                     taken.add(off)
-        # label:/title:/name: members of object literals, and the first
-        # entries of [label, value] rows
+        # label:/title:/name: members of object literals, the first entries
+        # of [label, value] rows and the labels that follow them
+        prev_taken = False
         for text, off in lits:
             if off in taken:
+                prev_taken = True
                 continue
             before = code[max(0, off - 12):off]
-            if re.search(r"\b(label|title|name|section|desc|text)\s*:\s*$", before) or re.search(r"\[\[?\s*$", before):
-                if reads_as_label(text):
-                    add(text, "page: %s:%d" % (rel, line(off)))
+            take = re.search(r"\b(label|title|name|section|desc|text)\s*:\s*$", before) or \
+                re.search(r"\[\s*'[\w-]+',\s*$", code[max(0, off - 40):off]) or \
+                re.search(r"\[\[?\s*$", before) or (prev_taken and re.search(r"['\"],\s*$", before))
+            prev_taken = False
+            if take and reads_as_label(text):
+                add(text, "page: %s:%d" % (rel, line(off)))
+                taken.add(off)
+                prev_taken = True
     return found
 
 
@@ -334,6 +405,8 @@ def reads_as_report_text(s):
         return False
     if "\\" in s and (" " not in body or not re.match(r"[A-Z]", body) or body.startswith("HK")) or "\0" in s or "\n" in s or body != body.strip():
         return False
+    if re.match(r"[:;,.)'\"]", body) or re.search(r"[&|]{2}|\('|\(\"|\);", body):
+        return False
     if re.fullmatch(r"[a-z0-9_.]+(,[a-z0-9_.]+)+", body) or body.count('"') % 2 or re.search(r"[{}]|\":", body):
         return False
     if re.match(r"(SELECT|ROOT|root|HKLM|HKCU|SYSTEM|SOFTWARE|http|\.|/|%[^ ])", body):
@@ -405,10 +478,15 @@ def _split_tag(v):
 
 # Columns whose cells are labels (property names, statuses, kinds), not data.
 LABEL_COLUMNS = {
-    "Property", "Parameter", "Check", "Status", "Method", "Reliability", "Impact", "Scope",
-    "Signature class", "Meaning", "Kind", "State", "Type", "Category", "Result", "Class",
-    "Group", "Identifier", "Test", "Feature", "Metric", "Source", "Field", "Item", "Setting",
+    "Property", "Parameter", "Check", "Status", "Reliability", "Impact", "Scope",
+    "Signature class", "Meaning", "Kind", "State", "Type", "Category", "Result",
+    "Group", "Identifier", "Test", "Feature", "Metric", "Field", "Item", "Setting",
 }
+
+
+def looks_like_name(v):
+    """A registry path, an API, class or member name: data, not a label."""
+    return "\\" in v or "::" in v or bool(re.fullmatch(r"[A-Za-z_][\w.]*[a-z][A-Z][\w.]*|[\w-]+/[\w-]+|\w+-\w+", v))
 
 
 def needs_key(text):
@@ -441,7 +519,8 @@ def report_texts(report, where_prefix="report"):
             add(c, "column (%s)" % tid)
         g = t.get("groupCol", -1)
         for r in t.get("rows") or []:
-            cells = r.get("cells") if isinstance(r, dict) else r
+            cells = r.get("c", r.get("cells")) if isinstance(r, dict) else r
+            mask = (r.get("s", 0) if isinstance(r, dict) else 0) | t.get("sens", 0)
             for i, v in enumerate(cells or []):
                 if not isinstance(v, str):
                     continue
@@ -449,7 +528,8 @@ def report_texts(report, where_prefix="report"):
                 col = cols[i] if i < len(cols) else ""
                 if rest is not None:
                     add(rest, "cell (%s, %s)" % (tid, col))
-                elif i == g or (col in LABEL_COLUMNS and not (r.get("sens", 0) if isinstance(r, dict) else 0) & (1 << i)):
+                elif i == g or (col in LABEL_COLUMNS and not looks_like_name(v)
+                                and not (isinstance(mask, int) and i < 32 and mask >> i & 1)):
                     add(v, "cell (%s, %s)" % (tid, col))
     for c in report.get("collectors") or []:
         add(c.get("name"), "collector name")
@@ -525,8 +605,11 @@ def gather(reports):
     for k, w in texts.items():
         if k in keys:
             continue
-        # a text a template covers needs no key of its own
+        # a text a template covers needs no key of its own, nor one whose
+        # head before " - " has one (the page translates the head)
         if tpl.match(k) and not w[0].startswith("page: "):
+            continue
+        if " - " in k and k.index(" - ") > 0 and k[:k.index(" - ")] in texts and w[0].startswith("report: "):
             continue
         keys[k] = w
     return keys, fmt
@@ -545,10 +628,18 @@ def write_keys(keys):
     KEYS_FILE.write_text(text + "\n", encoding="utf-8")
 
 
+def covered(text, keys, tpl):
+    """A key, a template, or a head before " - " with a key of its own."""
+    if text in keys or tpl.match(text) is not None:
+        return True
+    i = text.find(" - ")
+    return i > 0 and (text[:i] in keys or tpl.match(text[:i]) is not None)
+
+
 def uncovered(texts, keys, templates):
     """The texts that have neither a key nor a matching template."""
     tpl = Templates(templates)
-    return sorted(t for t in texts if t not in keys and tpl.match(t) is None)
+    return sorted(t for t in texts if not covered(t, keys, tpl))
 
 
 def main(argv):
@@ -578,7 +669,7 @@ def main(argv):
         print("%d keys (%d templates) written to %s" % (len(keys), len(load_templates()), KEYS_FILE.relative_to(ROOT)))
     if a.formats:
         _, fmt = gather(reports)
-        known = set(load_templates())
+        known = set(load_templates()) | set(load_extra().get("ignore", []))
         for t, w in sorted(fmt.items()):
             if t not in known:
                 print("%s\t%s" % (json.dumps(t, ensure_ascii=False), w[0]))

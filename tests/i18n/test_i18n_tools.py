@@ -49,8 +49,9 @@ class Gathering(unittest.TestCase):
         report = {
             "device": {"title": "Windows PC", "subtitle": "AMD EPYC · 24 GB RAM"},
             "tables": [{"id": "t", "title": "Batteries", "note": "No battery present.", "columns": ["Property", "Value", "Serial"],
-                        "groupCol": -1, "rows": [{"cells": ["Chemistry", "Li-ion", "SN123"]},
-                                                 {"cells": ["Charging", "[ok] charging", "SN9"]}]}],
+                        "sens": 0, "groupCol": -1, "rows": [{"c": ["Chemistry", "Li-ion", "SN123"]},
+                                                            {"c": ["Charging", "[ok] charging", "SN9"]},
+                                                            {"c": ["Owner Name", "Alice", ""], "s": 1}]}],
             "scores": [{"id": "s", "title": "Device identity", "verdict": "High", "note": "", "items": [{"label": "TPM endorsement key", "note": "no TPM 2.0"}]}],
             "checks": [{"id": "x.uuid", "category": "Consistency", "title": "System UUID", "detail": "both agree"}],
             "signals": [{"key": "k", "cat": "Windows", "name": "MachineGuid", "v": "b0dd-11", "group": "os"}],
@@ -65,8 +66,8 @@ class Gathering(unittest.TestCase):
 
     def test_templates_cover_variable_texts(self):
         templates = ["Rows: {n1}", "Disk {n1} serial ({x1})"]
-        texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage"]
-        self.assertEqual(i18n_keys.uncovered(texts, {"Storage": []}, templates), ["Rows: many"])
+        texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage", "Storage - 2 disks", "Disks - 2"]
+        self.assertEqual(i18n_keys.uncovered(texts, {"Storage": []}, templates), ["Disks - 2", "Rows: many"])
 
     def test_committed_key_list_is_sorted_and_holds_every_template(self):
         entries = json.loads(i18n_keys.KEYS_FILE.read_text(encoding="utf-8"))
