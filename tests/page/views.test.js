@@ -34,7 +34,7 @@ test('cell: tags, masks, HMAC tags, identifiers and translation', async () => {
       out('0123ABCD', false), out('yes', false), out('', true)];
     state.reveal = true;
     const shown = [out('S123', true), out('yes', true), out('0123ABCD', true)];
-    return { hiddenCases, shown, mask: maskHtml().includes('title="Hidden identifier - use Show identifiers"') };
+    return { hiddenCases, shown, mask: maskHtml().includes('title="' + esc(tx('Hidden identifier - use Show identifiers')) + '"') };
   });
   assert.deepEqual(r.hiddenCases, [
     ['! ja', 'pill pill-warn'], ['✕ ', 'pill pill-bad'], ['✓ nein', 'pill pill-ok'], ['●●●●●●●●●●', 'mask'],
