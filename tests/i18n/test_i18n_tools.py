@@ -2,6 +2,7 @@
 the dictionary check."""
 import json
 import pathlib
+import re
 import sys
 import unittest
 
@@ -68,6 +69,16 @@ class Gathering(unittest.TestCase):
         templates = ["Rows: {n1}", "Disk {n1} serial ({x1})"]
         texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage", "Storage - 2 disks", "Disks - 2"]
         self.assertEqual(i18n_keys.uncovered(texts, {"Storage": []}, templates), ["Disks - 2", "Rows: many"])
+
+    def test_no_template_is_hidden_by_an_earlier_one(self):
+        # The page takes the first template that matches: a more general one
+        # before a specific one would leave the specific one unused.
+        templates = i18n_keys.load_templates()
+        self.assertEqual(len(templates), len(set(templates)))
+        for j, later in enumerate(templates):
+            sample = re.sub(r"\{[xt]\d+\}", "Ab", re.sub(r"\{n\d+\}", "12", later))
+            for earlier in templates[:j]:
+                self.assertIsNone(i18n_keys.compile_template(earlier).match(sample), (earlier, later))
 
     def test_committed_key_list_is_sorted_and_holds_every_template(self):
         entries = json.loads(i18n_keys.KEYS_FILE.read_text(encoding="utf-8"))
