@@ -53,7 +53,8 @@ def kept_terms(key):
     terms = []
     for g in GLOSSARY:
         terms += [g] * len(re.findall(r"(?<![\w-])" + re.escape(g) + r"(?![\w-])", key))
-    terms += [m.group(0) for m in IDENTIFIER.finditer(key) if not re.fullmatch(r"[\d.]+\w*", m.group(0))]
+    terms += [m.group(0) for m in IDENTIFIER.finditer(key)
+              if not re.fullmatch(r"[\d.]+\w*|([A-Za-z]\.)+[A-Za-z]", m.group(0))]  # "e.g", "o.e.m"
     return terms
 
 

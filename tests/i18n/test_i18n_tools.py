@@ -28,6 +28,7 @@ class DictionaryEntries(unittest.TestCase):
             ("Storage", "Speicher</script>", ["contains a sequence that could end the page's script"]),
             ("Storage", "Speicher<!--", ["contains a sequence that could end the page's script"]),
             ("HMAC tag", "HMAC-Tag", []),
+            ("a value, e.g. the serial", "ein Wert, z. B. die Seriennummer", []),
         ]
         for key, text, want in cases:
             self.assertEqual(i18n_check.check_entry(key, text), want, (key, text))
