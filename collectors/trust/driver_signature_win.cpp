@@ -5,6 +5,7 @@
 #include <mscat.h>
 
 #include <cwchar>
+#include <optional>
 
 #include "collectors/processor/cert_name_win.h"
 #include "core/fault_guard_win.h"
@@ -226,25 +227,19 @@ void VerifyDriverRow(DriverRow& row, const std::wstring& path) {
         return;
     }
     ReadVersionStrings(path, row);
-    uint32_t catResult = 0;
-    SignerInfo catSigner;
+    std::optional<SignatureVerdict> catalog(std::in_place);
     std::wstring catalogPath;
-    bool catalog = VerifyCatalogSignature(path, L"SHA256", catResult, catSigner, catalogPath);
-    if (!catalog) catalog = VerifyCatalogSignature(path, nullptr, catResult, catSigner, catalogPath);
-    if (catalog && catResult == 0) {
-        row.viaCatalog = true;
-        ClassifySignature(row, 0, catSigner, {});
-        return;
-    }
-    SignerInfo embedded;
-    const uint32_t embeddedResult = VerifyEmbeddedSignature(path, embedded);
-    if (embeddedResult != 0 && catalog) {
-        row.viaCatalog = true;
-        ClassifySignature(row, catResult, catSigner, HResultText(static_cast<HRESULT>(catResult)));
-    } else {
-        ClassifySignature(row, embeddedResult, embedded,
-                          embeddedResult ? HResultText(static_cast<HRESULT>(embeddedResult)) : std::string());
-    }
+    if (!VerifyCatalogSignature(path, L"SHA256", catalog->result, catalog->signer, catalogPath) &&
+        !VerifyCatalogSignature(path, nullptr, catalog->result, catalog->signer, catalogPath))
+        catalog.reset();
+    DecideSignature(
+        row, catalog,
+        [&] {
+            SignatureVerdict v;
+            v.result = VerifyEmbeddedSignature(path, v.signer);
+            return v;
+        },
+        [](uint32_t r) { return HResultText(static_cast<HRESULT>(r)); });
 }
 
 void VerifyDriverSignatures(std::atomic<uint64_t>& index, std::vector<DriverRow>& rows,

@@ -101,6 +101,9 @@ std::string NormalizeCompanyName(std::string_view text) {
             break;
         }
     }
+    // A name without ASCII letters or digits would otherwise share the empty
+    // key with every other such name, merging unrelated publishers.
+    if (key.empty()) return std::string(text);
     return key;
 }
 
@@ -138,6 +141,20 @@ void ClassifySignature(DriverRow& row, uint32_t result, const SignerInfo& signer
         default: row.signatureClass = kClassInvalidSignature; break;
     }
     row.detail = std::move(resultText);
+}
+
+void DecideSignature(DriverRow& row, const std::optional<SignatureVerdict>& catalog,
+                     const std::function<SignatureVerdict()>& embedded,
+                     const std::function<std::string(uint32_t)>& resultText) {
+    if (catalog && catalog->result == 0) {
+        row.viaCatalog = true;
+        ClassifySignature(row, 0, catalog->signer, {});
+        return;
+    }
+    const SignatureVerdict own = embedded();
+    const SignatureVerdict& decides = own.result != 0 && catalog ? *catalog : own;
+    row.viaCatalog = &decides != &own;
+    ClassifySignature(row, decides.result, decides.signer, decides.result ? resultText(decides.result) : std::string());
 }
 
 int RankSignatureClass(std::string_view cls) {

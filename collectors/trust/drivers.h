@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -96,12 +97,26 @@ std::u16string ExpandDriverPath(const std::u16string& path, const ExpandEnvFn& e
 std::u16string ResolveDriverImagePath(std::u16string_view raw, std::u16string_view service,
                                       std::u16string_view windowsDir, const ExpandEnvFn& expand);
 
-// Publisher key: lower-case letters and digits, one legal suffix removed.
+// Publisher key: lower-case letters and digits, one legal suffix removed; a
+// name with no ASCII letter or digit is its own key.
 std::string NormalizeCompanyName(std::string_view text);
 
 // Sets result, signer, chain root, class and detail; `resultText` is the
 // system's text of a non-zero result.
 void ClassifySignature(DriverRow& row, uint32_t result, const SignerInfo& signer, std::string resultText);
+
+// What one verification route (catalog or embedded signature) answered.
+struct SignatureVerdict {
+    uint32_t result = 0;
+    SignerInfo signer;
+};
+
+// Picks the route that decides the row and classifies by it: a catalog that
+// verifies; else the embedded signature, unless that fails too while a catalog
+// was found, whose answer then decides. `embedded` runs only when needed.
+void DecideSignature(DriverRow& row, const std::optional<SignatureVerdict>& catalog,
+                     const std::function<SignatureVerdict()>& embedded,
+                     const std::function<std::string(uint32_t)>& resultText);
 int RankSignatureClass(std::string_view cls);
 // "[ok] ", "[info] " or "[bad] ".
 const char* SignatureClassTag(std::string_view cls);

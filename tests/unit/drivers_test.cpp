@@ -80,6 +80,10 @@ TEST(CompanyName, Normalisation) {
         {"Big Corp Inc", "bigcorp"},  // only one suffix
         {"Über Ltd", "ber"},          // non-ASCII dropped
         {"", ""},
+        // Nothing ASCII left: the name itself, so two such publishers stay apart.
+        {"\xE6\xA0\xAA\xE5\xBC\x8F\xE4\xBC\x9A\xE7\xA4\xBE\xE3\x82\xA2", "\xE6\xA0\xAA\xE5\xBC\x8F\xE4\xBC\x9A\xE7\xA4\xBE\xE3\x82\xA2"},
+        {"\xE6\xA0\xAA\xE5\xBC\x8F\xE4\xBC\x9A\xE7\xA4\xBE\xE3\x82\xA4", "\xE6\xA0\xAA\xE5\xBC\x8F\xE4\xBC\x9A\xE7\xA4\xBE\xE3\x82\xA4"},
+        {"--", "--"},
     };
     for (const Case& c : cases) EXPECT_EQ(NormalizeCompanyName(c.text), c.key) << c.text;
 }
@@ -141,6 +145,48 @@ TEST(SignatureClass, FromFailedVerification) {
         EXPECT_EQ(row.signatureClass, c.cls) << std::hex << c.result;
         EXPECT_EQ(row.result, c.result);
         EXPECT_EQ(row.detail, "HRESULT text");
+    }
+}
+
+// Which route decides: a verifying catalog, else the embedded signature, else
+// (embedded failed too) the catalog that was found.
+TEST(SignatureClass, CatalogOrEmbedded) {
+    const SignatureVerdict catalogOk{0, Signer("Microsoft Windows")};
+    const SignatureVerdict catalogRevoked{0x800B010C, Signer("Revoked Vendor")};
+    const SignatureVerdict embeddedOk{0, Signer("Contoso Ltd")};
+    const SignatureVerdict embeddedUnsigned{0x800B0100, SignerInfo{}};
+    struct Case {
+        std::optional<SignatureVerdict> catalog;
+        SignatureVerdict embedded;
+        bool embeddedAsked;
+        const char* cls;
+        const char* signer;
+        bool viaCatalog;
+        uint32_t result;
+    } cases[] = {
+        {catalogOk, embeddedUnsigned, false, "Inbox (Windows component)", "Microsoft Windows", true, 0},
+        {std::nullopt, embeddedOk, true, "Third-party Authenticode", "Contoso Ltd", false, 0},
+        {catalogRevoked, embeddedOk, true, "Third-party Authenticode", "Contoso Ltd", false, 0},
+        {catalogRevoked, embeddedUnsigned, true, "Revoked", "Revoked Vendor", true, 0x800B010C},
+        {std::nullopt, embeddedUnsigned, true, "Unsigned", "", false, 0x800B0100},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        DriverRow row;
+        bool asked = false;
+        DecideSignature(
+            row, c.catalog,
+            [&] {
+                asked = true;
+                return c.embedded;
+            },
+            [](uint32_t r) { return "text of " + std::to_string(r); });
+        EXPECT_EQ(asked, c.embeddedAsked) << "case " << i;
+        EXPECT_EQ(row.signatureClass, c.cls) << "case " << i;
+        EXPECT_EQ(row.signer, c.signer) << "case " << i;
+        EXPECT_EQ(row.viaCatalog, c.viaCatalog) << "case " << i;
+        EXPECT_EQ(row.result, c.result) << "case " << i;
+        EXPECT_EQ(row.detail, c.result ? "text of " + std::to_string(c.result) : "") << "case " << i;
     }
 }
 
