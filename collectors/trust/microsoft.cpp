@@ -155,7 +155,10 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
     }
 }
 
-bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std::string& label) {
+// The thumbprint of the machine's own join record is also the Windows
+// collector's masked join identifier, so its row here keeps that mask.
+bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std::string& label,
+                  Sens thumbprintSens) {
     for (const EntraRecord& r : records) {
         c.Add("ms.entra_device_id", "Entra device ID (" + label + ")", r.deviceId, SignalScope::PerInstall, 15, "os",
               "JoinInfo\\DeviceId", "device object in the Entra tenant");
@@ -163,7 +166,8 @@ bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std
               "JoinInfo\\TenantId");
         c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain");
         c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
-        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name");
+        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name",
+                thumbprintSens);
         SetFact(c.s, fact::kMsEntra, "1");
     }
     return !records.empty();
@@ -447,8 +451,8 @@ void CollectMicrosoftFrom(Snapshot& s, const MicrosoftSource& in) {
     MicrosoftAccounts(c, in);
     Licensing(c, in);
     UserAndDomain(c, in);
-    const bool joined = EntraRecords(c, in.entraJoined, "joined");
-    const bool registered = EntraRecords(c, in.entraRegistered, "registered");
+    const bool joined = EntraRecords(c, in.entraJoined, "joined", Sens::Yes);
+    const bool registered = EntraRecords(c, in.entraRegistered, "registered", Sens::No);
     if (!joined && !registered)
         c.State("Microsoft Entra", "not joined, not registered", "CloudDomainJoin\\JoinInfo, WorkplaceJoin\\JoinInfo");
     Table enrollments = Enrollments(c, in);

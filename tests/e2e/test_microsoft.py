@@ -11,6 +11,7 @@ LM = "HKLM\\SOFTWARE\\Microsoft"
 CU = "HKCU\\SOFTWARE\\Microsoft"
 VALIDATION = ("01020304" + "SERIAL1234".encode("utf-16-le").hex() + "FFFE" + "DISK98765".encode("utf-16-le").hex()).upper()
 AD_ID = 'ad"<b>\\id'  # HKCU text any user can write
+JOIN_THUMBPRINT = "0123456789ABCDEF"
 
 
 def ids(report):
@@ -73,7 +74,7 @@ class MicrosoftRegistryValues(unittest.TestCase):
             p.reg_add(LM + "\\XboxLive", "DeviceId", "REG_SZ", "xbox-device-1")
             p.reg_add("HKU\\S-1-5-18\\Software\\Microsoft\\IdentityCRL\\DeviceIdentities\\production\\S-1-5-18",
                       "ValidDeviceId", "REG_SZ", "02000000DEVICE")
-            join = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\CloudDomainJoin\\JoinInfo\\0123456789ABCDEF"
+            join = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\CloudDomainJoin\\JoinInfo\\" + JOIN_THUMBPRINT
             p.reg_add(join, "DeviceId", "REG_SZ", "dev-joined-1")
             p.reg_add(join, "TenantId", "REG_SZ", "tenant-1")
             p.reg_add(join, "UserEmail", "REG_SZ", "alice@corp.example")
@@ -139,7 +140,7 @@ class MicrosoftRegistryValues(unittest.TestCase):
     def test_safe_report(self):
         self.assertEqual(self.safe_code, 0)
         texts = list(e2e.strings(self.safe))
-        for value in ("A1B2C3D4-0000-1111-2222-333344445555", "alice@corp.example", VALIDATION):
+        for value in ("A1B2C3D4-0000-1111-2222-333344445555", "alice@corp.example", VALIDATION, JOIN_THUMBPRINT):
             self.assertFalse([t for t in texts if value in t], value)
         self.assertEqual(ids(self.safe)["Domain / workgroup"]["c"][1], "workgroup Workgroup")
 

@@ -251,6 +251,9 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     EXPECT_EQ(ValueOf(s, ids, "Entra device ID (registered)"), "dev-2");
     EXPECT_EQ(RowNamed(s, ids, "Entra account (joined)")->sens, 2u);
     EXPECT_EQ(ValueOf(s, ids, "Entra device certificate thumbprint (joined)"), "THUMB1");
+    // The joined record's thumbprint is the masked join identifier of the Windows tables.
+    EXPECT_EQ(RowNamed(s, ids, "Entra device certificate thumbprint (joined)")->sens, 2u);
+    EXPECT_EQ(RowNamed(s, ids, "Entra device certificate thumbprint (registered)")->sens, 0u);
     EXPECT_EQ(RowNamed(s, ids, "Entra account (registered)"), nullptr);
     EXPECT_EQ(RowNamed(s, ids, "Microsoft Entra"), nullptr);
     EXPECT_EQ(GetFact(s, fact::kMsEntra), "1");
