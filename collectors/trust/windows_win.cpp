@@ -37,6 +37,39 @@ std::optional<uint64_t> ReadRegistryQword(HKEY root, const wchar_t* subkey, cons
     return v;
 }
 
+namespace {
+
+struct LsaPolicyTraits {
+    using Type = LSA_HANDLE;
+    static LSA_HANDLE Invalid() { return nullptr; }
+    static void Close(LSA_HANDLE h) { LsaClose(h); }
+};
+struct LsaMemoryTraits {
+    using Type = void*;
+    static void* Invalid() { return nullptr; }
+    static void Close(void* p) { LsaFreeMemory(p); }
+};
+struct LocalMemoryTraits {
+    using Type = void*;
+    static void* Invalid() { return nullptr; }
+    static void Close(void* p) { LocalFree(p); }
+};
+struct CertStoreTraits {
+    using Type = HCERTSTORE;
+    static HCERTSTORE Invalid() { return nullptr; }
+    static void Close(HCERTSTORE h) { CertCloseStore(h, 0); }
+};
+
+// A string SID of ConvertSidToStringSidW as UTF-8; empty on failure.
+std::string SidText(PSID sid) {
+    wchar_t* text = nullptr;
+    if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+    UniqueResource<LocalMemoryTraits> owned(text);
+    return ToUtf8Ptr(text);
+}
+
+}  // namespace
+
 std::string CurrentUserSid() {
     UniqueHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
@@ -45,30 +78,16 @@ std::string CurrentUserSid() {
     if (size == 0) return {};
     std::vector<uint8_t> buffer(size);
     if (!GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    std::string sid = ToUtf8Ptr(text);
-    LocalFree(text);
-    return sid;
+    return SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
 std::string GetMachineSid() {
     LSA_OBJECT_ATTRIBUTES attributes{};
-    LSA_HANDLE policy = nullptr;
-    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, &policy) != 0) return {};
-    std::string sid;
-    void* info = nullptr;
-    if (LsaQueryInformationPolicy(policy, PolicyAccountDomainInformation, &info) == 0 && info) {
-        PSID domain = static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(info)->DomainSid;
-        wchar_t* text = nullptr;
-        if (domain && ConvertSidToStringSidW(domain, &text)) {
-            sid = ToUtf8Ptr(text);
-            LocalFree(text);
-        }
-    }
-    if (info) LsaFreeMemory(info);
-    LsaClose(policy);
-    return sid;
+    UniqueResource<LsaPolicyTraits> policy;
+    if (LsaOpenPolicy(nullptr, &attributes, POLICY_VIEW_LOCAL_INFORMATION, policy.put()) != 0) return {};
+    UniqueResource<LsaMemoryTraits> info;
+    if (LsaQueryInformationPolicy(policy.get(), PolicyAccountDomainInformation, info.put()) != 0 || !info) return {};
+    return SidText(static_cast<POLICY_ACCOUNT_DOMAIN_INFO*>(info.get())->DomainSid);
 }
 
 bool ComputerNameEx(COMPUTER_NAME_FORMAT format, std::string& name) {
@@ -177,17 +196,22 @@ CertStoreSource ReadStore(const wchar_t* name, const char* label, bool remoteDes
     CertStoreSource store;
     store.label = label;
     store.remoteDesktop = remoteDesktop;
-    HCERTSTORE h = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                 CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG | CERT_STORE_READONLY_FLAG,
-                                 name);
+    UniqueResource<CertStoreTraits> h(CertOpenStore(
+        CERT_STORE_PROV_SYSTEM_W, 0, 0,
+        CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG | CERT_STORE_READONLY_FLAG, name));
     if (!h) {
         store.error = Win32ErrorText(GetLastError());
         return store;
     }
     store.opened = true;
     PCCERT_CONTEXT cert = nullptr;
-    while ((cert = CertEnumCertificatesInStore(h, cert)) != nullptr) store.certs.push_back(ReadCertificate(cert));
-    CertCloseStore(h, 0);
+    try {
+        while ((cert = CertEnumCertificatesInStore(h.get(), cert)) != nullptr) store.certs.push_back(ReadCertificate(cert));
+    } catch (...) {
+        // The enumeration's current context is ours until the next call; free it before the store goes.
+        if (cert) CertFreeCertificateContext(cert);
+        throw;
+    }
     return store;
 }
 
