@@ -407,7 +407,7 @@ def reads_as_report_text(s):
         return False
     if re.match(r"[:;,.)'\"]", body) or re.search(r"[&|]{2}|\('|\(\"|\);", body):
         return False
-    if re.fullmatch(r"[a-z0-9_.]+(,[a-z0-9_.]+)+", body) or body.count('"') % 2 or re.search(r"[{}]|\":", body):
+    if re.fullmatch(r"[a-z0-9_.]+(,[a-z0-9_.]+)+", body) or body.count('"') % 2 or body.count("(") != body.count(")") or re.search(r"[{}]|\":", body):
         return False
     if re.match(r"(SELECT|ROOT|root|HKLM|HKCU|SYSTEM|SOFTWARE|http|\.|/|%[^ ])", body):
         return False
@@ -417,7 +417,9 @@ def reads_as_report_text(s):
                         "per-unit", "per-model", "per-install", "per-boot") or " " in body
     if re.fullmatch(r"[A-Za-z0-9_]+[._:][\w.:]+(\(\))?", body):  # API and member names
         return False
-    if re.fullmatch(r"[A-Za-z0-9_]+", body) and not re.match(r"[A-Z][a-z]+$|[A-Z][a-z]+[A-Z]?[a-z]*$", body):
+    if re.fullmatch(r"\w+\(.*\)?", body):  # Function(Argument), register names
+        return False
+    if re.fullmatch(r"[A-Za-z0-9_]+", body) and not re.match(r"[A-Z]?[a-z]+$", body):
         # CamelCase API names, upper-case constants and mixed tokens stay out
         return False
     if re.fullmatch(r"[A-Z0-9_]+(\s[A-Z0-9_]+)*", body) and " " not in body:
@@ -503,7 +505,7 @@ def report_texts(report, where_prefix="report"):
     found = {}
 
     def add(text, where):
-        if isinstance(text, str) and text.strip() and needs_key(text):
+        if isinstance(text, str) and text.strip() and needs_key(text) and not looks_like_name(text):
             found.setdefault(text, []).append(where_prefix + ": " + where)
 
     if not isinstance(report, dict):
@@ -564,8 +566,16 @@ def load_templates():
 
 def load_extra():
     if not EXTRA_FILE.exists():
-        return {"keys": [], "ignore": []}
+        return {"keys": [], "ignore": [], "ignore_patterns": []}
     return json.loads(EXTRA_FILE.read_text(encoding="utf-8"))
+
+
+def ignored():
+    """A test: whether a text stays as it is by the extra file's lists."""
+    extra = load_extra()
+    names = set(extra.get("ignore", []))
+    patterns = [re.compile(p) for p in extra.get("ignore_patterns", [])]
+    return lambda t: t in names or any(p.search(t) for p in patterns)
 
 
 def load_keys():
@@ -579,12 +589,12 @@ def gather(reports):
     report, the keys that only a report showed are kept from the list."""
     templates = load_templates()
     extra = load_extra()
-    ignore = set(extra.get("ignore", []))
+    is_ignored = ignored()
     texts = {}
 
     def merge(d):
         for k, w in d.items():
-            if k not in ignore and needs_key(k):
+            if not is_ignored(k) and needs_key(k):
                 texts.setdefault(k, []).extend(w)
 
     merge(page_texts())
@@ -658,9 +668,9 @@ def main(argv):
     if a.add_formats:
         _, fmt = gather([])
         templates = load_templates()
-        ignore = set(load_extra().get("ignore", []))
+        is_ignored = ignored()
         new = [t for t in sorted(fmt, key=lambda t: (-len(PLACEHOLDER.sub("", t)), t))
-               if t not in templates and t not in ignore]
+               if t not in templates and not is_ignored(t)]
         TEMPLATES_FILE.write_text(json.dumps(templates + new, ensure_ascii=False, indent=2) + "\n", encoding="utf-8")
         print("%d templates added" % len(new))
     if a.write:
@@ -669,22 +679,22 @@ def main(argv):
         print("%d keys (%d templates) written to %s" % (len(keys), len(load_templates()), KEYS_FILE.relative_to(ROOT)))
     if a.formats:
         _, fmt = gather(reports)
-        known = set(load_templates()) | set(load_extra().get("ignore", []))
+        known, is_ignored = set(load_templates()), ignored()
         for t, w in sorted(fmt.items()):
-            if t not in known:
+            if t not in known and not is_ignored(t):
                 print("%s\t%s" % (json.dumps(t, ensure_ascii=False), w[0]))
     if a.check or not (a.write or a.formats or a.add_formats):
         keys = load_keys()
         templates = load_templates()
         texts = dict(page_texts())
         src, _ = source_texts()
-        ignore = set(load_extra().get("ignore", []))
+        is_ignored = ignored()
         for k, w in src.items():
             texts.setdefault(k, w)
         for r in reports:
             for k, w in report_texts(r).items():
                 texts.setdefault(k, w)
-        missing = [t for t in uncovered(texts, keys, templates) if t not in ignore and needs_key(t)]
+        missing = [t for t in uncovered(texts, keys, templates) if not is_ignored(t) and needs_key(t)]
         for t in missing:
             print("no key: %s  (%s)" % (json.dumps(t, ensure_ascii=False), texts[t][0]))
         if missing:
