@@ -15,6 +15,12 @@ namespace vorq {
 
 namespace {
 
+struct NetBufferTraits {
+    using Type = void*;
+    static void* Invalid() { return nullptr; }
+    static void Close(void* p) { NetApiBufferFree(p); }
+};
+
 const HKEY kLm = HKEY_LOCAL_MACHINE;
 const HKEY kCu = HKEY_CURRENT_USER;
 
@@ -163,12 +169,13 @@ void CollectMicrosoft(Snapshot& s) {
     if (CurrentUserName(user)) in.userName = user;
     wchar_t* joinName = nullptr;
     NETSETUP_JOIN_STATUS status = NetSetupUnknownStatus;
-    if (NetGetJoinInformation(nullptr, &joinName, &status) == NERR_Success) {
+    const NET_API_STATUS joined = NetGetJoinInformation(nullptr, &joinName, &status);
+    const UniqueResource<NetBufferTraits> ownedName(joinName);
+    if (joined == NERR_Success) {
         in.joinRead = true;
         in.joinStatus = static_cast<uint32_t>(status);
         in.joinName = ToUtf8Ptr(joinName);
     }
-    if (joinName) NetApiBufferFree(joinName);
     in.entraJoined = ReadEntraJoinInfo(kLm, L"SYSTEM\\CurrentControlSet\\Control\\CloudDomainJoin\\JoinInfo");
     in.entraRegistered = ReadEntraJoinInfo(kCu, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\WorkplaceJoin\\JoinInfo");
     ReadEnrollments(in);
