@@ -698,7 +698,10 @@ def main(argv):
         for t in missing:
             print("no key: %s  (%s)" % (json.dumps(t, ensure_ascii=False), texts[t][0]))
         if missing:
-            print("%d texts have no key; run scripts/i18n_keys.py --write with a fresh report" % len(missing))
+            print("%d texts have no key. A text with variable parts needs a template in ui/i18n/templates.json; "
+                  "then run scripts/i18n_keys.py --write (it reads build/win/e2e/scan-raw.json when the end-to-end "
+                  "tests wrote it). On a rebase conflict in ui/i18n/source/keys.json take either side and run "
+                  "--write again." % len(missing))
             return 1
     return 0
 

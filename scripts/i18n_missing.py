@@ -5,6 +5,8 @@ JSON object ready to be filled in: key -> "" (the context follows as
 
   i18n_missing.py de            the missing keys of ui/i18n/de.json
   i18n_missing.py de --count    only how many are missing
+  i18n_missing.py de --where page:   only keys whose places include this text
+                                     ("page:", "program: vm/", "report: column")
 """
 import json
 import pathlib
@@ -24,6 +26,9 @@ def main(argv):
         print("%d missing, %d no longer used" % (len(missing), len(unknown)))
         return 0
     where = {e["key"]: e.get("where", []) for e in entries}
+    if "--where" in argv and argv.index("--where") + 1 < len(argv):
+        part = argv[argv.index("--where") + 1]
+        missing = [k for k in missing if any(part in w for w in where[k])]
     out = {k: "" for k in missing}
     print(json.dumps(out, ensure_ascii=False, indent=1))
     for k in missing:
