@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/byte_order.h"
+#include "core/byte_view.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -33,13 +33,9 @@ std::string QueryBatteryString(const BatteryPort& port, uint32_t tag, uint32_t l
     uint32_t returned = 0;
     // 510 bytes asked, so the last UTF-16 unit always stays 0.
     if (!QueryInformation(port, tag, level, reply, 510, returned)) return std::string();
-    size_t units = std::min<size_t>(returned, 510) / 2;
-    for (size_t i = 0; i < units; ++i) {
-        if (reply[2 * i] == 0 && reply[2 * i + 1] == 0) {
-            units = i;
-            break;
-        }
-    }
+    const ByteView text(reply, std::min<size_t>(returned, 510));
+    size_t units = 0;
+    while (text.Le16(2 * units).value_or(0) != 0) ++units;
     return Trim(Utf16LeBytesToUtf8(reply, units * 2));
 }
 
@@ -64,11 +60,11 @@ void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
         uint8_t tagBytes[4] = {};
         uint32_t returned = 0;
         if (!port.ioctl(kIoctlBatteryQueryTag, wait, sizeof wait, tagBytes, sizeof tagBytes, returned) ||
-            Le32(tagBytes) == 0) {
+            ByteView(tagBytes).Le32(0).value_or(0) == 0) {
             port.close();
             continue;
         }
-        const uint32_t tag = Le32(tagBytes);
+        const uint32_t tag = *ByteView(tagBytes).Le32(0);
         ++count;
         const std::string device = QueryBatteryString(port, tag, 4);
         const std::string manufacturer = QueryBatteryString(port, tag, 6);
@@ -83,9 +79,10 @@ void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
         uint8_t info[36] = {};
         if (QueryInformation(port, tag, 0, info, sizeof info, returned)) {
             chemistry = Latin1ToUtf8(info + 8, 4);
-            capacity = Format("%lu / %lu mWh", static_cast<unsigned long>(Le32(info + 12)),
-                              static_cast<unsigned long>(Le32(info + 16)));
-            cycles = std::to_string(Le32(info + 32));
+            const ByteView reply(info);
+            capacity = Format("%lu / %lu mWh", static_cast<unsigned long>(*reply.Le32(12)),
+                              static_cast<unsigned long>(*reply.Le32(16)));
+            cycles = std::to_string(*reply.Le32(32));
         }
         AddRow(t, {device, manufacturer, serial, uniqueId, manufactured, chemistry, capacity, cycles});
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "collectors/processor/acpi_scan.h"
-#include "core/byte_order.h"
+#include "core/byte_view.h"
 #include "core/hash.h"
 #include "core/text.h"
 
@@ -22,14 +22,17 @@ const char* ProfileName(uint8_t v) {
 
 // Enabled local APIC (type 0) and x2APIC (type 9) entries of a MADT.
 int CountMadtProcessors(const std::vector<uint8_t>& b) {
+    const ByteView table(b);
     int count = 0;
     size_t off = 44;
-    while (off + 2 <= b.size()) {
-        const uint8_t type = b[off];
-        const uint8_t len = b[off + 1];
-        if (len < 2 || off + len > b.size()) break;
-        if ((type == 0 && len >= 8 && (b[off + 4] & 1)) || (type == 9 && len >= 16 && (b[off + 8] & 1))) ++count;
-        off += len;
+    for (;;) {
+        const std::optional<uint8_t> type = table.U8(off), len = table.U8(off + 1);
+        if (!type || !len) break;
+        const std::optional<ByteView> entry = table.Slice(off, *len);
+        if (*len < 2 || !entry) break;
+        const auto flagSet = [&entry](size_t at) { return (entry->U8(at).value_or(0) & 1) != 0; };
+        if ((*type == 0 && *len >= 8 && flagSet(4)) || (*type == 9 && *len >= 16 && flagSet(8))) ++count;
+        off += *len;
     }
     return count;
 }
@@ -52,11 +55,13 @@ struct Walk {
 
 std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const std::vector<uint8_t>& b,
                           const std::string& oemId, const std::string& oemTableId) {
-    const size_t n = b.size();
-    const uint8_t* p = b.data();
-    if (sig == "FACP" && n >= 116) {
-        const char* name = ProfileName(p[45]);
-        const uint32_t flags = Le32(p + 112);
+    const ByteView v(b);
+    const size_t n = v.size();
+    const auto u8 = [&v](size_t at) { return v.U8(at); };
+    const auto le32 = [&v](size_t at) { return v.Le32(at); };
+    if (sig == "FACP" && le32(112)) {
+        const char* name = ProfileName(*u8(45));
+        const uint32_t flags = *le32(112);
         SetFact(s, fact::kAcpiPmProfile, name);
         if (w.fadtOemId.empty()) {
             w.fadtOemId = oemId;
@@ -66,33 +71,33 @@ std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const st
                       YesNo(flags >> 21 & 1));
     }
     if (sig == "DSDT") {
-        w.dsdtHash = Sha256Hex(p, n).substr(0, 32);
-        return Format("AML %u bytes", Le32(p + 4));
+        w.dsdtHash = Sha256Hex(v.data(), n).substr(0, 32);
+        return Format("AML %u bytes", le32(4).value_or(0));
     }
-    if (sig == "TPM2" && n >= 52) {
-        const uint32_t code = Le32(p + 48);
+    if (sig == "TPM2" && le32(48)) {
+        const uint32_t code = *le32(48);
         w.tpm2 = true;
         w.tpm2Start = Format("%s (%u)", Tpm2StartMethodName(code), code);
         return "start method: " + w.tpm2Start;
     }
-    if (sig == "WSMT" && n >= 40) {
+    if (sig == "WSMT" && le32(36)) {
         w.wsmt = true;
-        w.wsmtFlags = Le32(p + 36);
+        w.wsmtFlags = *le32(36);
         std::vector<std::string> names;
         if (w.wsmtFlags & 1) names.push_back("FIXED_COMM_BUFFERS");
         if (w.wsmtFlags & 2) names.push_back("COMM_BUFFER_NESTED_PTR_PROTECTION");
         if (w.wsmtFlags & 4) names.push_back("SYSTEM_RESOURCE_PROTECTION");
         return names.empty() ? "no SMM protections declared" : Join(names, ", ");
     }
-    if (sig == "DMAR" && n >= 38) {
-        const uint8_t flags = p[37];
+    if (sig == "DMAR" && u8(37)) {
+        const uint8_t flags = *u8(37);
         w.iommu = true;
         w.dmaOptIn = flags & 4;
-        return Format("host address width %u; interrupt remapping: %s; DMA protection opt-in: %s", p[36] + 1u,
+        return Format("host address width %u; interrupt remapping: %s; DMA protection opt-in: %s", *u8(36) + 1u,
                       YesNo(flags & 1), YesNo(flags & 4));
     }
-    if (sig == "IVRS" && n >= 40) {
-        const uint32_t ivinfo = Le32(p + 36);
+    if (sig == "IVRS" && le32(36)) {
+        const uint32_t ivinfo = *le32(36);
         w.iommu = true;
         if (ivinfo & 2) w.dmaOptIn = true;
         return Format("IVinfo 0x%08X (DMA remap opt-in: %s)", ivinfo, YesNo(ivinfo & 2));
@@ -102,11 +107,11 @@ std::string DecodeDetails(Snapshot& s, Walk& w, const std::string& sig, const st
         return Format("%d enabled processor entries", w.madtCpus);
     }
     if (sig == "MCFG" && n >= 44) return Format("%zu PCIe segment(s)", (n - 44) / 16);
-    if (sig == "WPBT" && n >= 52) {
+    if (sig == "WPBT" && v.Has(0, 52)) {
         w.wpbt = true;
-        return Format("OEM platform binary registered (%u bytes) - Windows runs it at boot", Le32(p + 36));
+        return Format("OEM platform binary registered (%u bytes) - Windows runs it at boot", *le32(36));
     }
-    if (sig == "HPET" && n >= 40) return Format("event timer block ID 0x%08X", Le32(p + 36));
+    if (sig == "HPET" && le32(36)) return Format("event timer block ID 0x%08X", *le32(36));
     if (sig == "BGRT") return "boot logo pointer (changes between boots on some systems)";
     return std::string();
 }
@@ -190,18 +195,19 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
             if (sig == "WAET" && !r.waetValid) w.readIncomplete = true;
         }
 
-        if (b.size() < kAcpiHeaderSize) {
+        const std::optional<ByteView> header = ByteView(b).Slice(0, kAcpiHeaderSize);
+        if (!header) {
             rowOf[sig] = acpi.rows.size();
             AddRow(acpi, {sig, desc, std::to_string(b.size()), "", "", "", "", "", "", "no standard header"});
             continue;
         }
-        const uint8_t* p = b.data();
-        const uint32_t length = Le32(p + 4);
+        const uint8_t* p = header->data();
+        const uint32_t length = *header->Le32(4);
         const std::string oemId = PrintableAscii(p + 10, 6);
         const std::string oemTableId = PrintableAscii(p + 16, 8);
-        const uint32_t oemRev = Le32(p + 24);
+        const uint32_t oemRev = *header->Le32(24);
         const std::string creator = PrintableAscii(p + 28, 4);
-        const uint32_t creatorRev = Le32(p + 32);
+        const uint32_t creatorRev = *header->Le32(32);
         const bool licensing = sig == "MSDM" || sig == "SLIC";
 
         std::string details, shaCell;
@@ -211,13 +217,13 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
             details = "OEM licensing data - contents intentionally not read";
             if (sig == "MSDM") w.msdm = true;
         } else {
-            const std::string hash = Sha256Hex(p, b.size());
+            const std::string hash = Sha256Hex(b.data(), b.size());
             shaCell = hash.substr(0, 16);
             details = DecodeDetails(s, w, sig, b, oemId, oemTableId);
             if (sig != "FPDT" && sig != "BGRT") w.fingerprintParts.push_back(sig + ":" + hash);
         }
         rowOf[sig] = acpi.rows.size();
-        AddRow(acpi, {sig, desc, std::to_string(length), std::to_string(p[8]), oemId, oemTableId,
+        AddRow(acpi, {sig, desc, std::to_string(length), std::to_string(*header->U8(8)), oemId, oemTableId,
                       Format("0x%08X", oemRev), Format("%s 0x%08X", creator.c_str(), creatorRev), shaCell, details});
     }
 

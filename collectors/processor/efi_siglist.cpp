@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/byte_order.h"
+#include "core/byte_view.h"
 #include "core/hash.h"
 
 namespace vorq {
@@ -19,26 +19,26 @@ constexpr uint64_t kOwnerSize = 16;
 
 SignatureListSummary ParseSignatureList(const uint8_t* data, size_t size, const CertNamer& namer) {
     SignatureListSummary out;
-    if (!data) size = 0;
+    const ByteView bytes(data, size);
     // All sums in 64 bits: every size here comes from firmware.
-    const uint64_t end = size;
+    const uint64_t end = bytes.size();
     uint64_t off = 0;
-    while (end - off >= kListHeader) {
-        const uint8_t* list = data + off;
-        const uint64_t listSize = Le32(list + 16);
-        const uint64_t headerSize = Le32(list + 20);
-        const uint64_t entrySize = Le32(list + 24);
-        if (listSize < kListHeader || off + listSize > end || entrySize < kOwnerSize ||
-            headerSize > listSize - kListHeader)
+    for (;;) {
+        const ByteView list = bytes.From(off);
+        const std::optional<uint64_t> listSize = list.Le32(16), headerSize = list.Le32(20), entrySize = list.Le32(24);
+        if (!listSize || !headerSize || !entrySize) break;  // no whole list header left
+        if (*listSize < kListHeader || off + *listSize > end || *entrySize < kOwnerSize ||
+            *headerSize > *listSize - kListHeader)
             break;
         ++out.lists;
-        const bool x509 = std::memcmp(list, kCertX509, 16) == 0;
-        const bool sha256 = !x509 && std::memcmp(list, kCertSha256, 16) == 0;
-        const uint64_t listEnd = off + listSize;
-        for (uint64_t e = off + kListHeader + headerSize; e + entrySize <= listEnd; e += entrySize) {
+        const bool x509 = std::memcmp(list.data(), kCertX509, 16) == 0;
+        const bool sha256 = !x509 && std::memcmp(list.data(), kCertSha256, 16) == 0;
+        const uint64_t listEnd = off + *listSize;
+        for (uint64_t e = off + kListHeader + *headerSize; e + *entrySize <= listEnd; e += *entrySize) {
             if (x509) {
-                const uint8_t* der = data + e + kOwnerSize;
-                const size_t derSize = static_cast<size_t>(entrySize - kOwnerSize);
+                const ByteView entry = *bytes.Slice(e, *entrySize);  // inside the list, checked above
+                const uint8_t* der = entry.data() + kOwnerSize;
+                const size_t derSize = static_cast<size_t>(*entrySize - kOwnerSize);
                 EfiCertificate cert;
                 cert.sha256 = Sha256Hex(der, derSize);
                 if (!namer || !namer(der, derSize, &cert.subject, &cert.issuer)) {

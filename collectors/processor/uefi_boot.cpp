@@ -1,6 +1,6 @@
 #include "collectors/processor/uefi_boot.h"
 
-#include "core/byte_order.h"
+#include "core/byte_view.h"
 #include "core/hash.h"
 
 namespace vorq {
@@ -197,8 +197,9 @@ void CollectGenerationId(Snapshot& s, Table& t, const UefiSource& src) {
                    col::platform_hvguest::kGenerationIdReadFailed + src.errorText(g.readError)});
         return;
     }
-    const unsigned long long low = Le64(g.bytes.data());
-    const unsigned long long high = Le64(g.bytes.data() + 8);
+    const ByteView id16(g.bytes);
+    const unsigned long long low = *id16.Le64(0);
+    const unsigned long long high = *id16.Le64(8);
     const std::string id = Format("%016llX%016llX", high, low);
     AddRow(t, {col::platform_hvguest::kVmGenerationId, id}, 2);
     s.signals.push_back(MakeSignal(sig::kHvVmGenid, "Virtualization", "VM generation ID", id, SignalScope::PerInstall, 6, "",
