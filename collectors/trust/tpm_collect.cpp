@@ -189,6 +189,8 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     SetFact(s, fact::kTpmPcrReadCount, Format("%u", read));
     PcrTallies tallies;
     Table pcrTable = PcrTable(pcrs, ReplayTcgLog(log, pcrs.bank), tallies);
+    Table windows = ProvisioningTable(s, src.readProvisioning ? src.readProvisioning() : ProvisioningInputs{}, pcrs.bank,
+                                      pcrs.live);
 
     AddPcrSignals(s, pcrs);
     SetFact(s, fact::kTpmLog, LogVerdict(log, tallies));
@@ -215,6 +217,7 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     s.tables.push_back(std::move(device));
     s.tables.push_back(std::move(ekCerts));
     s.tables.push_back(std::move(pcrTable));
+    s.tables.push_back(std::move(windows));
     s.tables.push_back(PropertiesTable(props));
     s.tables.push_back(LogTable(log));
 }

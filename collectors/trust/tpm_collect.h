@@ -8,6 +8,7 @@
 
 #include "collectors/trust/ek_cert.h"
 #include "collectors/trust/tpm_key.h"
+#include "collectors/trust/tpm_provisioning.h"
 #include "collectors/trust/tpm_transport.h"
 #include "core/snapshot.h"
 
@@ -29,6 +30,8 @@ struct TpmSource {
     TpmTransport transport;
     // The certificates of the Windows EK certificate cache, in store order.
     std::function<std::vector<CachedEkCert>()> ekCertCache;
+    // Windows' TPM provisioning record.
+    std::function<ProvisioningInputs()> readProvisioning;
     // The measured-boot log of the current boot: the size its query reports
     // (0 for none), then the bytes of a fetch of that size.
     std::function<uint64_t()> logSize;

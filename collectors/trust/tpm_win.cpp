@@ -4,6 +4,7 @@
 #include "collectors/trust/tbs_win.h"
 #include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
+#include "core/registry_win.h"
 #include "core/win.h"
 
 namespace vorq {
@@ -30,6 +31,22 @@ std::vector<CachedEkCert> ReadEkCertCache() {
     return certs;
 }
 
+ProvisioningInputs ReadProvisioning() {
+    static const std::wstring kWmi = L"SYSTEM\\CurrentControlSet\\Services\\TPM\\WMI";
+    static const std::wstring kPcrInfo = kWmi + L"\\PcrInfo";
+    ProvisioningInputs in;
+    in.record.wmi = RegEnumValues(HKEY_LOCAL_MACHINE, kWmi.c_str());
+    in.record.provisionInfo = RegEnumValues(HKEY_LOCAL_MACHINE, (kWmi + L"\\ProvisionInfo").c_str());
+    in.record.taskStates = RegEnumValues(HKEY_LOCAL_MACHINE, (kWmi + L"\\TaskStates").c_str());
+    for (const std::wstring& name : RegEnumSubkeys(HKEY_LOCAL_MACHINE, kPcrInfo.c_str()))
+        in.record.pcrSubkeys.emplace_back(name.begin(), name.end());
+    in.readPcrRecord = [](const std::u16string& name) {
+        return RegEnumValues(HKEY_LOCAL_MACHINE, (kPcrInfo + L"\\" + std::wstring(name.begin(), name.end())).c_str());
+    };
+    in.hresultText = [](uint32_t code) { return HResultText(static_cast<HRESULT>(code)); };
+    return in;
+}
+
 }  // namespace
 
 void CollectTpm(Snapshot& s) {
@@ -41,6 +58,7 @@ void CollectTpm(Snapshot& s) {
         return context.Submit(command.data(), static_cast<uint32_t>(command.size()), reply, replyLen);
     };
     src.ekCertCache = ReadEkCertCache;
+    src.readProvisioning = ReadProvisioning;
     src.logSize = [&context] { return context.LogSize(); };
     src.readLog = [&context](uint64_t size) { return context.ReadLog(size); };
     src.keyStatus = [] { return RunTpmKeyAction("status"); };

@@ -166,7 +166,8 @@ TEST(TpmCollect, FreshSimulatorHasNoEndorsementKey) {
     EXPECT_EQ(s.facts, want);
     std::vector<std::string> ids;
     for (const Table& t : s.tables) ids.push_back(t.id);
-    EXPECT_EQ(ids, (std::vector<std::string>{"tpm.device", "tpm.ekcerts", "tpm.pcrs", "tpm.props", "tpm.log"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"tpm.device", "tpm.ekcerts", "tpm.pcrs", "tpm.windows", "tpm.props",
+                                              "tpm.log"}));
     EXPECT_EQ(FindTable(s, table::kTpmProps)->title, "TPM properties (TPM2_GetCapability)");
     EXPECT_EQ(FindTable(s, table::kTpmPcrs)->title, "PCR values (SHA256 bank)");
     EXPECT_EQ(Rows(s, table::kTpmPcrs).size(), 24u);
