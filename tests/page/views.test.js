@@ -231,3 +231,42 @@ test('Identifiers: placeholders last and dimmed, filters by category and scope',
   assert.deepEqual(await names(), [], 'hidden values are not searchable');
   await page.close();
 });
+
+test('long tables and the raw JSON are drawn in blocks whose layout the browser may skip', async () => {
+  const report = fixture('report-ui.json');
+  const rows = Array.from({ length: 250 }, (_, i) => ({ c: ['G' + Math.floor(i / 100), 'row ' + i, i % 2 ? '[ok] fine' : 'x'.repeat(i % 40)] }));
+  report.tables.push({ tab: 'devices', id: 'long', title: 'Long', columns: ['Group', 'Name', 'State'], sens: 0, groupCol: 0, rows });
+  const page = await opened(report);
+  await page.click('.nav-btn[data-id="devices"]');
+  const r = await page.evaluate(() => {
+    const card = [...document.querySelectorAll('#view .card')].find((c) => c.querySelector('h3').textContent === 'Long');
+    const tables = [...card.querySelectorAll('table')];
+    const cols = (t) => [...t.querySelectorAll('col')].map((c) => c.style.width).join(' ');
+    return {
+      names: [...card.querySelectorAll('tbody tr:not(.group-row) td:first-child')].map((td) => td.textContent),
+      groups: [...card.querySelectorAll('tr.group-row')].map((tr) => tr.textContent),
+      heads: card.querySelectorAll('thead').length,
+      tables: tables.length,
+      sameColumns: tables.every((t) => cols(t) === cols(tables[0])) && cols(tables[0]) !== '',
+      blocks: [...card.querySelectorAll('.row-block')].map((b) => getComputedStyle(b).contentVisibility),
+      cards: getComputedStyle(card).contentVisibility,
+    };
+  });
+  assert.deepEqual(r.names, rows.map((row) => row.c[1]));
+  assert.deepEqual(r.groups, ['G0', 'G1', 'G2']);
+  assert.equal(r.heads, 1);
+  assert.equal(r.tables, 3);
+  assert.equal(r.sameColumns, true);
+  assert.deepEqual(r.blocks, ['auto', 'auto']);
+  assert.equal(r.cards, 'auto');
+
+  await page.click('.nav-btn[data-id="json"]');
+  const json = await page.evaluate(() => ({
+    text: document.querySelector('pre.json').textContent,
+    blocks: [...document.querySelectorAll('pre.json .json-block')].map((b) => getComputedStyle(b).contentVisibility),
+  }));
+  assert.equal(JSON.parse(json.text).tables.find((t) => t.id === 'long').rows.length, 250);
+  assert.equal(json.text.split('\n').length, JSON.stringify(JSON.parse(json.text), null, 2).split('\n').length);
+  assert.ok(json.blocks.length > 1 && json.blocks.every((v) => v === 'auto'), json.blocks.join());
+  await page.close();
+});

@@ -190,36 +190,65 @@ function card(title, meta, body, extraClass, attrs) {
     (meta ? '<span class="meta">' + esc(meta) + '</span>' : '') + '</div>' + body + '</section>';
 }
 
+// Rows per block of a long table (see renderTable).
+const ROW_BLOCK = 100;
+
+// Column widths shared by the blocks of a long table: by the longest text of
+// each column in its first rows, within bounds, as shares of the width.
+function colgroup(table, cols, rows) {
+  const longest = cols.map((i) => Math.max(4, String(table.columns[i] || '').length));
+  for (const row of rows.slice(0, 500)) cols.forEach((i, n) => { longest[n] = Math.max(longest[n], String(row.c[i] || '').length); });
+  const weights = longest.map((n) => Math.min(n, 60));
+  const total = weights.reduce((a, b) => a + b, 0);
+  return '<colgroup>' + weights.map((w) => '<col style="width:' + (100 * w / total).toFixed(2) + '%">').join('') + '</colgroup>';
+}
+
 function renderTable(table) {
   const cols = [];
   table.columns.forEach((c, i) => { if (i !== table.groupCol) cols.push(i); });
-  const rows = table.rows.filter((row) => matchesQuery(cols.map((i) => (hidden(rowIsSensitive(table, row, i)) ? '' : row.c[i]))));
+  const rows = state.q ? table.rows.filter((row) => matchesQuery(cols.map((i) => (hidden(rowIsSensitive(table, row, i)) ? '' : row.c[i]))))
+    : table.rows;
   const meta = state.q ? tf('Shown: {n1} of {n2}', { n1: rows.length, n2: table.rows.length }) : tf('Rows: {n1}', { n1: table.rows.length });
   let body = table.note ? '<p class="note">' + esc(tx(table.note)) + '</p>' : '';
   if (!table.rows.length) body += '<p class="empty">' + esc(tx('Nothing reported on this machine.')) + '</p>';
   else if (!rows.length) body += '<p class="empty">' + esc(tx('No rows match the filter.')) + '</p>';
   else {
     const kv = cols.length === 2;
-    let h = '<div class="table-wrap"><table class="grid' + (kv ? ' kv' : '') + '"><thead><tr>' +
-      cols.map((i) => '<th>' + esc(tx(table.columns[i])) + '</th>').join('') + '</tr></thead><tbody>';
+    const head = '<thead><tr>' + cols.map((i) => '<th>' + esc(tx(table.columns[i])) + '</th>').join('') + '</tr></thead>';
+    const html = [];
     let group;
     for (const row of rows) {
       if (table.groupCol >= 0) {
         const g = row.c[table.groupCol] || '';
         if (g !== group) {
           group = g;
-          h += '<tr class="group-row"><td colspan="' + cols.length + '">' + esc(tx(g)) + '</td></tr>';
+          html.push('<tr class="group-row"><td colspan="' + cols.length + '">' + esc(tx(g)) + '</td></tr>');
         }
       }
-      h += '<tr>' + cols.map((i, n) => {
+      html.push('<tr>' + cols.map((i, n) => {
         const v = row.c[i] || '';
         const cls = [];
         if (kv && n === 0) cls.push('key');
         if (v.length <= 14) cls.push('nowrap');
         return '<td' + (cls.length ? ' class="' + cls.join(' ') + '"' : '') + '>' + cell(v, rowIsSensitive(table, row, i)) + '</td>';
-      }).join('') + '</tr>';
+      }).join('') + '</tr>');
     }
-    body += h + '</tbody></table></div>';
+    const tableClass = 'grid' + (kv ? ' kv' : '');
+    if (html.length <= ROW_BLOCK) {
+      body += '<div class="table-wrap"><table class="' + tableClass + '">' + head + '<tbody>' + html.join('') + '</tbody></table></div>';
+    } else {
+      // A long table is drawn as blocks of rows, each its own table with the
+      // same fixed column widths, so the browser can skip the layout of the
+      // blocks off screen (it cannot skip parts of one table).
+      const cg = colgroup(table, cols, rows);
+      body += '<div class="table-wrap">';
+      for (let k = 0; k < html.length; k += ROW_BLOCK) {
+        const block = html.slice(k, k + ROW_BLOCK).join('');
+        const t = '<table class="' + tableClass + ' fixed">' + cg + (k === 0 ? head : '') + '<tbody>' + block + '</tbody></table>';
+        body += k === 0 ? t : '<div class="row-block">' + t + '</div>';
+      }
+      body += '</div>';
+    }
   }
   return card(tx(table.title), meta, body);
 }
@@ -423,11 +452,25 @@ function reportJsonText(report) {
   return JSON.stringify(maskedJson(report), (k, v) => (k === '_current' || k === '_file' ? undefined : v), 2);
 }
 
+// The text as blocks of lines, so the browser lays out only the blocks near
+// the screen; each keeps its line feed, so the text reads as before.
+const JSON_BLOCK_LINES = 300;
+
+function jsonBlocks(text) {
+  const lines = text.split('\n');
+  let h = '';
+  for (let k = 0; k < lines.length; k += JSON_BLOCK_LINES) {
+    const last = k + JSON_BLOCK_LINES >= lines.length;
+    h += '<div class="json-block">' + esc(lines.slice(k, k + JSON_BLOCK_LINES).join('\n') + (last ? '' : '\n')) + '</div>';
+  }
+  return h;
+}
+
 function renderJson() {
   const text = reportJsonText(state.snap);
   const shown = text.length > JSON_LIMIT ? text.slice(0, JSON_LIMIT) + '\n... ' + tx('truncated') : text;
   const lead = tx('The in-memory report as sent to this view') + (state.reveal ? '' : ' ' + tx('(identifiers hidden)')) + '. ' + tx('Exports use the menu at the top right.');
   return '<div class="view-head"><h2>' + esc(tx('Raw JSON')) + '</h2><p class="lead">' + esc(lead) + '</p></div>' +
     '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(Math.round(text.length / 1024) + ' KB') +
-    '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + esc(shown) + '</pre></section>';
+    '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + jsonBlocks(shown) + '</pre></section>';
 }
