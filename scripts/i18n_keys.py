@@ -99,8 +99,8 @@ def format_to_template(fmt):
     if not found:
         return None
     t = "".join(parts)
-    if not re.search(r"[A-Za-z]{3}", PLACEHOLDER.sub("", t)):
-        return None
+    if not re.search(r"[A-Za-z]{3}", PLACEHOLDER.sub("", t)) or re.match(r"[\s,;:.)]", t):
+        return None  # nothing to translate, or the tail of a longer text
     return t
 
 
