@@ -92,6 +92,17 @@ std::string StatusMessage(std::string_view text, std::string_view level) {
     return w.Take();
 }
 
+std::string ScanFailedMessage(std::string_view text) {
+    JsonWriter w;
+    w.BeginObject();
+    w.WriteString("type", "status");
+    w.WriteString("level", "bad");
+    w.WriteString("text", text);
+    w.WriteString("scan", "failed");
+    w.EndObject();
+    return w.Take();
+}
+
 std::string SnapshotMessage(std::string_view report) {
     std::string out;
     out.reserve(report.size() + 27);

@@ -50,6 +50,10 @@ bool IsMakerSite(std::string_view url);
 std::string ProgressMessage(std::string_view stage, int pct);
 // {"type":"status","level":...,"text":...}
 std::string StatusMessage(std::string_view text, std::string_view level);
+// A "bad" status that also tells the page the scan ended without a report:
+// {"type":"status","level":"bad","text":...,"scan":"failed"}. The page tests
+// the field, never the text, which it may show translated.
+std::string ScanFailedMessage(std::string_view text);
 // {"type":"snapshot","data":<report>} with the report inserted as JSON text.
 std::string SnapshotMessage(std::string_view report);
 

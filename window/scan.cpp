@@ -46,12 +46,12 @@ void ScanController::ScanThread(ScanController* self, std::shared_ptr<const Scan
     } catch (const std::exception& e) {
         // Nothing may unwind out of a thread body: that would end the process.
         try {
-            services->post(StatusMessage(std::string(kScanFailedText) + ": " + e.what(), "bad"));
+            services->post(ScanFailedMessage(std::string(kScanFailedText) + ": " + e.what()));
         } catch (...) {
         }
     } catch (...) {
         try {
-            services->post(StatusMessage(kScanFailedText, "bad"));
+            services->post(ScanFailedMessage(kScanFailedText));
         } catch (...) {
         }
     }

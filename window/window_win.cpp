@@ -208,8 +208,8 @@ void PlaceMainWindow(HWND hwnd) {
 LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case kPageMessage: {
-            std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
-            if (text) Host().PostJson(U16(*text));
+            std::unique_ptr<std::u16string> text(reinterpret_cast<std::u16string*>(lParam));
+            if (text) Host().PostJson(*text);
             return 0;
         }
         case WM_TIMER:
@@ -283,7 +283,8 @@ std::wstring LoadPageHtml(const std::wstring& uiPath) {
 }
 
 void PostToPage(const std::string& json) {
-    auto* text = new std::wstring(ToWide(json));
+    // Converted once here; the window procedure hands the same text to the view.
+    auto* text = new std::u16string(Utf8ToUtf16(json));
     if (!MainWindow || !PostMessageW(MainWindow, kPageMessage, 0, reinterpret_cast<LPARAM>(text))) delete text;
 }
 

@@ -50,6 +50,8 @@ test('a failed scan ends the scanning state, so rescan works again', async () =>
   await hostSend(page, { type: 'status', level: 'bad', text: 'Export failed' });
   assert.equal(await page.isDisabled('#scan-btn'), true, 'another failure leaves the scan running');
   await hostSend(page, { type: 'status', level: 'bad', text: 'The scan failed: out of memory' });
+  assert.equal(await page.isDisabled('#scan-btn'), true, 'the text alone does not end the scan');
+  await hostSend(page, { type: 'status', level: 'bad', text: 'The scan failed: out of memory', scan: 'failed' });
   assert.equal(await page.isDisabled('#scan-btn'), false);
   assert.equal(await page.isVisible('#progress'), false);
   await page.keyboard.press('F5');

@@ -108,7 +108,7 @@ TEST(ScanThread, AThrowingRunPostsAStatusAndFreesTheFlag) {
     ASSERT_TRUE(r.WaitEnded(1));
     EXPECT_FALSE(scans.Running());
     ASSERT_EQ(r.posted.size(), 4u);
-    EXPECT_EQ(r.posted.back(), R"({"type":"status","level":"bad","text":"The scan failed: collector table broken"})");
+    EXPECT_EQ(r.posted.back(), R"({"type":"status","level":"bad","text":"The scan failed: collector table broken","scan":"failed"})");
     EXPECT_EQ(scans.LastSnapshot(), nullptr);
     EXPECT_TRUE(scans.StartScan());  // scanning still possible
     ASSERT_TRUE(r.WaitEnded(2));

@@ -269,9 +269,9 @@ function onHostMessage(msg) {
       break;
     case 'status':
       toast(tx(str(msg.text)), str(msg.level));
-      // The host reports a scan that ended without a report this way; scanning
-      // must not stay disabled for good.
-      if (str(msg.level) === 'bad' && str(msg.text).startsWith('The scan failed')) endScanWithoutReport();
+      // A scan that ended without a report: scanning must not stay disabled
+      // for good. The field says so; the text is only shown.
+      if (msg.scan === 'failed') endScanWithoutReport();
       break;
     case 'tpmkey': {
       state.key = msg;
