@@ -34,9 +34,12 @@ inline constexpr char kDisplayProbeDxgiError[] = "display.probe.dxgi.error";
 inline constexpr char kDisplayProbeDxgiStatus[] = "display.probe.dxgi.status";
 inline constexpr char kDisplayProbeEdidContext[] = "display.probe.edid.context";
 inline constexpr char kDisplayProbeEdidStatus[] = "display.probe.edid.status";
+inline constexpr char kDisplayProbeHidFamily[] = "display.probe.hid.family";
 inline constexpr char kDisplayProbeHidStatus[] = "display.probe.hid.status";
 inline constexpr char kDisplayProbeMemoryError[] = "display.probe.memory.error";
 inline constexpr char kDisplayProbeMemoryStatus[] = "display.probe.memory.status";
+inline constexpr char kDisplayProbeNvmlGuest[] = "display.probe.nvml.guest";
+inline constexpr char kDisplayProbeNvmlHost[] = "display.probe.nvml.host";
 inline constexpr char kDisplayProbeNvmlStatus[] = "display.probe.nvml.status";
 inline constexpr char kDisplayProbeOverrideContext[] = "display.probe.override.context";
 inline constexpr char kDisplayProbeOverrideStatus[] = "display.probe.override.status";
@@ -153,23 +156,3 @@ void CountDxgiAdapter(DxgiCounters& c, const PnpAdapterIds& pnp, const std::stri
 void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci);
 
 }  // namespace vorq
-
-// Status and context facts the VM detection reads: each probe's prefix is
-// followed by ".status" ("ok", "error", "not_supported") and its own flags.
-namespace vorq::fact {
-inline constexpr char kDisplayProbeEdid[] = "display.probe.edid";
-inline constexpr char kDisplayProbeOverride[] = "display.probe.override";
-inline constexpr char kDisplayProbePaths[] = "display.probe.paths";
-inline constexpr char kDisplayProbeDxgi[] = "display.probe.dxgi";
-inline constexpr char kDisplayProbeWddm[] = "display.probe.wddm";
-inline constexpr char kDisplayProbeNvml[] = "display.probe.nvml";
-inline constexpr char kDisplayProbeTelemetry[] = "display.probe.telemetry";
-inline constexpr char kDisplayProbeD3d[] = "display.probe.d3d";
-inline constexpr char kDisplayProbeMemory[] = "display.probe.memory";
-inline constexpr char kDisplayProbeHid[] = "display.probe.hid";
-inline constexpr char kDisplayProbeStatusSuffix[] = ".status";
-inline constexpr char kDisplayProbeContextSuffix[] = ".context";
-inline constexpr char kDisplayProbeNvmlGuest[] = "display.probe.nvml.guest";
-inline constexpr char kDisplayProbeNvmlHost[] = "display.probe.nvml.host";
-inline constexpr char kDisplayProbeHidFamily[] = "display.probe.hid.family";
-}  // namespace vorq::fact

@@ -1,6 +1,7 @@
 // Process and display context probes over hand-made answers and facts.
 #include <gtest/gtest.h>
 
+#include "collectors/devices/display.h"
 #include "tests/unit/vm_fake_system.h"
 #include "vm/vm_detection.h"
 
@@ -206,6 +207,22 @@ TEST(DisplayContext, StatusAndFlagFacts) {
         EXPECT_EQ(p.result, c.result) << c.id;
         EXPECT_EQ(p.evidence, c.evidence) << c.id;
     }
+}
+
+TEST(DisplayContext, ReadsWhatTheDisplayCollectorWrites) {
+    Snapshot s;
+    DxgiCounters c;
+    c.desc3Ok = 1;
+    c.desc3Software = 1;
+    c.kmtOk = 1;
+    c.d3dOk = 1;
+    MarkProbeError(s, fact::kDisplayProbeMemoryError, static_cast<int32_t>(0x80004005u));
+    WriteDxgiFacts(s, c, 0, 0);
+    const VmProbeList probes = RunDisplay(s);
+    EXPECT_EQ(ProbeById(probes, "hardware.dxgi_flags").result, kDetected);
+    EXPECT_EQ(ProbeById(probes, "hardware.wddm_type").result, kNotDetected);
+    EXPECT_EQ(ProbeById(probes, "hardware.d3d_caps").result, kDetected);
+    EXPECT_EQ(ProbeById(probes, "hardware.video_memory").result, kProbeError);
 }
 
 TEST(DisplayContext, NvmlGuestIsWeightedEvidence) {
