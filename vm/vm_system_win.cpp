@@ -20,13 +20,6 @@ namespace vorq {
 
 namespace {
 
-std::wstring Wide(const std::string& s) {
-    const std::u16string u = Utf8ToUtf16(s);
-    return std::wstring(u.begin(), u.end());
-}
-
-std::string Narrow(const wchar_t* p, size_t n) { return Utf16ToUtf8(reinterpret_cast<const char16_t*>(p), n); }
-
 struct ScTraits {
     using Type = SC_HANDLE;
     static SC_HANDLE Invalid() { return nullptr; }
@@ -39,7 +32,7 @@ uint32_t RegOpen(const std::string& path, RegView view) {
     if (view == RegView::k64) sam |= KEY_WOW64_64KEY;
     if (view == RegView::k32) sam |= KEY_WOW64_32KEY;
     UniqueHKey key;
-    return static_cast<uint32_t>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, sam, key.put()));
+    return static_cast<uint32_t>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path).c_str(), 0, sam, key.put()));
 }
 
 RegValueRead RegRead(const std::string& path, const std::string& value, bool multi, size_t bufferBytes) {
@@ -50,7 +43,7 @@ RegValueRead RegRead(const std::string& path, const std::string& value, bool mul
     DWORD type = 0;
     DWORD size = static_cast<DWORD>(buf.size());
     r.error = static_cast<uint32_t>(
-        RegGetValueW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), Wide(value).c_str(), flags, &type, buf.data(), &size));
+        RegGetValueW(HKEY_LOCAL_MACHINE, ToWide(path).c_str(), ToWide(value).c_str(), flags, &type, buf.data(), &size));
     if (r.error == 0) {
         r.type = type;
         r.data.assign(buf.begin(), buf.begin() + std::min<size_t>(size, buf.size()));
@@ -61,13 +54,13 @@ RegValueRead RegRead(const std::string& path, const std::string& value, bool mul
 uint32_t RegEnum(const std::string& path, const std::function<bool(uint32_t, const std::string&)>& onEntry) {
     UniqueHKey key;
     const LSTATUS st =
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, Wide(path).c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToWide(path).c_str(), 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, key.put());
     if (st != ERROR_SUCCESS) return static_cast<uint32_t>(st);
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD len = 256;
         const LSTATUS e = RegEnumKeyExW(key.get(), index, name, &len, nullptr, nullptr, nullptr, nullptr);
-        const std::string text = e == ERROR_SUCCESS ? Narrow(name, std::min<DWORD>(len, 255)) : std::string();
+        const std::string text = e == ERROR_SUCCESS ? ToUtf8(name, std::min<DWORD>(len, 255)) : std::string();
         if (!onEntry(static_cast<uint32_t>(e), text)) break;
     }
     return 0;
@@ -81,7 +74,7 @@ uint32_t QueryServices(const std::vector<std::string>& names, std::vector<Servic
     }
     for (const std::string& name : names) {
         ServiceStateQuery q;
-        UniqueService svc(OpenServiceW(scm.get(), Wide(name).c_str(), SERVICE_QUERY_STATUS));
+        UniqueService svc(OpenServiceW(scm.get(), ToWide(name).c_str(), SERVICE_QUERY_STATUS));
         if (!svc) {
             q.openError = GetLastError();
             if (!q.openError) q.openError = ERROR_ACCESS_DENIED;
@@ -104,13 +97,13 @@ uint32_t QueryServices(const std::vector<std::string>& names, std::vector<Servic
 uint32_t WindowsDirectory(std::string& dir) {
     std::vector<wchar_t> buf(32768);
     const UINT n = GetWindowsDirectoryW(buf.data(), static_cast<UINT>(buf.size()));
-    if (n > 0 && n < buf.size()) dir = Narrow(buf.data(), n);
+    if (n > 0 && n < buf.size()) dir = ToUtf8(buf.data(), n);
     return n;
 }
 
 FileAttributesRead FileAttributes(const std::string& path) {
     FileAttributesRead r;
-    const DWORD a = GetFileAttributesW(Wide(path).c_str());
+    const DWORD a = GetFileAttributesW(ToWide(path).c_str());
     if (a == INVALID_FILE_ATTRIBUTES) {
         r.error = GetLastError();
     } else {
@@ -125,7 +118,7 @@ KnownFolderRead ProgramFilesFolder(KnownFolder folder) {
     PWSTR path = nullptr;
     const KNOWNFOLDERID& id = folder == KnownFolder::kProgramFiles ? FOLDERID_ProgramFiles : FOLDERID_ProgramFilesX86;
     r.hr = SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    if (SUCCEEDED(r.hr) && path) r.path = Narrow(path, wcslen(path));
+    if (SUCCEEDED(r.hr) && path) r.path = ToUtf8(path, wcslen(path));
     CoTaskMemFree(path);
     return r;
 }
@@ -147,7 +140,7 @@ ProcessWalkEnd WalkProcesses(const std::function<bool(const std::string&)>& onEn
     }
     for (;;) {
         e.szExeFile[MAX_PATH - 1] = 0;
-        if (!onEntry(Narrow(e.szExeFile, wcslen(e.szExeFile)))) break;
+        if (!onEntry(ToUtf8(e.szExeFile, wcslen(e.szExeFile)))) break;
         e.dwSize = sizeof(e);
         if (!Process32NextW(snap.get(), &e)) {
             end.nextError = GetLastError();
@@ -160,7 +153,7 @@ ProcessWalkEnd WalkProcesses(const std::function<bool(const std::string&)>& onEn
 
 uint32_t QueryDosDeviceAlias(const std::string& name) {
     std::vector<wchar_t> buf(4096);
-    if (QueryDosDeviceW(Wide(name).c_str(), buf.data(), static_cast<DWORD>(buf.size())) != 0) return 0;
+    if (QueryDosDeviceW(ToWide(name).c_str(), buf.data(), static_cast<DWORD>(buf.size())) != 0) return 0;
     const DWORD e = GetLastError();
     return e ? e : ERROR_FILE_NOT_FOUND;
 }
@@ -242,7 +235,7 @@ NativeDebugRead NativeDebug() {
 }
 
 int ModuleExport(const std::string& module, const std::string& exportName) {
-    const HMODULE m = GetModuleHandleW(Wide(module).c_str());
+    const HMODULE m = GetModuleHandleW(ToWide(module).c_str());
     if (!m) return -1;
     return GetProcAddress(m, exportName.c_str()) ? 1 : 0;
 }
@@ -259,15 +252,15 @@ VmSystemAccess LiveVmSystemAccess() {
     a.windowsDirectory = WindowsDirectory;
     a.fileAttributes = FileAttributes;
     a.knownFolder = ProgramFilesFolder;
-    a.driveType = [](const std::string& root) { return static_cast<uint32_t>(GetDriveTypeW(Wide(root).c_str())); };
+    a.driveType = [](const std::string& root) { return static_cast<uint32_t>(GetDriveTypeW(ToWide(root).c_str())); };
     a.walkProcesses = WalkProcesses;
-    a.findWindowClass = [](const std::string& cls) { return FindWindowW(Wide(cls).c_str(), nullptr) != nullptr; };
+    a.findWindowClass = [](const std::string& cls) { return FindWindowW(ToWide(cls).c_str(), nullptr) != nullptr; };
     a.queryDosDevice = QueryDosDeviceAlias;
     a.whpHypervisorPresent = WhpHypervisorPresent;
     a.debuggerApi = DebuggerApi;
     a.pebDebugger = PebDebugger;
     a.nativeDebug = NativeDebug;
-    a.moduleLoaded = [](const std::string& m) { return GetModuleHandleW(Wide(m).c_str()) != nullptr; };
+    a.moduleLoaded = [](const std::string& m) { return GetModuleHandleW(ToWide(m).c_str()) != nullptr; };
     a.moduleExport = ModuleExport;
     a.systemMetric = [](int index) { return GetSystemMetrics(index); };
     return a;
