@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdio>
-
 #include "collectors/trust/tpm_key.h"
 #include "core/cli.h"
 
@@ -12,8 +10,7 @@ int RunSelfTest() {
     AttachParentConsole();
     const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     const int code = RunSelfTestWith([](const std::string& action, const std::u16string& name) { return RunTpmKeyAction(action, name); },
-                                     [](const std::string& line) { std::fputs(line.c_str(), stdout); });
-    std::fflush(stdout);
+                                     [](const std::string& line) { PrintText(line); });
     if (SUCCEEDED(com)) CoUninitialize();
     return code;
 }
