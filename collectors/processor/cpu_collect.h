@@ -21,11 +21,27 @@ inline constexpr char kCpuBrand[] = "cpu.brand";
 namespace vorq::fact {
 inline constexpr char kCpuArchCompiled[] = "cpu.arch.compiled";
 inline constexpr char kCpuArchCpuidSafe[] = "cpu.arch.cpuid_safe";
+inline constexpr char kCpuArchKind[] = "cpu.arch.kind";
 inline constexpr char kCpuArchNative[] = "cpu.arch.native";
 inline constexpr char kCpuArchProcess[] = "cpu.arch.process";
+inline constexpr char kCpuArchStatus[] = "cpu.arch.status";
 inline constexpr char kCpuBrand[] = "cpu.brand";
+inline constexpr char kCpuCores[] = "cpu.cores";
+inline constexpr char kCpuLogical[] = "cpu.logical";
+inline constexpr char kCpuPackages[] = "cpu.packages";
+inline constexpr char kCpuSetsLogical[] = "cpu.sets.logical";
+inline constexpr char kCpuSetsStatus[] = "cpu.sets.status";
+inline constexpr char kCpuTopologyActive[] = "cpu.topology.active";
+inline constexpr char kCpuTopologyApicAvailable[] = "cpu.topology.apic_available";
+inline constexpr char kCpuTopologyProbed[] = "cpu.topology.probed";
+inline constexpr char kCpuTopologyStatus[] = "cpu.topology.status";
+inline constexpr char kCpuTopologyUniqueApic[] = "cpu.topology.unique_apic";
 inline constexpr char kCpuVendor[] = "cpu.vendor";
 inline constexpr char kCpuXenSecondaryBase[] = "cpu.xen_secondary.base";
+inline constexpr char kCpuXenSecondaryStatus[] = "cpu.xen_secondary.status";
+inline constexpr char kCpuXStateEnabled[] = "cpu.xstate.enabled";
+inline constexpr char kCpuXStateStatus[] = "cpu.xstate.status";
+inline constexpr char kCpuXStateWindowsAvx[] = "cpu.xstate.windows_avx";
 inline constexpr char kHvPresent[] = "hv.present";
 inline constexpr char kHvRole[] = "hv.role";
 inline constexpr char kHvVendor[] = "hv.vendor";
@@ -43,9 +59,14 @@ inline constexpr char kCpuVendor[] = "cpu.vendor";
 
 namespace vorq::table {
 inline constexpr char kCpuCaches[] = "cpu.caches";
+inline constexpr char kCpuLeaves[] = "cpu.leaves";
 inline constexpr char kCpuLps[] = "cpu.lps";
 inline constexpr char kCpuSummary[] = "cpu.summary";
 }  // namespace vorq::table
+
+namespace vorq::col::cpu_leaves {
+inline constexpr size_t kLeaf = 0, kSubleaf = 1, kEax = 2, kEbx = 3, kEcx = 4, kEdx = 5;
+}  // namespace vorq::col::cpu_leaves
 
 namespace vorq {
 
@@ -69,29 +90,3 @@ std::string MicrocodeText(const std::vector<uint8_t>& value);
 void CollectCpuWith(Snapshot& s, const CpuPlatform& p);
 
 }  // namespace vorq
-
-// Facts and tables of the CPU collector that later collectors read.
-namespace vorq::fact {
-inline constexpr char kCpuArchKind[] = "cpu.arch.kind";
-inline constexpr char kCpuArchStatus[] = "cpu.arch.status";
-inline constexpr char kCpuXenSecondaryStatus[] = "cpu.xen_secondary.status";
-inline constexpr char kCpuLogical[] = "cpu.logical";
-inline constexpr char kCpuCores[] = "cpu.cores";
-inline constexpr char kCpuPackages[] = "cpu.packages";
-inline constexpr char kCpuTopologyStatus[] = "cpu.topology.status";
-inline constexpr char kCpuTopologyActive[] = "cpu.topology.active";
-inline constexpr char kCpuTopologyProbed[] = "cpu.topology.probed";
-inline constexpr char kCpuTopologyUniqueApic[] = "cpu.topology.unique_apic";
-inline constexpr char kCpuTopologyApicAvailable[] = "cpu.topology.apic_available";
-inline constexpr char kCpuSetsStatus[] = "cpu.sets.status";
-inline constexpr char kCpuSetsLogical[] = "cpu.sets.logical";
-inline constexpr char kCpuXStateStatus[] = "cpu.xstate.status";
-inline constexpr char kCpuXStateEnabled[] = "cpu.xstate.enabled";
-inline constexpr char kCpuXStateWindowsAvx[] = "cpu.xstate.windows_avx";
-}  // namespace vorq::fact
-namespace vorq::table {
-inline constexpr char kCpuLeaves[] = "cpu.leaves";
-}
-namespace vorq::col::cpu_leaves {
-inline constexpr size_t kLeaf = 0, kSubleaf = 1, kEax = 2, kEbx = 3, kEcx = 4, kEdx = 5;
-}
