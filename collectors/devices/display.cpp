@@ -1,5 +1,6 @@
 #include "collectors/devices/display.h"
 
+#include "core/devprop.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -185,6 +186,128 @@ void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pn
             ProbeStatusWord(static_cast<int>(c.d3dOk), failed(fact::kDisplayProbeD3dError)));
     SetFact(s, fact::kDisplayProbeMemoryStatus,
             ProbeStatusWord(static_cast<int>(c.memoryOk), failed(fact::kDisplayProbeMemoryError)));
+}
+
+namespace {
+
+const char* Bit(bool b) { return b ? "1" : "0"; }
+
+void AddPnpAdapter(Snapshot& s, Table& gpus, PnpAdapterIds& ids, const PnpAdapterRead& a) {
+    const PciIds p = ParsePciIds(a.hardwareId);
+    std::string pciCell;
+    if (!p.ven.empty()) {
+        pciCell = Format("%s:%s subsys %s rev %s", p.ven.c_str(), p.dev.c_str(), p.subsys.c_str(), p.rev.c_str());
+        ids.pciIds.push_back(p.ven + ":" + p.dev);
+    } else {
+        pciCell = a.hardwareId;
+        if (!a.name.empty()) ids.nonPciNames.push_back(a.name);
+    }
+    const std::string driver = Trim(a.provider + " " + a.version);
+    const std::string memory = VideoMemoryText(a.qwMemorySize, a.memorySize);
+    const std::string vbios = VbiosChipText(a.bios, a.chip);
+    AddRow(gpus, {a.name, pciCell, driver, memory, vbios, a.pcieLink, a.containerId, a.videoId});
+
+    s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + a.name, pciCell, SignalScope::PerModel, 2, "gpu",
+                                   Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
+    if (!vbios.empty())
+        s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + a.name, vbios, SignalScope::PerModel, 1,
+                                       "gpu", Sens::No, "driver key HardwareInformation.BiosString", "", 1.0));
+    if (!a.videoId.empty())
+        s.signals.push_back(MakeSignal(
+            sig::kGpuVideoId, "Display", "GPU video ID: " + a.name, a.videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
+            "device key VideoID",
+            "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
+            1.0));
+}
+
+void AddD3dCaps(Snapshot& s, Table& caps, const std::string& label, const D3dCapsRead& d, DxgiCounters& c) {
+    if (!d.created) {
+        MarkProbeError(s, fact::kDisplayProbeD3dError, d.hr);
+        return;
+    }
+    ++c.d3dOk;
+    AddRow(caps, {label, "D3D11_FEATURE_LEVEL", Format("0x%04X", d.featureLevel)});
+    if (d.threading)
+        AddRow(caps, {label, "D3D11_FEATURE_THREADING",
+                      Format("concurrent=%s command-lists=%s", Bit((*d.threading)[0]), Bit((*d.threading)[1]))});
+    if (d.doubles) AddRow(caps, {label, "D3D11_FEATURE_DOUBLES", Bit(*d.doubles)});
+    if (d.options)
+        AddRow(caps, {label, "D3D11_FEATURE_D3D11_OPTIONS",
+                      Format("logic-op=%s constant-buffer-offset=%s", Bit((*d.options)[0]), Bit((*d.options)[1]))});
+}
+
+// The probes of one adapter; true when its WDDM type says software or indirect display.
+bool AddAdapterProbes(Snapshot& s, DisplayAdapterTables& t, const DxgiAdapterRead& a, const std::string& label,
+                      DxgiCounters& c) {
+    if (a.desc3Hr) {
+        if (*a.desc3Hr < 0) {
+            MarkProbeError(s, fact::kDisplayProbeDxgiError, *a.desc3Hr);
+        } else {
+            ++c.desc3Ok;
+            const bool software = IsDxgiSoftwareAdapter(a.desc3Flags);
+            if (software) ++c.desc3Software;
+            AddRow(t.flags, {label, "DXGI_ADAPTER_DESC3", Format("0x%08X", a.desc3Flags), software ? "SOFTWARE" : "HARDWARE"});
+        }
+    }
+    bool kmtSoftwareOrIndirect = false;
+    if (a.kmtStatus) {
+        if (*a.kmtStatus >= 0) {
+            ++c.kmtOk;
+            if (IsVirtualKmtType(a.kmtType)) ++c.kmtVirtual;
+            if (IsSoftwareOrIndirectKmtType(a.kmtType)) kmtSoftwareOrIndirect = true;
+            AddRow(t.flags, {label, "D3DKMT_ADAPTERTYPE", Format("0x%08X", a.kmtType), KmtAdapterTypeText(a.kmtType)});
+        } else if (IsCountedKmtFailure(static_cast<uint32_t>(*a.kmtStatus))) {
+            SetFact(s, fact::kDisplayProbeWddmError, "1");
+        }
+    }
+    for (const MemorySegmentRead& m : a.segments) {
+        if (m.hr < 0) {
+            MarkProbeError(s, fact::kDisplayProbeMemoryError, m.hr);
+            continue;
+        }
+        ++c.memoryOk;
+        AddRow(t.budgets, {label, m.local ? "LOCAL" : "NON_LOCAL", FormatBytes(m.budget), FormatBytes(m.usage),
+                           FormatBytes(m.available), FormatBytes(m.reserved)});
+    }
+    if (a.d3d) AddD3dCaps(s, t.caps, label, *a.d3d, c);
+    return kmtSoftwareOrIndirect;
+}
+
+void AddOutput(Table& outputs, const std::string& adapter, const OutputRead& o, DxgiCounters& c) {
+    std::string current;
+    if (o.mode)
+        current = Format("%lu x %lu @ %lu Hz, %lu bpp", static_cast<unsigned long>((*o.mode)[0]),
+                         static_cast<unsigned long>((*o.mode)[1]), static_cast<unsigned long>((*o.mode)[2]),
+                         static_cast<unsigned long>((*o.mode)[3]));
+    AddRow(outputs, {o.device, adapter, current,
+                     Format("%ld,%ld - %ld,%ld", static_cast<long>(o.left), static_cast<long>(o.top),
+                            static_cast<long>(o.right), static_cast<long>(o.bottom)),
+                     RotationText(o.rotation), o.dpi ? DpiText(*o.dpi) : std::string(), o.attached ? "yes" : "no"});
+    ++c.outputs;
+}
+
+}  // namespace
+
+DisplayAdapterTables CollectDisplayAdaptersFrom(Snapshot& s, const DisplayAdaptersSource& src) {
+    DisplayAdapterTables t{MakeDisplayTable(table::kDisplayGpus),    MakeDisplayTable(table::kDisplayDxgi),
+                           MakeDisplayTable(table::kDisplayOutputs), MakeDisplayTable(table::kDisplayAdapterFlags),
+                           MakeDisplayTable(table::kDisplayD3dCaps), MakeDisplayTable(table::kDisplayMemoryBudgets)};
+    PnpAdapterIds pnp;
+    for (const PnpAdapterRead& a : src.pnp) AddPnpAdapter(s, t.gpus, pnp, a);
+
+    DxgiCounters c;
+    for (const DxgiAdapterRead& a : src.dxgi) {
+        const std::string vd = Format("%04X:%04X", a.vendorId, a.deviceId);
+        AddRow(t.dxgi, {a.description, vd, Format("%08X / %02X", a.subSysId, a.revision), FormatBytes(a.dedicatedVideoMemory),
+                        FormatBytes(a.sharedSystemMemory),
+                        Format("%08lX:%08lX", static_cast<unsigned long>(a.luidHigh), static_cast<unsigned long>(a.luidLow)),
+                        IsDxgiSoftwareAdapter(a.flags) ? "software" : "hardware"});
+        const bool kmtSoftwareOrIndirect = AddAdapterProbes(s, t, a, Format("Adapter %u", a.index + 1), c);
+        CountDxgiAdapter(c, pnp, vd, a.description, a.flags, kmtSoftwareOrIndirect);
+        for (const OutputRead& o : a.outputs) AddOutput(t.outputs, a.description, o, c);
+    }
+    WriteDxgiFacts(s, c, pnp.pciIds.size(), pnp.nonPciNames.size());
+    return t;
 }
 
 }  // namespace vorq

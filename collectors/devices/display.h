@@ -2,7 +2,9 @@
 // flag tests, registry text decoding, the tables and the DXGI facts.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -154,5 +156,74 @@ void CountDxgiAdapter(DxgiCounters& c, const PnpAdapterIds& pnp, const std::stri
 
 // The adapter-count facts and the dxgi/wddm/d3d/memory probe facts, in order.
 void WriteDxgiFacts(Snapshot& s, const DxgiCounters& c, size_t pnpPci, size_t pnpNonPci);
+
+// What the platform side read for the display adapters: the display class of
+// Plug and Play and the DXGI adapters with their probes. Texts in UTF-8.
+struct PnpAdapterRead {
+    std::string name;
+    std::string hardwareId;  // the first one
+    std::string provider;
+    std::string version;
+    std::vector<uint8_t> qwMemorySize;  // driver key values, empty when absent
+    std::vector<uint8_t> memorySize;
+    std::string bios;
+    std::string chip;
+    std::string containerId;  // formatted GUID, empty when absent
+    std::string videoId;
+    std::string pcieLink;
+};
+
+struct D3dCapsRead {
+    bool created = false;
+    int32_t hr = 0;  // of the device creation
+    uint32_t featureLevel = 0;
+    std::optional<std::array<bool, 2>> threading;  // concurrent creates, command lists
+    std::optional<bool> doubles;
+    std::optional<std::array<bool, 2>> options;  // logic op, constant buffer offsetting
+};
+
+struct MemorySegmentRead {
+    bool local = true;
+    int32_t hr = 0;
+    uint64_t budget = 0, usage = 0, available = 0, reserved = 0;
+};
+
+struct OutputRead {
+    std::string device;
+    std::optional<std::array<uint32_t, 4>> mode;  // width, height, refresh rate, bits per pixel
+    std::optional<uint32_t> dpi;
+    int32_t left = 0, top = 0, right = 0, bottom = 0;
+    uint32_t rotation = 0;
+    bool attached = false;
+};
+
+struct DxgiAdapterRead {
+    uint32_t index = 0;  // in the factory's enumeration; names the adapter "Adapter <index + 1>"
+    std::string description;
+    uint32_t vendorId = 0, deviceId = 0, subSysId = 0, revision = 0;
+    uint64_t dedicatedVideoMemory = 0, sharedSystemMemory = 0;
+    uint32_t luidHigh = 0, luidLow = 0;
+    uint32_t flags = 0;
+    std::optional<int32_t> desc3Hr;  // when the adapter answered IDXGIAdapter4
+    uint32_t desc3Flags = 0;
+    std::optional<int32_t> kmtStatus;  // when the WDDM adapter-type query ran
+    uint32_t kmtType = 0;
+    std::vector<MemorySegmentRead> segments;
+    std::optional<D3dCapsRead> d3d;  // probed for the first hardware adapters only
+    std::vector<OutputRead> outputs;
+};
+
+struct DisplayAdaptersSource {
+    std::vector<PnpAdapterRead> pnp;
+    std::vector<DxgiAdapterRead> dxgi;
+};
+
+struct DisplayAdapterTables {
+    Table gpus, dxgi, outputs, flags, caps, budgets;
+};
+
+// The adapter tables, the GPU signals, the probe error facts and the
+// adapter-count facts.
+DisplayAdapterTables CollectDisplayAdaptersFrom(Snapshot& s, const DisplayAdaptersSource& src);
 
 }  // namespace vorq

@@ -86,7 +86,7 @@ Bytes RegBytes(HDEVINFO set, const SP_DEVINFO_DATA& dev, const wchar_t* name) {
     return data;
 }
 
-void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
+void ReadPnpAdapters(std::vector<PnpAdapterRead>& out) {
     DeviceInfoList list(SetupDiGetClassDevsW(&kDisplayClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!list) return;
     for (DWORD i = 0; i < kMaxPnpAdapters; ++i) {
@@ -94,97 +94,51 @@ void AddPnpAdapters(Snapshot& s, Table& gpus, PnpAdapterIds& out) {
         dev.cbSize = sizeof dev;
         if (!SetupDiEnumDeviceInfo(list.get(), i, &dev)) break;
         HDEVINFO set = list.get();
-        const std::string name = WStringToUtf8(DevFriendlyName(set, dev));
+        PnpAdapterRead a;
+        a.name = WStringToUtf8(DevFriendlyName(set, dev));
         const std::vector<std::wstring> ids = DevPropStringList(set, dev, DEVPKEY_Device_HardwareIds);
-        const std::wstring first = ids.empty() ? std::wstring() : ids[0];
-        const PciIds p = ParsePciIds(first);
-        std::string pciCell;
-        if (!p.ven.empty()) {
-            pciCell = Format("%s:%s subsys %s rev %s", p.ven.c_str(), p.dev.c_str(), p.subsys.c_str(), p.rev.c_str());
-            out.pciIds.push_back(p.ven + ":" + p.dev);
-        } else {
-            pciCell = WStringToUtf8(first);
-            if (!name.empty()) out.nonPciNames.push_back(name);
-        }
-        const std::string driver = Trim(WStringToUtf8(DevPropString(set, dev, DEVPKEY_Device_DriverProvider)) + " " +
-                                        WStringToUtf8(DevPropString(set, dev, DEVPKEY_Device_DriverVersion)));
-        const std::string memory = VideoMemoryText(RegBytes(set, dev, L"HardwareInformation.qwMemorySize"),
-                                                   RegBytes(set, dev, L"HardwareInformation.MemorySize"));
-        const std::string vbios = VbiosChipText(RegText(set, dev, DIREG_DRV, L"HardwareInformation.BiosString"),
-                                                RegText(set, dev, DIREG_DRV, L"HardwareInformation.ChipType"));
+        if (!ids.empty()) a.hardwareId = WStringToUtf8(ids[0]);
+        a.provider = WStringToUtf8(DevPropString(set, dev, DEVPKEY_Device_DriverProvider));
+        a.version = WStringToUtf8(DevPropString(set, dev, DEVPKEY_Device_DriverVersion));
+        a.qwMemorySize = RegBytes(set, dev, L"HardwareInformation.qwMemorySize");
+        a.memorySize = RegBytes(set, dev, L"HardwareInformation.MemorySize");
+        a.bios = RegText(set, dev, DIREG_DRV, L"HardwareInformation.BiosString");
+        a.chip = RegText(set, dev, DIREG_DRV, L"HardwareInformation.ChipType");
         GUID container{};
-        const std::string containerId =
-            DevPropGuid(set, dev, DEVPKEY_Device_ContainerId, container) ? FormatGuid(container) : std::string();
-        const std::string videoId = RegText(set, dev, DIREG_DEV, L"VideoID");
-        AddRow(gpus, {name, pciCell, driver, memory, vbios, PcieLinkOf(set, dev), containerId, videoId});
-
-        s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + name, pciCell, SignalScope::PerModel, 2, "gpu",
-                                       Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
-        if (!vbios.empty())
-            s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + name, vbios, SignalScope::PerModel, 1,
-                                           "gpu", Sens::No, "driver key HardwareInformation.BiosString", "", 1.0));
-        if (!videoId.empty())
-            s.signals.push_back(MakeSignal(
-                sig::kGpuVideoId, "Display", "GPU video ID: " + name, videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
-                "device key VideoID",
-                "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
-                1.0));
+        if (DevPropGuid(set, dev, DEVPKEY_Device_ContainerId, container)) a.containerId = FormatGuid(container);
+        a.videoId = RegText(set, dev, DIREG_DEV, L"VideoID");
+        a.pcieLink = PcieLinkOf(set, dev);
+        out.push_back(std::move(a));
     }
 }
 
-struct DxgiTables {
-    Table dxgi = MakeDisplayTable(table::kDisplayDxgi);
-    Table outputs = MakeDisplayTable(table::kDisplayOutputs);
-    Table flags = MakeDisplayTable(table::kDisplayAdapterFlags);
-    Table caps = MakeDisplayTable(table::kDisplayD3dCaps);
-    Table budgets = MakeDisplayTable(table::kDisplayMemoryBudgets);
-};
-
-const char* Bit(BOOL b) { return b ? "1" : "0"; }
-
-void ProbeD3d11(Snapshot& s, IDXGIAdapter1* adapter, const std::string& label, DxgiTables& t, DxgiCounters& c) {
+D3dCapsRead ReadD3d11(IDXGIAdapter1* adapter) {
+    D3dCapsRead r;
     ComPtr<ID3D11Device> device;
     D3D_FEATURE_LEVEL level{};
-    const HRESULT hr = D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_SINGLETHREADED,
-                                         nullptr, 0, D3D11_SDK_VERSION, device.put(), &level, nullptr);
-    if (FAILED(hr) || !device) {
-        MarkProbeError(s, fact::kDisplayProbeD3dError, hr);
-        return;
-    }
-    ++c.d3dOk;
-    AddRow(t.caps, {label, "D3D11_FEATURE_LEVEL", Format("0x%04X", static_cast<unsigned>(level))});
+    r.hr = D3D11CreateDevice(adapter, D3D_DRIVER_TYPE_UNKNOWN, nullptr, D3D11_CREATE_DEVICE_SINGLETHREADED, nullptr, 0,
+                             D3D11_SDK_VERSION, device.put(), &level, nullptr);
+    if (FAILED(r.hr) || !device) return r;
+    r.created = true;
+    r.featureLevel = static_cast<uint32_t>(level);
     D3D11_FEATURE_DATA_THREADING threading{};
     if (SUCCEEDED(device->CheckFeatureSupport(D3D11_FEATURE_THREADING, &threading, sizeof threading)))
-        AddRow(t.caps, {label, "D3D11_FEATURE_THREADING",
-                        Format("concurrent=%s command-lists=%s", Bit(threading.DriverConcurrentCreates),
-                               Bit(threading.DriverCommandLists))});
+        r.threading = std::array<bool, 2>{threading.DriverConcurrentCreates != FALSE, threading.DriverCommandLists != FALSE};
     D3D11_FEATURE_DATA_DOUBLES doubles{};
     if (SUCCEEDED(device->CheckFeatureSupport(D3D11_FEATURE_DOUBLES, &doubles, sizeof doubles)))
-        AddRow(t.caps, {label, "D3D11_FEATURE_DOUBLES", Bit(doubles.DoublePrecisionFloatShaderOps)});
+        r.doubles = doubles.DoublePrecisionFloatShaderOps != FALSE;
     D3D11_FEATURE_DATA_D3D11_OPTIONS options{};
     if (SUCCEEDED(device->CheckFeatureSupport(D3D11_FEATURE_D3D11_OPTIONS, &options, sizeof options)))
-        AddRow(t.caps, {label, "D3D11_FEATURE_D3D11_OPTIONS",
-                        Format("logic-op=%s constant-buffer-offset=%s", Bit(options.OutputMergerLogicOp),
-                               Bit(options.ConstantBufferOffsetting))});
+        r.options = std::array<bool, 2>{options.OutputMergerLogicOp != FALSE, options.ConstantBufferOffsetting != FALSE};
+    return r;
 }
 
-void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DESC1& desc, unsigned index,
-                      DxgiTables& t, DxgiCounters& c, bool& kmtSoftwareOrIndirect) {
-    const std::string label = Format("Adapter %u", index + 1);
-
+void ReadAdapterProbes(IDXGIAdapter1* adapter, const DXGI_ADAPTER_DESC1& desc, unsigned index, DxgiAdapterRead& a) {
     ComPtr<IDXGIAdapter4> a4;
     if (SUCCEEDED(adapter->QueryInterface(__uuidof(IDXGIAdapter4), a4.put_void())) && a4) {
         DXGI_ADAPTER_DESC3 d3{};
-        const HRESULT hr = a4->GetDesc3(&d3);
-        if (FAILED(hr)) {
-            MarkProbeError(s, fact::kDisplayProbeDxgiError, hr);
-        } else {
-            ++c.desc3Ok;
-            const bool software = IsDxgiSoftwareAdapter(static_cast<uint32_t>(d3.Flags));
-            if (software) ++c.desc3Software;
-            AddRow(t.flags, {label, "DXGI_ADAPTER_DESC3", Format("0x%08X", static_cast<unsigned>(d3.Flags)),
-                             software ? "SOFTWARE" : "HARDWARE"});
-        }
+        a.desc3Hr = a4->GetDesc3(&d3);
+        if (SUCCEEDED(*a.desc3Hr)) a.desc3Flags = static_cast<uint32_t>(d3.Flags);
     }
 
     if (HMODULE gdi = GetModuleHandleW(L"gdi32.dll")) {
@@ -201,15 +155,8 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
             q.Type = kKmtQaiAdapterType;
             q.pPrivateDriverData = &type;
             q.PrivateDriverDataSize = sizeof type;
-            const LONG status = query(&q);
-            if (status >= 0) {
-                ++c.kmtOk;
-                if (IsVirtualKmtType(type)) ++c.kmtVirtual;
-                if (IsSoftwareOrIndirectKmtType(type)) kmtSoftwareOrIndirect = true;
-                AddRow(t.flags, {label, "D3DKMT_ADAPTERTYPE", Format("0x%08X", type), KmtAdapterTypeText(type)});
-            } else if (IsCountedKmtFailure(static_cast<uint32_t>(status))) {
-                SetFact(s, fact::kDisplayProbeWddmError, "1");
-            }
+            a.kmtStatus = query(&q);
+            a.kmtType = type;
         }
     }
 
@@ -218,46 +165,45 @@ void ProbeDxgiAdapter(Snapshot& s, IDXGIAdapter1* adapter, const DXGI_ADAPTER_DE
         const DXGI_MEMORY_SEGMENT_GROUP groups[] = {DXGI_MEMORY_SEGMENT_GROUP_LOCAL, DXGI_MEMORY_SEGMENT_GROUP_NON_LOCAL};
         for (DXGI_MEMORY_SEGMENT_GROUP g : groups) {
             DXGI_QUERY_VIDEO_MEMORY_INFO info{};
-            const HRESULT hr = a3->QueryVideoMemoryInfo(0, g, &info);
-            if (FAILED(hr)) {
-                MarkProbeError(s, fact::kDisplayProbeMemoryError, hr);
-                continue;
-            }
-            ++c.memoryOk;
-            AddRow(t.budgets, {label, g == DXGI_MEMORY_SEGMENT_GROUP_LOCAL ? "LOCAL" : "NON_LOCAL",
-                               FormatBytes(info.Budget), FormatBytes(info.CurrentUsage),
-                               FormatBytes(info.AvailableForReservation), FormatBytes(info.CurrentReservation)});
+            MemorySegmentRead m;
+            m.local = g == DXGI_MEMORY_SEGMENT_GROUP_LOCAL;
+            m.hr = a3->QueryVideoMemoryInfo(0, g, &info);
+            m.budget = info.Budget;
+            m.usage = info.CurrentUsage;
+            m.available = info.AvailableForReservation;
+            m.reserved = info.CurrentReservation;
+            a.segments.push_back(m);
         }
     }
 
-    if (index < kMaxD3dAdapters && !IsDxgiSoftwareAdapter(desc.Flags)) ProbeD3d11(s, adapter, label, t, c);
+    if (index < kMaxD3dAdapters && !IsDxgiSoftwareAdapter(desc.Flags)) a.d3d = ReadD3d11(adapter);
 }
 
-void AddOutputs(IDXGIAdapter1* adapter, const std::string& description, GetDpiForMonitorFn getDpi, DxgiTables& t,
-                DxgiCounters& c) {
+void ReadOutputs(IDXGIAdapter1* adapter, GetDpiForMonitorFn getDpi, std::vector<OutputRead>& out) {
     for (UINT j = 0; j < kMaxOutputs; ++j) {
         ComPtr<IDXGIOutput> output;
         if (FAILED(adapter->EnumOutputs(j, output.put())) || !output) break;
         DXGI_OUTPUT_DESC d{};
         if (FAILED(output->GetDesc(&d))) continue;
+        OutputRead o;
+        o.device = WideField(d.DeviceName, 32);
         DEVMODEW mode{};
         mode.dmSize = sizeof mode;
-        std::string current;
         if (EnumDisplaySettingsW(d.DeviceName, ENUM_CURRENT_SETTINGS, &mode))
-            current = Format("%lu x %lu @ %lu Hz, %lu bpp", mode.dmPelsWidth, mode.dmPelsHeight,
-                             mode.dmDisplayFrequency, mode.dmBitsPerPel);
-        std::string dpi;
+            o.mode = std::array<uint32_t, 4>{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency, mode.dmBitsPerPel};
         UINT x = 0, y = 0;
-        if (getDpi && d.Monitor && getDpi(d.Monitor, 0, &x, &y) == S_OK) dpi = DpiText(x);
-        const RECT& r = d.DesktopCoordinates;
-        AddRow(t.outputs, {WideField(d.DeviceName, 32), description, current,
-                           Format("%ld,%ld - %ld,%ld", r.left, r.top, r.right, r.bottom),
-                           RotationText(static_cast<uint32_t>(d.Rotation)), dpi, d.AttachedToDesktop ? "yes" : "no"});
-        ++c.outputs;
+        if (getDpi && d.Monitor && getDpi(d.Monitor, 0, &x, &y) == S_OK) o.dpi = x;
+        o.left = d.DesktopCoordinates.left;
+        o.top = d.DesktopCoordinates.top;
+        o.right = d.DesktopCoordinates.right;
+        o.bottom = d.DesktopCoordinates.bottom;
+        o.rotation = static_cast<uint32_t>(d.Rotation);
+        o.attached = d.AttachedToDesktop != FALSE;
+        out.push_back(std::move(o));
     }
 }
 
-void AddDxgiAdapters(Snapshot& s, const PnpAdapterIds& pnp, GetDpiForMonitorFn getDpi, DxgiTables& t, DxgiCounters& c) {
+void ReadDxgiAdapters(GetDpiForMonitorFn getDpi, std::vector<DxgiAdapterRead>& out) {
     ComPtr<IDXGIFactory1> factory;
     if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), factory.put_void())) || !factory) return;
     for (UINT i = 0; i < kMaxDxgiAdapters; ++i) {
@@ -265,18 +211,21 @@ void AddDxgiAdapters(Snapshot& s, const PnpAdapterIds& pnp, GetDpiForMonitorFn g
         if (FAILED(factory->EnumAdapters1(i, adapter.put())) || !adapter) break;
         DXGI_ADAPTER_DESC1 desc{};
         if (FAILED(adapter->GetDesc1(&desc))) continue;
-        const std::string vd = Format("%04X:%04X", desc.VendorId, desc.DeviceId);
-        const std::string description = WideField(desc.Description, 128);
-        const bool software = IsDxgiSoftwareAdapter(desc.Flags);
-        AddRow(t.dxgi, {description, vd, Format("%08X / %02X", desc.SubSysId, desc.Revision),
-                        FormatBytes(desc.DedicatedVideoMemory), FormatBytes(desc.SharedSystemMemory),
-                        Format("%08lX:%08lX", static_cast<unsigned long>(desc.AdapterLuid.HighPart),
-                               static_cast<unsigned long>(desc.AdapterLuid.LowPart)),
-                        software ? "software" : "hardware"});
-        bool kmtSoftwareOrIndirect = false;
-        ProbeDxgiAdapter(s, adapter.get(), desc, i, t, c, kmtSoftwareOrIndirect);
-        CountDxgiAdapter(c, pnp, vd, description, desc.Flags, kmtSoftwareOrIndirect);
-        AddOutputs(adapter.get(), description, getDpi, t, c);
+        DxgiAdapterRead a;
+        a.index = i;
+        a.description = WideField(desc.Description, 128);
+        a.vendorId = desc.VendorId;
+        a.deviceId = desc.DeviceId;
+        a.subSysId = desc.SubSysId;
+        a.revision = desc.Revision;
+        a.dedicatedVideoMemory = desc.DedicatedVideoMemory;
+        a.sharedSystemMemory = desc.SharedSystemMemory;
+        a.luidHigh = static_cast<uint32_t>(desc.AdapterLuid.HighPart);
+        a.luidLow = desc.AdapterLuid.LowPart;
+        a.flags = desc.Flags;
+        ReadAdapterProbes(adapter.get(), desc, i, a);
+        ReadOutputs(adapter.get(), getDpi, a.outputs);
+        out.push_back(std::move(a));
     }
 }
 
@@ -435,18 +384,14 @@ MonitorStep AddMonitors(Snapshot& s) {
 void CollectDisplay(Snapshot& s) {
     RemoveProbeFacts(s);
 
-    Table gpus = MakeDisplayTable(table::kDisplayGpus);
-    PnpAdapterIds pnp;
-    AddPnpAdapters(s, gpus, pnp);
-
-    DxgiTables dx;
-    DxgiCounters counters;
+    DisplayAdaptersSource src;
+    ReadPnpAdapters(src.pnp);
     {
         UniqueModule shcore = LoadSystemLibrary(L"shcore.dll");
         auto getDpi = GetProc<GetDpiForMonitorFn>(shcore.get(), "GetDpiForMonitor");
-        AddDxgiAdapters(s, pnp, getDpi, dx, counters);
+        ReadDxgiAdapters(getDpi, src.dxgi);
     }
-    WriteDxgiFacts(s, counters, pnp.pciIds.size(), pnp.nonPciNames.size());
+    DisplayAdapterTables dx = CollectDisplayAdaptersFrom(s, src);
 
     AddDisplayPaths(s);
     AddRawInputDevices(s);
@@ -460,7 +405,7 @@ void CollectDisplay(Snapshot& s) {
 
     MonitorStep monitors = AddMonitors(s);
 
-    for (Table* t : {&gpus, &dx.dxgi, &dx.outputs, &nvml.gpus, &monitors.monitors, &dx.flags, &dx.caps, &dx.budgets,
+    for (Table* t : {&dx.gpus, &dx.dxgi, &dx.outputs, &nvml.gpus, &monitors.monitors, &dx.flags, &dx.caps, &dx.budgets,
                      &nvml.modes, &nvml.telemetry, &monitors.checks})
         s.tables.push_back(std::move(*t));
 }

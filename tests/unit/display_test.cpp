@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "collectors/devices/display.h"
+#include "core/text.h"
 #include "tests/unit/test_support.h"
 
 namespace vorq {
@@ -202,6 +207,138 @@ TEST(DisplayFacts, StaleProbeFactsGoAndCountsAreWritten) {
     EXPECT_EQ(GetFact(s, "display.probe.wddm.context"), "0");
     EXPECT_EQ(GetFact(s, "display.probe.d3d.status"), "error");
     EXPECT_EQ(GetFact(s, "display.probe.memory.status"), "not_supported");
+}
+
+std::vector<std::string> Rows(const DisplayAdapterTables& t, const Table DisplayAdapterTables::*table) {
+    std::vector<std::string> out;
+    for (const TableRow& r : (t.*table).rows) out.push_back(Join(r.cells, "|"));
+    return out;
+}
+
+// A PCI adapter with everything its driver key can hold, an adapter without a
+// PCI id; DXGI: that PCI adapter with every probe answering (one memory
+// segment failing) and Microsoft's software renderer whose DESC3 fails.
+DisplayAdaptersSource TwoAdapters() {
+    DisplayAdaptersSource src;
+    PnpAdapterRead gpu;
+    gpu.name = "Radeon RX 6600";
+    gpu.hardwareId = "PCI\\VEN_1002&DEV_73FF&SUBSYS_E4511DA2&REV_C7";
+    gpu.provider = "Advanced Micro Devices, Inc.";
+    gpu.version = "31.0.21001.45002";
+    gpu.qwMemorySize = {0, 0, 0, 0, 2, 0, 0, 0};  // 8 GiB
+    gpu.bios = "113-D4120100-100";
+    gpu.chip = "AMD Radeon Graphics Processor (0x73FF)";
+    gpu.containerId = "{00000000-0000-0000-FFFF-FFFFFFFFFFFF}";
+    gpu.videoId = "{5B45201D-F2F2-4F3B-85BB-30FF1F953599}";
+    gpu.pcieLink = "Gen 4 x8";
+    PnpAdapterRead remote;
+    remote.name = "Remote Display Adapter";
+    remote.hardwareId = "ROOT\\BasicRender";
+    src.pnp = {gpu, remote};
+
+    DxgiAdapterRead hw;
+    hw.description = "AMD Radeon RX 6600";
+    hw.vendorId = 0x1002;
+    hw.deviceId = 0x73FF;
+    hw.subSysId = 0xE4511DA2;
+    hw.revision = 0xC7;
+    hw.dedicatedVideoMemory = 8573157376ull;
+    hw.sharedSystemMemory = 17129537536ull;
+    hw.luidHigh = 0;
+    hw.luidLow = 0x0000F1A3;
+    hw.desc3Hr = 0;
+    hw.kmtStatus = 0;
+    hw.kmtType = 0x1;
+    hw.segments = {{true, 0, 7516192768ull, 268435456ull, 3758096384ull, 0}, {false, static_cast<int32_t>(0x80004005u)}};
+    D3dCapsRead caps;
+    caps.created = true;
+    caps.featureLevel = 0xC100;
+    caps.threading = std::array<bool, 2>{true, false};
+    caps.doubles = true;
+    hw.d3d = caps;
+    OutputRead out;
+    out.device = "\\\\.\\DISPLAY1";
+    out.mode = std::array<uint32_t, 4>{2560, 1440, 144, 32};
+    out.dpi = 120;
+    out.right = 2560;
+    out.bottom = 1440;
+    out.attached = true;
+    hw.outputs = {out};
+
+    DxgiAdapterRead basic;
+    basic.index = 2;  // adapter 1 did not describe itself
+    basic.description = "Microsoft Basic Render Driver";
+    basic.vendorId = 0x1414;
+    basic.deviceId = 0x008C;
+    basic.flags = 2;
+    basic.desc3Hr = static_cast<int32_t>(0x80004005u);
+    src.dxgi = {hw, basic};
+    return src;
+}
+
+TEST(DisplayAdapters, RowsSignalsAndFacts) {
+    Snapshot s;
+    const DisplayAdapterTables t = CollectDisplayAdaptersFrom(s, TwoAdapters());
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::gpus),
+              (std::vector<std::string>{
+                  "Radeon RX 6600|1002:73FF subsys E4511DA2 rev C7|Advanced Micro Devices, Inc. 31.0.21001.45002|8.00 GB|"
+                  "113-D4120100-100 / AMD Radeon Graphics Processor (0x73FF)|Gen 4 x8|{00000000-0000-0000-FFFF-FFFFFFFFFFFF}|"
+                  "{5B45201D-F2F2-4F3B-85BB-30FF1F953599}",
+                  "Remote Display Adapter|ROOT\\BasicRender||||||"}));
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::dxgi),
+              (std::vector<std::string>{"AMD Radeon RX 6600|1002:73FF|E4511DA2 / C7|7.98 GB|16.0 GB|00000000:0000F1A3|hardware",
+                                        "Microsoft Basic Render Driver|1414:008C|00000000 / 00|0 B|0 B|00000000:00000000|software"}));
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::flags),
+              (std::vector<std::string>{"Adapter 1|DXGI_ADAPTER_DESC3|0x00000000|HARDWARE", "Adapter 1|D3DKMT_ADAPTERTYPE|0x00000001|"}));
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::caps),
+              (std::vector<std::string>{"Adapter 1|D3D11_FEATURE_LEVEL|0xC100",
+                                        "Adapter 1|D3D11_FEATURE_THREADING|concurrent=1 command-lists=0",
+                                        "Adapter 1|D3D11_FEATURE_DOUBLES|1"}));
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::budgets),
+              (std::vector<std::string>{"Adapter 1|LOCAL|7.00 GB|256 MB|3.50 GB|0 B"}));
+    EXPECT_EQ(Rows(t, &DisplayAdapterTables::outputs),
+              (std::vector<std::string>{"\\\\.\\DISPLAY1|AMD Radeon RX 6600|2560 x 1440 @ 144 Hz, 32 bpp|0,0 - 2560,1440|0|120 (125%)|yes"}));
+
+    ASSERT_EQ(s.signals.size(), 4u);  // model of both, VBIOS and video ID of the first
+    EXPECT_EQ(s.signals[0].key, sig::kGpuModel);
+    EXPECT_EQ(s.signals[2].value, "{5B45201D-F2F2-4F3B-85BB-30FF1F953599}");
+    EXPECT_TRUE(s.signals[2].sens);
+
+    const std::map<std::string, std::string> want = {
+        {fact::kDxgiHw, "1"}, {fact::kDxgiMatched, "1"}, {fact::kDxgiPciHw, "1"}, {fact::kDxgiPciMatched, "1"},
+        {fact::kPnpGpus, "1"}, {fact::kPnpGpusNonpci, "1"}, {fact::kDisplayOutputs, "1"},
+        // A failure does not outweigh a success of the same probe.
+        {fact::kDisplayProbeDxgiStatus, "ok"}, {fact::kDisplayProbeMemoryStatus, "ok"},
+        {fact::kDisplayProbeDxgiError, "1"}, {fact::kDisplayProbeMemoryError, "1"},
+        {fact::kDisplayProbeWddmStatus, "ok"}, {fact::kDisplayProbeD3dStatus, "ok"}};
+    for (const auto& [key, value] : want) EXPECT_EQ(GetFact(s, key), value) << key;
+}
+
+TEST(DisplayAdapters, FailedProbesAndNothingListed) {
+    Snapshot none;
+    const DisplayAdapterTables empty = CollectDisplayAdaptersFrom(none, {});
+    EXPECT_TRUE(empty.gpus.rows.empty() && empty.dxgi.rows.empty() && empty.outputs.rows.empty());
+    EXPECT_EQ(GetFact(none, fact::kDisplayProbeDxgiStatus), "not_supported");
+    EXPECT_EQ(GetFact(none, fact::kDxgiHw), "0");
+
+    DisplayAdaptersSource src;
+    DxgiAdapterRead a;
+    a.description = "GPU";
+    a.kmtStatus = static_cast<int32_t>(0xC0000002u);  // not implemented: not an error
+    D3dCapsRead d3d;
+    d3d.hr = static_cast<int32_t>(0x887A0005u);
+    a.d3d = d3d;
+    src.dxgi = {a};
+    Snapshot s;
+    const DisplayAdapterTables t = CollectDisplayAdaptersFrom(s, src);
+    EXPECT_TRUE(t.caps.rows.empty() && t.flags.rows.empty());
+    EXPECT_EQ(GetFact(s, fact::kDisplayProbeWddmStatus), "not_supported");
+    EXPECT_EQ(GetFact(s, fact::kDisplayProbeD3dStatus), "error");
+    a.kmtStatus = static_cast<int32_t>(0xC000000Du);  // invalid parameter: counted
+    src.dxgi = {a};
+    Snapshot counted;
+    CollectDisplayAdaptersFrom(counted, src);
+    EXPECT_EQ(GetFact(counted, fact::kDisplayProbeWddmStatus), "error");
 }
 
 }  // namespace
