@@ -453,6 +453,11 @@ def source_texts():
                 for tag in TAGS:
                     if body.startswith(tag):
                         body = body[len(tag):]
+                if body.startswith(" ") and re.match(r" [A-Z]", body) and body.rstrip().endswith(".") \
+                        and reads_as_report_text(body.strip()):
+                    # " Needs administrator rights.": a sentence appended to a note
+                    texts.setdefault(body.strip(), []).append(where)
+                    continue
                 if body.endswith(" - ") and reads_as_report_text(body[:-3]):
                     # "Interface GUID - " + name: the page translates the head
                     texts.setdefault(body[:-3], []).append(where)
@@ -505,7 +510,7 @@ def report_texts(report, where_prefix="report"):
     found = {}
 
     def add(text, where):
-        if isinstance(text, str) and text.strip() and needs_key(text) and not looks_like_name(text):
+        if isinstance(text, str) and text.strip() and needs_key(text) and not (" " not in text and looks_like_name(text)):
             found.setdefault(text, []).append(where_prefix + ": " + where)
 
     if not isinstance(report, dict):
@@ -617,9 +622,9 @@ def gather(reports):
             continue
         # a text a template covers needs no key of its own, nor one whose
         # head before " - " has one (the page translates the head)
-        if tpl.match(k) and not w[0].startswith("page: "):
-            continue
-        if " - " in k and k.index(" - ") > 0 and k[:k.index(" - ")] in texts and w[0].startswith("report: "):
+        # a report text the page can translate from other keys and templates
+        # needs no key of its own
+        if all(x.startswith("report: ") for x in w) and covered(k, texts, tpl, exclude=k):
             continue
         keys[k] = w
     return keys, fmt
@@ -638,12 +643,19 @@ def write_keys(keys):
     KEYS_FILE.write_text(text + "\n", encoding="utf-8")
 
 
-def covered(text, keys, tpl):
-    """A key, a template, or a head before " - " with a key of its own."""
-    if text in keys or tpl.match(text) is not None:
+def covered(text, keys, tpl, exclude=None):
+    """Whether the page can translate a text: a key, a template, a head
+    before " - " with a key, or sentences whose head has a key and whose
+    rest is covered in turn (the page's own rules)."""
+    def whole(t):
+        return (t in keys and t != exclude) or tpl.match(t) is not None
+    if whole(text):
         return True
     i = text.find(" - ")
-    return i > 0 and (text[:i] in keys or tpl.match(text[:i]) is not None)
+    if i > 0 and whole(text[:i]):
+        return True
+    splits = [m.end() for m in re.finditer(r"\. (?=[A-Z\d])", text)]
+    return any(whole(text[:p - 1]) and covered(text[p:], keys, tpl, exclude) for p in reversed(splits))
 
 
 def uncovered(texts, keys, templates):

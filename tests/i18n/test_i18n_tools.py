@@ -29,6 +29,9 @@ class DictionaryEntries(unittest.TestCase):
             ("Storage", "Speicher<!--", ["contains a sequence that could end the page's script"]),
             ("HMAC tag", "HMAC-Tag", []),
             ("a value, e.g. the serial", "ein Wert, z. B. die Seriennummer", []),
+            ("Objects from the BCD store (HKLM\\BCD00000000, administrator rights).",
+             "来自 BCD 存储 (HKLM\\\\BCD00000000，需要管理员权限) 的对象。", ["'HKLM\\\\BCD00000000' must stay as it is"]),
+            ("Networks (HKLM\\...\\NetworkList).", "Netzwerke (HKLM\\...\\NetworkList).", []),
         ]
         for key, text, want in cases:
             self.assertEqual(i18n_check.check_entry(key, text), want, (key, text))
@@ -68,8 +71,12 @@ class Gathering(unittest.TestCase):
 
     def test_templates_cover_variable_texts(self):
         templates = ["Rows: {n1}", "Disk {n1} serial ({x1})"]
-        texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage", "Storage - 2 disks", "Disks - 2"]
-        self.assertEqual(i18n_keys.uncovered(texts, {"Storage": []}, templates), ["Disks - 2", "Rows: many"])
+        keys = {"Storage": [], "No disks found.": [], "Run as administrator.": []}
+        texts = ["Rows: 12", "Rows: many", "Disk 0 serial (WD Blue)", "Storage", "Storage - 2 disks", "Disks - 2",
+                 "No disks found. Run as administrator.", "No disks found. Rows: 3", "No disks found. Try again.",
+                 "No disks. Run as administrator."]
+        self.assertEqual(i18n_keys.uncovered(texts, keys, templates),
+                         ["Disks - 2", "No disks found. Try again.", "No disks. Run as administrator.", "Rows: many"])
 
     def test_no_template_is_hidden_by_an_earlier_one(self):
         # The page takes the first template that matches: a more general one
