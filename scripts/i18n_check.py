@@ -41,6 +41,8 @@ GLOSSARY = [
 # Table ids, fact and signal keys, API and member names: words with a dot,
 # underscore or "::" inside, or a function call.
 IDENTIFIER = re.compile(r"(?<![\w.])(?:[A-Za-z][\w-]*(?:[._]|::)[\w.:-]*\w|[A-Za-z_]\w*\(\))")
+# Registry paths, namespaces and file paths: any word with a backslash.
+PATH = re.compile(r"[^\s(),;]*\\[^\s(),;]*")
 SCRIPT_END = re.compile(r"</|<!--|<script|\]\]>", re.I)
 
 
@@ -53,6 +55,7 @@ def kept_terms(key):
     terms = []
     for g in GLOSSARY:
         terms += [g] * len(re.findall(r"(?<![\w-])" + re.escape(g) + r"(?![\w-])", key))
+    terms += [m.group(0).rstrip(".:") for m in PATH.finditer(key)]
     terms += [m.group(0) for m in IDENTIFIER.finditer(key)
               if not re.fullmatch(r"[\d.]+\w*|([A-Za-z]\.)+[A-Za-z]", m.group(0))]  # "e.g", "o.e.m"
     return terms
