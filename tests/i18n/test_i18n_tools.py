@@ -30,7 +30,7 @@ class DictionaryEntries(unittest.TestCase):
             ("HMAC tag", "HMAC-Tag", []),
             ("a value, e.g. the serial", "ein Wert, z. B. die Seriennummer", []),
             ("Objects from the BCD store (HKLM\\BCD00000000, administrator rights).",
-             "来自 BCD 存储 (HKLM\\\\BCD00000000，需要管理员权限) 的对象。", ["'HKLM\\\\BCD00000000' must stay as it is"]),
+             "来自 BCD 存储 (HKLM\\\\BCD00000000，需要管理员权限) 的对象。", ["'HKLM\\\\BCD00000000' must stay as it is (a doubled backslash?)"]),
             ("Networks (HKLM\\...\\NetworkList).", "Netzwerke (HKLM\\...\\NetworkList).", []),
         ]
         for key, text, want in cases:

@@ -34,7 +34,11 @@ function dictionary(code) {
   return fs.existsSync(file) ? JSON.parse(fs.readFileSync(file, 'utf8')) : {};
 }
 
+// Once the dictionary check requires every key, an incomplete language fails here too.
+const FULL_COVERAGE = /^REQUIRE_FULL_COVERAGE = True$/m.test(fs.readFileSync(path.join(ROOT, 'scripts', 'i18n_check.py'), 'utf8'));
+
 function incomplete(code) {
+  if (FULL_COVERAGE) return false;
   const dict = dictionary(code);
   const missing = KEYS.filter((k) => !(k in dict)).length;
   return missing ? `${code}: ${missing} of ${KEYS.length} keys not translated yet (scripts/i18n_missing.py ${code})` : false;
@@ -81,6 +85,7 @@ after(() => h.stop());
 for (const lang of LANGUAGES) {
   test(`${lang.code}: the page and a real report show no English label that has a key`, { skip: incomplete(lang.code) }, async () => {
     const dict = dictionary(lang.code);
+    assert.deepEqual(KEYS.filter((k) => !(k in dict)).slice(0, 5), [], `${lang.code}: keys without a translation`);
     const page = await h.open({ init: lang.init, languages: lang.languages });
     assert.equal(await page.evaluate(() => LANG), lang.code);
     await loadReport(page, report);
