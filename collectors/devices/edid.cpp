@@ -27,10 +27,12 @@ void ManufacturerLetters(const std::vector<uint8_t>& b, unsigned out[3]) {
 }
 
 // The text of the display descriptors of one tag. Real monitors repeat a tag
-// with an empty text (which must not erase the first) and split long names
-// over two descriptors: a text that fills all 13 bytes, with neither a line
-// feed nor blank padding, goes on in the next descriptor of its tag.
+// with an empty text (which must not erase the first), and some split a long
+// name over two descriptors: a name that fills all 13 bytes, with neither a
+// line feed nor blank padding, goes on in the next name descriptor. A serial
+// of exactly 13 characters is common, so serials never continue.
 struct DescriptorText {
+    bool mayContinue = false;
     std::string text;
     bool continues = false;
 
@@ -47,7 +49,7 @@ struct DescriptorText {
             text += t;
         else if (!Trim(t).empty())
             text = t;
-        continues = !terminated && d[17] != ' ';
+        continues = mayContinue && !terminated && d[17] != ' ';
     }
 };
 
@@ -101,6 +103,7 @@ EdidInfo ParseEdid(const std::vector<uint8_t>& bytes) {
     e.version = Format("%u.%u", bytes[18], bytes[19]);
     if (bytes[21] && bytes[22]) e.size = Format("%u x %u cm", bytes[21], bytes[22]);
     DescriptorText name, serial;
+    name.mayContinue = true;
     for (size_t off : {54u, 72u, 90u, 108u}) {
         const uint8_t* d = bytes.data() + off;
         if (d[0] != 0 || d[1] != 0) continue;

@@ -152,6 +152,12 @@ TEST(EdidParse, FieldVariants) {
              PutDescriptor(b, 108, 0xFC, "S");
          },
          [](const EdidInfo& e) { EXPECT_EQ(e.name + "|" + e.serialText, "FLATRON L1510S|ABC123"); }},
+        {"a serial filling all 13 bytes stands alone",
+         [](Bytes& b) {
+             PutDescriptor(b, 72, 0xFF, "ABCDEFGHIJKLM");
+             PutDescriptor(b, 108, 0xFF, "NOPQ");
+         },
+         [](const EdidInfo& e) { EXPECT_EQ(e.serialText, "NOPQ"); }},
         {"a name padded with blanks has ended",
          [](Bytes& b) {
              std::memcpy(&b[90 + 5], "DELL P2419H  ", 13);
