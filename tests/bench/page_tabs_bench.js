@@ -45,13 +45,17 @@ function bigReport() {
       const tabs = {};
       for (const id of TAB_IDS) {
         if (id === 'compare' || id === 'diff') continue;  // they show other reports
-        showTab('overview');
-        await frame();
-        const t0 = performance.now();
-        showTab(id);
-        document.body.getBoundingClientRect();  // style and layout of what is drawn
-        await frame();  // and the first paint
-        tabs[id] = performance.now() - t0;
+        const runs = [];
+        for (let k = 0; k < 3; k++) {  // the median of three: the machine may be shared
+          showTab('overview');
+          await frame();
+          const t0 = performance.now();
+          showTab(id);
+          document.body.getBoundingClientRect();  // style and layout of what is drawn
+          await frame();  // and the first paint
+          runs.push(performance.now() - t0);
+        }
+        tabs[id] = runs.sort((a, b) => a - b)[1];
       }
       return { parse, tabs, rows: JSON.parse(text).tables.reduce((n, t) => n + t.rows.length, 0), mb: text.length / 1e6 };
     }, JSON.stringify(report));
