@@ -405,7 +405,7 @@ def reads_as_report_text(s):
         return False
     if "\\" in s and (" " not in body or not re.match(r"[A-Z]", body) or body.startswith("HK")) or "\0" in s or "\n" in s or body != body.strip():
         return False
-    if re.match(r"[:;,.)'\"]", body) or re.search(r"[&|]{2}|\('|\(\"|\);", body):
+    if re.match(r"[:;,.)'\"-]", body) or body.endswith("'") or re.search(r"[&|]{2}|\('|\(\"|\);", body):
         return False
     if re.fullmatch(r"[a-z0-9_.]+(,[a-z0-9_.]+)+", body) or body.count('"') % 2 or body.count("(") != body.count(")") or re.search(r"[{}]|\":", body):
         return False
