@@ -155,7 +155,7 @@ int32_t GetFactInt(const Snapshot& s, const std::string& key) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
-void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in) {
+void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
     const bool cpuidSafe = IsCpuidSafe(s);
 
     {  // x.uuid

@@ -17,7 +17,7 @@ inline constexpr char kOsMemMb[] = "os.mem_mb";
 namespace vorq {
 
 // The values the collector reads from the live system.
-struct CrossCheckInputs {
+struct CrossChecksSource {
     std::string wmiUuid;         // Win32_ComputerSystemProduct.UUID (last row)
     std::string wmiBoardSerial;  // Win32_BaseBoard.SerialNumber (first non-empty)
     uint64_t totalPhysicalBytes = 0;
@@ -31,6 +31,6 @@ std::vector<std::string> ModelNumberTokens(std::string_view text);
 int32_t GetFactInt(const Snapshot& s, const std::string& key);
 
 // Appends the checks in catalogue order and sets "os.mem_mb".
-void EvaluateCrossChecks(Snapshot& s, const CrossCheckInputs& in);
+void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in);
 
 }  // namespace vorq

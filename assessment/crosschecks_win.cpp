@@ -9,7 +9,7 @@
 namespace vorq {
 
 void CollectCrossChecks(Snapshot& s) {
-    CrossCheckInputs in;
+    CrossChecksSource in;
     std::string error;  // a failed query leaves its text empty; the checks then say a source is unavailable
     RunWmiQuery(L"ROOT\\CIMV2", L"SELECT UUID FROM Win32_ComputerSystemProduct",
                 [&](IWbemClassObject* row) { in.wmiUuid = GetWmiString(row, L"UUID"); }, error);
@@ -21,7 +21,7 @@ void CollectCrossChecks(Snapshot& s) {
     MEMORYSTATUSEX mem{};
     mem.dwLength = sizeof mem;
     if (GlobalMemoryStatusEx(&mem)) in.totalPhysicalBytes = mem.ullTotalPhys;
-    EvaluateCrossChecks(s, in);
+    CollectCrossChecksFrom(s, in);
 }
 
 }  // namespace vorq

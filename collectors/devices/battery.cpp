@@ -17,7 +17,7 @@ void PutU32(uint8_t* p, uint32_t v) {
 }
 
 // The 12-byte query input: tag, information level, at-rate 0.
-bool QueryInformation(const BatteryPort& port, uint32_t tag, uint32_t level, void* out, uint32_t outSize,
+bool QueryInformation(const BatterySource& port, uint32_t tag, uint32_t level, void* out, uint32_t outSize,
                       uint32_t& returned) {
     uint8_t in[12] = {};
     PutU32(in, tag);
@@ -28,7 +28,7 @@ bool QueryInformation(const BatteryPort& port, uint32_t tag, uint32_t level, voi
 
 }  // namespace
 
-std::string QueryBatteryString(const BatteryPort& port, uint32_t tag, uint32_t level) {
+std::string QueryBatteryString(const BatterySource& port, uint32_t tag, uint32_t level) {
     uint8_t reply[512] = {};
     uint32_t returned = 0;
     // 510 bytes asked, so the last UTF-16 unit always stays 0.
@@ -44,14 +44,14 @@ std::string BatteryDateText(const uint8_t reply[4]) {
     return Format("%04u-%02u-%02u", year, static_cast<unsigned>(reply[1]), static_cast<unsigned>(reply[0]));
 }
 
-void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port) {
+void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
     Table t = MakeTable("display", table::kBattery, "Batteries",
                         {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
                          "Design / full capacity", "Cycles"},
                         "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
     t.sens = 12;
     uint32_t count = 0;
-    for (uint32_t index = 0; listed && index < kMaxBatteryInterfaces; ++index) {
+    for (uint32_t index = 0; port.listed && index < kMaxBatteryInterfaces; ++index) {
         const BatteryOpen o = port.open(index);
         if (o == BatteryOpen::End) break;
         if (o == BatteryOpen::Skip) continue;

@@ -30,7 +30,9 @@ constexpr uint32_t kMaxBatteryInterfaces = 8;
 
 enum class BatteryOpen { End, Skip, Opened };
 
-struct BatteryPort {
+struct BatterySource {
+    // False when the battery device list could not be opened.
+    bool listed = false;
     // Opens the battery interface of this enumeration index.
     std::function<BatteryOpen(uint32_t index)> open;
     // One I/O control on the open device; false on failure.
@@ -41,12 +43,11 @@ struct BatteryPort {
 };
 
 // One string information level; the empty text on failure.
-std::string QueryBatteryString(const BatteryPort& port, uint32_t tag, uint32_t level);
+std::string QueryBatteryString(const BatterySource& port, uint32_t tag, uint32_t level);
 // "%04u-%02u-%02u" of the 4-byte manufacture-date reply.
 std::string BatteryDateText(const uint8_t reply[4]);
 
-// Runs the collector over the port; `listed` is false when the device list
-// could not be opened. Writes "battery.count" and appends the table "battery".
-void CollectBatteriesFrom(Snapshot& s, bool listed, const BatteryPort& port);
+// Writes "battery.count" and appends the table "battery".
+void CollectBatteryFrom(Snapshot& s, const BatterySource& port);
 
 }  // namespace vorq

@@ -23,7 +23,7 @@ constexpr DWORD kDetailFixedSize = 8;
 void CollectBattery(Snapshot& s) {
     DeviceInfoList list(SetupDiGetClassDevsW(&kBatteryInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     UniqueFile device;
-    BatteryPort port;
+    BatterySource port;
     port.open = [&](uint32_t index) {
         SP_DEVICE_INTERFACE_DATA iface{};
         iface.cbSize = sizeof iface;
@@ -46,7 +46,8 @@ void CollectBattery(Snapshot& s) {
         return ok != FALSE;
     };
     port.close = [&] { device.reset(); };
-    CollectBatteriesFrom(s, static_cast<bool>(list), port);
+    port.listed = static_cast<bool>(list);
+    CollectBatteryFrom(s, port);
 }
 
 }  // namespace vorq

@@ -26,7 +26,7 @@ struct InterfaceTotals {
     std::set<std::string> goodPerm;
 };
 
-void WalkInterfaces(Snapshot& s, Table& t, const NetworkInputs& in, InterfaceTotals& tot) {
+void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTotals& tot) {
     std::set<std::string> seenActive, seenPerm;
     for (const NetIfRow& r : in.interfaces) {
         if (!r.filter && r.operStatus == 1) {
@@ -83,7 +83,7 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkInputs& in, InterfaceTot
     }
 }
 
-void AddDuid(Snapshot& s, Table& ids, const NetworkInputs& in) {
+void AddDuid(Snapshot& s, Table& ids, const NetworkSource& in) {
     if (!in.duidFound) return;
     const DuidInfo d = DecodeDuid(in.duid.data(), in.duid.size());
     if (!d.valid) return;
@@ -99,7 +99,7 @@ void AddDuid(Snapshot& s, Table& ids, const NetworkInputs& in) {
     SetFact(s, fact::kNetDuidKind, d.kind);
 }
 
-void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkInputs& in) {
+void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkSource& in) {
     std::map<std::string, std::pair<std::string, std::string>> byGuid;
     for (const NetSignature& sig : in.signatures)
         byGuid[ToLower(sig.profileGuid)] = {sig.dnsSuffix, MacText(sig.gatewayMac.data(), sig.gatewayMac.size())};
@@ -131,7 +131,7 @@ void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkInputs& 
     }
 }
 
-void AddRadios(Snapshot& s, Table& bt, const NetworkInputs& in) {
+void AddRadios(Snapshot& s, Table& bt, const NetworkSource& in) {
     for (const BtRadio& r : in.radios) {
         const std::string address = BluetoothAddressText(r.address);
         const std::string maker = Format("0x%04X %s", static_cast<unsigned>(r.manufacturer),
@@ -146,7 +146,7 @@ void AddRadios(Snapshot& s, Table& bt, const NetworkInputs& in) {
     if (in.radios.empty()) bt.note = "No Bluetooth radio present or the Bluetooth stack is off.";
 }
 
-int AddBtDevices(Table& devices, Table& ids, const NetworkInputs& in) {
+int AddBtDevices(Table& devices, Table& ids, const NetworkSource& in) {
     if (in.radios.empty()) {
         devices.note += " No Bluetooth radio present.";
         return 0;
@@ -343,7 +343,7 @@ std::string BluetoothVendorName(uint16_t company) {
     }
 }
 
-void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in) {
+void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     // 1. Interfaces.
     Table ifaces = MakeTable("network", table::kNetIfaces, "Hardware network interfaces",
                              {"Interface", "Type", "Physical medium", "Current MAC", "Permanent MAC", "MAC state",

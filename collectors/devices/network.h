@@ -1,7 +1,7 @@
 // The network collector's platform-free part: interface rows and counts, MAC
 // states, the DHCPv6 DUID, NetworkList profiles, Bluetooth radios and remembered
 // devices, and the mobile-broadband modem. The Windows side only gathers the
-// raw values into NetworkInputs.
+// raw values into NetworkSource.
 #pragma once
 
 #include <cstddef>
@@ -124,7 +124,7 @@ struct ModemInfo {
     std::string imei, deviceId, manufacturer, model, firmware;
 };
 
-struct NetworkInputs {
+struct NetworkSource {
     bool elevated = false;
     bool ifTableOk = false;
     std::vector<NetIfRow> interfaces;
@@ -174,6 +174,6 @@ std::string BluetoothAddressText(const uint8_t address[6]);
 std::string BluetoothVendorName(uint16_t company);
 
 // Writes every table, signal, fact and note of the collector.
-void CollectNetworkFrom(Snapshot& s, const NetworkInputs& in);
+void CollectNetworkFrom(Snapshot& s, const NetworkSource& in);
 
 }  // namespace vorq

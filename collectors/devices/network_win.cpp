@@ -1,7 +1,7 @@
 // The network collector's Windows side: the interface table, the registry
 // values of the network stack, Bluetooth radios and remembered devices, and
 // the mobile-broadband modem through WinRT. Everything is gathered into
-// NetworkInputs and turned into records by the shared part.
+// NetworkSource and turned into records by the shared part.
 #include <winsock2.h>
 // clang-format off
 #include <ws2tcpip.h>
@@ -70,7 +70,7 @@ struct DeviceFindTraits {
     static void Close(Type h) { BluetoothFindDeviceClose(h); }
 };
 
-void ReadInterfaces(NetworkInputs& in) {
+void ReadInterfaces(NetworkSource& in) {
     MIB_IF_TABLE2* raw = nullptr;
     if (GetIfTable2(&raw) != NO_ERROR || !raw) return;
     const std::unique_ptr<MIB_IF_TABLE2, MibTableFree> table(raw);
@@ -97,7 +97,7 @@ void ReadInterfaces(NetworkInputs& in) {
     }
 }
 
-void ReadNetworkList(NetworkInputs& in) {
+void ReadNetworkList(NetworkSource& in) {
     for (const std::wstring& name : RegEnumSubkeys(HKEY_LOCAL_MACHINE, kSignatures)) {
         const std::wstring path = std::wstring(kSignatures) + L"\\" + name;
         std::wstring guid;
@@ -124,7 +124,7 @@ void ReadNetworkList(NetworkInputs& in) {
     }
 }
 
-void ReadBluetooth(NetworkInputs& in) {
+void ReadBluetooth(NetworkSource& in) {
     BLUETOOTH_FIND_RADIO_PARAMS params{};
     params.dwSize = sizeof params;
     HANDLE radio = nullptr;
@@ -262,7 +262,7 @@ void QueryModem(ModemInfo& m) {
 }  // namespace
 
 void CollectNetwork(Snapshot& s) {
-    NetworkInputs in;
+    NetworkSource in;
     in.elevated = s.elevated;
     ReadInterfaces(in);
     if (RegReadBinary(HKEY_LOCAL_MACHINE, kTcpip6Parameters, L"Dhcpv6DUID", in.duid)) in.duidFound = true;

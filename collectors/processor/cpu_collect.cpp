@@ -59,7 +59,7 @@ std::string MicrocodeText(const std::vector<uint8_t>& v) {
     return "0x" + Hex32(high != 0 ? high : low);
 }
 
-void CollectCpuWith(Snapshot& s, const CpuPlatform& p) {
+void CollectCpuFrom(Snapshot& s, const CpuSource& p) {
     SetFact(s, fact::kCpuTopologyStatus, "not_supported");
     SetFact(s, fact::kCpuSetsStatus, "not_supported");
     SetFact(s, fact::kCpuXStateStatus, "not_supported");

@@ -70,7 +70,7 @@ inline constexpr size_t kLeaf = 0, kSubleaf = 1, kEax = 2, kEbx = 3, kEcx = 4, k
 
 namespace vorq {
 
-struct CpuPlatform {
+struct CpuSource {
     CpuidFn cpuid;
     // Writes the "cpu.arch." facts; false when CPUID must not be interpreted.
     std::function<bool(Snapshot&)> probeArchitecture;
@@ -87,6 +87,6 @@ struct CpuPlatform {
 // when it holds fewer than 4 bytes.
 std::string MicrocodeText(const std::vector<uint8_t>& value);
 
-void CollectCpuWith(Snapshot& s, const CpuPlatform& p);
+void CollectCpuFrom(Snapshot& s, const CpuSource& p);
 
 }  // namespace vorq

@@ -79,7 +79,7 @@ bool ReadMicrocode(std::vector<uint8_t>& value) {
 
 void CollectCpu(Snapshot& s) {
     GROUP_AFFINITY saved{};
-    CpuPlatform p;
+    CpuSource p;
     p.cpuid = QueryCpuid;
     p.probeArchitecture = ProbeProcessArchitecture;
     p.probeCpuSets = ProbeCpuSets;
@@ -97,7 +97,7 @@ void CollectCpu(Snapshot& s) {
         return true;
     };
     p.affinity.restore = [&saved] { SetThreadGroupAffinity(GetCurrentThread(), &saved, nullptr); };
-    CollectCpuWith(s, p);
+    CollectCpuFrom(s, p);
 }
 
 }  // namespace vorq

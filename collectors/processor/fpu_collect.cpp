@@ -36,7 +36,7 @@ bool ParseXStateMask(const std::string& text, uint64_t& value) {
     return true;
 }
 
-FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuPlatform& p) {
+FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuSource& p) {
     FpuCapabilities caps;
     const uint32_t maxBasic = p.cpuid(0, 0).eax;
     const uint32_t ecx1 = p.cpuid(1, 0).ecx;
@@ -115,7 +115,7 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
                                    "cpu", Sens::No, "FSIN/FCOS/FPTAN/FPATAN/FYL2X/F2XM1", "", 1.0));
 }
 
-void CollectFpuWith(Snapshot& s, const FpuPlatform& p) {
+void CollectFpuFrom(Snapshot& s, const FpuSource& p) {
     SetFact(s, fact::kFpuStatus, "not_supported");
     if (!IsCpuidSafe(s)) return;
     SetFact(s, fact::kFpuStatus, "unavailable");

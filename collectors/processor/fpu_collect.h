@@ -31,7 +31,7 @@ inline constexpr char kFpuTests[] = "fpu.tests";
 
 namespace vorq {
 
-struct FpuPlatform {
+struct FpuSource {
     CpuidFn cpuid;
     std::function<bool(uint32_t feature)> featurePresent;  // IsProcessorFeaturePresent
     std::function<bool(uint64_t& xcr0)> readXcr0;          // false when XGETBV faulted
@@ -41,7 +41,7 @@ struct FpuPlatform {
 // A whole unsigned 64-bit hexadecimal text without prefix or sign.
 bool ParseXStateMask(const std::string& text, uint64_t& value);
 
-FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuPlatform& p);
+FpuCapabilities ProbeFpuCapabilitiesWith(const Snapshot& s, const FpuSource& p);
 
 struct FpuHashes {
     std::string profile;  // every row but the "state" ones
@@ -58,11 +58,11 @@ void ReclassifyX87Rows(std::vector<FpuTestRow>& rows);
 // The table "fpu.tests", the table "fpu.summary" and the three signals.
 void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const FpuHashes& hashes);
 
-void CollectFpuWith(Snapshot& s, const FpuPlatform& p);
+void CollectFpuFrom(Snapshot& s, const FpuSource& p);
 
 // Windows build: the live services.
 bool ReadXcr0(uint64_t& value);
-FpuPlatform LiveFpuPlatform();
+FpuSource LiveFpuSource();
 FpuCapabilities ProbeFpuCapabilities(const Snapshot& s);
 
 }  // namespace vorq

@@ -38,16 +38,16 @@ bool ReadXcr0(uint64_t& value) {
     throw std::runtime_error(Format("XGETBV raised exception 0x%08lX", static_cast<unsigned long>(r.code)));
 }
 
-FpuPlatform LiveFpuPlatform() {
-    FpuPlatform p;
+FpuSource LiveFpuSource() {
+    FpuSource p;
     p.cpuid = QueryCpuid;
     p.featurePresent = [](uint32_t feature) { return IsProcessorFeaturePresent(feature) != FALSE; };
     p.readXcr0 = ReadXcr0;
     return p;
 }
 
-FpuCapabilities ProbeFpuCapabilities(const Snapshot& s) { return ProbeFpuCapabilitiesWith(s, LiveFpuPlatform()); }
+FpuCapabilities ProbeFpuCapabilities(const Snapshot& s) { return ProbeFpuCapabilitiesWith(s, LiveFpuSource()); }
 
-void CollectFpu(Snapshot& s) { CollectFpuWith(s, LiveFpuPlatform()); }
+void CollectFpu(Snapshot& s) { CollectFpuFrom(s, LiveFpuSource()); }
 
 }  // namespace vorq

@@ -373,7 +373,9 @@ void AddStructureRow(Table& t, const std::string& label, const std::string& fiel
     AddRow(t, {label, field, std::move(value)}, sensitive ? kSensitiveValue : 0);
 }
 
-void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size) {
+void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
+    const uint8_t* table = src.table;
+    const size_t size = src.size;
     if (!table || size < kSmbiosHeaderSize) {
         AddNote(s, "SMBIOS", kSmbiosShortRead);
         return;

@@ -80,9 +80,15 @@ namespace vorq {
 
 extern const char kSmbiosShortRead[];
 
-// `table` is the whole 'RSMB' buffer (header included). A buffer shorter
-// than its header adds the short-read note and nothing else.
-void RenderSmbiosTable(Snapshot& s, const uint8_t* table, size_t size);
+// `table` is the whole 'RSMB' buffer (header included), as the firmware-table
+// call returned it.
+struct SmbiosSource {
+    const uint8_t* table = nullptr;
+    size_t size = 0;
+};
+
+// A buffer shorter than its header adds the short-read note and nothing else.
+void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src);
 
 // A serial-number signal; a placeholder value is kept with quality 0.
 void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string& name, const std::string& value,

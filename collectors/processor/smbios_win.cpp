@@ -25,7 +25,7 @@ void CollectSmbios(Snapshot& s) {
         AddNote(s, "SMBIOS", kSmbiosShortRead);
         return;
     }
-    RenderSmbiosTable(s, table.data(), table.size());
+    CollectSmbiosFrom(s, SmbiosSource{table.data(), table.size()});
 }
 
 }  // namespace vorq

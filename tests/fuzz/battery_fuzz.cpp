@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    vorq::BatteryPort port;
+    vorq::BatterySource port;
     bool open = false;
     port.open = [&](uint32_t) {
         if (open) abort();  // every opened device is closed before the next
@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         open = false;
     };
     vorq::Snapshot s;
-    vorq::CollectBatteriesFrom(s, in.ConsumeBool(), port);
+    port.listed = in.ConsumeBool();
+    vorq::CollectBatteryFrom(s, port);
     if (open) abort();
     const long rows = vorq::fuzz::CheckTable(s, "battery");
     if (rows < 0 || rows > static_cast<long>(vorq::kMaxBatteryInterfaces)) abort();

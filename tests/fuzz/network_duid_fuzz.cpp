@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (d.mac.size() > vorq::kMaxMacBytes * 3 - 1) abort();
     if (!d.mac.empty() && d.kind != "DUID-LLT" && d.kind != "DUID-LL") abort();
 
-    vorq::NetworkInputs in;
+    vorq::NetworkSource in;
     in.duidFound = true;
     in.duid.assign(data, data + size);
     vorq::Snapshot s;

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Copy into an exact-size allocation so any overread is caught.
     std::vector<uint8_t> exact(buffer);
     Snapshot s;
-    RenderSmbiosTable(s, exact.data(), exact.size());
+    CollectSmbiosFrom(s, SmbiosSource{exact.data(), exact.size()});
     if (exact.size() >= kSmbiosHeaderSize) {
         const std::string status = GetFact(s, "vm.smbios.structure.status");
         if (status != "complete" && status != "malformed" && status != "limited") abort();

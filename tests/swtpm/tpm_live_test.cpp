@@ -112,7 +112,7 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     // What the firmware tables of such a machine would say.
     SetFact(s, "smbios.tpm.vendor", "IBM");
     SetFact(s, "acpi.tpm2", "1");
-    EvaluateCrossChecks(s, CrossCheckInputs{});
+    CollectCrossChecksFrom(s, CrossChecksSource{});
     ScoreSnapshot(s);
     const Check* vendor = FindCheck(s, "x.tpmvendor");
     ASSERT_NE(vendor, nullptr);

@@ -9,6 +9,11 @@ namespace vorq {
 namespace {
 
 // One scripted battery interface.
+BatterySource Listed(BatterySource src, bool listed) {
+    src.listed = listed;
+    return src;
+}
+
 struct FakeBattery {
     BatteryOpen open = BatteryOpen::Opened;
     bool tagOk = true;
@@ -27,8 +32,8 @@ struct FakePort {
     std::vector<uint32_t> opens;
     FakeBattery* current = nullptr;
 
-    BatteryPort Port() {
-        BatteryPort p;
+    BatterySource Port() {
+        BatterySource p;
         p.open = [this](uint32_t index) {
             opens.push_back(index);
             if (index >= batteries.size()) return BatteryOpen::End;
@@ -103,7 +108,7 @@ TEST(Battery, OneLaptopBattery) {
     FakePort port;
     port.batteries = {FakeBattery{}};
     Snapshot s;
-    CollectBatteriesFrom(s, true, port.Port());
+    CollectBatteryFrom(s, Listed(port.Port(), true));
     const Table& t = BatteryTable(s);
     EXPECT_EQ(t.tab, "display");
     EXPECT_EQ(t.sens, 12u);
@@ -143,7 +148,7 @@ TEST(Battery, NoBatteries) {
         FakePort port;
         port.batteries = c.batteries;
         Snapshot s;
-        CollectBatteriesFrom(s, c.listed, port.Port());
+        CollectBatteryFrom(s, Listed(port.Port(), c.listed));
         EXPECT_EQ(BatteryTable(s).note, kNoBattery);
         EXPECT_TRUE(BatteryTable(s).rows.empty());
         EXPECT_TRUE(s.signals.empty());
@@ -156,7 +161,7 @@ TEST(Battery, AtMostEightInterfaces) {
     FakePort port;
     port.batteries.resize(10);
     Snapshot s;
-    CollectBatteriesFrom(s, true, port.Port());
+    CollectBatteryFrom(s, Listed(port.Port(), true));
     EXPECT_EQ(port.opens.size(), 8u);
     EXPECT_EQ(BatteryTable(s).rows.size(), 8u);
     EXPECT_EQ(GetFact(s, "battery.count"), "8");
@@ -196,7 +201,7 @@ TEST(Battery, CellsAndIdentifier) {
         port.batteries = {FakeBattery{}};
         c.change(port.batteries[0]);
         Snapshot s;
-        CollectBatteriesFrom(s, true, port.Port());
+        CollectBatteryFrom(s, Listed(port.Port(), true));
         ASSERT_EQ(BatteryTable(s).rows.size(), 1u);
         EXPECT_EQ(BatteryTable(s).rows[0].cells, c.row);
         EXPECT_EQ(s.signals.size(), *c.signal ? 1u : 0u);
@@ -208,7 +213,7 @@ TEST(Battery, CellsAndIdentifier) {
 
 TEST(Battery, StringUnitsLimitedByBytesReturned) {
     // The driver writes more than it reports: only the reported bytes count.
-    BatteryPort p;
+    BatterySource p;
     p.ioctl = [](uint32_t, const void*, uint32_t, void* out, uint32_t, uint32_t& returned) {
         std::memcpy(out, u"ABCDEF", 12);
         returned = 5;

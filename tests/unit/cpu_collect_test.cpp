@@ -41,8 +41,8 @@ struct Machine {
     int pinned = -1;
     int restores = 0;
 
-    CpuPlatform Platform() {
-        CpuPlatform p;
+    CpuSource Platform() {
+        CpuSource p;
         p.cpuid = test::Fn(cpu);
         p.probeArchitecture = [this](Snapshot& s) {
             return RecordArchitecture(s, "complete", 0, native ? 0x8664 : 0xAA64,
@@ -91,7 +91,7 @@ const Signal* FindSignal(const Snapshot& s, const std::string& key) {
 TEST(CpuCollector, RecordedKvmGuest) {
     Machine m{test::LoadCpu("kvm-amd-guest.txt")};
     Snapshot s;
-    CollectCpuWith(s, m.Platform());
+    CollectCpuFrom(s, m.Platform());
 
     std::vector<std::string> ids;
     for (const Table& t : s.tables) ids.push_back(t.id);
@@ -179,7 +179,7 @@ TEST(CpuCollector, EmulatedProcessStopsAfterTheArchitectureFacts) {
     Machine m{test::LoadCpu("kvm-amd-guest.txt")};
     m.native = false;
     Snapshot s;
-    CollectCpuWith(s, m.Platform());
+    CollectCpuFrom(s, m.Platform());
     std::vector<std::string> keys;
     for (const auto& [key, value] : s.facts) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<std::string>{"cpu.arch.compiled", "cpu.arch.cpuid_safe", "cpu.arch.kind",
@@ -213,7 +213,7 @@ TEST(CpuCollector, HybridIntelWithoutHypervisor) {
     m.microcode = {0x00, 0x00, 0x00, 0x00, 0x29, 0x01, 0x00, 0x00};
     m.microcodeRead = true;
     Snapshot s;
-    CollectCpuWith(s, m.Platform());
+    CollectCpuFrom(s, m.Platform());
     EXPECT_EQ(GetFact(s, "hv.role"), "none");
     EXPECT_EQ(GetFact(s, "hv.present"), "0");
     EXPECT_EQ(GetFact(s, "hv.vendor", "<absent>"), "");
@@ -243,7 +243,7 @@ TEST(CpuCollector, TopologyFailureKeepsTheRest) {
     Machine m{test::LoadCpu("kvm-amd-guest.txt")};
     m.topology = ProcessorTopology{};
     Snapshot s;
-    CollectCpuWith(s, m.Platform());
+    CollectCpuFrom(s, m.Platform());
     EXPECT_EQ(GetFact(s, "cpu.topology.status"), "error");
     EXPECT_EQ(GetFact(s, "cpu.topology.active"), "4");
     EXPECT_EQ(GetFact(s, "cpu.logical"), "0");

@@ -22,7 +22,7 @@ const Check* Find(const Snapshot& s, const std::string& id) {
 
 TEST(CrossChecks, EmptyFactsGiveTwelveRowsInOrder) {
     Snapshot s;
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     std::vector<std::string> ids;
     for (const Check& c : s.checks) {
         ids.push_back(c.id);
@@ -49,7 +49,7 @@ TEST(CrossChecks, UuidAndBoardSerial) {
     };
     for (const auto& c : cases) {
         Snapshot s = WithFacts({{"smbios.uuid", c.fwUuid}, {"smbios.board_serial", c.fwBoard}});
-        EvaluateCrossChecks(s, CrossCheckInputs{c.wmiUuid, c.wmiBoard, 0});
+        CollectCrossChecksFrom(s, CrossChecksSource{c.wmiUuid, c.wmiBoard, 0});
         EXPECT_EQ(Find(s, "x.uuid")->status, c.uuidStatus) << c.fwUuid << " / " << c.wmiUuid;
         EXPECT_EQ(Find(s, "x.board")->status, c.boardStatus) << c.fwBoard << " / " << c.wmiBoard;
         EXPECT_EQ(Find(s, "x.board")->detail, c.boardDetail);
@@ -64,20 +64,20 @@ TEST(CrossChecks, NvmeAndSataSerials) {
                             {"nvme.nguid:1", "0025385400000001"},
                             {"nvme.sn:2", "C"},
                             {"nvme.desc:2", "D"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.nvme")->status, kWarn);
     EXPECT_EQ(Find(s, "x.nvme")->detail,
               "1 of 3 drive(s) report different values on the two paths (filter driver or controller formatting)");
 
     s = WithFacts({{"nvme.sn:0", "A1"}, {"nvme.desc:0", "A1"}, {"nvme.sn:1", "B"}, {"nvme.desc:1", "EU1"}, {"nvme.eui64:1", "eu1"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.nvme")->detail,
               "2 drive(s) agree; 1 report the namespace NGUID/EUI-64 as the device serial (StorNVMe convention)");
 
     // 20 bytes of serial delivered as 40 hex digits with each 16-bit word byte-swapped.
     s = WithFacts({{"ata.sn:0", "WD-WCC4N1234567"},
                    {"ata.desc:0", "4457572d43434e34323134333635203720202020"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     ASSERT_NE(Find(s, "x.ata"), nullptr);
     EXPECT_EQ(Find(s, "x.ata")->status, kPass);
     EXPECT_EQ(DecodeSwappedHexSerial("44575"), "");
@@ -98,7 +98,7 @@ TEST(CrossChecks, ProcessorComparisons) {
                             {"cpu.logical", "8"},
                             {"smbios.cpu.threads", "8"},
                             {"acpi.madt_cpus", "4"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.cpu")->status, kPass);
     EXPECT_EQ(Find(s, "x.cpuvendor")->status, kPass);
     EXPECT_EQ(Find(s, "x.threads")->status, kPass);
@@ -106,7 +106,7 @@ TEST(CrossChecks, ProcessorComparisons) {
 
     s = WithFacts({{"cpu.arch.cpuid_safe", "1"}, {"cpu.vendor", "HygonGenuine"}, {"smbios.cpu.manufacturer", "AMD"},
                    {"cpu.brand", "no model"}, {"smbios.cpu.version", "x"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.cpuvendor")->status, kInfo);
     EXPECT_EQ(Find(s, "x.cpuvendor")->detail, "HygonGenuine vs \"AMD\"");
     EXPECT_EQ(Find(s, "x.cpu")->detail, "SMBIOS processor version not provided");
@@ -119,7 +119,7 @@ TEST(CrossChecks, MemoryBounds) {
     } cases[] = {{16384, kPass}, {12288, kPass}, {12000, kWarn}, {16400, kPass}, {16401, kWarn}};
     for (const auto& c : cases) {
         Snapshot s = WithFacts({{"smbios.mem_mb", "16384"}});
-        EvaluateCrossChecks(s, CrossCheckInputs{"", "", static_cast<uint64_t>(c.osMb * 1048576.0)});
+        CollectCrossChecksFrom(s, CrossChecksSource{"", "", static_cast<uint64_t>(c.osMb * 1048576.0)});
         ASSERT_NE(Find(s, "x.mem"), nullptr);
         EXPECT_EQ(Find(s, "x.mem")->status, c.status) << c.osMb;
     }
@@ -128,11 +128,11 @@ TEST(CrossChecks, MemoryBounds) {
 TEST(CrossChecks, TpmVendorAndAcpi) {
     Snapshot s = WithFacts({{"tpm.status", "available"}, {"tpm.present", "1"}, {"tpm.version", "2.0"},
                             {"tpm.manufacturer", "IFX"}, {"smbios.tpm.vendor", "XFI"}, {"acpi.tpm2", "1"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.tpmvendor")->status, kPass);
     EXPECT_EQ(Find(s, "x.tpmacpi")->status, kPass);
     s = WithFacts({{"tpm.status", "available"}, {"tpm.present", "1"}, {"tpm.version", "1.2"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.tpmacpi")->status, kInfo);
 }
 
@@ -150,7 +150,7 @@ TEST(CrossChecks, EsrtVersionMatchingWithoutOverflow) {
     };
     for (const auto& c : cases) {
         Snapshot s = WithFacts({{"uefi.esrt_sysver", c.esrt}, {"smbios.bios_version", c.bios}});
-        EvaluateCrossChecks(s, {});
+        CollectCrossChecksFrom(s, {});
         const Check* x = Find(s, "x.esrt");
         ASSERT_NE(x, nullptr);
         EXPECT_EQ(x->status, c.status) << c.esrt;
@@ -165,7 +165,7 @@ TEST(CrossChecks, MacListsAndContextRows) {
                             {"net.duid_mac", "021122334455"},
                             {"ms.rearm", "998"},
                             {"win.lineage_count", "0"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.duid")->status, kInfo);
     EXPECT_EQ(Find(s, "x.rearm")->detail, "998 re-arm(s) left of the default 1001 - the image was generalized (sysprep) 3 time(s)");
     EXPECT_EQ(Find(s, "x.lineage")->detail, "clean installation - no earlier Windows version recorded");
@@ -173,7 +173,7 @@ TEST(CrossChecks, MacListsAndContextRows) {
     EXPECT_TRUE(ListContainsId("00-11-22-33-44-55,", "001122334455"));
 
     s = WithFacts({{"win.lineage_count", "2"}});
-    EvaluateCrossChecks(s, {});
+    CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.lineage"), nullptr);  // an upgraded lineage without a date is not called clean
 }
 

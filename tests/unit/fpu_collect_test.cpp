@@ -37,8 +37,8 @@ struct FakeFpuHost {
     }
     void SetEcx1(uint32_t ecx) { cpu->Set(1, 0, {0, 0, ecx, 0}); }
 
-    FpuPlatform Platform() const {
-        FpuPlatform p;
+    FpuSource Platform() const {
+        FpuSource p;
         p.cpuid = test::Fn(cpu);
         p.featurePresent = [f = features, asked = asked](uint32_t id) {
             asked->push_back(id);
@@ -157,9 +157,9 @@ struct Scan {
 Scan RunCollector(FakeFpuHost host, const char* enabled = "00000000000000E7") {
     Scan scan;
     scan.s = SafeSnapshot("complete", enabled);
-    const FpuPlatform p = host.Platform();
+    const FpuSource p = host.Platform();
     if (!HostRuns(ProbeFpuCapabilitiesWith(scan.s, p))) return scan;
-    CollectFpuWith(scan.s, p);
+    CollectFpuFrom(scan.s, p);
     scan.ran = true;
     return scan;
 }
@@ -358,7 +358,7 @@ TEST(FpuCollector, StopsAtTheCpuidGate) {
     Snapshot s;
     SetFact(s, fact::kCpuArchCpuidSafe, "0");
     const uint32_t before = ReadMxcsr();
-    CollectFpuWith(s, FakeFpuHost().Platform());
+    CollectFpuFrom(s, FakeFpuHost().Platform());
     EXPECT_EQ(ReadMxcsr(), before);
     EXPECT_EQ(s.facts.size(), 2u);
     EXPECT_EQ(GetFact(s, fact::kFpuStatus), "not_supported");

@@ -34,7 +34,7 @@ std::vector<const Signal*> SignalsOf(const Snapshot& s, const std::string& key) 
     return out;
 }
 
-Snapshot Collect(const NetworkInputs& in) {
+Snapshot Collect(const NetworkSource& in) {
     Snapshot s;
     CollectNetworkFrom(s, in);
     return s;
@@ -89,7 +89,7 @@ TEST(NetworkDuid, KindsLengthsAndTimes) {
 }
 
 TEST(NetworkDuid, RowsSignalAndFacts) {
-    NetworkInputs in;
+    NetworkSource in;
     in.duidFound = true;
     in.duid = HexBytes("0001 0001 2A3B4C5D 001A2B3C4D5E");
     Snapshot s = Collect(in);
@@ -152,7 +152,7 @@ TEST(NetworkMac, States) {
 }
 
 TEST(NetworkInterfaces, RowsSignalsAndCounts) {
-    NetworkInputs in;
+    NetworkSource in;
     in.ifTableOk = true;
     NetIfRow eth = Iface("Intel Ethernet", 6, "001A2B3C4D5E", "001A2B3C4D5E");
     eth.transmitLinkSpeed = 1000000000;
@@ -216,7 +216,7 @@ TEST(NetworkInterfaces, RowsSignalsAndCounts) {
 }
 
 TEST(NetworkInterfaces, LocallyAdministeredPermanentAddressIsWeak) {
-    NetworkInputs in;
+    NetworkSource in;
     in.ifTableOk = true;
     in.interfaces.push_back(Iface("Virtual NIC", 6, "02AABBCCDDEE", "02AABBCCDDEE"));
     in.interfaces.push_back(Iface("Modem", 243, "00AABBCCDD01", "00AABBCCDD01"));
@@ -230,7 +230,7 @@ TEST(NetworkInterfaces, LocallyAdministeredPermanentAddressIsWeak) {
 }
 
 TEST(NetworkInterfaces, TableFailure) {
-    const Snapshot s = Collect(NetworkInputs{});
+    const Snapshot s = Collect(NetworkSource{});
     EXPECT_EQ(GetFact(s, "vm.net.status"), "error");
     for (const char* key : {"vm.net.active", "vm.net.software_active", "vm.net.local_active", "vm.net.duplicate_active",
                             "net.hw", "net.permanent_good", "net.overridden", "bt.radios", "bt.paired"})
@@ -264,7 +264,7 @@ TEST(NetworkProfiles, TimeTexts) {
 }
 
 TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
-    NetworkInputs in;
+    NetworkSource in;
     in.signatures.push_back({"{ABCDEF00-0000-0000-0000-000000000001}", "old.example", HexBytes("001122334455")});
     in.signatures.push_back({"{abcdef00-0000-0000-0000-000000000001}", "corp.example", HexBytes("A0B0C0D0E0F0")});
     NetProfile home{"{AbCdEf00-0000-0000-0000-000000000001}", "Home", 1, 71, RegTime(2020, 5, 1, 10, 0),
@@ -292,7 +292,7 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
 }
 
 TEST(NetworkProfiles, NoneRecorded) {
-    NetworkInputs in;
+    NetworkSource in;
     for (bool elevated : {true, false}) {
         in.elevated = elevated;
         const Snapshot s = Collect(in);
@@ -312,7 +312,7 @@ TEST(NetworkBluetooth, AddressTextAndVendors) {
 }
 
 TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
-    NetworkInputs in;
+    NetworkSource in;
     BtRadio builtIn{"LAPTOP", {0x5E, 0x4D, 0x3C, 0x2B, 0x1A, 0x00}, 0x000F, 0x1234, 0x7A010C};
     BtRadio dongle{"dongle", {1, 2, 3, 4, 5, 6}, 0x0BAD, 1, 0};
     in.radios = {builtIn, dongle};
@@ -357,7 +357,7 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
 }
 
 TEST(NetworkBluetooth, NoRadio) {
-    const Snapshot s = Collect(NetworkInputs{});
+    const Snapshot s = Collect(NetworkSource{});
     EXPECT_EQ(FindTable(s, "net.bt")->note, "No Bluetooth radio present or the Bluetooth stack is off.");
     EXPECT_TRUE(FindTable(s, "net.btdevices")->note.ends_with("keep their mask. No Bluetooth radio present."));
     EXPECT_TRUE(FindTable(s, "net.ids")->rows.empty());
@@ -401,7 +401,7 @@ TEST(NetworkModem, RowDecisions) {
         {"raised", raised, {}, {}, "Mobile broadband query failed."},
     };
     for (const ModemCase& c : cases) {
-        NetworkInputs in;
+        NetworkSource in;
         in.modem = c.modem;
         const Snapshot s = Collect(in);
         const Table* t = FindTable(s, "net.wwan");
@@ -424,7 +424,7 @@ TEST(NetworkModem, RowDecisions) {
 
 // The IMEI is a per-unit identifier: a privacy-safe report must not carry it.
 TEST(NetworkModem, ImeiIsMaskedInSafeReports) {
-    NetworkInputs in;
+    NetworkSource in;
     in.modem.outcome = ModemOutcome::Answered;
     in.modem.model = "EM7455";
     in.modem.imei = "356938035643809";

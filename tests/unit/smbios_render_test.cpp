@@ -19,7 +19,7 @@ using Rows = std::vector<std::tuple<std::string, std::string, uint32_t>>;
 
 Snapshot Render(const std::vector<uint8_t>& buffer) {
     Snapshot s;
-    RenderSmbiosTable(s, buffer.data(), buffer.size());
+    CollectSmbiosFrom(s, SmbiosSource{buffer.data(), buffer.size()});
     return s;
 }
 
@@ -116,7 +116,7 @@ TEST(SmbiosRender, WineTable) {
 TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {
     const uint8_t seven[7] = {0, 3, 4, 0, 0, 0, 0};
     Snapshot s;
-    RenderSmbiosTable(s, seven, sizeof seven);
+    CollectSmbiosFrom(s, SmbiosSource{seven, sizeof seven});
     EXPECT_EQ(s.notes, (std::vector<std::string>{"SMBIOS: short read of the SMBIOS table"}));
     EXPECT_TRUE(s.facts.empty() && s.tables.empty() && s.signals.empty());
 }
