@@ -182,7 +182,7 @@ inline constexpr size_t kMaxDesignatorRows = 32;
 // One opened disk: controls on the handle opened without access rights, and a
 // second open with read/write access (an empty IoControl and the error when
 // that open fails; the handle lives as long as the returned function object).
-struct DiskAccess {
+struct DiskSource {
     IoControl io;
     std::function<IoControl(uint32_t& error)> openReadWrite;
 };
@@ -209,7 +209,7 @@ struct StorageScan {
 StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<std::string(uint32_t)> errorText);
 // One disk's queries, rows, signals and facts; `interfaceIndex` labels a disk
 // whose device number cannot be read.
-void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskAccess& disk);
+void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskSource& disk);
 // One fixed volume; `systemDrive` is the first character of the system folder.
 void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive);
 // The counters' facts, the notes, then the three tables in order.

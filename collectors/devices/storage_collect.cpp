@@ -34,7 +34,7 @@ struct DiskContext {
     }
 };
 
-void NvmePath(DiskContext& d, const DiskAccess& disk, const std::string& descriptorSerial) {
+void NvmePath(DiskContext& d, const DiskSource& disk, const std::string& descriptorSerial) {
     Bytes data;
     uint32_t error = 0;
     IoControl reopened;
@@ -97,7 +97,7 @@ void NvmePath(DiskContext& d, const DiskAccess& disk, const std::string& descrip
     // `reopened` owns the read/write handle, which closes here.
 }
 
-void AtaPath(DiskContext& d, const DiskAccess& disk, const std::string& descriptorSerial) {
+void AtaPath(DiskContext& d, const DiskSource& disk, const std::string& descriptorSerial) {
     Bytes data;
     uint32_t error = kErrorAccessDenied;
     bool ok = false;
@@ -155,7 +155,7 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
     return scan;
 }
 
-void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskAccess& disk) {
+void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskSource& disk) {
     DiskContext d{s, scan, {}, false, false, {}, {}};
     Bytes reply;
     uint32_t error = 0;

@@ -145,7 +145,7 @@ void CollectStorage(Snapshot& s) {
         if (path.empty()) continue;
         UniqueFile disk(OpenDevice(path, 0));
         if (!disk) continue;
-        ScanDisk(s, scan, index, DiskAccess{HandleIo(disk.get()), ReadWriteOpener(path)});
+        ScanDisk(s, scan, index, DiskSource{HandleIo(disk.get()), ReadWriteOpener(path)});
     }
     AddFixedVolumes(s, scan);
     FinishStorageScan(s, scan);

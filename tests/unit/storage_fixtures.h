@@ -226,8 +226,8 @@ struct FakeDisk {
     uint32_t rwOpenError = kErrorAccessDenied;
     int rwOpenCount = 0;
 
-    DiskAccess Access() {
-        return DiskAccess{[this](uint32_t c, const Bytes& i, size_t n, Bytes& o, uint32_t& e) { return base(c, i, n, o, e); },
+    DiskSource Access() {
+        return DiskSource{[this](uint32_t c, const Bytes& i, size_t n, Bytes& o, uint32_t& e) { return base(c, i, n, o, e); },
                           [this](uint32_t& e) -> IoControl {
                               ++rwOpenCount;
                               if (!rwOpens) {
