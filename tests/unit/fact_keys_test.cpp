@@ -27,7 +27,7 @@ const std::set<std::string> kNotYetWritten = {};
 
 // The functions that take a fact key as their second argument.
 const char* const kWriters[] = {"SetFact"};
-const char* const kReaders[] = {"GetFact", "HasFact", "Flag", "GetFactInt", "FactCount", "ForEachDrive"};
+const char* const kReaders[] = {"GetFact", "HasFact", "Flag", "GetFactInt", "FactCount", "FactNumber", "ForEachDrive"};
 
 struct Use {
     std::string file;
