@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "collectors/devices/display.h"
+#include "collectors/devices/pnp.h"
 #include "tests/unit/vm_fake_system.h"
 #include "vm/vm_detection.h"
 
@@ -145,14 +146,15 @@ VmProbeList RunDisplay(const Snapshot& s) {
 void AddDevice(Snapshot& s, const std::string& cls, const std::string& hardwareId) {
     Table* t = nullptr;
     for (Table& x : s.tables)
-        if (x.id == "devices") t = &x;
+        if (x.id == table::kDevices) t = &x;
     if (!t) {
-        s.tables.push_back(MakeTable("devices", "devices", "Present PnP devices",
-                                     {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
-                                      "Container ID", "PCIe link"}));
+        s.tables.push_back(MakeTable("devices", table::kDevices, "Present PnP devices", {}));
         t = &s.tables.back();
     }
-    AddRow(*t, {cls, "", "", hardwareId, "", "", "", "", ""});
+    std::vector<std::string> row(col::devices::kPcieLink + 1);
+    row[col::devices::kClass] = cls;
+    row[col::devices::kHardwareId] = hardwareId;
+    AddRow(*t, std::move(row));
 }
 
 TEST(DisplayContext, NoFactsIsInconclusive) {
@@ -227,8 +229,8 @@ TEST(DisplayContext, ReadsWhatTheDisplayCollectorWrites) {
 
 TEST(DisplayContext, NvmlGuestIsWeightedEvidence) {
     Snapshot s;
-    SetFact(s, "display.probe.nvml.status", "ok");
-    SetFact(s, "display.probe.nvml.guest", "1");
+    SetFact(s, fact::kDisplayProbeNvmlStatus, "ok");
+    SetFact(s, fact::kDisplayProbeNvmlGuest, "1");
     VmProbeList probes = RunDisplay(s);
     const VmProbe& p = ProbeById(probes, "hardware.nvml_guest");
     EXPECT_EQ(p.result, kDetected);
@@ -237,7 +239,7 @@ TEST(DisplayContext, NvmlGuestIsWeightedEvidence) {
     EXPECT_EQ(p.weight, 35);
     EXPECT_TRUE(p.independent);
     // The Direct3D inventory being read is context only.
-    SetFact(s, "display.probe.d3d.status", "ok");
+    SetFact(s, fact::kDisplayProbeD3dStatus, "ok");
     probes = RunDisplay(s);
     const VmScoreResult r = ScoreVmEvidence(probes, {{"cpu", 22, true}}, kVmWeights);
     EXPECT_EQ(ProbeById(probes, "hardware.nvml_guest").impact, 35);
@@ -254,13 +256,13 @@ TEST(DisplayContext, VirtualInputModels) {
     EXPECT_EQ(p.evidence, "A selected virtual input device model is present.");
 
     Snapshot raw;
-    SetFact(raw, "display.probe.hid.status", "ok");
-    SetFact(raw, "display.probe.hid.family", "VirtualBox");
+    SetFact(raw, fact::kDisplayProbeHidStatus, "ok");
+    SetFact(raw, fact::kDisplayProbeHidFamily, "VirtualBox");
     EXPECT_EQ(ProbeById(RunDisplay(raw), "hardware.hid_models").families, "VirtualBox");
 
     Snapshot rawOnly;
-    SetFact(rawOnly, "display.probe.hid.status", "ok");
-    SetFact(rawOnly, "display.probe.hid.family", "");
+    SetFact(rawOnly, fact::kDisplayProbeHidStatus, "ok");
+    SetFact(rawOnly, fact::kDisplayProbeHidFamily, "");
     EXPECT_EQ(ProbeById(RunDisplay(rawOnly), "hardware.hid_models").result, kNotDetected);
 }
 

@@ -1,8 +1,10 @@
-// CPU interface probes over hand-made CPU collector data.
+// CPU interface probes over CPU collector data made with its own table builder and names.
 #include <gtest/gtest.h>
 
 #include <array>
 
+#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpuid_dump.h"
 #include "core/text.h"
 #include "vm/vm_cpu_interface.h"
 #include "vm/vm_detection.h"
@@ -14,10 +16,10 @@ using Leaf = std::array<uint32_t, 5>;  // leaf, eax, ebx, ecx, edx; subleaf 0
 
 Snapshot WithLeaves(const std::vector<Leaf>& leaves, bool safe = true) {
     Snapshot s;
-    Table t = MakeTable("cpu", "cpu.leaves", "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"});
-    for (const Leaf& l : leaves) AddRow(t, {Format("%08X", l[0]), "0", Hex32(l[1]), Hex32(l[2]), Hex32(l[3]), Hex32(l[4]), ""});
-    s.tables.push_back(t);
-    SetFact(s, "cpu.arch.cpuid_safe", safe ? "1" : "0");
+    std::vector<CpuidRow> rows;
+    for (const Leaf& l : leaves) rows.push_back(CpuidRow{l[0], 0, l[1], l[2], l[3], l[4]});
+    s.tables.push_back(MakeCpuidLeavesTable(rows));
+    SetFact(s, fact::kCpuArchCpuidSafe, safe ? "1" : "0");
     return s;
 }
 
@@ -48,8 +50,8 @@ TEST(CpuInterface, Architecture) {
     };
     for (const Case& c : cases) {
         Snapshot s;
-        if (*c.status) SetFact(s, "cpu.arch.status", c.status);
-        if (*c.kind) SetFact(s, "cpu.arch.kind", c.kind);
+        if (*c.status) SetFact(s, fact::kCpuArchStatus, c.status);
+        if (*c.kind) SetFact(s, fact::kCpuArchKind, c.kind);
         const VmProbe p = ProbeOf(s, "cpu.architecture");
         EXPECT_EQ(p.result, c.result) << c.kind;
         EXPECT_EQ(p.evidence, c.evidence);
@@ -106,7 +108,7 @@ TEST(CpuInterface, SecondaryXen) {
     // "XenVMMXenVMM" as EBX, ECX, EDX.
     const uint32_t b = 0x566E6558, c = 0x65584D4D, d = 0x4D4D566E;
     Snapshot s = WithLeaves({{0x40000100, 0x40000105, b, c, d}, {0x40000101, 0x0004000B, 0, 0, 0}});
-    SetFact(s, "cpu.xen_secondary.status", "detected");
+    SetFact(s, fact::kCpuXenSecondaryStatus, "detected");
     VmProbe p = ProbeOf(s, "cpu.secondary_xen");
     EXPECT_EQ(p.result, kDetected);
     EXPECT_EQ(p.families, "Xen");
@@ -116,12 +118,12 @@ TEST(CpuInterface, SecondaryXen) {
     EXPECT_TRUE(p.independent);
 
     Snapshot unaligned = WithLeaves({{0x40000180, 0x40000185, b, c, d}, {0x40000181, 0x0004000B, 0, 0, 0}});
-    SetFact(unaligned, "cpu.xen_secondary.status", "complete");
+    SetFact(unaligned, fact::kCpuXenSecondaryStatus, "complete");
     p = ProbeOf(unaligned, "cpu.secondary_xen");
     EXPECT_EQ(p.result, kNotDetected);
     EXPECT_EQ(p.evidence, "No valid relocated Xen namespace was found in the bounded range.");
 
-    SetFact(unaligned, "cpu.xen_secondary.status", "error");
+    SetFact(unaligned, fact::kCpuXenSecondaryStatus, "error");
     EXPECT_EQ(ProbeOf(unaligned, "cpu.secondary_xen").result, kProbeError);
 }
 
@@ -133,13 +135,13 @@ TEST(CpuInterface, RelocatedXenMakesTheCollectorNameAXenGuest) {
                              {0x40000001, kHv1, 0, 0, 0},
                              {0x40000100, 0x40000105, 0x566E6558, 0x65584D4D, 0x4D4D566E},
                              {0x40000101, 0x0004000B, 0, 0, 0}});
-    SetFact(s, "cpu.xen_secondary.status", "detected");
+    SetFact(s, fact::kCpuXenSecondaryStatus, "detected");
     VmEnvironment env;
     env.cpuid = [](uint32_t) { return CpuidLeafRegs{}; };
     RunVmDetection(s, env);
-    EXPECT_EQ(GetFact(s, "vm.hv_role"), "guest");
-    EXPECT_EQ(GetFact(s, "vm.guest"), "1");
-    EXPECT_EQ(GetFact(s, "vm.family"), "Xen");
+    EXPECT_EQ(GetFact(s, fact::kVmHvRole), "guest");
+    EXPECT_EQ(GetFact(s, fact::kVmGuest), "1");
+    EXPECT_EQ(GetFact(s, fact::kVmFamily), "Xen");
 }
 
 TEST(CpuInterface, WhpPresence) {
@@ -199,14 +201,14 @@ TEST(CpuInterface, TopologyProbeFromFacts) {
     VmProbe p = ProbeOf(s, "cpu.topology_consistency");
     EXPECT_EQ(p.result, kInconclusive);
     EXPECT_EQ(p.evidence, "Windows feature support or processor access limits this comparison.");
-    SetFact(s, "cpu.topology.active", "7");
+    SetFact(s, fact::kCpuTopologyActive, "7");
     p = ProbeOf(s, "cpu.topology_consistency");
     EXPECT_EQ(p.result, kDetected);
     EXPECT_EQ(p.evidence, "The selected CPU inventory sources disagree.");
     EXPECT_EQ(p.weight, 0);
-    SetFact(s, "cpu.sets.status", "error");
+    SetFact(s, fact::kCpuSetsStatus, "error");
     EXPECT_EQ(ProbeOf(s, "cpu.topology_consistency").result, kProbeError);
-    SetFact(s, "cpu.arch.cpuid_safe", "0");
+    SetFact(s, fact::kCpuArchCpuidSafe, "0");
     EXPECT_EQ(ProbeOf(s, "cpu.topology_consistency").result, kNotSupported);
 }
 
@@ -231,18 +233,18 @@ TEST(CpuInterface, XStateVerdict) {
 TEST(CpuInterface, XStateProbeFromFacts) {
     // Leaf 1 ECX with XSAVE, OSXSAVE and AVX (bits 26 to 28); the last leaf-1 row counts.
     Snapshot s = WithLeaves({{1, 0, 0, 0, 0}, {1, 0, 0, 0x1C000000, 0}});
-    SetFact(s, "cpu.xstate.status", "complete");
-    SetFact(s, "cpu.xstate.enabled", "0000000000000007");
-    SetFact(s, "cpu.xstate.windows_avx", "1");
+    SetFact(s, fact::kCpuXStateStatus, "complete");
+    SetFact(s, fact::kCpuXStateEnabled, "0000000000000007");
+    SetFact(s, fact::kCpuXStateWindowsAvx, "1");
     VmProbe p = ProbeOf(s, "cpu.xstate_consistency");
     EXPECT_EQ(p.result, kNotDetected);
     EXPECT_EQ(p.evidence, "The selected CPU inventory sources are consistent.");
     EXPECT_EQ(p.caveat,
               "Hot-plug, affinity, processor groups, OS feature policy and heterogeneous cores can affect CPU comparisons; "
               "no guest penalty is applied.");
-    SetFact(s, "cpu.xstate.enabled", "3");
+    SetFact(s, fact::kCpuXStateEnabled, "3");
     EXPECT_EQ(ProbeOf(s, "cpu.xstate_consistency").result, kDetected);
-    SetFact(s, "cpu.xstate.status", "not_supported");
+    SetFact(s, fact::kCpuXStateStatus, "not_supported");
     p = ProbeOf(s, "cpu.xstate_consistency");
     EXPECT_EQ(p.result, kNotSupported);
     EXPECT_TRUE(p.caveat.empty());
@@ -273,8 +275,8 @@ TEST(CpuInterface, LeafRowsAndNumbers) {
 
 TEST(CpuInterface, UnusableCpuidGatesAllButArchitectureAndWhp) {
     Snapshot s = WithLeaves({{0x40000000, 0x4000000B, 0, 0, 0}, {0x40000001, kHv1, 0, 0, 0}}, false);
-    SetFact(s, "cpu.arch.status", "complete");
-    SetFact(s, "cpu.arch.kind", "arm64_emulation");
+    SetFact(s, fact::kCpuArchStatus, "complete");
+    SetFact(s, fact::kCpuArchKind, "arm64_emulation");
     VmEnvironment env;
     env.system.whpHypervisorPresent = [] { return WhpPresenceRead{0, true, 0, 4, 1}; };
     VmProbeList probes;

@@ -9,6 +9,7 @@
 #include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "collectors/processor/smbios_render.h"
+#include "collectors/trust/drivers.h"
 #include "core/text.h"
 #include "tests/unit/storage_fixtures.h"
 #include "vm/vm_detection.h"
@@ -174,8 +175,10 @@ TEST(VmDetection, CpuidFallbackWhenTheTableLacksTheHypervisorLeaf) {
 
 TEST(VmDetection, DriverWithoutDeviceIsWeakAndAcpiReadFailureIsError) {
     Snapshot s = KvmGuest();
-    Table drivers = MakeTable("drivers", "drivers", "Drivers", {"Driver"});
-    AddRow(drivers, {"vioscsi"});
+    Table drivers = MakeTable("drivers", table::kDrivers, "Drivers", {});
+    std::vector<std::string> row(col::drivers::kImagePath + 1);
+    row[col::drivers::kDriver] = "vioscsi";
+    AddRow(drivers, std::move(row));
     s.tables.push_back(drivers);
     // The ACPI collector's row for a table it could not read.
     AcpiSource acpi;
