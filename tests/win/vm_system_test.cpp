@@ -25,6 +25,13 @@ std::pair<std::string, std::string> Row(const Snapshot& s, const std::string& id
     return {"(missing)", ""};
 }
 
+// The time-bounded scans may stop early on a loaded machine; that is an
+// incomplete scan, never a finding.
+void ExpectNothingFoundInTime(const Snapshot& s, const char* id) {
+    const std::string status = Row(s, id).first;
+    EXPECT_TRUE(status == "Not Detected" || status == "Inconclusive") << id << ": " << status;
+}
+
 TEST(VmSystemLive, WineContext) {
     VmEnvironment env;
     env.system = LiveVmSystemAccess();
@@ -44,10 +51,10 @@ TEST(VmSystemLive, NoGuestArtifactsInThePrefix) {
     if (Planted()) GTEST_SKIP() << "guest artifacts are planted";
     Snapshot s;
     CollectVm(s);
-    for (const char* id : {"registry.acpi", "os.guest_software", "os.running_services", "os.guest_files",
-                           "os.guest_processes", "registry.legacy_bios", "registry.scsi", "os.driver_keys",
-                           "os.guest_directories", "os.guest_windows", "os.guest_devices"})
+    for (const char* id : {"os.guest_software", "os.running_services", "os.guest_files", "registry.legacy_bios",
+                           "os.driver_keys", "os.guest_directories", "os.guest_windows", "os.guest_devices"})
         EXPECT_EQ(Row(s, id).first, "Not Detected") << id;
+    for (const char* id : {"registry.acpi", "registry.scsi", "os.guest_processes"}) ExpectNothingFoundInTime(s, id);
     // Wine mirrors the host's own SMBIOS names into the BIOS key, so on a
     // virtual build machine that exposes them this probe rightly finds them.
     const std::string bios = Row(s, "registry.bios").first;
@@ -61,7 +68,7 @@ TEST(PlantedGuest, GuestArtifactsAreDetected) {
     for (const char* id : {"os.guest_services", "os.guest_software", "os.guest_files", "os.driver_keys",
                            "os.guest_directories"})
         EXPECT_EQ(Row(s, id), (std::pair<std::string, std::string>{"Detected", "VirtualBox"})) << id;
-    EXPECT_EQ(Row(s, "os.guest_processes").first, "Not Detected");
+    ExpectNothingFoundInTime(s, "os.guest_processes");
 }
 
 }  // namespace
