@@ -101,20 +101,6 @@ std::string NormalizeId(std::string_view text) {
     return out;
 }
 
-std::string DecodeSwappedHexSerial(std::string_view text) {
-    if (text.size() < 16 || text.size() % 4 != 0) return {};
-    for (char c : text)
-        if (HexDigitValue(c) < 0) return {};
-    std::string out;
-    out.reserve(text.size() / 2);
-    auto byteAt = [&](size_t i) { return static_cast<char>(HexDigitValue(text[i]) << 4 | HexDigitValue(text[i + 1])); };
-    for (size_t i = 0; i < text.size(); i += 4) {
-        out.push_back(byteAt(i + 2));
-        out.push_back(byteAt(i));
-    }
-    return out;
-}
-
 bool ListContainsId(std::string_view list, std::string_view id) {
     for (const std::string& piece : SplitComma(list))
         if (NormalizeId(piece) == id) return true;

@@ -25,7 +25,6 @@ struct CrossChecksSource {
 
 void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail);
 std::string NormalizeId(std::string_view text);
-std::string DecodeSwappedHexSerial(std::string_view text);
 bool ListContainsId(std::string_view list, std::string_view id);
 std::vector<std::string> ModelNumberTokens(std::string_view text);
 int32_t GetFactInt(const Snapshot& s, const std::string& key);

@@ -1,6 +1,15 @@
 // The "VM Detection" collector: the live CPUID fallback and the registry key
 // scans; everything else works on the Snapshot.
+#include <winsock2.h>
+// clang-format off
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+// clang-format on
 #include <windows.h>
+#include <wtsapi32.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <cpuid.h>
 
@@ -38,11 +47,68 @@ static ServiceKeyScan ScanServiceKeys(const ServiceKey* keys, size_t count) {
     return scan;
 }
 
+// ---- consistency context probes ----
+
+static RouteTablesRead ReadRouteTables() {
+    RouteTablesRead r;
+    PMIB_IPFORWARD_TABLE2 routes = nullptr;
+    if (GetIpForwardTable2(AF_UNSPEC, &routes) == NO_ERROR && routes) {
+        r.routesOk = true;
+        r.routeCount = routes->NumEntries;
+        // One row past the walk's bound is enough to show it was reached.
+        const ULONG keep = std::min<ULONG>(routes->NumEntries, static_cast<ULONG>(kRouteWalkMaxRows + 1));
+        r.routes.reserve(keep);
+        for (ULONG i = 0; i < keep; ++i) {
+            const MIB_IPFORWARD_ROW2& row = routes->Table[i];
+            r.routes.push_back(RouteRow{row.Loopback != FALSE, row.DestinationPrefix.PrefixLength, row.ValidLifetime});
+        }
+    }
+    if (routes) FreeMibTable(routes);
+    PMIB_IPNET_TABLE2 neighbors = nullptr;
+    if (GetIpNetTable2(AF_UNSPEC, &neighbors) == NO_ERROR && neighbors) {
+        r.neighborsOk = true;
+        r.neighborCount = neighbors->NumEntries;
+    }
+    if (neighbors) FreeMibTable(neighbors);
+    return r;
+}
+
+static WtsProtocolRead QueryWtsProtocol() {
+    WtsProtocolRead r;
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &buffer, &bytes) &&
+        buffer && bytes >= sizeof(USHORT)) {
+        USHORT protocol = 0;
+        std::memcpy(&protocol, buffer, sizeof protocol);
+        r.ok = true;
+        r.protocol = protocol;
+    }
+    if (buffer) WTSFreeMemory(buffer);
+    return r;
+}
+
+static NativeVhdRead QueryNativeVhdBoot() {
+    NativeVhdRead r;
+    using IsNativeVhdBootFn = BOOL(WINAPI*)(PBOOL);
+    // kernel32 is always loaded; the function is absent before Windows 8.
+    const auto fn = GetProc<IsNativeVhdBootFn>(GetModuleHandleW(L"kernel32.dll"), "IsNativeVhdBoot");
+    if (!fn) return r;
+    r.supported = true;
+    BOOL native = FALSE;
+    r.ok = fn(&native) != FALSE;
+    r.native = r.ok && native != FALSE;
+    return r;
+}
+
 void CollectVm(Snapshot& s) {
     VmEnvironment env;
     env.cpuid = LiveCpuid;
     env.scanServiceKeys = ScanServiceKeys;
     env.system = LiveVmSystemAccess();
+    env.readRouteTables = ReadRouteTables;
+    env.queryWtsProtocol = QueryWtsProtocol;
+    env.queryNativeVhdBoot = QueryNativeVhdBoot;
     RunVmDetection(s, env);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "vm/probes_consistency.h"
 #include "vm/vm_model.h"
 #include "vm/vm_scorer.h"
 #include "vm/vm_system.h"
@@ -40,6 +41,13 @@ struct VmEnvironment {
     // The running system as the artifact, process-context and hypervisor
     // platform probes see it, with the clock that bounds their walks.
     VmSystemAccess system;
+
+    // Consistency context probes. An empty reader counts as a failed read,
+    // an empty VHD query as a missing function.
+    // The route walk is bounded by system.tickMs.
+    std::function<RouteTablesRead()> readRouteTables;
+    std::function<WtsProtocolRead()> queryWtsProtocol;
+    std::function<NativeVhdRead()> queryNativeVhdBoot;
 };
 
 // What the collector derived from the CPU data; the outputs report it.

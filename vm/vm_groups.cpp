@@ -1,11 +1,9 @@
-// Probe groups beyond the collector's inline probes. Each group plugs in here
-// and appends its probes; until a group is built it adds none.
+// The gate that runs after every probe group: CPU evidence that may not be
+// interpreted turns the CPU probes into Not Supported.
 #include "collectors/processor/hypervisor.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {
-
-void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&) {}
 
 void GateCpuProbes(const Snapshot& s, VmProbeList& probes) {
     if (!IsCpuidSafe(s)) MarkCpuProbesUnsupported(probes);

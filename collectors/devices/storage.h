@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/snapshot.h"
@@ -214,5 +215,10 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
 void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive);
 // The counters' facts, the notes, then the three tables in order.
 void FinishStorageScan(Snapshot& s, StorageScan& scan);
+
+// Some drivers report an ATA serial in the storage descriptor as the
+// hexadecimal form of its byte-swapped string: 16 or more digits, a multiple
+// of four. The decoded text, or empty when the text is not of that form.
+std::string DecodeSwappedHexSerial(std::string_view text);
 
 }  // namespace vorq

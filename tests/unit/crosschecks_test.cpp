@@ -4,6 +4,7 @@
 #include <map>
 
 #include "assessment/crosschecks.h"
+#include "collectors/devices/storage.h"
 
 namespace vorq {
 namespace {
