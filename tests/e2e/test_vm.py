@@ -49,7 +49,25 @@ class VmDetection(unittest.TestCase):
         self.assertEqual([r["c"][0] for r in methods], ["%03d" % i for i in range(1, 101)])
         self.assertEqual([r["c"][0] for r in rejected], ["W%03d" % i for i in range(1, 11)])
         self.assertEqual({r["c"][5] for r in rejected}, {"Not Supported"})
+        # Every diagnostic an entry names runs in this build.
+        self.assertNotIn("A referenced diagnostic is unavailable in this build.", {r["c"][10] for r in methods})
 
+    def test_every_probe_once_in_its_category(self):
+        ids = []
+        for c, count in zip(CATEGORIES, [11, 16, 19, 5, 6, 24, 1, 3]):
+            rows = e2e.table(self.report, "vm.tests." + c)["rows"]
+            self.assertEqual(len(rows), count, c)
+            ids += [r["c"][0] for r in rows]
+        self.assertEqual(len(set(ids)), 85)
+
+    def test_consistency_context_under_wine(self):
+        status = {}
+        for c in CATEGORIES:
+            for row in e2e.table(self.report, "vm.tests." + c)["rows"]:
+                status[row["c"][0]] = row["c"][3]
+        self.assertEqual(status["storage.native_vhd"], "Not Supported")
+        self.assertEqual(status["os.wts_protocol"], "Not Detected")
+        self.assertEqual(status["firmware.structure"], "Not Detected")
 
     def test_process_and_platform_context_under_wine(self):
         status = {}
@@ -59,6 +77,7 @@ class VmDetection(unittest.TestCase):
         self.assertEqual(status["os.wine"], "Detected")
         self.assertEqual(status["cpu.whp_presence"], "Not Supported")
         self.assertEqual(status["os.guest_files"], "Not Detected")
+
 
 if __name__ == "__main__":
     unittest.main()

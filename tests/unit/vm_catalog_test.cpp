@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 #include "vm/catalog.h"
 #include "vm/vm_detection.h"
@@ -52,6 +53,23 @@ TEST(VmCatalog, RelatedIdsAreStoredWithoutBlanksOrEmptyPieces) {
                 EXPECT_NE(related.back(), ',') << e.id;
             }
         }
+}
+
+TEST(VmCatalog, EveryRelatedIdIsAProbeOfThisBuild) {
+    Snapshot s;
+    RunVmDetection(s, VmEnvironment{});
+    std::set<std::string> produced;
+    for (const Table& t : s.tables)
+        if (t.id.rfind("vm.tests.", 0) == 0)
+            for (const TableRow& r : t.rows) produced.insert(r.cells[0]);
+    EXPECT_EQ(produced.size(), 85u);
+    for (const auto* list : {&MethodCatalog(), &RejectedMethodCatalog()})
+        for (const CatalogEntry& e : *list)
+            for (const std::string& id : CatalogEntryStatus(e, {}).ids) EXPECT_EQ(produced.count(id), 1u) << e.id << " " << id;
+    // No implemented entry reports a diagnostic missing from this build.
+    const Table* methods = FindTable(s, table::kVmCatalogMethods);
+    ASSERT_NE(methods, nullptr);
+    for (const TableRow& r : methods->rows) EXPECT_NE(r.cells[10], "A referenced diagnostic is unavailable in this build.") << r.cells[0];
 }
 
 TEST(VmCatalog, StatusDerivation) {
