@@ -144,7 +144,7 @@ void ProbeInventoryContext(const Snapshot& s, VmProbeList& probes) {
         bool usbClass = false;
         if (classes)
             for (const TableRow& row : classes->rows) {
-                const std::string cls = CellOrEmpty(row, 0);
+                const std::string cls = CellOrEmpty(row, col::devices_classes::kClass);
                 if (EqualsNoCase(cls, "USB") || EqualsNoCase(cls, "USBDevice")) usbClass = true;
             }
         const bool features = GetFactUInt(s, fact::kBatteryCount) != 0 || GetFactUInt(s, fact::kAudioActive) != 0 ||

@@ -107,16 +107,19 @@ void ScanDevices(const Snapshot& s, PnpPass& st) {
     }
 }
 
-// `softwareColumn` is the flags column of the DXGI table; the adapter table
-// has none.
-void ScanDisplayTableRows(const Table* t, bool softwareColumn, PnpPass& st) {
+struct DisplayColumns {
+    size_t name, id;
+    bool hasFlags;  // only the DXGI table marks software adapters
+};
+
+void ScanDisplayTableRows(const Table* t, const DisplayColumns& cols, PnpPass& st) {
     if (!t) return;
     for (const TableRow& row : t->rows) {
-        const std::string name = CellOrEmpty(row, 0);
-        const std::string id = CellOrEmpty(row, 1);
+        const std::string name = CellOrEmpty(row, cols.name);
+        const std::string id = CellOrEmpty(row, cols.id);
         if (name.empty() && id.empty()) continue;
         st.anyDisplaySeen = true;
-        const bool software = softwareColumn && EqualsNoCase(CellOrEmpty(row, col::display_dxgi::kFlags), "software");
+        const bool software = cols.hasFlags && EqualsNoCase(CellOrEmpty(row, col::display_dxgi::kFlags), "software");
         if (!st.remoteDisplay) st.remoteDisplay = software || IsSoftwareDisplayAdapter(name, id);
         if (!software) {
             st.hardwareDisplaySeen = true;
@@ -130,8 +133,10 @@ void ScanDisplayTableRows(const Table* t, bool softwareColumn, PnpPass& st) {
 void ProbePnpHardware(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment&) {
     PnpPass st;
     ScanDevices(s, st);
-    ScanDisplayTableRows(FindTable(s, table::kDisplayGpus), false, st);
-    ScanDisplayTableRows(FindTable(s, table::kDisplayDxgi), true, st);
+    ScanDisplayTableRows(FindTable(s, table::kDisplayGpus), {col::display_gpus::kAdapter, col::display_gpus::kPciIds, false},
+                         st);
+    ScanDisplayTableRows(FindTable(s, table::kDisplayDxgi),
+                         {col::display_dxgi::kDescription, col::display_dxgi::kVendorDevice, true}, st);
     const Table* monitors = FindTable(s, table::kDisplayMonitors);
     if (monitors)
         for (const TableRow& row : monitors->rows)

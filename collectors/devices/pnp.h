@@ -41,6 +41,10 @@ inline constexpr char kDevicesClasses[] = "devices.classes";
 inline constexpr char kDevicesProviders[] = "devices.providers";
 }  // namespace vorq::table
 
+namespace vorq::col::devices_classes {
+inline constexpr size_t kClass = 0;
+}  // namespace vorq::col::devices_classes
+
 namespace vorq::col::devices {
 inline constexpr size_t kClass = 0, kDevice = 1, kManufacturer = 2, kHardwareId = 3, kInstanceId = 4, kDriver = 5,
                          kService = 6, kContainerId = 7, kPcieLink = 8;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "assessment/crosschecks.h"
 #include "collectors/devices/battery.h"
 #include "collectors/devices/network.h"
 #include "collectors/devices/peripherals.h"
@@ -145,15 +146,23 @@ TEST(VmConsistencyProbes, StorageSerials) {
 }
 
 TEST(VmConsistencyProbes, StorageIdentityAgreesWhereTheCrossCheckDoes) {
+    // 20 bytes of ATA serial delivered as 40 hex digits, each 16-bit word byte-swapped.
     Snapshot s;
-    SetFact(s, std::string(fact::kAtaSnPrefix) + "Disk 0", "WD-WCCN4");
-    SetFact(s, std::string(fact::kAtaDescPrefix) + "Disk 0", "4457572d4343344e");
+    SetFact(s, std::string(fact::kAtaSnPrefix) + "Disk 0", "WD-WCC4N1234567");
+    SetFact(s, std::string(fact::kAtaDescPrefix) + "Disk 0", "4457572d43434e34323134333635203720202020");
     SetFact(s, std::string(fact::kNvmeSnPrefix) + "Disk 1", "S4EWNX0N");
     SetFact(s, std::string(fact::kNvmeDescPrefix) + "Disk 1", "0025_3881_0142_1A2B.");
     SetFact(s, std::string(fact::kNvmeEui64Prefix) + "Disk 1", "0025388101421A2B");
     VmProbe p = ProbeOf(s, "storage.identity_consistency");
     EXPECT_EQ(p.result, kNotDetected);
     EXPECT_EQ(p.evidence, "The comparable storage identities agree across collected read paths.");
+    Snapshot checked = s;
+    CollectCrossChecksFrom(checked, {});
+    int ata = -1;
+    for (const Check& c : checked.checks)
+        if (c.id == "x.ata") ata = c.status;
+    EXPECT_EQ(ata, kPass);
+
     SetFact(s, std::string(fact::kAtaSnPrefix) + "Disk 2", "OTHER");
     SetFact(s, std::string(fact::kAtaDescPrefix) + "Disk 2", "SOMETHING");
     EXPECT_EQ(ProbeOf(s, "storage.identity_consistency").result, kDetected);
