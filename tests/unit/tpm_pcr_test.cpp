@@ -158,3 +158,55 @@ TEST(TpmPcr, BankChoice) {
 
 }  // namespace
 }  // namespace vorq
+
+namespace vorq {
+namespace {
+
+// Real logs (tests/fixtures/tcglog/README.md): the agile one replays to the
+// PCR values published with it; the legacy one parses but is never replayed.
+TEST(TpmPcr, RealLogs) {
+    const Bytes agile = test::ReadFixture("tcglog/ubuntu-2104-gce-agile.bin");
+    ASSERT_FALSE(agile.empty());
+    const LogReading r = FetchTcgLog(agile.size(), [&](uint64_t) { return agile; });
+    ASSERT_EQ(r.validation, kTcgLogWellFormed);
+    ASSERT_TRUE(r.parsed);
+    EXPECT_TRUE(r.log.cryptoAgile);
+    PcrReading pcrs;
+    const std::pair<uint32_t, const char*> published[] = {
+        {0, "24af52a4f429b71a3184a6d64cddad17e54ea030e2aa6576bf3a5a3d8bd3328f"},
+        {1, "45ed8540f34db53220ef197e5fb8a3835b2095454349e445f397f13d91c509a5"},
+        {2, "3d458cfe55cc03ea1f443f1562beec8df51c75e14a9fcf9a7234a13f198e7969"},
+        {3, "3d458cfe55cc03ea1f443f1562beec8df51c75e14a9fcf9a7234a13f198e7969"},
+        {4, "ebc7ae25d0347868250995c9a8fff16bf79e048453262d0ef2756e213c76181c"},
+        {5, "47715f9f2c10769da6ee23be5633fd88e247caf162f4eeb0b6f8482ccfeadfb5"},
+        {6, "3d458cfe55cc03ea1f443f1562beec8df51c75e14a9fcf9a7234a13f198e7969"},
+        {7, "0d8847bc5eca06452df10e2f214363845c7ac11d47525a5474e225e72ce25dfe"},
+        {8, "b9a324947de94ec2fd4b04483ecfcb37dfdd520a7c0ecf73c77bf2595549c84f"},
+        {9, "adb87be3efd96cc3a2f66b8aa7564f9727563ef494a95d571a3f38ff4afb25dd"},
+        {14, "8351c65483c5419079e8c96758dd2130bee075d71fea226f68ec4eb5bfc71983"},
+    };
+    for (const auto& [pcr, hex] : published) pcrs.live[pcr] = test::HexBytes(hex);
+    PcrTallies t;
+    const Table table = PcrTable(pcrs, ReplayTcgLog(r, pcrs.bank), t);
+    EXPECT_EQ(table.rows.size(), 11u);
+    EXPECT_EQ(LogVerdict(r, t), "match");
+    EXPECT_EQ(LogMatchText(t), "11/11");
+    const Table events = LogTable(r);
+    EXPECT_EQ(events.rows.size(), std::min<size_t>(r.log.events.size(), 600));
+    bool sawBootApp = false;
+    for (const TableRow& row : events.rows)
+        if (row.cells[2] == "EV_EFI_BOOT_SERVICES_APPLICATION" && !row.cells[4].empty()) sawBootApp = true;
+    EXPECT_TRUE(sawBootApp);
+
+    const Bytes legacy = test::ReadFixture("tcglog/debian-10-gce-legacy.bin");
+    const LogReading l = FetchTcgLog(legacy.size(), [&](uint64_t) { return legacy; });
+    ASSERT_EQ(l.validation, kTcgLogWellFormed);
+    ASSERT_TRUE(l.parsed);
+    EXPECT_FALSE(l.log.cryptoAgile);
+    EXPECT_FALSE(ReplayTcgLog(l, 0x000B).ran);
+    EXPECT_EQ(MeasuredBootRowText(l, PcrTallies{}),
+              Format("[info] %zu events, SHA-1 legacy format, not compared", l.log.events.size()));
+}
+
+}  // namespace
+}  // namespace vorq
