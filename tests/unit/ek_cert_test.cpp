@@ -240,3 +240,51 @@ TEST(EkCert, NothingAnywhere) {
 
 }  // namespace
 }  // namespace vorq
+
+namespace vorq {
+namespace {
+
+// An index larger than its certificate: the padding after the DER object is
+// cut off before the certificate is described.
+TEST(EkCert, PaddingAfterTheCertificateIsCut) {
+    const std::vector<uint8_t> cert = ReadFixture("tpm/ek-cert.der");
+    std::vector<uint8_t> stored = cert;
+    stored.resize(cert.size() + 13, 0xFF);
+    TpmChannel ch;
+    ch.transport = [&](const TpmBytes& cmd, uint8_t* reply, uint32_t& len) -> uint32_t {
+        TpmBytes r;
+        if (cmd == NvReadPublicCommand(0x01C00002)) {
+            TpmBytes p;
+            PutU16(p, 14);
+            PutU32(p, 0x01C00002);
+            PutU16(p, kTpmAlgSha256);
+            PutU32(p, 0x42070001);  // PPWRITE, PPREAD, OWNERREAD, AUTHREAD, NO_DA, PLATFORMCREATE
+            PutU16(p, 0);
+            PutU16(p, static_cast<uint16_t>(stored.size()));
+            r = test::TpmReply(0, p);
+        } else if (cmd.size() == 35 && cmd[9] == 0x4E) {  // NV_Read: size and offset end the command
+            const size_t size = cmd[31] << 8 | cmd[32], offset = cmd[33] << 8 | cmd[34];
+            TpmBytes p;
+            PutU32(p, static_cast<uint32_t>(size + 2));
+            PutU16(p, static_cast<uint16_t>(size));
+            p.insert(p.end(), stored.begin() + static_cast<std::ptrdiff_t>(offset),
+                     stored.begin() + static_cast<std::ptrdiff_t>(offset + size));
+            p.insert(p.end(), {0, 0, 1, 0, 0});
+            r = test::TpmReply(0, p, kTpmStSessions);
+        } else {
+            r = test::TpmReply(0x18B);
+        }
+        std::copy(r.begin(), r.end(), reply);
+        len = static_cast<uint32_t>(r.size());
+        return 0;
+    };
+    Snapshot s;
+    const Table t = CollectEkCertificates(s, ch, {}, PublicAreaInfo{}, PublicAreaInfo{}, {});
+    ASSERT_EQ(t.rows.size(), 1u);
+    EXPECT_EQ(t.rows[0].cells[2], Format("%zu", cert.size()));
+    EXPECT_EQ(t.rows[0].cells[3], "Test EK CA");
+    EXPECT_EQ(GetFact(s, fact::kTpmEkCertSha1s), ToLower(Sha1(cert.data(), cert.size())));
+}
+
+}  // namespace
+}  // namespace vorq
