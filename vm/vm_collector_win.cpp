@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include <cpuid.h>
 
@@ -49,10 +50,20 @@ static ServiceKeyScan ScanServiceKeys(const ServiceKey* keys, size_t count) {
 
 // ---- consistency context probes ----
 
+// The IP Helper tables and the WTS buffer are owned until the reading scope ends.
+struct MibTableFree {
+    void operator()(void* t) const { FreeMibTable(t); }
+};
+struct WtsMemoryFree {
+    void operator()(void* p) const { WTSFreeMemory(p); }
+};
+
 static RouteTablesRead ReadRouteTables() {
     RouteTablesRead r;
-    PMIB_IPFORWARD_TABLE2 routes = nullptr;
-    if (GetIpForwardTable2(AF_UNSPEC, &routes) == NO_ERROR && routes) {
+    PMIB_IPFORWARD_TABLE2 rawRoutes = nullptr;
+    const bool routesRead = GetIpForwardTable2(AF_UNSPEC, &rawRoutes) == NO_ERROR;
+    const std::unique_ptr<MIB_IPFORWARD_TABLE2, MibTableFree> routes(rawRoutes);
+    if (routesRead && routes) {
         r.routesOk = true;
         r.routeCount = routes->NumEntries;
         // One row past the walk's bound is enough to show it was reached.
@@ -63,28 +74,29 @@ static RouteTablesRead ReadRouteTables() {
             r.routes.push_back(RouteRow{row.Loopback != FALSE, row.DestinationPrefix.PrefixLength, row.ValidLifetime});
         }
     }
-    if (routes) FreeMibTable(routes);
-    PMIB_IPNET_TABLE2 neighbors = nullptr;
-    if (GetIpNetTable2(AF_UNSPEC, &neighbors) == NO_ERROR && neighbors) {
+    PMIB_IPNET_TABLE2 rawNeighbors = nullptr;
+    const bool neighborsRead = GetIpNetTable2(AF_UNSPEC, &rawNeighbors) == NO_ERROR;
+    const std::unique_ptr<MIB_IPNET_TABLE2, MibTableFree> neighbors(rawNeighbors);
+    if (neighborsRead && neighbors) {
         r.neighborsOk = true;
         r.neighborCount = neighbors->NumEntries;
     }
-    if (neighbors) FreeMibTable(neighbors);
     return r;
 }
 
 static WtsProtocolRead QueryWtsProtocol() {
     WtsProtocolRead r;
-    LPWSTR buffer = nullptr;
+    LPWSTR raw = nullptr;
     DWORD bytes = 0;
-    if (WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &buffer, &bytes) &&
-        buffer && bytes >= sizeof(USHORT)) {
+    const bool ok =
+        WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &raw, &bytes) != FALSE;
+    const std::unique_ptr<WCHAR, WtsMemoryFree> buffer(raw);
+    if (ok && buffer && bytes >= sizeof(USHORT)) {
         USHORT protocol = 0;
-        std::memcpy(&protocol, buffer, sizeof protocol);
+        std::memcpy(&protocol, buffer.get(), sizeof protocol);
         r.ok = true;
         r.protocol = protocol;
     }
-    if (buffer) WTSFreeMemory(buffer);
     return r;
 }
 
