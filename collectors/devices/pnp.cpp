@@ -72,6 +72,25 @@ void ClearVmPnpFacts(Snapshot& s) {
     while (it != s.facts.end() && it->first.compare(0, kPrefix.size(), kPrefix) == 0) it = s.facts.erase(it);
 }
 
+namespace {
+
+// Collects the devices of one walk and writes the tables, signals and facts.
+class DeviceInventory {
+public:
+    // Builds the record, appends the USB serial signal (walk order), counts.
+    void Add(Snapshot& s, const DeviceProps& props);
+    // Sorts and writes everything; `subInventories` appends its tables
+    // between "devices.providers" and "devices".
+    void Finish(Snapshot& s, const std::function<void(Snapshot&)>& subInventories);
+
+private:
+    std::vector<DeviceRecord> records_;
+    std::map<std::string, uint32_t> classes_;
+    std::map<std::string, uint32_t> providers_;
+    std::map<std::string, uint32_t> services_;
+    uint32_t usbSerials_ = 0;
+};
+
 void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     DeviceRecord r;
     r.cls = p.cls.empty() ? "(no class)" : p.cls;
@@ -135,6 +154,19 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     s.tables.push_back(std::move(providers));
     if (subInventories) subInventories(s);
     s.tables.push_back(std::move(devices));
+}
+
+}  // namespace
+
+void CollectDevicesFrom(Snapshot& s, const DevicesSource& src) {
+    ClearVmPnpFacts(s);
+    if (!src.listOpened) {
+        AddNote(s, "PnP devices", "SetupDiGetClassDevs failed: " + src.listError);
+        return;
+    }
+    DeviceInventory inventory;
+    for (const DeviceProps& props : src.devices) inventory.Add(s, props);
+    inventory.Finish(s, src.subInventories);
 }
 
 }  // namespace vorq

@@ -119,21 +119,18 @@ std::vector<std::pair<std::string, uint32_t>> CountRows(const std::map<std::stri
 // Removes every fact whose key begins with "vm.pnp.ids:".
 void ClearVmPnpFacts(Snapshot& s);
 
-// Collects the devices of one walk and writes the tables, signals and facts.
-class DeviceInventory {
-public:
-    // Builds the record, appends the USB serial signal (walk order), counts.
-    void Add(Snapshot& s, const DeviceProps& props);
-    // Sorts and writes everything; `subInventories` appends its tables
-    // between "devices.providers" and "devices".
-    void Finish(Snapshot& s, const std::function<void(Snapshot&)>& subInventories);
-
-private:
-    std::vector<DeviceRecord> records_;
-    std::map<std::string, uint32_t> classes_;
-    std::map<std::string, uint32_t> providers_;
-    std::map<std::string, uint32_t> services_;
-    uint32_t usbSerials_ = 0;
+// What the platform side read: the present devices in walk order, and the
+// inventories of other device kinds, which add their tables between
+// "devices.providers" and "devices".
+struct DevicesSource {
+    bool listOpened = true;  // false: the device list could not be opened
+    std::string listError;   // then the reason, as text
+    std::vector<DeviceProps> devices;
+    std::function<void(Snapshot&)> subInventories;
 };
+
+// Clears earlier "vm.pnp.ids:" facts, then writes the USB serial signals (walk
+// order), the sorted tables, the counts and the facts.
+void CollectDevicesFrom(Snapshot& s, const DevicesSource& src);
 
 }  // namespace vorq

@@ -33,27 +33,29 @@ DeviceProps ReadDevice(HDEVINFO set, const SP_DEVINFO_DATA& d) {
 }  // namespace
 
 void CollectDevices(Snapshot& s) {
-    ClearVmPnpFacts(s);
+    DevicesSource src;
     HDEVINFO raw = SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     const DWORD openError = GetLastError();
     DeviceInfoList list(raw);
     if (!list) {
-        AddNote(s, "PnP devices", "SetupDiGetClassDevs failed: " + Win32ErrorText(openError));
+        src.listOpened = false;
+        src.listError = Win32ErrorText(openError);
+        CollectDevicesFrom(s, src);
         return;
     }
-    DeviceInventory inventory;
     for (DWORD index = 0;; ++index) {
         SP_DEVINFO_DATA d{};
         d.cbSize = sizeof d;
         if (!SetupDiEnumDeviceInfo(list.get(), index, &d)) break;
-        inventory.Add(s, ReadDevice(list.get(), d));
+        src.devices.push_back(ReadDevice(list.get(), d));
     }
-    inventory.Finish(s, [](Snapshot& snap) {
+    src.subInventories = [](Snapshot& snap) {
         AddBiometricUnits(snap);
         AddAudioEndpoints(snap);
         AddSmartCardReaders(snap);
         AddPrinters(snap);
-    });
+    };
+    CollectDevicesFrom(s, src);
 }
 
 }  // namespace vorq

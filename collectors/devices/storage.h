@@ -194,27 +194,29 @@ struct VolumeInfo {
     std::string guidPath, objectId;
 };
 
-// Collector-wide state of one storage scan.
-struct StorageScan {
+// One disk of the disk-interface walk; `interfaceIndex` labels it when its
+// device number cannot be read.
+struct StorageDisk {
+    uint32_t interfaceIndex = 0;
+    DiskSource source;
+};
+
+// What the platform side read for one storage scan. The disks' controls run
+// while the pure part scans them.
+struct StorageSource {
+    bool listOpened = true;  // false: the disk interfaces could not be listed
+    std::string listError;   // then the reason, as text
     bool elevated = false;
     uint32_t systemDisk = 0xFFFFFFFF;
     std::function<std::string(uint32_t)> errorText;  // Win32 error code to its text
-    Table disks, ids, volumes;
-    int withSerial = 0;
-    int systemWithId = 0;
-    bool nvmeSeen = false;
-    bool nvmeAccessDenied = false;
-    bool ataNotElevated = false;
+    std::vector<StorageDisk> disks;                  // interface order
+    char systemDrive = '\0';                         // first character of the system folder
+    std::vector<VolumeInfo> volumes;                 // the fixed volumes, drive order
 };
 
-StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<std::string(uint32_t)> errorText);
-// One disk's queries, rows, signals and facts; `interfaceIndex` labels a disk
-// whose device number cannot be read.
-void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const DiskSource& disk);
-// One fixed volume; `systemDrive` is the first character of the system folder.
-void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemDrive);
-// The counters' facts, the notes, then the three tables in order.
-void FinishStorageScan(Snapshot& s, StorageScan& scan);
+// Each disk's queries, rows, signals and facts, then the volumes, the
+// counters' facts, the notes and the three tables in order.
+void CollectStorageFrom(Snapshot& s, const StorageSource& src);
 
 // Some drivers report an ATA serial in the storage descriptor as the
 // hexadecimal form of its byte-swapped string: 16 or more digits, a multiple

@@ -24,6 +24,19 @@ std::string DecodeSwappedHexSerial(std::string_view text) {
 
 namespace {
 
+// Collector-wide state of one storage scan.
+struct StorageScan {
+    bool elevated = false;
+    uint32_t systemDisk = 0xFFFFFFFF;
+    std::function<std::string(uint32_t)> errorText;
+    Table disks, ids, volumes;
+    int withSerial = 0;
+    int systemWithId = 0;
+    bool nvmeSeen = false;
+    bool nvmeAccessDenied = false;
+    bool ataNotElevated = false;
+};
+
 const char* AssociationName(uint32_t a) { return a == 0 ? "device" : a == 1 ? "port" : "target"; }
 
 bool IsPeripheralBus(uint32_t bus) { return bus == 4 || bus == 7 || bus == 12 || bus == 13; }
@@ -143,8 +156,6 @@ void AtaPath(DiskContext& d, const DiskSource& disk, const std::string& descript
         d.AddSignal("disk.ata_wwn", d.cat, d.label + " ATA World Wide Name", a.wwn, SignalScope::PerUnit,
                  d.system ? 12 : 8, "IOCTL_ATA_PASS_THROUGH / IDENTIFY DEVICE words 108-111", "");
 }
-
-}  // namespace
 
 StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<std::string(uint32_t)> errorText) {
     StorageScan scan;
@@ -302,6 +313,19 @@ void FinishStorageScan(Snapshot& s, StorageScan& scan) {
     s.tables.push_back(std::move(scan.disks));
     s.tables.push_back(std::move(scan.ids));
     s.tables.push_back(std::move(scan.volumes));
+}
+
+}  // namespace
+
+void CollectStorageFrom(Snapshot& s, const StorageSource& src) {
+    if (!src.listOpened) {
+        AddNote(s, "Storage", "SetupDiGetClassDevs(disk interface) failed: " + src.listError);
+        return;
+    }
+    StorageScan scan = BeginStorageScan(src.elevated, src.systemDisk, src.errorText);
+    for (const StorageDisk& disk : src.disks) ScanDisk(s, scan, disk.interfaceIndex, disk.source);
+    for (const VolumeInfo& v : src.volumes) AddVolume(s, scan, v, src.systemDrive);
+    FinishStorageScan(s, scan);
 }
 
 }  // namespace vorq

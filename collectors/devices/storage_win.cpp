@@ -48,7 +48,15 @@ HANDLE OpenDevice(const std::wstring& path, DWORD access) {
     return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-// The disk again with read/write access; the handle lives as long as the returned function.
+// Controls on an open handle that lives as long as the returned function.
+IoControl OwningIo(std::shared_ptr<UniqueFile> file) {
+    IoControl io = HandleIo(file->get());
+    return [file = std::move(file), io](uint32_t code, const Bytes& in, size_t outSize, Bytes& out, uint32_t& err) {
+        return io(code, in, outSize, out, err);
+    };
+}
+
+// The disk again with read/write access.
 std::function<IoControl(uint32_t&)> ReadWriteOpener(const std::wstring& path) {
     return [path](uint32_t& error) -> IoControl {
         auto file = std::make_shared<UniqueFile>(OpenDevice(path, GENERIC_READ | GENERIC_WRITE));
@@ -56,10 +64,7 @@ std::function<IoControl(uint32_t&)> ReadWriteOpener(const std::wstring& path) {
             error = GetLastError();
             return IoControl();
         }
-        IoControl io = HandleIo(file->get());
-        return [file, io](uint32_t code, const Bytes& in, size_t outSize, Bytes& out, uint32_t& err) {
-            return io(code, in, outSize, out, err);
-        };
+        return OwningIo(std::move(file));
     };
 }
 
@@ -103,10 +108,10 @@ std::wstring InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& iface) {
     return std::wstring(detail->DevicePath);
 }
 
-void AddFixedVolumes(Snapshot& s, StorageScan& scan) {
+void ReadFixedVolumes(StorageSource& src) {
     wchar_t sysDir[260] = {};
     GetSystemDirectoryW(sysDir, 260);
-    char systemDrive = sysDir[0] < 0x80 ? static_cast<char>(sysDir[0]) : '\0';
+    src.systemDrive = sysDir[0] < 0x80 ? static_cast<char>(sysDir[0]) : '\0';
     wchar_t roots[512] = {};
     DWORD n = GetLogicalDriveStringsW(511, roots);
     if (n == 0 || n > 511) return;
@@ -123,32 +128,36 @@ void AddFixedVolumes(Snapshot& s, StorageScan& scan) {
         v.fileSystem = ToUtf8Ptr(fs);
         v.serial = serial;
         v.objectId = ReadVolumeObjectId(root);
-        AddVolume(s, scan, v, systemDrive);
+        src.volumes.push_back(std::move(v));
     }
 }
 
 }  // namespace
 
 void CollectStorage(Snapshot& s) {
-    const uint32_t systemDisk = GetSystemDiskNumber();
+    StorageSource src;
+    src.systemDisk = GetSystemDiskNumber();
     DeviceInfoList list(SetupDiGetClassDevsW(&kDiskInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
     if (!list) {
-        AddNote(s, "Storage", "SetupDiGetClassDevs(disk interface) failed: " + Win32ErrorText(GetLastError()));
+        src.listOpened = false;
+        src.listError = Win32ErrorText(GetLastError());
+        CollectStorageFrom(s, src);
         return;
     }
-    StorageScan scan = BeginStorageScan(s.elevated, systemDisk, [](uint32_t e) { return Win32ErrorText(e); });
+    src.elevated = s.elevated;
+    src.errorText = [](uint32_t e) { return Win32ErrorText(e); };
     for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA iface = {};
         iface.cbSize = sizeof(iface);
         if (!SetupDiEnumDeviceInterfaces(list.get(), nullptr, &kDiskInterface, index, &iface)) break;
         const std::wstring path = InterfacePath(list.get(), iface);
         if (path.empty()) continue;
-        UniqueFile disk(OpenDevice(path, 0));
-        if (!disk) continue;
-        ScanDisk(s, scan, index, DiskSource{HandleIo(disk.get()), ReadWriteOpener(path)});
+        auto disk = std::make_shared<UniqueFile>(OpenDevice(path, 0));
+        if (!*disk) continue;
+        src.disks.push_back({index, DiskSource{OwningIo(std::move(disk)), ReadWriteOpener(path)}});
     }
-    AddFixedVolumes(s, scan);
-    FinishStorageScan(s, scan);
+    ReadFixedVolumes(src);
+    CollectStorageFrom(s, src);
 }
 
 }  // namespace vorq

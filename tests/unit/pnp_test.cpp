@@ -145,30 +145,31 @@ DeviceProps Dev(std::string cls, std::string name, std::u16string instance, std:
 TEST(Pnp, InventoryWritesTablesFactsAndSignals) {
     Snapshot s;
     SetFact(s, "vm.pnp.ids:9", "stale");
-    ClearVmPnpFacts(s);
-    DeviceInventory inv;
+    DevicesSource src;
+    auto& inv = src.devices;
     // Walk order differs from the sorted order on purpose.
-    inv.Add(s, Dev("USB", "Mass Storage", u"USB\\VID_0781&PID_5583\\4C530001230815116283", {"USB\\VID_0781&PID_5583"},
+    inv.push_back(Dev("USB", "Mass Storage", u"USB\\VID_0781&PID_5583\\4C530001230815116283", {"USB\\VID_0781&PID_5583"},
                    "USBSTOR", "Microsoft"));
-    inv.Add(s, Dev("DiskDrive", "Disk A", u"SCSI\\DISK\\1", {"SCSI\\DiskQEMU"}, "Disk", "Microsoft"));
-    inv.Add(s, Dev("", "Same", u"ROOT\\B\\0000", {"ACPI\\VEN_ABCD&DEV_0002", "ACPI\\ABCD0002", "*ABCD0002"}));
-    inv.Add(s, Dev("", "Same", u"ROOT\\A\\0000", {"HID\\VID_046D"}));
-    inv.Add(s, Dev("DiskDrive", "Disk B", u"SCSI\\DISK\\2", {"SCSI\\DiskQEMU"}, "disk", "(Standard disk drives)"));
-    inv.Add(s, Dev("USB", "", u"USB\\VID_1234&PID_0001\\0000000000", {"USB\\VID_1234&PID_0001"}, "", ""));
+    inv.push_back(Dev("DiskDrive", "Disk A", u"SCSI\\DISK\\1", {"SCSI\\DiskQEMU"}, "Disk", "Microsoft"));
+    inv.push_back(Dev("", "Same", u"ROOT\\B\\0000", {"ACPI\\VEN_ABCD&DEV_0002", "ACPI\\ABCD0002", "*ABCD0002"}));
+    inv.push_back(Dev("", "Same", u"ROOT\\A\\0000", {"HID\\VID_046D"}));
+    inv.push_back(Dev("DiskDrive", "Disk B", u"SCSI\\DISK\\2", {"SCSI\\DiskQEMU"}, "disk", "(Standard disk drives)"));
+    inv.push_back(Dev("USB", "", u"USB\\VID_1234&PID_0001\\0000000000", {"USB\\VID_1234&PID_0001"}, "", ""));
     DeviceProps full = Dev("Display", "GPU", u"PCI\\VEN_8086&DEV_1237\\3&1", {"PCI\\VEN_8086&DEV_1237&REV_02"},
                            "vga", "Intel");
     full.manufacturer = "Intel";
     full.version = "1.2";
     full.containerId = "00000000-0000-0000-FFFF-FFFFFFFFFFFF";
     full.pcieLink = "Gen3 8 GT/s x16";
-    inv.Add(s, full);
+    inv.push_back(full);
 
     bool ranBetween = false;
-    inv.Finish(s, [&](Snapshot& snap) {
+    src.subInventories = [&](Snapshot& snap) {
         ASSERT_EQ(snap.tables.size(), 2u);
         snap.tables.push_back(MakeTable("devices", "devices.biometric", "", {}));
         ranBetween = true;
-    });
+    };
+    CollectDevicesFrom(s, src);
     ASSERT_TRUE(ranBetween);
 
     std::vector<std::string> ids;
@@ -245,8 +246,7 @@ TEST(Pnp, InventoryWritesTablesFactsAndSignals) {
 
 TEST(Pnp, EmptyWalkStillWritesCountsAndTables) {
     Snapshot s;
-    DeviceInventory inv;
-    inv.Finish(s, nullptr);
+    CollectDevicesFrom(s, DevicesSource{});
     EXPECT_EQ(GetFact(s, "devices.count"), "0");
     EXPECT_EQ(GetFact(s, "devices.usb_serials"), "0");
     ASSERT_EQ(s.tables.size(), 3u);

@@ -72,10 +72,13 @@ const TableRow* DiskRow(const Snapshot& s, const std::string& label) {
 
 // Runs the collector's pure part over scripted disks.
 Snapshot Scan(std::vector<FakeDisk*> disks, bool elevated, uint32_t systemDisk = 0) {
+    StorageSource src;
+    src.elevated = elevated;
+    src.systemDisk = systemDisk;
+    src.errorText = ErrorText;
+    for (size_t i = 0; i < disks.size(); ++i) src.disks.push_back({static_cast<uint32_t>(i), disks[i]->Access()});
     Snapshot s;
-    StorageScan scan = BeginStorageScan(elevated, systemDisk, ErrorText);
-    for (size_t i = 0; i < disks.size(); ++i) ScanDisk(s, scan, static_cast<uint32_t>(i), disks[i]->Access());
-    FinishStorageScan(s, scan);
+    CollectStorageFrom(s, src);
     return s;
 }
 
@@ -313,13 +316,28 @@ TEST(StorageCollect, DesignatorRowsAreCappedPerDisk) {
     EXPECT_EQ(CountSignals(s, "disk.vpd83"), static_cast<int>(kMaxDesignatorRows));
 }
 
-TEST(StorageCollect, Volumes) {
+TEST(StorageCollect, UnlistableDisksLeaveOnlyTheNote) {
+    StorageSource src;
+    src.listOpened = false;
+    src.listError = "Access is denied.";
+    src.volumes = {{"C:\\", "", "NTFS", 1, "", ""}};
     Snapshot s;
-    StorageScan scan = BeginStorageScan(true, 0, ErrorText);
-    AddVolume(s, scan, {"C:\\", "System", "NTFS", 0x1A2B3C4D, "\\\\?\\Volume{0E1F}\\", "00112233445566778899AABBCCDDEEFF"},
-              'c');
-    AddVolume(s, scan, {"D:\\", "", "FAT32", 0x000F0001, "", ""}, 'c');
-    FinishStorageScan(s, scan);
+    CollectStorageFrom(s, src);
+    EXPECT_EQ(s.notes, (std::vector<std::string>{"Storage: SetupDiGetClassDevs(disk interface) failed: Access is denied."}));
+    EXPECT_TRUE(s.tables.empty());
+    EXPECT_TRUE(s.signals.empty());
+    EXPECT_TRUE(s.facts.empty());
+}
+
+TEST(StorageCollect, Volumes) {
+    StorageSource src;
+    src.elevated = true;
+    src.errorText = ErrorText;
+    src.systemDrive = 'c';
+    src.volumes = {{"C:\\", "System", "NTFS", 0x1A2B3C4D, "\\\\?\\Volume{0E1F}\\", "00112233445566778899AABBCCDDEEFF"},
+                   {"D:\\", "", "FAT32", 0x000F0001, "", ""}};
+    Snapshot s;
+    CollectStorageFrom(s, src);
     const Table* t = FindTable(s, "storage.volumes");
     ASSERT_NE(t, nullptr);
     ASSERT_EQ(t->rows.size(), 2u);

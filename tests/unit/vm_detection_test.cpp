@@ -84,9 +84,9 @@ Snapshot KvmGuest() {
     nic.manufacturer = "Red Hat";
     nic.hardwareIds = {"PCI\\VEN_1AF4&DEV_1000&SUBSYS_00011AF4"};
     nic.service = "netkvm";
-    DeviceInventory devices;
-    devices.Add(s, nic);
-    devices.Finish(s, nullptr);
+    DevicesSource devices;
+    devices.devices = {nic};
+    CollectDevicesFrom(s, devices);
     return s;
 }
 
@@ -209,11 +209,11 @@ TEST(VmDetection, StorageModelIsTheSystemDisksOnly) {
         return d;
     };
     test::FakeDisk system = disk(0, "QEMU HARDDISK"), second = disk(1, "VBOX HARDDISK");
+    StorageSource src;
+    src.systemDisk = 0;
+    src.disks = {{0, system.Access()}, {1, second.Access()}};
     Snapshot s;
-    StorageScan scan = BeginStorageScan(false, 0, [](uint32_t e) { return Format("error %u", e); });
-    ScanDisk(s, scan, 0, system.Access());
-    ScanDisk(s, scan, 1, second.Access());
-    FinishStorageScan(s, scan);
+    CollectStorageFrom(s, src);
     Env env;
     RunVmDetection(s, env.Make());
     std::vector<std::string> cells;
