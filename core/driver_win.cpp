@@ -72,7 +72,7 @@ void RunCollectorTable(std::span<const CollectorEntry> table, CollectFn score, S
         done += e.weight;
     }
     std::string error;
-    if (!RunGuarded(score, s, error)) AddNote(s, "Scoring", error);
+    if (!RunGuarded(score, s, error)) AddFailureNote(s, "Scoring", error);
     s.durationMs = ElapsedMs(start);
     if (progress) progress("Done", 100);
 }

@@ -52,6 +52,17 @@ void AddNote(Snapshot& s, std::string_view where, std::string_view text) {
     s.notes.push_back(std::move(note));
 }
 
+void AddFailureNote(Snapshot& s, std::string_view where, std::string_view text, Failure kind) {
+    AddNote(s, where, text);
+    s.failures.push_back(SourceFailure{std::string(where), kind});
+}
+
+bool SourceFailed(const Snapshot& s, std::string_view source, Failure kind) {
+    for (const SourceFailure& f : s.failures)
+        if (f.source == source && f.kind == kind) return true;
+    return false;
+}
+
 std::string PrintableAscii(const void* bytes, size_t n) {
     const auto* p = static_cast<const uint8_t*>(bytes);
     std::string out;

@@ -83,6 +83,14 @@ struct CollectorRun {
     std::string error;
 };
 
+// How a source's read failed: an error, or a reply shorter than announced.
+enum class Failure { Error, ShortRead };
+
+struct SourceFailure {
+    std::string source;  // the collector's name, as its notes begin
+    Failure kind = Failure::Error;
+};
+
 struct Snapshot {
     std::string created;
     bool elevated = false;
@@ -96,6 +104,8 @@ struct Snapshot {
     std::vector<CollectorRun> collectors;
     std::vector<std::string> notes;
     std::map<std::string, std::string> facts;
+    // The failures noted through AddFailureNote; not part of the report.
+    std::vector<SourceFailure> failures;
 };
 
 std::shared_ptr<Snapshot> MakeSnapshot();
@@ -119,6 +129,11 @@ Table MakeTable(std::string tab, std::string id, std::string title, std::vector<
                 std::string note = std::string());
 void AddRow(Table& t, std::vector<std::string> cells, uint32_t mask = 0);
 void AddNote(Snapshot& s, std::string_view where, std::string_view text);
+// A note that also records `where` as failed, so that readers learn of the
+// failure by the source's name instead of by the note's words.
+void AddFailureNote(Snapshot& s, std::string_view where, std::string_view text, Failure kind = Failure::Error);
+// Whether `source` noted a failure of this kind.
+bool SourceFailed(const Snapshot& s, std::string_view source, Failure kind = Failure::Error);
 
 // Printable form of a fixed-width firmware/device text field: stops at the
 // first NUL or after n bytes, replaces non-printable bytes with '.', trims.

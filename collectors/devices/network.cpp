@@ -354,7 +354,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     SetFact(s, fact::kVmNetStatus, "error");
     InterfaceTotals tot;
     if (!in.ifTableOk) {
-        AddNote(s, kOrigin, "GetIfTable2 failed");
+        AddFailureNote(s, kOrigin, "GetIfTable2 failed");
     } else {
         SetFact(s, fact::kVmNetStatus, "complete");
         WalkInterfaces(s, ifaces, in, tot);

@@ -161,7 +161,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
 void CollectDevicesFrom(Snapshot& s, const DevicesSource& src) {
     ClearVmPnpFacts(s);
     if (!src.listOpened) {
-        AddNote(s, "PnP devices", "SetupDiGetClassDevs failed: " + src.listError);
+        AddFailureNote(s, "PnP devices", "SetupDiGetClassDevs failed: " + src.listError);
         return;
     }
     DeviceInventory inventory;

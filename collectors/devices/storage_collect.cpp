@@ -319,7 +319,7 @@ void FinishStorageScan(Snapshot& s, StorageScan& scan) {
 
 void CollectStorageFrom(Snapshot& s, const StorageSource& src) {
     if (!src.listOpened) {
-        AddNote(s, "Storage", "SetupDiGetClassDevs(disk interface) failed: " + src.listError);
+        AddFailureNote(s, "Storage", "SetupDiGetClassDevs(disk interface) failed: " + src.listError);
         return;
     }
     StorageScan scan = BeginStorageScan(src.elevated, src.systemDisk, src.errorText);

@@ -128,7 +128,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
 
     const uint32_t n = src.enumerate(nullptr, 0);
     if (n == 0) {
-        AddNote(s, "ACPI", "EnumSystemFirmwareTables('ACPI') failed: " + src.lastError());
+        AddFailureNote(s, "ACPI", "EnumSystemFirmwareTables('ACPI') failed: " + src.lastError());
         return;
     }
     std::vector<uint32_t> ids((static_cast<size_t>(n) + 3) / 4, 0);

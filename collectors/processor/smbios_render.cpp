@@ -377,7 +377,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
     const uint8_t* table = src.table;
     const size_t size = src.size;
     if (!table || size < kSmbiosHeaderSize) {
-        AddNote(s, "SMBIOS", kSmbiosShortRead);
+        AddFailureNote(s, "SMBIOS", kSmbiosShortRead, Failure::ShortRead);
         return;
     }
     const bool callingMethod = table[0] != 0;

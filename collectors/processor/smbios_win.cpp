@@ -16,13 +16,13 @@ void CollectSmbios(Snapshot& s) {
     SetFact(s, fact::kVmSmbiosStructureStatus, "error");
     const UINT size = GetSystemFirmwareTable(kRsmb, 0, nullptr, 0);
     if (size == 0) {
-        AddNote(s, "SMBIOS", "GetSystemFirmwareTable('RSMB') failed: " + Win32ErrorText(GetLastError()));
+        AddFailureNote(s, "SMBIOS", "GetSystemFirmwareTable('RSMB') failed: " + Win32ErrorText(GetLastError()));
         return;
     }
     std::vector<uint8_t> table(size, 0);
     const UINT got = GetSystemFirmwareTable(kRsmb, 0, table.data(), size);
     if (got != size) {
-        AddNote(s, "SMBIOS", kSmbiosShortRead);
+        AddFailureNote(s, "SMBIOS", kSmbiosShortRead, Failure::ShortRead);
         return;
     }
     CollectSmbiosFrom(s, SmbiosSource{table.data(), table.size()});

@@ -193,7 +193,7 @@ unsigned DriverPoolThreads(unsigned hardware) {
 
 void CollectDriversFrom(Snapshot& s, DriversSource source) {
     if (!source.failure.empty()) {
-        AddNote(s, kDriversOrigin, source.failure);
+        AddFailureNote(s, kDriversOrigin, source.failure);
         return;
     }
     std::vector<DriverRow>& rows = source.rows;

@@ -266,6 +266,7 @@ TEST(CollectAcpi, EnumerationFailures) {
     fails.enumFails = true;
     Snapshot s = Scan(fails);
     EXPECT_EQ(s.notes, std::vector<std::string>{"ACPI: EnumSystemFirmwareTables('ACPI') failed: error 2: not found"});
+    EXPECT_TRUE(SourceFailed(s, "ACPI"));
     EXPECT_TRUE(s.tables.empty());
     EXPECT_TRUE(s.signals.empty());
     EXPECT_EQ(GetFact(s, "acpi.vm_tables.status"), "error");

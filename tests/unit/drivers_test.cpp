@@ -252,6 +252,7 @@ TEST(DriversCollect, EnumerationFailureIsOnlyANote) {
     EXPECT_TRUE(s.tables.empty());
     EXPECT_TRUE(s.facts.empty());
     EXPECT_EQ(s.notes, (std::vector<std::string>{"Kernel drivers: OpenSCManager failed: error 5: Access is denied."}));
+    EXPECT_TRUE(SourceFailed(s, kDriversOrigin));
 }
 
 TEST(DriversCollect, RowsSummaryVendorsAndFacts) {

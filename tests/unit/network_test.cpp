@@ -238,6 +238,7 @@ TEST(NetworkInterfaces, TableFailure) {
     EXPECT_EQ(GetFact(s, "net.perm_macs", "absent"), "");
     EXPECT_EQ(GetFact(s, "net.cur_macs", "absent"), "");
     EXPECT_EQ(s.notes, (std::vector<std::string>{"Network: GetIfTable2 failed"}));
+    EXPECT_TRUE(SourceFailed(s, "Network"));
     EXPECT_TRUE(FindTable(s, "net.ifaces")->note.ends_with("overridden. 0 software/filter interfaces not shown."));
     std::vector<std::string> order;
     for (const Table& t : s.tables) order.push_back(t.id);

@@ -244,6 +244,19 @@ TEST(Pnp, InventoryWritesTablesFactsAndSignals) {
     EXPECT_EQ(placeholder.q, 0.0);
 }
 
+TEST(Pnp, UnopenedListClearsOldIdsAndNotesTheFailure) {
+    Snapshot s;
+    SetFact(s, "vm.pnp.ids:0", "stale");
+    DevicesSource src;
+    src.listOpened = false;
+    src.listError = "error 5";
+    CollectDevicesFrom(s, src);
+    EXPECT_EQ(s.notes, (std::vector<std::string>{"PnP devices: SetupDiGetClassDevs failed: error 5"}));
+    EXPECT_TRUE(SourceFailed(s, "PnP devices"));
+    EXPECT_TRUE(s.facts.empty());
+    EXPECT_TRUE(s.tables.empty());
+}
+
 TEST(Pnp, EmptyWalkStillWritesCountsAndTables) {
     Snapshot s;
     CollectDevicesFrom(s, DevicesSource{});

@@ -118,6 +118,8 @@ TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {
     Snapshot s;
     CollectSmbiosFrom(s, SmbiosSource{seven, sizeof seven});
     EXPECT_EQ(s.notes, (std::vector<std::string>{"SMBIOS: short read of the SMBIOS table"}));
+    EXPECT_TRUE(SourceFailed(s, "SMBIOS", Failure::ShortRead));
+    EXPECT_FALSE(SourceFailed(s, "SMBIOS"));
     EXPECT_TRUE(s.facts.empty() && s.tables.empty() && s.signals.empty());
 }
 

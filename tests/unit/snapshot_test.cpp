@@ -65,6 +65,22 @@ TEST(Records, AddRowAndNoteAndFindTable) {
     EXPECT_EQ(FindTable(s, "nope"), nullptr);
 }
 
+TEST(Records, FailureNotesNameTheirSource) {
+    Snapshot s;
+    AddNote(s, "Network", "GetIfTable2 failed");  // words alone record nothing
+    AddFailureNote(s, "ACPI", "EnumSystemFirmwareTables('ACPI') failed: error 5");
+    AddFailureNote(s, "SMBIOS", "short read of the SMBIOS table", Failure::ShortRead);
+    EXPECT_EQ(s.notes, (std::vector<std::string>{"Network: GetIfTable2 failed",
+                                                 "ACPI: EnumSystemFirmwareTables('ACPI') failed: error 5",
+                                                 "SMBIOS: short read of the SMBIOS table"}));
+    EXPECT_FALSE(SourceFailed(s, "Network"));
+    EXPECT_TRUE(SourceFailed(s, "ACPI"));
+    EXPECT_FALSE(SourceFailed(s, "ACPI", Failure::ShortRead));
+    EXPECT_FALSE(SourceFailed(s, "acpi"));
+    EXPECT_FALSE(SourceFailed(s, "SMBIOS"));
+    EXPECT_TRUE(SourceFailed(s, "SMBIOS", Failure::ShortRead));
+}
+
 TEST(PrintableAscii, FieldRules) {
     struct Case {
         std::vector<uint8_t> in;

@@ -324,6 +324,7 @@ TEST(StorageCollect, UnlistableDisksLeaveOnlyTheNote) {
     Snapshot s;
     CollectStorageFrom(s, src);
     EXPECT_EQ(s.notes, (std::vector<std::string>{"Storage: SetupDiGetClassDevs(disk interface) failed: Access is denied."}));
+    EXPECT_TRUE(SourceFailed(s, "Storage"));
     EXPECT_TRUE(s.tables.empty());
     EXPECT_TRUE(s.signals.empty());
     EXPECT_TRUE(s.facts.empty());
