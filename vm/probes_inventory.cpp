@@ -14,14 +14,9 @@ namespace vorq {
 
 namespace {
 
-// As CollectorFailed, and a collector's "short read" note counts too.
+// As CollectorFailed, and a collector's short read counts too.
 bool InventoryReadFailed(const Snapshot& s, std::string_view collector) {
-    if (CollectorFailed(s, collector)) return true;
-    for (const std::string& note : s.notes)
-        if (note.size() > collector.size() && note.compare(0, collector.size(), collector) == 0 &&
-            note[collector.size()] == ':' && ContainsNoCase(note, "short read"))
-            return true;
-    return false;
+    return CollectorFailed(s, collector) || SourceFailed(s, collector, Failure::ShortRead);
 }
 
 std::string GetSignalValueTrimmed(const Snapshot& s, std::string_view key) {

@@ -80,12 +80,7 @@ std::string GetSignalValue(const Snapshot& s, std::string_view key) {
 bool CollectorFailed(const Snapshot& s, std::string_view collector) {
     for (const CollectorRun& run : s.collectors)
         if (run.name == collector && run.status == "error") return true;
-    for (const std::string& note : s.notes) {
-        if (note.size() > collector.size() && note.compare(0, collector.size(), collector) == 0 &&
-            note[collector.size()] == ':' && (ContainsNoCase(note, "failed") || ContainsNoCase(note, "error")))
-            return true;
-    }
-    return false;
+    return SourceFailed(s, collector);
 }
 
 bool ParseHex32(std::string_view text, uint32_t& value) {

@@ -114,6 +114,7 @@ const char* ProbeResultName(int32_t code);
 const char* ProbeStrengthName(int32_t code);
 
 std::string GetSignalValue(const Snapshot& s, std::string_view key);
+// The collector stopped with an error, or noted a failed read (AddFailureNote).
 bool CollectorFailed(const Snapshot& s, std::string_view collector);
 bool ParseHex32(std::string_view text, uint32_t& value);
 CpuidLeafRegs FindCpuidLeaf(const Snapshot& s, uint32_t leaf);

@@ -54,16 +54,17 @@ TEST(VmInventoryProbes, BrandDetectedEvenAfterAShortRead) {
     EXPECT_EQ(p.result, kDetected);
     EXPECT_EQ(p.families, "KVM/QEMU");
     EXPECT_EQ(p.caveat, "");
-    s.notes.push_back("CPU: short read of the brand leaves");
+    AddFailureNote(s, "CPU", "short read of the brand leaves", Failure::ShortRead);
     p = ProbeOf(s, "cpu.brand");
     EXPECT_EQ(p.result, kDetected);
     EXPECT_EQ(p.caveat, "Some inventory data could not be read.");
-    // A note of another collector, or without the colon, does not count.
+    // Another collector's short read, or a plain note that reads like one, does not count.
     Snapshot other;
     AddSignal(other, sig::kCpuBrand, "Intel(R) Core(TM) i7");
-    other.notes.push_back("CPU leaves: short read");
+    AddFailureNote(other, "CPU leaves", "short read", Failure::ShortRead);
+    AddNote(other, "CPU", "short read failed");
     EXPECT_EQ(ProbeOf(other, "cpu.brand").result, kNotDetected);
-    other.notes.push_back("CPU: Short Read");
+    AddFailureNote(other, "CPU", "short read", Failure::ShortRead);
     EXPECT_EQ(ProbeOf(other, "cpu.brand").result, kProbeError);
 }
 
@@ -138,7 +139,7 @@ TEST(VmInventoryProbes, EmulatedDevicesTable) {
     SetFact(s, fact::kAcpiVmTablesStatus, "complete");
     SetFact(s, fact::kAcpiVmWaet, "0");
     EXPECT_EQ(ProbeOf(s, "firmware.waet").result, kNotDetected);
-    s.notes.push_back("ACPI: EnumSystemFirmwareTables failed: error 5");
+    AddFailureNote(s, "ACPI", "EnumSystemFirmwareTables('ACPI') failed: error 5");
     EXPECT_EQ(ProbeOf(s, "firmware.waet").result, kProbeError);
 }
 

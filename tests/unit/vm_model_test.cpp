@@ -50,9 +50,11 @@ TEST(VmModel, FindCpuidLeafTakesSubleafZero) {
 
 TEST(VmModel, CollectorFailedAndSignals) {
     Snapshot s;
-    s.notes = {"ACPI tables: read Failed"};
+    AddNote(s, "ACPI", "enumeration failed");  // the words alone are no failure
+    AddFailureNote(s, "ACPI tables", "read failed");
+    AddFailureNote(s, "ACPI", "short read", Failure::ShortRead);
     EXPECT_FALSE(CollectorFailed(s, "ACPI"));
-    s.notes.push_back("ACPI: enumeration FAILED");
+    AddFailureNote(s, "ACPI", "enumeration failed");
     EXPECT_TRUE(CollectorFailed(s, "ACPI"));
     s.collectors.push_back(CollectorRun{"CPU", 1, "Error", "x"});
     EXPECT_FALSE(CollectorFailed(s, "CPU"));

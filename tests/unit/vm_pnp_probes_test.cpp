@@ -136,7 +136,10 @@ TEST(VmPnpProbes, FailedDisplayCollectorOnlyMattersWithoutRows) {
     EXPECT_EQ(ProbeOf(s, "hardware.remote_display").result, kNotDetected);
 
     Snapshot pnp;
-    pnp.notes.push_back("PnP devices: SetupDiGetClassDevs failed: error 5");
+    DevicesSource unopened;
+    unopened.listOpened = false;
+    unopened.listError = "error 5";
+    CollectDevicesFrom(pnp, unopened);
     EXPECT_EQ(ProbeOf(pnp, "hardware.pnp").result, kProbeError);
     EXPECT_EQ(ProbeOf(pnp, "hardware.pnp").evidence, "The required inventory could not be read completely.");
 }
