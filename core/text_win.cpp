@@ -1,5 +1,8 @@
 #include <shlobj.h>
+#include <wtsapi32.h>
 
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/win.h"
@@ -107,6 +110,25 @@ void CloseHandleIfValid(HANDLE h) {
 
 UniqueModule LoadSystemLibrary(const wchar_t* name) {
     return UniqueModule(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
+namespace {
+struct WtsMemoryFree {
+    void operator()(void* p) const { WTSFreeMemory(p); }
+};
+}  // namespace
+
+bool QueryCurrentSessionProtocol(uint16_t& protocol) {
+    LPWSTR raw = nullptr;
+    DWORD bytes = 0;
+    const bool ok =
+        WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &raw, &bytes) != FALSE;
+    const std::unique_ptr<WCHAR, WtsMemoryFree> buffer(raw);
+    if (!ok || !buffer || bytes < sizeof(USHORT)) return false;
+    USHORT value = 0;
+    std::memcpy(&value, buffer.get(), sizeof value);
+    protocol = value;
+    return true;
 }
 
 }  // namespace vorq

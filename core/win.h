@@ -106,6 +106,10 @@ using UniqueModule = UniqueResource<detail::ModuleTraits>;
 // Loads a DLL from System32 only (optional libraries never come from elsewhere).
 UniqueModule LoadSystemLibrary(const wchar_t* name);
 
+// WTSClientProtocolType of the current session (0 console, 2 RDP); false when
+// the query fails or answers fewer than two bytes.
+bool QueryCurrentSessionProtocol(uint16_t& protocol);
+
 // Looks up an export by name and casts it to the caller's function type.
 template <typename Fn>
 Fn GetProc(HMODULE m, const char* name) {

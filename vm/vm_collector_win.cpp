@@ -6,7 +6,6 @@
 #include <iphlpapi.h>
 // clang-format on
 #include <windows.h>
-#include <wtsapi32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -50,12 +49,9 @@ static ServiceKeyScan ScanServiceKeys(const ServiceKey* keys, size_t count) {
 
 // ---- consistency context probes ----
 
-// The IP Helper tables and the WTS buffer are owned until the reading scope ends.
+// The IP Helper tables are owned until the reading scope ends.
 struct MibTableFree {
     void operator()(void* t) const { FreeMibTable(t); }
-};
-struct WtsMemoryFree {
-    void operator()(void* p) const { WTSFreeMemory(p); }
 };
 
 static RouteTablesRead ReadRouteTables() {
@@ -86,17 +82,7 @@ static RouteTablesRead ReadRouteTables() {
 
 static WtsProtocolRead QueryWtsProtocol() {
     WtsProtocolRead r;
-    LPWSTR raw = nullptr;
-    DWORD bytes = 0;
-    const bool ok =
-        WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSClientProtocolType, &raw, &bytes) != FALSE;
-    const std::unique_ptr<WCHAR, WtsMemoryFree> buffer(raw);
-    if (ok && buffer && bytes >= sizeof(USHORT)) {
-        USHORT protocol = 0;
-        std::memcpy(&protocol, buffer.get(), sizeof protocol);
-        r.ok = true;
-        r.protocol = protocol;
-    }
+    r.ok = QueryCurrentSessionProtocol(r.protocol);
     return r;
 }
 

@@ -6,7 +6,6 @@
 #include <d3d11.h>
 #include <dxgi1_6.h>
 #include <setupapi.h>
-#include <wtsapi32.h>
 // clang-format on
 
 #include <cwchar>
@@ -268,16 +267,7 @@ void AddDisplayPaths(Snapshot& s) {
         if (DisplayConfigGetDeviceInfo(&name.header) != ERROR_SUCCESS || !name.flags.edidIdsValid) return std::string();
         return Format("%04X:%04X", name.edidManufactureId, name.edidProductCodeId);
     };
-    src.remoteProtocol = [](uint16_t& protocol) {
-        LPWSTR buf = nullptr;
-        DWORD bytes = 0;
-        const bool ok = WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
-                                                    WTSClientProtocolType, &buf, &bytes) &&
-                        buf && bytes > 1;
-        if (ok) memcpy(&protocol, buf, sizeof protocol);
-        if (buf) WTSFreeMemory(buf);
-        return ok;
-    };
+    src.remoteProtocol = QueryCurrentSessionProtocol;
     AddDisplayPathsFrom(s, src);
 }
 
