@@ -169,7 +169,7 @@ void ForEachDriveFact(const Snapshot& s, const char* prefix, Visit visit) {
         visit(it->first.substr(p.size()), it->second);
 }
 
-void ProbeStorageConsistency(const Snapshot& s, VmProbeList& probes, const VmEnvironment& env) {
+void ProbeStorageConsistency(const Snapshot& s, VmProbeList& probes, const VmSource& env) {
     {
         VmProbe p = MakeConsistencyProbe("storage.native_vhd", "storage", "Native VHD boot context",
                                          "Query IsNativeVhdBoot without changing the boot configuration.", kGroupHardware);
@@ -331,7 +331,7 @@ void ProbeTpmConsistency(const Snapshot& s, VmProbeList& probes) {
     }
 }
 
-void ProbeNetworkSessionContext(const Snapshot& s, VmProbeList& probes, const VmEnvironment& env) {
+void ProbeNetworkSessionContext(const Snapshot& s, VmProbeList& probes, const VmSource& env) {
     {
         VmProbe p = MakeConsistencyProbe(
             "network.adapter_context", "network", "Active network configuration context",
@@ -465,7 +465,7 @@ bool IsTpmEmulatorName(std::string_view text) {
     return t == "SWTPM" || t == "LIBTPMS" || t == "SOFTWARE TPM" || t == "MS TPM SIMULATOR";
 }
 
-void ProbeConsistencyContext(const Snapshot& s, VmProbeList& probes, const VmWeights&, const VmEnvironment& env) {
+void ProbeConsistencyContext(const Snapshot& s, VmProbeList& probes, const VmWeights&, const VmSource& env) {
     ProbeFirmwareConsistency(s, probes);
     ProbeInventoryContext(s, probes);
     ProbeStorageConsistency(s, probes, env);

@@ -230,7 +230,7 @@ void ApplyWhpPresence(VmProbe& p, const WhpPresenceRead* read) {
                 "Windows Hypervisor Platform does not report an active hypervisor.");
 }
 
-void ProbeCpuInterface(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment& env) {
+void ProbeCpuInterface(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmSource& env) {
     const bool safe = IsCpuidSafe(s);
     const std::vector<CpuLeafRow> rows = ReadCpuLeaves(s);
     const HvInterface hv = ReadHvInterface(rows);

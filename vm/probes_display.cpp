@@ -55,7 +55,7 @@ VmProbe MakeDisplayContextProbe(const Snapshot& s, const DisplayProbeSpec& d, bo
 
 }  // namespace
 
-void ProbeDisplayContext(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment&) {
+void ProbeDisplayContext(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmSource&) {
     using namespace fact;
     const DisplayProbeSpec specs[] = {
         {"hardware.edid_integrity", "EDID block integrity context",

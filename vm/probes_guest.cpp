@@ -280,7 +280,7 @@ ArtifactScan ScanGuestProcesses(const VmSystemAccess& sys) {
     return scan;
 }
 
-void ProbeGuestArtifacts(const Snapshot&, VmProbeList& probes, const VmWeights& w, const VmEnvironment& env) {
+void ProbeGuestArtifacts(const Snapshot&, VmProbeList& probes, const VmWeights& w, const VmSource& env) {
     const VmSystemAccess& sys = env.system;
     AppendProbe(probes, MakeArtifactProbe("registry.bios", "firmware", "Registry BIOS and system identity",
                                           "Read fixed BIOS registry values and match specific virtual manufacturer and model pairs.",

@@ -52,7 +52,7 @@ void SetSignatureOutcome(VmProbe& p, std::string families, bool present, bool fa
 
 }  // namespace
 
-void ProbeInventorySignatures(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment&) {
+void ProbeInventorySignatures(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmSource&) {
     const bool cpuFailed = InventoryReadFailed(s, "CPU");
     const bool smbiosFailed = InventoryReadFailed(s, "SMBIOS");
     const bool acpiFailed = InventoryReadFailed(s, "ACPI");

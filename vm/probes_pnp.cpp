@@ -130,7 +130,7 @@ void ScanDisplayTableRows(const Table* t, const DisplayColumns& cols, PnpPass& s
 
 }  // namespace
 
-void ProbePnpHardware(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment&) {
+void ProbePnpHardware(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmSource&) {
     PnpPass st;
     ScanDevices(s, st);
     ScanDisplayTableRows(FindTable(s, table::kDisplayGpus), {col::display_gpus::kAdapter, col::display_gpus::kPciIds, false},

@@ -106,7 +106,7 @@ void ProbeDebuggerContext(VmProbeList& probes, const VmSystemAccess& sys) {
 
 }  // namespace
 
-void ProbeProcessContext(const Snapshot&, VmProbeList& probes, const VmWeights&, const VmEnvironment& env) {
+void ProbeProcessContext(const Snapshot&, VmProbeList& probes, const VmWeights&, const VmSource& env) {
     const VmSystemAccess& sys = env.system;
     ProbeDebuggerContext(probes, sys);
     {

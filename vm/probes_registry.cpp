@@ -224,7 +224,7 @@ ArtifactScan ScanGuestDosDevices(const VmSystemAccess& sys) {
     return scan;
 }
 
-void ProbeRegistryArtifacts(const Snapshot&, VmProbeList& probes, const VmWeights& w, const VmEnvironment& env) {
+void ProbeRegistryArtifacts(const Snapshot&, VmProbeList& probes, const VmWeights& w, const VmSource& env) {
     const VmSystemAccess& sys = env.system;
     AddWindowsArtifactProbe(probes, "registry.legacy_bios", "firmware", "Legacy BIOS registry signatures",
                             "Read legacy BIOS string arrays and the current control set system manufacturer and model.",

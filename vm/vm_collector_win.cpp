@@ -100,14 +100,14 @@ static NativeVhdRead QueryNativeVhdBoot() {
 }
 
 void CollectVm(Snapshot& s) {
-    VmEnvironment env;
+    VmSource env;
     env.cpuid = LiveCpuid;
     env.scanServiceKeys = ScanServiceKeys;
     env.system = LiveVmSystemAccess();
     env.readRouteTables = ReadRouteTables;
     env.queryWtsProtocol = QueryWtsProtocol;
     env.queryNativeVhdBoot = QueryNativeVhdBoot;
-    RunVmDetection(s, env);
+    CollectVmFrom(s, env);
 }
 
 }  // namespace vorq

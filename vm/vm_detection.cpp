@@ -39,7 +39,7 @@ const ServiceKey kCloudAgentKeys[] = {
     {u"SYSTEM\\CurrentControlSet\\Services\\AlibabaCloudAssist", "Alibaba Cloud"},
 };
 
-ServiceKeyScan Scan(const VmEnvironment& env, const ServiceKey* keys, size_t n) {
+ServiceKeyScan Scan(const VmSource& env, const ServiceKey* keys, size_t n) {
     if (!env.scanServiceKeys) {
         ServiceKeyScan none;
         none.incomplete = true;
@@ -48,9 +48,9 @@ ServiceKeyScan Scan(const VmEnvironment& env, const ServiceKey* keys, size_t n) 
     return env.scanServiceKeys(keys, n);
 }
 
-CpuidLeafRegs RunCpuid(const VmEnvironment& env, uint32_t leaf) { return env.cpuid ? env.cpuid(leaf) : CpuidLeafRegs{}; }
+CpuidLeafRegs RunCpuid(const VmSource& env, uint32_t leaf) { return env.cpuid ? env.cpuid(leaf) : CpuidLeafRegs{}; }
 
-VmCpuContext DeriveCpuContext(const Snapshot& s, const VmEnvironment& env) {
+VmCpuContext DeriveCpuContext(const Snapshot& s, const VmSource& env) {
     VmCpuContext c;
     c.cpuidUsable = IsCpuidSafe(s);
     const CpuidLeafRegs leaf1 = FindCpuidLeaf(s, 1);
@@ -126,7 +126,7 @@ AcpiOemMatch MatchAcpiOemFamilies(const Table* acpi) {
     return m;
 }
 
-static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmEnvironment& env,
+static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeights& w, const VmSource& env,
                             const VmCpuContext& cpu, InlineState& st) {
     // cpu.hypervisor
     {
@@ -520,7 +520,7 @@ static void AddInlineProbes(const Snapshot& s, VmProbeList& probes, const VmWeig
     }
 }
 
-void RunVmDetection(Snapshot& s, const VmEnvironment& env) {
+void CollectVmFrom(Snapshot& s, const VmSource& env) {
     RemoveVmTables(s);
     const VmWeights w = kVmWeights;
     VmCpuContext cpu = DeriveCpuContext(s, env);

@@ -32,7 +32,9 @@ inline constexpr char kVmSummary[] = "vm.summary";
 
 namespace vorq {
 
-struct VmEnvironment {
+// What the VM detection asks the running system beyond what the collectors
+// before it wrote.
+struct VmSource {
     // Executes CPUID (leaf, sub-leaf 0) on this processor; only called when
     // the CPU evidence is usable.
     std::function<CpuidLeafRegs(uint32_t leaf)> cpuid;
@@ -62,7 +64,7 @@ struct VmCpuContext {
     bool rootPartition = false;
 };
 
-void RunVmDetection(Snapshot& s, const VmEnvironment& env);
+void CollectVmFrom(Snapshot& s, const VmSource& env);
 
 // ACPI OEM signatures of the "acpi" table: families, whether every row was
 // usable, whether a row reported a read failure.
@@ -75,15 +77,15 @@ AcpiOemMatch MatchAcpiOemFamilies(const Table* acpi);
 
 // The probe groups run after the inline probes, in this order. Each appends
 // its probes to the list.
-using VmProbeGroup = void (*)(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeInventorySignatures(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbePnpHardware(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
-void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmEnvironment&);
+using VmProbeGroup = void (*)(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeInventorySignatures(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbePnpHardware(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeGuestArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeProcessContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeRegistryArtifacts(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeCpuInterface(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeDisplayContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
+void ProbeConsistencyContext(const Snapshot&, VmProbeList&, const VmWeights&, const VmSource&);
 void GateCpuProbes(const Snapshot& s, VmProbeList& probes);
 void MarkCpuProbesUnsupported(VmProbeList& probes);
 

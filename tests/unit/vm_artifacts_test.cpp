@@ -9,7 +9,7 @@ namespace vorq {
 namespace {
 
 VmProbeList RunGuest(FakeSystem& sys) {
-    VmEnvironment env;
+    VmSource env;
     env.system = sys.Access();
     VmProbeList probes;
     ProbeGuestArtifacts(Snapshot{}, probes, kVmWeights, env);
@@ -17,7 +17,7 @@ VmProbeList RunGuest(FakeSystem& sys) {
 }
 
 VmProbeList RunRegistry(FakeSystem& sys) {
-    VmEnvironment env;
+    VmSource env;
     env.system = sys.Access();
     VmProbeList probes;
     ProbeRegistryArtifacts(Snapshot{}, probes, kVmWeights, env);
@@ -229,8 +229,8 @@ TEST(GuestArtifacts, ProcessWalkFailures) {
 TEST(GuestArtifacts, NoSystemAccessIsNotSupported) {
     EXPECT_EQ(ArtifactScanResult(ArtifactScan{}), kNotSupported);
     VmProbeList probes;
-    ProbeGuestArtifacts(Snapshot{}, probes, kVmWeights, VmEnvironment{});
-    ProbeRegistryArtifacts(Snapshot{}, probes, kVmWeights, VmEnvironment{});
+    ProbeGuestArtifacts(Snapshot{}, probes, kVmWeights, VmSource{});
+    ProbeRegistryArtifacts(Snapshot{}, probes, kVmWeights, VmSource{});
     ASSERT_EQ(probes.size(), 12u);
     for (const VmProbe& p : probes)
         EXPECT_EQ(p.result, kNotSupported) << p.id;

@@ -57,7 +57,7 @@ TEST(VmCatalog, RelatedIdsAreStoredWithoutBlanksOrEmptyPieces) {
 
 TEST(VmCatalog, EveryRelatedIdIsAProbeOfThisBuild) {
     Snapshot s;
-    RunVmDetection(s, VmEnvironment{});
+    CollectVmFrom(s, VmSource{});
     std::set<std::string> produced;
     for (const Table& t : s.tables)
         if (t.id.rfind("vm.tests.", 0) == 0)
@@ -149,9 +149,9 @@ TEST(VmCatalog, TablesShowStatusesAndEvidence) {
 
 TEST(VmCatalog, SecondRunKeepsOneTableOfEachId) {
     Snapshot s;
-    VmEnvironment env;
-    RunVmDetection(s, env);
-    RunVmDetection(s, env);
+    VmSource env;
+    CollectVmFrom(s, env);
+    CollectVmFrom(s, env);
     int methods = 0, rejected = 0;
     for (const Table& t : s.tables) {
         methods += t.id == table::kVmCatalogMethods;

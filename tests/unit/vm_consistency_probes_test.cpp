@@ -20,13 +20,13 @@ namespace {
 constexpr char kReadFailed[] = "The required local inventory could not be read.";
 constexpr char kMissing[] = "The required local inventory is unavailable or incomplete.";
 
-VmProbeList RunAll(const Snapshot& s, const VmEnvironment& env = VmEnvironment{}) {
+VmProbeList RunAll(const Snapshot& s, const VmSource& env = VmSource{}) {
     VmProbeList probes;
     ProbeConsistencyContext(s, probes, kVmWeights, env);
     return probes;
 }
 
-VmProbe ProbeOf(const Snapshot& s, const std::string& id, const VmEnvironment& env = VmEnvironment{}) {
+VmProbe ProbeOf(const Snapshot& s, const std::string& id, const VmSource& env = VmSource{}) {
     for (const VmProbe& p : RunAll(s, env))
         if (p.id == id) return p;
     ADD_FAILURE() << "no probe " << id;
@@ -190,7 +190,7 @@ TEST(VmConsistencyProbes, NativeVhdAndSessionProtocol) {
                        {{true, true, true}, kDetected},
                        {{true, true, false}, kNotDetected}};
     for (const Vhd& c : vhd) {
-        VmEnvironment env;
+        VmSource env;
         env.queryNativeVhdBoot = [&] { return c.read; };
         EXPECT_EQ(ProbeOf(Snapshot{}, "storage.native_vhd", env).result, c.result);
     }
@@ -200,7 +200,7 @@ TEST(VmConsistencyProbes, NativeVhdAndSessionProtocol) {
     };
     const Wts wts[] = {{{false, 0}, kProbeError}, {{true, 2}, kDetected}, {{true, 0}, kNotDetected}, {{true, 1}, kInconclusive}};
     for (const Wts& c : wts) {
-        VmEnvironment env;
+        VmSource env;
         env.queryWtsProtocol = [&] { return c.read; };
         EXPECT_EQ(ProbeOf(Snapshot{}, "os.wts_protocol", env).result, c.result);
     }
@@ -215,7 +215,7 @@ TEST(VmConsistencyProbes, RouteWalkIsBounded) {
     big.neighborsOk = true;
     uint64_t now = 0;
     int ticks = 0;
-    VmEnvironment env;
+    VmSource env;
     env.readRouteTables = [&] { return big; };
     env.system.tickMs = [&] {
         ++ticks;

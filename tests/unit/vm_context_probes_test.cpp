@@ -27,7 +27,7 @@ VmSystemAccess PlainProcess() {
 }
 
 VmProbeList RunProcess(const VmSystemAccess& sys) {
-    VmEnvironment env;
+    VmSource env;
     env.system = sys;
     VmProbeList probes;
     ProbeProcessContext(Snapshot{}, probes, kVmWeights, env);
@@ -139,7 +139,7 @@ TEST(ProcessContext, ContextProbesNeverScore) {
 
 VmProbeList RunDisplay(const Snapshot& s) {
     VmProbeList probes;
-    ProbeDisplayContext(s, probes, kVmWeights, VmEnvironment{});
+    ProbeDisplayContext(s, probes, kVmWeights, VmSource{});
     return probes;
 }
 

@@ -23,7 +23,7 @@ Snapshot WithLeaves(const std::vector<Leaf>& leaves, bool safe = true) {
     return s;
 }
 
-VmProbe ProbeOf(const Snapshot& s, const std::string& id, const VmEnvironment& env = {}) {
+VmProbe ProbeOf(const Snapshot& s, const std::string& id, const VmSource& env = {}) {
     VmProbeList probes;
     ProbeCpuInterface(s, probes, kVmWeights, env);
     EXPECT_EQ(probes.size(), 7u);
@@ -136,9 +136,9 @@ TEST(CpuInterface, RelocatedXenMakesTheCollectorNameAXenGuest) {
                              {0x40000100, 0x40000105, 0x566E6558, 0x65584D4D, 0x4D4D566E},
                              {0x40000101, 0x0004000B, 0, 0, 0}});
     SetFact(s, fact::kCpuXenSecondaryStatus, "detected");
-    VmEnvironment env;
+    VmSource env;
     env.cpuid = [](uint32_t) { return CpuidLeafRegs{}; };
-    RunVmDetection(s, env);
+    CollectVmFrom(s, env);
     EXPECT_EQ(GetFact(s, fact::kVmHvRole), "guest");
     EXPECT_EQ(GetFact(s, fact::kVmGuest), "1");
     EXPECT_EQ(GetFact(s, fact::kVmFamily), "Xen");
@@ -163,13 +163,13 @@ TEST(CpuInterface, WhpPresence) {
         {true, {0, true, 0, 4, 0}, kNotDetected},
     };
     for (const Case& c : cases) {
-        VmEnvironment env;
+        VmSource env;
         if (c.reader) env.system.whpHypervisorPresent = [&c] { return c.read; };
         // Not gated by whether CPUID may be interpreted.
         const VmProbe p = ProbeOf(WithLeaves({}, false), "cpu.whp_presence", env);
         EXPECT_EQ(p.result, c.result) << c.read.loadError << " " << c.read.hr << " " << c.read.written;
     }
-    VmEnvironment env;
+    VmSource env;
     env.system.whpHypervisorPresent = [] { return WhpPresenceRead{0, true, 0, 4, 1}; };
     EXPECT_EQ(ProbeOf(Snapshot{}, "cpu.whp_presence", env).evidence, "Windows Hypervisor Platform reports an active hypervisor.");
 }
@@ -277,7 +277,7 @@ TEST(CpuInterface, UnusableCpuidGatesAllButArchitectureAndWhp) {
     Snapshot s = WithLeaves({{0x40000000, 0x4000000B, 0, 0, 0}, {0x40000001, kHv1, 0, 0, 0}}, false);
     SetFact(s, fact::kCpuArchStatus, "complete");
     SetFact(s, fact::kCpuArchKind, "arm64_emulation");
-    VmEnvironment env;
+    VmSource env;
     env.system.whpHypervisorPresent = [] { return WhpPresenceRead{0, true, 0, 4, 1}; };
     VmProbeList probes;
     ProbeCpuInterface(s, probes, kVmWeights, env);

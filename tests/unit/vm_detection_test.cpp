@@ -36,8 +36,8 @@ struct Env {
     int cpuidCalls = 0;
     std::map<uint32_t, CpuidLeafRegs> leaves;
     ServiceKeyScan scan;
-    VmEnvironment Make() {
-        VmEnvironment e;
+    VmSource Make() {
+        VmSource e;
         e.cpuid = [this](uint32_t leaf) {
             ++cpuidCalls;
             auto it = leaves.find(leaf);
@@ -93,7 +93,7 @@ Snapshot KvmGuest() {
 TEST(VmDetection, EmptySnapshotIsInsufficientData) {
     Snapshot s;
     Env env;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     EXPECT_EQ(env.cpuidCalls, 0);  // CPUID evidence not usable: never executed
     EXPECT_EQ(GetFact(s, fact::kVmGuest), "0");
     EXPECT_EQ(GetFact(s, fact::kVmHvPresent), "unknown");
@@ -115,7 +115,7 @@ TEST(VmDetection, KvmGuestIsConfirmed) {
     Snapshot s = KvmGuest();
     SetFact(s, fact::kCpuXenSecondaryStatus, "complete");
     Env env;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     EXPECT_EQ(env.cpuidCalls, 0);
     EXPECT_EQ(GetFact(s, fact::kVmGuest), "1");
     EXPECT_EQ(GetFact(s, fact::kVmHvRole), "guest");
@@ -145,7 +145,7 @@ TEST(VmDetection, HyperVRootAndGuest) {
     };
     Snapshot root = hyperv(true);
     Env env;
-    RunVmDetection(root, env.Make());
+    CollectVmFrom(root, env.Make());
     EXPECT_EQ(GetFact(root, fact::kVmHvRole), "root");
     EXPECT_EQ(GetFact(root, fact::kVmHvPresent), "1");
     EXPECT_EQ(Status(root, "cpu.partition"), "Detected");
@@ -155,7 +155,7 @@ TEST(VmDetection, HyperVRootAndGuest) {
     Snapshot guest = hyperv(false);
     AddSignal(guest, sig::kSmbiosSystemManufacturer, "Microsoft Corporation");
     AddSignal(guest, sig::kSmbiosSystemProduct, "Virtual Machine");
-    RunVmDetection(guest, env.Make());
+    CollectVmFrom(guest, env.Make());
     EXPECT_EQ(Status(guest, "cpu.partition"), "Inconclusive");
     EXPECT_EQ(Status(guest, "firmware.system"), "Detected");
     EXPECT_EQ(GetFact(guest, fact::kVmGuest), "1");
@@ -168,7 +168,7 @@ TEST(VmDetection, CpuidFallbackWhenTheTableLacksTheHypervisorLeaf) {
     AddLeaves(s, {{1, 0, 0, 0x80000000u, 0}});
     Env env;
     env.leaves[0x40000000] = CpuidLeafRegs{0x40000001, 0x4B4D564B, 0x564B4D56, 0x0000004D, true};
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     EXPECT_EQ(env.cpuidCalls, 1);
     EXPECT_EQ(Status(s, "cpu.vendor"), "Detected");
 }
@@ -190,7 +190,7 @@ TEST(VmDetection, DriverWithoutDeviceIsWeakAndAcpiReadFailureIsError) {
     acpi.lastError = [] { return std::string("error 5"); };
     CollectAcpiFrom(s, acpi);
     Env env;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     std::vector<std::string> cells;
     ASSERT_TRUE(FindProbeRow(s, "os.guest_drivers", &cells));
     EXPECT_EQ(cells[3], "Detected");
@@ -215,7 +215,7 @@ TEST(VmDetection, StorageModelIsTheSystemDisksOnly) {
     Snapshot s;
     CollectStorageFrom(s, src);
     Env env;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     std::vector<std::string> cells;
     ASSERT_TRUE(FindProbeRow(s, "storage.model", &cells));
     EXPECT_EQ(cells[3], "Detected");
@@ -226,7 +226,7 @@ TEST(VmDetection, ServiceScanDeniedIsError) {
     Snapshot s;
     Env env;
     env.scan.incomplete = true;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     EXPECT_EQ(Status(s, "os.guest_services"), "Error");
 }
 
@@ -234,9 +234,9 @@ TEST(VmDetection, RunningTwiceReplacesOutputs) {
     Snapshot s = KvmGuest();
     s.tables.push_back(MakeTable("other", "other", "", {}));
     Env env;
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     s.scores.push_back(Score{"identity", "", "", "", 50, {}});
-    RunVmDetection(s, env.Make());
+    CollectVmFrom(s, env.Make());
     int summaries = 0, tests = 0, physical = 0;
     for (const Table& t : s.tables) {
         summaries += t.id == "vm.summary";

@@ -17,7 +17,7 @@ void AddSignal(Snapshot& s, const char* key, const char* value) {
 
 VmProbe ProbeOf(const Snapshot& s, const std::string& id) {
     VmProbeList probes;
-    ProbeInventorySignatures(s, probes, kVmWeights, VmEnvironment{});
+    ProbeInventorySignatures(s, probes, kVmWeights, VmSource{});
     for (const VmProbe& p : probes)
         if (p.id == id) return p;
     ADD_FAILURE() << "no probe " << id;
@@ -32,7 +32,7 @@ void AddSmbiosRows(Snapshot& s) {
 
 TEST(VmInventoryProbes, EmptySnapshotIsInconclusiveEverywhere) {
     VmProbeList probes;
-    ProbeInventorySignatures(Snapshot{}, probes, kVmWeights, VmEnvironment{});
+    ProbeInventorySignatures(Snapshot{}, probes, kVmWeights, VmSource{});
     const char* ids[] = {"cpu.brand",          "firmware.bios",         "firmware.baseboard",
                          "firmware.oem_strings", "firmware.acpi_devices", "firmware.waet"};
     ASSERT_EQ(probes.size(), std::size(ids));

@@ -31,7 +31,7 @@ void AddTable(Snapshot& s, const char* id, size_t columns, std::initializer_list
 
 VmProbeList RunAll(const Snapshot& s) {
     VmProbeList probes;
-    ProbePnpHardware(s, probes, kVmWeights, VmEnvironment{});
+    ProbePnpHardware(s, probes, kVmWeights, VmSource{});
     return probes;
 }
 

@@ -33,7 +33,7 @@ void ExpectNothingFoundInTime(const Snapshot& s, const char* id) {
 }
 
 TEST(VmSystemLive, WineContext) {
-    VmEnvironment env;
+    VmSource env;
     env.system = LiveVmSystemAccess();
     VmProbeList probes;
     ProbeProcessContext(Snapshot{}, probes, kVmWeights, env);
