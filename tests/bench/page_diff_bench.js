@@ -63,6 +63,18 @@ function bigReports() {
   console.log(`render, differences only:        ${r.renderDiffsOnly.toFixed(0)} ms (diff, markup and layout)`);
   console.log(`markup, every field:             ${r.markupAll.toFixed(0)} ms`);
   console.log(`render, every field:             ${r.renderAll.toFixed(0)} ms (markup and layout)`);
+  // A hostile shape: thousands of columns whose rows repeat, so that the row
+  // key takes every column.
+  const wide = await page.evaluate(() => {
+    const columns = Array.from({ length: 4000 }, (_, i) => 'c' + i);
+    const rows = Array.from({ length: 20 }, () => ({ c: columns.map(() => 'x') }));
+    const t = { tab: 'devices', id: 'wide', title: 'wide', columns, sens: 0, groupCol: -1, rows };
+    const r = { schema: 'vorq.snapshot/1', tables: [t] };
+    const t0 = performance.now();
+    diffReports(r, JSON.parse(JSON.stringify(r)), { ignoreVolatile: true });
+    return performance.now() - t0;
+  });
+  console.log(`diffReports, 4000 columns x 20 repeated rows: ${wide.toFixed(0)} ms`);
   await h.stop();
 })().catch((e) => {
   console.error(e);

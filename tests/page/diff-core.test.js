@@ -117,3 +117,13 @@ test('tables only in one report, reordered columns, repeated ids and malformed t
   assert.equal(section(result, 'table:dup#2').onlyA, true);
   assert.deepEqual(diffReports('x', 5, {}).totals.diff, 0);
 });
+
+test('a literal key shaped like a numbered repeat loses no record', () => {
+  const sig = (name) => ({ key: 'k', name, v: name, q: 1 });
+  const report = { schema: 'vorq.snapshot/1', signals: [sig('n'), sig('n'), sig('n#2')],
+    tables: [{ id: 't', columns: ['K'], rows: [{ c: ['a'] }, { c: ['a'] }, { c: ['a\u0001#2'] }] }] };
+  const result = diffReports(report, clone(report), { ignoreVolatile: true });
+  assert.deepEqual(section(result, 'signals').counts.same, 3);
+  assert.deepEqual(section(result, 'table:t').counts.same, 3);
+  assert.equal(new Set(tableRowKeys(report.tables[0], null).ka).size, 3);
+});

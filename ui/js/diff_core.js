@@ -65,9 +65,16 @@
     });
   }
 
+  // Column identity to index, the first column of each identity.
+  function positions(ids) {
+    const at = new Map();
+    ids.forEach((id, i) => { if (!at.has(id)) at.set(id, i); });
+    return at;
+  }
+
   function keyIndexes(table, keyCols) {
-    const ids = columnIds(table.columns);
-    return keyCols.map((k) => ids.indexOf(k));
+    const at = positions(columnIds(table.columns));
+    return keyCols.map((k) => (at.has(k) ? at.get(k) : -1));
   }
 
   function rawKeys(table, keyCols) {
@@ -75,19 +82,28 @@
     return table.rows.map((r) => (table.groupCol >= 0 ? text(r.c[table.groupCol]) : '') + SEP + idx.map((i) => (i < 0 ? '' : text(r.c[i]))).join(SEP));
   }
 
-  function numberRepeats(bases) {
+  // The n-th repeat of a base gets mark + n; a number already taken by a
+  // literal key of the same text is skipped, so that no record is lost.
+  function numberRepeats(bases, mark) {
     const seen = new Map();
+    const used = new Set();
     return bases.map((b) => {
-      const n = (seen.get(b) || 0) + 1;
+      let n = seen.get(b) || 0;
+      let k;
+      do {
+        n++;
+        k = n === 1 ? b : b + mark + n;
+      } while (used.has(k));
       seen.set(b, n);
-      return n === 1 ? b : b + SEP + '#' + n;
+      used.add(k);
+      return k;
     });
   }
 
   // keyCols are column identities (titles), so the other report's columns may
   // stand in any order.
   function rowKeys(table, keyCols) {
-    return numberRepeats(rawKeys(shapeTable(isObj(table) ? table : {}), keyCols));
+    return numberRepeats(rawKeys(shapeTable(isObj(table) ? table : {}), keyCols), SEP + '#');
   }
 
   function unique(keys) {
@@ -103,13 +119,25 @@
     const candidates = ids.filter((_, i) => i !== ref.groupCol && !bit(ref.sens, i));
     const byPosition = (t) => (t ? t.rows.map((_, i) => '#' + i) : []);
     if (!candidates.length) return { keyCols: [], ka: byPosition(a), kb: byPosition(b) };
-    let n = 1;
-    for (; n < candidates.length; n++) {
-      const cols = candidates.slice(0, n);
-      if ((!a || unique(rawKeys(a, cols))) && (!b || unique(rawKeys(b, cols)))) break;
+    // The raw keys grow by one column at a time: a table of thousands of
+    // columns whose rows repeat stays linear in its size.
+    const start = (t) => (t ? { t, at: positions(columnIds(t.columns)), keys: t.rows.map((r) => (t.groupCol >= 0 ? text(r.c[t.groupCol]) : '')) } : null);
+    const grow = (st, col) => {
+      if (!st) return;
+      const i = st.at.has(col) ? st.at.get(col) : -1;
+      for (let r = 0; r < st.keys.length; r++) st.keys[r] += SEP + (i < 0 ? '' : text(st.t.rows[r].c[i]));
+    };
+    const sa = start(a);
+    const sb = start(b);
+    let n = 0;
+    while (n < candidates.length) {
+      grow(sa, candidates[n]);
+      grow(sb, candidates[n]);
+      n++;
+      if ((!sa || unique(sa.keys)) && (!sb || unique(sb.keys))) break;
     }
-    const keyCols = candidates.slice(0, n);
-    return { keyCols, ka: a ? numberRepeats(rawKeys(a, keyCols)) : [], kb: b ? numberRepeats(rawKeys(b, keyCols)) : [] };
+    const mark = SEP + '#';
+    return { keyCols: candidates.slice(0, n), ka: sa ? numberRepeats(sa.keys, mark) : [], kb: sb ? numberRepeats(sb.keys, mark) : [] };
   }
 
   function countRows(rows) {
@@ -129,16 +157,9 @@
 
   // Keyed records of one list, repeats numbered "#2", "#3"...
   function keyed(items, keyOf) {
-    const out = new Map();
-    const seen = new Map();
-    for (const it of items) {
-      if (!isObj(it)) continue;
-      const base = keyOf(it);
-      const n = (seen.get(base) || 0) + 1;
-      seen.set(base, n);
-      out.set(n === 1 ? base : base + '#' + n, it);
-    }
-    return out;
+    const records = items.filter(isObj);
+    const keys = numberRepeats(records.map(keyOf), '#');
+    return new Map(records.map((it, i) => [keys[i], it]));
   }
 
   function unionKeys(ma, mb) {
@@ -214,10 +235,11 @@
     const skip = new Set([groupId(a), groupId(b)].filter((x) => x !== null));
     const idsA = a ? columnIds(a.columns) : [];
     const idsB = b ? columnIds(b.columns) : [];
-    const cols = [];
-    for (const id of idsA.concat(idsB)) if (!skip.has(id) && !cols.includes(id)) cols.push(id);
-    const idxA = cols.map((c) => idsA.indexOf(c));
-    const idxB = cols.map((c) => idsB.indexOf(c));
+    const cols = [...new Set(idsA.concat(idsB))].filter((id) => !skip.has(id));
+    const atA = positions(idsA);
+    const atB = positions(idsB);
+    const idxA = cols.map((c) => (atA.has(c) ? atA.get(c) : -1));
+    const idxB = cols.map((c) => (atB.has(c) ? atB.get(c) : -1));
     const titles = cols.map((c) => c.split(SEP)[0]);
     const keySet = new Set(keyCols);
     const valueCols = cols.filter((c) => !keySet.has(c));
