@@ -125,3 +125,21 @@ test('Report diff draws at most 500 rows per section and says so', async () => {
   assert.equal((await page.$$(card + ' tbody tr')).length, 2);
   await page.close();
 });
+
+test('Compare draws at most 500 rows of the signal diff and says so', async () => {
+  const page = await h.open();
+  const a = fixture('report-ui.json');
+  await loadReport(page, a);
+  const b = JSON.parse(JSON.stringify(a));
+  for (let i = 0; i < 20000; i++) b.signals.push({ key: 'x.k' + i, name: 'Extra ' + i, group: 'storage', w: 1, q: 1, v: 'v' + i });
+  await hostSend(page, fileMessage('B', 'b.json', b));
+  await page.click('.nav-btn[data-id="compare"]');
+  const card = '#view .card:has(h3:text-is("Signal diff"))';
+  assert.match(await page.textContent(card), /Showing 500 of 20,?\d{3} rows; the search box narrows them down\./);
+  assert.equal((await page.$$(card + ' tbody tr')).length, 500);
+  await page.fill('#search', 'Extra 19999');
+  await page.waitForFunction(() => state.q === 'Extra 19999');
+  assert.equal((await page.$$(card + ' tbody tr')).length, 1);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});

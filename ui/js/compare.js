@@ -45,6 +45,15 @@ function loadDiffFile(slot, name, text) {
 
 // ---- shared parts ----
 
+// Rows drawn per table: a report file may hold tens of thousands of rows or
+// identifiers, which would hold the page up for many seconds; the search box
+// reaches the rest.
+const DIFF_ROW_LIMIT = 500;
+
+function rowLimitNote(drawn, total) {
+  return '<p class="note">' + esc(tf('Showing {n1} of {n2} rows; the search box narrows them down.', { n1: drawn, n2: total })) + '</p>';
+}
+
 function snapLabel(r) {
   if (!r) return { title: tx('Empty'), sub: tx('Load a report file or use the current scan') };
   const parts = [r.created, tx(r.mode), tf('key {x1}', { x1: r.hmacKeyId || '?' }), r._file].filter((p) => p);
@@ -121,8 +130,10 @@ function renderSignalDiff(result) {
   let body = '<div class="opts">' + optionBox('cmp-only', state.cmp.onlyDiff, 'differences only') + '</div>';
   if (!rows.length) body += '<p class="empty">' + esc(tx('No differences.')) + '</p>';
   else {
+    const drawn = rows.slice(0, DIFF_ROW_LIMIT);
+    if (drawn.length < rows.length) body += rowLimitNote(drawn.length, rows.length);
     body += '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Identifier')) + '</th><th>' + esc(tx('Cluster')) + '</th><th>A</th><th>B</th><th>' +
-      esc(tx('Result')) + '</th></tr></thead><tbody>' + rows.map((r) => {
+      esc(tx('Result')) + '</th></tr></thead><tbody>' + drawn.map((r) => {
       const result = tx(CMP_STATUS[r.status] || r.status) + (r.status === 'partial' ? ' ' + Math.round(r.sim * 100) + '%' : '');
       const tone = r.status === 'same' ? 'ok' : r.status === 'n/a' ? 'info' : r.status === 'partial' ? 'warn' : 'bad';
       return '<tr><td>' + esc(tx(r.name)) + '<div class="sig-note mono">' + esc(r.key) + '</div></td><td>' + esc(label(r.group)) + '</td><td class="val">' +
@@ -174,9 +185,6 @@ function currentDiff() {
 }
 
 const SHOWN_STATUS = new Set(['diff', 'onlyA', 'onlyB']);
-// Rows drawn per section: tens of thousands of table rows would hold the
-// page up for many seconds; the search box reaches the rest.
-const DIFF_ROW_LIMIT = 500;
 
 function diffCell(value, sensitive) {
   if (value === undefined || value === null) return '<span class="dim">-</span>';
@@ -248,7 +256,7 @@ function renderDiffSection(section, i) {
   else if (!shown.length) body = '<p class="empty">' + esc(tx(state.q && section.rows.length ? 'No rows match the filter.' : 'No differences.')) + '</p>';
   else {
     const rows = shown.length > DIFF_ROW_LIMIT ? shown.slice(0, DIFF_ROW_LIMIT) : shown;
-    if (rows !== shown) body = '<p class="note">' + esc(tf('Showing {n1} of {n2} rows; the search box narrows them down.', { n1: rows.length, n2: shown.length })) + '</p>';
+    if (rows !== shown) body = rowLimitNote(rows.length, shown.length);
     body += section.columns && !section.kv ? pairRows(section, rows) : fourColumnRows(section, rows);
   }
   return card(tx(section.title), meta, body, section.onlyA || section.onlyB ? 'd-one-side' : '', ' id="diff-sec-' + i + '"');
