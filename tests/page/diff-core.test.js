@@ -121,9 +121,13 @@ test('tables only in one report, reordered columns, repeated ids and malformed t
 test('a literal key shaped like a numbered repeat loses no record', () => {
   const sig = (name) => ({ key: 'k', name, v: name, q: 1 });
   const report = { schema: 'vorq.snapshot/1', signals: [sig('n'), sig('n'), sig('n#2')],
-    tables: [{ id: 't', columns: ['K'], rows: [{ c: ['a'] }, { c: ['a'] }, { c: ['a\u0001#2'] }] }] };
-  const result = diffReports(report, clone(report), { ignoreVolatile: true });
+    tables: [{ id: 't', columns: ['K'], rows: [{ c: ['a'] }, { c: ['a'] }, { c: ['a\u0001#2'] }] },
+      { id: 'cols', columns: ['K', 'x', 'x', 'x\u0001#2'], rows: [{ c: ['k', '1', '2', '3'] }] }] };
+  const b = clone(report);
+  b.tables[1].rows[0].c[3] = '4';
+  const result = diffReports(report, b, { ignoreVolatile: true });
   assert.deepEqual(section(result, 'signals').counts.same, 3);
   assert.deepEqual(section(result, 'table:t').counts.same, 3);
+  assert.deepEqual(section(result, 'table:cols').rows[0].cells.map((c) => c.status), ['same', 'same', 'same', 'diff']);
   assert.equal(new Set(tableRowKeys(report.tables[0], null).ka).size, 3);
 });

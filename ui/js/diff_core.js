@@ -57,12 +57,7 @@
   // Column identities by title; a title repeated in one table gets "#n" so
   // that no column is lost.
   function columnIds(columns) {
-    const seen = new Map();
-    return columns.map((c) => {
-      const n = (seen.get(c) || 0) + 1;
-      seen.set(c, n);
-      return n === 1 ? c : c + SEP + '#' + n;
-    });
+    return numberRepeats(columns, SEP + '#');
   }
 
   // Column identity to index, the first column of each identity.
