@@ -26,7 +26,7 @@ LANGS = ["ru", "vi", "zh-Hans", "zh-Hant", "es", "pt", "fr", "de"]
 # without a translation in any language fails this check, and the browser
 # tests (tests/page/translations.test.js) run every language instead of
 # skipping the incomplete ones.
-REQUIRE_FULL_COVERAGE = False
+REQUIRE_FULL_COVERAGE = True
 
 PLACEHOLDER = re.compile(r"\{[ntx]\d+\}")
 TAG = re.compile(r"\[(ok|warn|bad|info)\] ")

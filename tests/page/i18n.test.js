@@ -38,6 +38,22 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
   await page.close();
 });
 
+// Collectors append counts and error codes to their notes; the appended
+// sentence is a template, so it translates on any machine, not only for the
+// values of the report the key list was made from.
+test('notes with an appended count or error code translate both parts', async () => {
+  const page = await h.open({ init: { lang: 'de' } });
+  const got = await page.evaluate(() => {
+    const head = 'Readers registered with the Smart Card Resource Manager, queried without a card. ' +
+      'Vendor serial numbers, when the reader reports one, are per unit.';
+    return [tx(head) !== head, tx(head + ' Reader list not available (0x80100002).') === tx(head) + ' Leserliste nicht verfügbar (0x80100002).',
+      tx('7 software/filter interfaces not shown.'), tx('3 endpoint(s) of devices that are no longer present are not listed.')];
+  });
+  assert.deepEqual(got, [true, true, '7 Software-/Filterschnittstellen nicht angezeigt.',
+    '3 Endpunkt(e) nicht mehr vorhandener Geräte werden nicht aufgeführt.']);
+  await page.close();
+});
+
 // Values in reports can be as long as a file allows. Before the length bound
 // each of these took minutes (template and list expressions backtrack over the
 // whole text, sentence heads recursed once per sentence); the timeout only
