@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "assessment/crosschecks.h"
+#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/smbios_render.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/tpm_collect.h"
 #include "core/collectors.h"
@@ -110,8 +112,8 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     EXPECT_GT(FindTable(s, table::kTpmProps)->rows.size(), 40u);
 
     // What the firmware tables of such a machine would say.
-    SetFact(s, "smbios.tpm.vendor", "IBM");
-    SetFact(s, "acpi.tpm2", "1");
+    SetFact(s, fact::kSmbiosTpmVendor, "IBM");
+    SetFact(s, fact::kAcpiTpm2, "1");
     CollectCrossChecksFrom(s, CrossChecksSource{});
     ScoreSnapshot(s);
     const Check* vendor = FindCheck(s, "x.tpmvendor");
