@@ -129,7 +129,7 @@ Table CollectEkCertificates(Snapshot& s, TpmChannel& ch, const TpmPropertyMap& p
         }
         TpmBytes bytes;
         CommandResult result;
-        if (!NvRead(ch, slot.index, info, chunk, bytes, result)) {
+        if (!NvRead(ch, slot.index, info, chunk, bytes, result, DerObjectLength)) {
             AddRow(table, {"TPM NV", label, size, CommandStatusText(result), "", "", ""});
             continue;
         }

@@ -247,11 +247,20 @@ uint32_t NvChunkSize(const TpmPropertyMap& props) {
 }
 
 bool NvRead(TpmChannel& ch, uint32_t nvIndex, const NvPublicInfo& info, uint32_t chunkSize, TpmBytes& bytes,
-            CommandResult& result) {
+            CommandResult& result, const std::function<size_t(const TpmBytes&)>& objectLength) {
     bytes.clear();
     if (!info.present || !NvAttributesReadable(info.attributes) || chunkSize == 0 || info.dataSize == 0) return false;
+    // A TPM that answers with far less than asked would otherwise take one
+    // command per few bytes of the index; past the bound it counts as a short read.
+    const uint32_t maxCommands = (info.dataSize + chunkSize - 1) / chunkSize + kNvReadSlackCommands;
     uint32_t offset = 0;
-    for (;;) {
+    for (uint32_t sent = 0;; ++sent) {
+        if (sent == maxCommands) {
+            result.wellFormed = false;
+            ch.malformed = true;
+            bytes.clear();
+            return false;
+        }
         const uint32_t size = std::min<uint32_t>(info.dataSize - offset, chunkSize);
         const TpmBytes reply = Submit(ch, NvReadCommand(nvIndex, static_cast<uint16_t>(size), static_cast<uint16_t>(offset)), result);
         if (!ResponseOk(result)) return false;
@@ -267,6 +276,10 @@ bool NvRead(TpmChannel& ch, uint32_t nvIndex, const NvPublicInfo& info, uint32_t
         bytes.insert(bytes.end(), chunk.begin(), chunk.end());
         offset += static_cast<uint32_t>(chunk.size());
         if (offset >= info.dataSize) return true;
+        if (objectLength) {
+            const size_t length = objectLength(bytes);
+            if (length != 0 && length <= bytes.size()) return true;  // the rest is the index's padding
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -57,8 +58,13 @@ std::vector<uint32_t> GetHandles(TpmChannel& ch, uint32_t firstHandle, uint32_t 
 PublicAreaInfo ReadPublicKey(TpmChannel& ch, uint32_t handle);
 NvPublicInfo NvReadPublic(TpmChannel& ch, uint32_t nvIndex);
 bool NvAttributesReadable(uint32_t attributes);
+// Reads the index in chunks of at most `chunkSize`, in no more commands than
+// the chunks of that size plus kNvReadSlackCommands; past that the read fails
+// as a short one. `objectLength`, when given, tells the length of the object
+// stored from its first bytes (0 while unknown): the read stops once it is in.
+inline constexpr uint32_t kNvReadSlackCommands = 4;
 bool NvRead(TpmChannel& ch, uint32_t nvIndex, const NvPublicInfo& info, uint32_t chunkSize, TpmBytes& bytes,
-            CommandResult& result);
+            CommandResult& result, const std::function<size_t(const TpmBytes&)>& objectLength = {});
 // The chunk size for NvRead from TPM_PT_NV_BUFFER_MAX: the property when it is 1..512, else 512.
 uint32_t NvChunkSize(const TpmPropertyMap& props);
 TpmBytes ReadPcr(TpmChannel& ch, uint16_t bank, uint32_t index);

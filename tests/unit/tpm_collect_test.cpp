@@ -48,19 +48,21 @@ TpmKeyResult NoKey() {
     return r;
 }
 
-// A TPM 2.0 answering from `tpm`; the key status is `key`.
-Snapshot Scan(test::TpmReplay& tpm, TpmKeyResult key = NoKey()) {
+// A TPM 2.0 answering through `transport`; the key status is `key`.
+Snapshot Scan(TpmTransport transport, TpmKeyResult key = NoKey()) {
     TpmSource src;
     src.deviceResult = 0;
     src.device.tpmVersion = 2;
     src.device.interfaceType = 1;
     src.openContext = [] { return 0u; };
-    src.transport = tpm.Transport();
+    src.transport = std::move(transport);
     src.keyStatus = [key] { return key; };
     Snapshot s;
     CollectTpmFrom(s, src);
     return s;
 }
+
+Snapshot Scan(test::TpmReplay& tpm, TpmKeyResult key = NoKey()) { return Scan(tpm.Transport(), key); }
 
 TEST(TpmCollect, WithoutATpm2ContextOnlyTheDeviceTable) {
     struct Case {
@@ -207,6 +209,57 @@ TEST(TpmCollect, ProvisionedSimulatorShowsTheEndorsementKey) {
     EXPECT_EQ(g.scope, 0);
     EXPECT_EQ(g.group, "anchor");
     EXPECT_EQ(g.src, "TBS TPM2_ReadPublic");
+}
+
+TEST(TpmCollect, NvIndexReadInTinyPiecesStaysWithinABoundedNumberOfCommands) {
+    // The simulator, except that every EK certificate slot is a readable
+    // index of 46,510 bytes whose reads each return 2 bytes of a certificate.
+    test::TpmReplay tpm("tpm/swtpm-provisioned.txt");
+    const TpmTransport replay = tpm.Transport();
+    const std::vector<uint8_t> cert = test::ReadFixture("tpm/ek-cert.der");
+    size_t commands = 0;
+    const TpmTransport transport = [&](const TpmBytes& cmd, uint8_t* reply, uint32_t& len) -> uint32_t {
+        ++commands;
+        const uint32_t code = static_cast<uint32_t>(cmd[6]) << 24 | cmd[7] << 16 | cmd[8] << 8 | cmd[9];
+        TpmBytes answer;
+        if (code == kTpmCcNvReadPublic) {
+            TpmBytes p;
+            PutU16(p, 14);
+            p.insert(p.end(), cmd.begin() + 10, cmd.begin() + 14);
+            PutU16(p, kTpmAlgSha256);
+            PutU32(p, 0x22050002);
+            PutU16(p, 0);
+            PutU16(p, 46510);
+            PutU16(p, 0);
+            answer = test::TpmReply(0, p);
+        } else if (code == kTpmCcNvRead) {
+            const size_t offset = static_cast<size_t>(cmd[cmd.size() - 2]) << 8 | cmd[cmd.size() - 1];
+            TpmBytes p;
+            PutU32(p, 4);
+            PutU16(p, 2);
+            for (size_t i = offset; i < offset + 2; ++i) PutU8(p, i < cert.size() ? cert[i] : 0xFF);
+            PutU16(p, 0);
+            PutU8(p, 1);
+            PutU16(p, 0);
+            answer = test::TpmReply(0, p, kTpmStSessions);
+        } else {
+            return replay(cmd, reply, len);
+        }
+        std::copy(answer.begin(), answer.end(), reply);
+        len = static_cast<uint32_t>(answer.size());
+        return 0;
+    };
+    const Snapshot s = Scan(transport);
+    // About forty commands besides the slots; each slot reads at most 91 chunks of 512 bytes plus the slack.
+    EXPECT_LE(commands, 1000u);
+    const auto rows = Rows(s, table::kTpmEkCerts);
+    ASSERT_EQ(rows.size(), 9u);
+    for (const auto& r : rows) {
+        EXPECT_EQ(r[2], "46510") << r[1];
+        EXPECT_EQ(r[3], "Malformed or unavailable TPM response") << r[1];
+    }
+    EXPECT_EQ(GetFact(s, fact::kTpmEkCerts), "0");
+    EXPECT_EQ(GetFact(s, fact::kTpmCommandReplyStatus), "malformed");
 }
 
 TEST(TpmCollect, MalformedReplyMarksTheInventory) {

@@ -201,11 +201,14 @@ TEST(TpmQueries, NvReadInChunks) {
         const char* what;
         uint32_t chunk;
         size_t shorten;  // the TPM gives this many bytes fewer than asked once
+        size_t object;   // the stored object's length as its header tells, 0: not asked
         std::vector<std::pair<uint16_t, uint16_t>> requests;  // (size, offset)
+        size_t read;
     } cases[] = {
-        {"512 then the rest", 512, 0, {{512, 0}, {488, 512}}},
-        {"256 each", 256, 0, {{256, 0}, {256, 256}, {256, 512}, {232, 768}}},
-        {"a short chunk is accepted", 512, 12, {{512, 0}, {500, 500}}},
+        {"512 then the rest", 512, 0, 0, {{512, 0}, {488, 512}}, 1000},
+        {"256 each", 256, 0, 0, {{256, 0}, {256, 256}, {256, 512}, {232, 768}}, 1000},
+        {"a short chunk is accepted", 512, 12, 0, {{512, 0}, {500, 500}}, 1000},
+        {"stops once the object is in", 256, 0, 300, {{256, 0}, {256, 256}}, 512},
     };
     for (const Case& c : cases) {
         FakeTpm tpm;
@@ -219,8 +222,10 @@ TEST(TpmQueries, NvReadInChunks) {
         TpmChannel ch = tpm.Channel();
         TpmBytes bytes;
         CommandResult r;
-        EXPECT_TRUE(NvRead(ch, 0x01C00002, info, c.chunk, bytes, r)) << c.what;
-        EXPECT_EQ(bytes.size(), 1000u) << c.what;
+        std::function<size_t(const TpmBytes&)> object;
+        if (c.object != 0) object = [&](const TpmBytes&) { return c.object; };
+        EXPECT_TRUE(NvRead(ch, 0x01C00002, info, c.chunk, bytes, r, object)) << c.what;
+        EXPECT_EQ(bytes.size(), c.read) << c.what;
         std::vector<std::pair<uint16_t, uint16_t>> requests;
         for (const TpmBytes& cmd : tpm.sent) {
             const size_t n = cmd.size();
@@ -244,6 +249,7 @@ TEST(TpmQueries, NvReadRefusesBadChunksAndGatedIndices) {
     } cases[] = {
         {"empty chunk", NvReadReply({}), true},
         {"chunk longer than asked", NvReadReply(TpmBytes(101, 1)), true},
+        {"two bytes a reply, past the bound of commands", NvReadReply(TpmBytes(2, 1)), true},
         {"reply without the data", TpmReply(0, HexBytes("00000010"), kTpmStSessions), true},
         {"authorization refused", TpmReply(0x98E), false},
     };
@@ -256,6 +262,7 @@ TEST(TpmQueries, NvReadRefusesBadChunksAndGatedIndices) {
         EXPECT_FALSE(NvRead(ch, 0x01C00002, info, 512, bytes, r)) << c.what;
         EXPECT_TRUE(bytes.empty()) << c.what;
         EXPECT_EQ(ch.malformed, c.malformed) << c.what;
+        EXPECT_LE(tpm.sent.size(), 1 + kNvReadSlackCommands) << c.what;
     }
     FakeTpm never;
     never.answer = [](const TpmBytes&) { return NvReadReply(TpmBytes(1, 0)); };
