@@ -1,9 +1,25 @@
+#include <algorithm>
 #include <set>
 
 #include "core/text.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {
+
+namespace {
+
+// A probe's family text lists one or more families joined by JoinSet; each
+// family counts once, however many probes name it.
+void AddFamilies(std::set<std::string>& into, const std::string& text) {
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t end = std::min(text.find(", ", start), text.size());
+        if (end > start) into.insert(text.substr(start, end - start));
+        start = end + 2;
+    }
+}
+
+}  // namespace
 
 std::string VmClassificationText(int32_t verdict, bool hvPresent) {
     switch (verdict) {
@@ -24,7 +40,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
     std::set<std::string> platform, cloud;
     for (const VmProbe& p : probes) {
         if (p.result != kDetected || p.families.empty()) continue;
-        (p.id.rfind("cloud.", 0) == 0 ? cloud : platform).insert(p.families);
+        AddFamilies(p.id.rfind("cloud.", 0) == 0 ? cloud : platform, p.families);
     }
 
     SetFact(s, fact::kVmGuest, r.confirmed ? "1" : "0");

@@ -250,5 +250,26 @@ TEST(VmDetection, RunningTwiceReplacesOutputs) {
     EXPECT_NE(FindTable(s, "other"), nullptr);
 }
 
+TEST(VmDetection, EachPlatformFamilyIsNamedOnce) {
+    // Probes naming one family, and probes whose text names several.
+    const std::pair<const char*, const char*> detected[] = {
+        {"hardware.pci", "VirtualBox"},         {"cpu.vendor", "KVM/QEMU"},
+        {"os.guest_services", "KVM/QEMU, VMware"}, {"storage.model", "KVM/QEMU, VirtualBox"},
+        {"cloud.smbios", "Amazon EC2"},         {"cloud.metadata", "Amazon EC2, Microsoft Azure"},
+    };
+    VmProbeList probes;
+    for (const auto& [id, families] : detected) {
+        VmProbe p = MakeVmProbe(id, "hardware", id, "", kGroupHardware, kModerate, 10);
+        p.result = kDetected;
+        p.families = families;
+        probes.push_back(p);
+    }
+    Snapshot s;
+    WriteVmOutputs(s, probes, VmScoreResult{}, VmCpuContext{});
+    EXPECT_EQ(SummaryValue(s, "Platform families"), "KVM/QEMU, VMware, VirtualBox");
+    EXPECT_EQ(GetFact(s, fact::kVmFamily), "KVM/QEMU, VMware, VirtualBox");
+    EXPECT_EQ(SummaryValue(s, "Cloud infrastructure"), "Amazon EC2, Microsoft Azure");
+}
+
 }  // namespace
 }  // namespace vorq
