@@ -69,7 +69,11 @@ TpmKeyResult RunTpmKeyActionWith(TpmKeyProvider& p, const std::string& action, c
     r.exportable = p.ExportPolicy(policy) && policy != 0;
 
     std::vector<uint8_t> nonce(32);
-    p.Random(nonce.data(), nonce.size());
+    if (!p.Random(nonce.data(), nonce.size())) {
+        // A predictable nonce would make the signature replayable: send nothing.
+        Append(r.message, "Challenge failed: the system random number generator failed, so no challenge was signed.");
+        return r;
+    }
     std::string challenge = kChallengePrefix;
     challenge.append(reinterpret_cast<const char*>(nonce.data()), nonce.size());
     const std::vector<uint8_t> digest = Sha256(challenge.data(), challenge.size());

@@ -12,6 +12,8 @@ constexpr char kCreated[] = "Application key created with Microsoft Platform Cry
 constexpr char kVerified[] =
     "The local signing self-test verified the signature with the public key; TPM residency and platform identity "
     "were not attested.";
+constexpr char kNoRandom[] =
+    "Challenge failed: the system random number generator failed, so no challenge was signed.";
 
 // A provider whose every step answers as configured, recording what it was asked.
 struct FakeKeyProvider final : TpmKeyProvider {
@@ -21,6 +23,7 @@ struct FakeKeyProvider final : TpmKeyProvider {
     std::u16string openedName, createdName;
     std::vector<uint8_t> signedDigest;
     int deletes = 0;
+    bool randomWorks = true;
 
     uint32_t OpenProvider() override { return provider; }
     uint32_t OpenKey(const std::u16string& name) override {
@@ -53,6 +56,7 @@ struct FakeKeyProvider final : TpmKeyProvider {
         return verifies && b == blob && digest == signedDigest && s.size() == 64;
     }
     bool Random(void* buf, size_t n) override {
+        if (!randomWorks) return false;
         for (size_t i = 0; i < n; ++i) static_cast<uint8_t*>(buf)[i] = static_cast<uint8_t>(i);
         return true;
     }
@@ -114,6 +118,15 @@ TEST(TpmKey, ActionOutcomes) {
          true, true, false, "Public key export failed: HRESULT 0x80090029 Signing failed: HRESULT 0x80280400", false},
         {"export gives no bytes", "status", [](FakeKeyProvider& p) { p.blob.clear(); }, true, true, false,
          "Public key export failed: the exported key is empty", false},
+        // No challenge of a predictable nonce is signed.
+        {"random source fails", "challenge", [](FakeKeyProvider& p) { p.randomWorks = false; }, true, true, false,
+         kNoRandom, false},
+        {"create, then the random source fails", "create",
+         [](FakeKeyProvider& p) {
+             p.open = kNteBadKeyset;
+             p.randomWorks = false;
+         },
+         true, true, false, std::string(kCreated) + " " + kNoRandom, false},
     };
     for (const Case& c : cases) {
         FakeKeyProvider p;
@@ -130,6 +143,9 @@ TEST(TpmKey, ActionOutcomes) {
         }
         if (c.providerOk) {
             EXPECT_EQ(p.openedName, u"VornixQuelm-DeviceKey") << c.what;
+        }
+        if (std::string(c.what).find("random") != std::string::npos) {
+            EXPECT_TRUE(p.signedDigest.empty()) << c.what;
         }
         EXPECT_EQ(p.deletes, std::string(c.what) == "delete" || std::string(c.what) == "delete refused" ? 1 : 0) << c.what;
     }
