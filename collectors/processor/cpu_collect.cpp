@@ -109,10 +109,14 @@ void CollectCpuFrom(Snapshot& s, const CpuSource& p) {
     SetFact(s, fact::kCpuTopologyUniqueApic, Dec(static_cast<int64_t>(probe.distinctX2Apic.size())));
     SetFact(s, fact::kCpuTopologyApicAvailable, apicAvailable ? "1" : "0");
 
+    // Leaves 1, 0xB and 0x8000001E carry the APIC id of the processor that
+    // answers: one fixed processor keeps the dump the same from scan to scan.
     std::vector<CpuidRow> rows;
-    AppendStandardLeaves(cpuid, maxBasic, maxExtended, rows);
-    AppendHypervisorRows(cpuid, hv, rows);
-    ScanSecondaryXenLeaves(cpuid, s, rows);
+    RunOnFirstAllowedProcessor(p.affinity, [&] {
+        AppendStandardLeaves(cpuid, maxBasic, maxExtended, rows);
+        AppendHypervisorRows(cpuid, hv, rows);
+        ScanSecondaryXenLeaves(cpuid, s, rows);
+    });
     const std::string dumpHash = HashCpuidDump(rows);
 
     Table leaves = MakeCpuidLeavesTable(rows);

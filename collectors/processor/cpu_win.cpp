@@ -97,6 +97,17 @@ void CollectCpu(Snapshot& s) {
         return true;
     };
     p.affinity.restore = [&saved] { SetThreadGroupAffinity(GetCurrentThread(), &saved, nullptr); };
+    p.affinity.processAffinity = [](uint16_t& group, uint64_t& mask) {
+        // The process mask is 0 when the process spans several groups.
+        DWORD_PTR process = 0, system = 0;
+        GROUP_AFFINITY current{};
+        if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) ||
+            !GetThreadGroupAffinity(GetCurrentThread(), &current))
+            return false;
+        group = current.Group;
+        mask = process;
+        return true;
+    };
     CollectCpuFrom(s, p);
 }
 

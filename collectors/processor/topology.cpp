@@ -230,6 +230,19 @@ bool ProbeTopologyLeaf(const CpuidFn& cpuid, uint32_t maxBasic, uint32_t leaf) {
     return (r.ebx & 0xFFFF) != 0 && ((r.ecx >> 8) & 0xFF) != 0;
 }
 
+void RunOnFirstAllowedProcessor(const ThreadAffinity& affinity, const std::function<void()>& work) {
+    uint16_t group = 0;
+    uint64_t mask = 0;
+    if (!affinity.processAffinity || !affinity.processAffinity(group, mask) || mask == 0 || !affinity.save()) {
+        work();
+        return;
+    }
+    auto restore = [](const ThreadAffinity* a) { a->restore(); };
+    std::unique_ptr<const ThreadAffinity, decltype(restore)> guard(&affinity, restore);
+    affinity.pinTo(group, static_cast<uint8_t>(std::countr_zero(mask)));
+    work();
+}
+
 LpProbeResult ProbeLogicalProcessors(ProcessorTopology& topo, uint32_t topologyLeaf, bool hybrid, bool amdTopology,
                                      uint32_t maxBasic, const CpuidFn& cpuid, const ThreadAffinity& affinity) {
     LpProbeResult res;

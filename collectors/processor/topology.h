@@ -99,11 +99,21 @@ bool ProbeTopologyLeaf(const CpuidFn& cpuid, uint32_t maxBasic, uint32_t leaf);
 
 // Moves the calling thread. save() remembers the current affinity; pinTo()
 // moves to one processor and yields once; restore() puts the saved one back.
+// processAffinity() gives the processors the process may use: its group and
+// the mask within it; false when unknown.
 struct ThreadAffinity {
     std::function<bool()> save;
     std::function<bool(uint16_t group, uint8_t number)> pinTo;
     std::function<void()> restore;
+    std::function<bool(uint16_t& group, uint64_t& mask)> processAffinity;
 };
+
+// Runs `work` on the first processor the process may use (the lowest set bit
+// of its affinity mask), so that per-processor values such as APIC ids read
+// the same on every run; restores the thread's affinity on every path out.
+// When that processor is unknown or cannot be pinned, `work` runs where the
+// thread is.
+void RunOnFirstAllowedProcessor(const ThreadAffinity& affinity, const std::function<void()>& work);
 
 struct LpProbeResult {
     uint32_t probed = 0;

@@ -40,10 +40,18 @@ struct Machine {
     bool microcodeRead = false;
     int pinned = -1;
     int restores = 0;
+    uint64_t processMask = 0xF;  // 0: unknown
+    bool apicPerProcessor = false;  // leaf 1 answers as the processor the thread is on
+    int home = 3;                   // the processor the thread runs on when not pinned
 
     CpuSource Platform() {
         CpuSource p;
-        p.cpuid = test::Fn(cpu);
+        // Leaf 1 carries the APIC id (2 * number) of the processor that answers.
+        p.cpuid = [this, table = test::Fn(cpu)](uint32_t leaf, uint32_t sub) {
+            CpuidRegisters r = table(leaf, sub);
+            if (leaf == 1 && apicPerProcessor) r.ebx = (r.ebx & 0x00FFFFFFu) | static_cast<uint32_t>(2 * (pinned < 0 ? home : pinned)) << 24;
+            return r;
+        };
         p.probeArchitecture = [this](Snapshot& s) {
             return RecordArchitecture(s, "complete", 0, native ? 0x8664 : 0xAA64,
                                       native ? ArchitectureKind::NativeX64 : ArchitectureKind::Arm64Emulation);
@@ -64,6 +72,11 @@ struct Machine {
                       [this] {
                           pinned = -1;
                           ++restores;
+                      },
+                      [this](uint16_t& group, uint64_t& mask) {
+                          group = 0;
+                          mask = processMask;
+                          return processMask != 0;
                       }};
         return p;
     }
@@ -115,7 +128,7 @@ TEST(CpuCollector, RecordedKvmGuest) {
     };
     for (const auto& [key, value] : expectedFacts) EXPECT_EQ(GetFact(s, key, "<absent>"), value) << key;
     EXPECT_TRUE(IsCpuidSafe(s));
-    EXPECT_EQ(m.restores, 1);
+    EXPECT_EQ(m.restores, 2);  // after the processor walk and after the dump
 
     const Table* leaves = FindTable(s, "cpu.leaves");
     std::vector<std::string> keys;
@@ -173,6 +186,31 @@ TEST(CpuCollector, RecordedKvmGuest) {
     EXPECT_EQ(Column(*FindTable(s, "cpu.caches"), 0), (std::vector<std::string>{"L1", "L3"}));
     EXPECT_EQ(FindTable(s, "cpu.caches")->rows[1].cells,
               (std::vector<std::string>{"L3", "Unified", "32.0 MB", "16-way", "64 B", "4 LP", "1"}));
+}
+
+TEST(CpuCollector, DumpIsReadOnTheFirstProcessorTheProcessMayUse) {
+    const struct {
+        uint64_t processMask;
+        const char* leaf1Ebx;
+    } cases[] = {
+        {0xF, "00"},  // processor 0, APIC id 0
+        {0xC, "04"},  // processor 2
+        {0, "06"},    // unknown: where the thread runs (processor 3)
+    };
+    for (const auto& c : cases) {
+        Machine m{test::LoadCpu("kvm-amd-guest.txt")};
+        m.processMask = c.processMask;
+        m.apicPerProcessor = true;
+        Snapshot s;
+        CollectCpuFrom(s, m.Platform());
+        std::string ebx;
+        for (const TableRow& r : FindTable(s, "cpu.leaves")->rows)
+            if (r.cells[0] == "00000001") ebx = r.cells[3];
+        EXPECT_EQ(ebx.substr(0, 2), c.leaf1Ebx) << c.processMask;
+        EXPECT_EQ(m.pinned, -1) << c.processMask;
+        // The per-processor table still reads every processor.
+        EXPECT_EQ(Column(*FindTable(s, "cpu.lps"), 3), (std::vector<std::string>{"0", "2", "4", "6"})) << c.processMask;
+    }
 }
 
 TEST(CpuCollector, EmulatedProcessStopsAfterTheArchitectureFacts) {

@@ -362,6 +362,7 @@ struct PinnedCpu {
     int throwOn = -1;
     bool saved = false;
     int restores = 0;
+    uint64_t processMask = 0xF;  // 0: the process's affinity is unknown
 
     ThreadAffinity Affinity(bool saveOk = true) {
         return ThreadAffinity{[this, saveOk] { return saved = saveOk; },
@@ -374,6 +375,11 @@ struct PinnedCpu {
                               [this] {
                                   ++restores;
                                   current = -1;
+                              },
+                              [this](uint16_t& group, uint64_t& mask) {
+                                  group = 0;
+                                  mask = processMask;
+                                  return processMask != 0;
                               }};
     }
     CpuidFn Cpuid() {
@@ -443,6 +449,39 @@ TEST(ProbeLogicalProcessors, AffinityIsRestoredOnEveryPathAfterASave) {
     EXPECT_EQ(r.probed, 0u);
     EXPECT_EQ(unsaved.restores, 0);  // nothing saved, nothing moved
     EXPECT_EQ(unsaved.current, -1);
+}
+
+TEST(RunOnFirstAllowedProcessor, PinsToTheLowestAllowedProcessorAndRestores) {
+    const struct {
+        const char* what;
+        uint64_t processMask;
+        bool saveOk;
+        std::vector<int> unreachable;
+        int ranOn;  // -1: where the thread was
+        int restores;
+    } cases[] = {
+        {"all allowed", 0xF, true, {}, 0, 1},
+        {"the process may use 2 and 3", 0xC, true, {}, 2, 1},
+        {"only the highest", 0x8000000000000000u, true, {}, 63, 1},
+        {"the processor cannot be reached", 0xC, true, {2}, -1, 1},
+        {"the process's affinity unknown", 0, true, {}, -1, 0},
+        {"the thread's affinity not saved", 0xF, false, {}, -1, 0},
+    };
+    for (const auto& c : cases) {
+        PinnedCpu cpu;
+        cpu.processMask = c.processMask;
+        cpu.unreachable = c.unreachable;
+        int ranOn = -2;
+        RunOnFirstAllowedProcessor(cpu.Affinity(c.saveOk), [&] { ranOn = cpu.current; });
+        EXPECT_EQ(ranOn, c.ranOn) << c.what;
+        EXPECT_EQ(cpu.restores, c.restores) << c.what;
+        EXPECT_EQ(cpu.current, -1) << c.what;
+    }
+    PinnedCpu failing;
+    EXPECT_THROW(RunOnFirstAllowedProcessor(failing.Affinity(), [] { throw std::runtime_error("cpuid"); }),
+                 std::runtime_error);
+    EXPECT_EQ(failing.restores, 1);
+    EXPECT_EQ(failing.current, -1);
 }
 
 TEST(ProbeTopologyLeaf, NeedsProcessorsAndALevelType) {
