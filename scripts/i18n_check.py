@@ -11,6 +11,10 @@ repeated or added; a tag ("[ok] ", ...) or a term that stays as it is
 dropped; a sequence that could end the page's script.
 Reported without failing: keys the list no longer has, and, while
 REQUIRE_FULL_COVERAGE is False, keys the language still lacks.
+
+A count text may have a form per plural category of the language as an entry
+"<key>#<category>" (the page picks it with Intl.PluralRules); ui/i18n/en.json
+holds only such forms, the English singulars.
 """
 import json
 import pathlib
@@ -27,6 +31,14 @@ LANGS = ["ru", "vi", "zh-Hans", "zh-Hant", "es", "pt", "fr", "de"]
 # tests (tests/page/translations.test.js) run every language instead of
 # skipping the incomplete ones.
 REQUIRE_FULL_COVERAGE = True
+
+# The plural categories of each language as Intl.PluralRules names them (a
+# page test compares them with the browser's).
+PLURAL_CATEGORIES = {
+    "en": ["one", "other"], "ru": ["one", "few", "many", "other"], "vi": ["other"], "zh-Hans": ["other"],
+    "zh-Hant": ["other"], "es": ["one", "many", "other"], "pt": ["one", "many", "other"],
+    "fr": ["one", "many", "other"], "de": ["one", "other"],
+}
 
 PLACEHOLDER = re.compile(r"\{[ntx]\d+\}")
 TAG = re.compile(r"\[(ok|warn|bad|info)\] ")
@@ -84,12 +96,18 @@ def check_entry(key, text):
     return errors
 
 
+def count_form_key(entry, code, known):
+    """The key of a count form "<key>#<category>" of the language, else None."""
+    key, sep, category = entry.rpartition("#")
+    return key if sep and key in known and category in PLURAL_CATEGORIES.get(code, []) else None
+
+
 def check_language(code, keys):
     """(errors, missing keys, unknown keys) of one language; a missing file
-    counts as an empty dictionary."""
+    counts as an empty dictionary. English has only count forms."""
     path = I18N / (code + ".json")
     if not path.exists():
-        return [], list(keys), []
+        return [], [] if code == "en" else list(keys), []
     try:
         data = json.loads(path.read_text(encoding="utf-8"))
     except (ValueError, UnicodeDecodeError) as e:
@@ -97,19 +115,22 @@ def check_language(code, keys):
     if not isinstance(data, dict):
         return ["%s: expected one object of texts" % path.name], [], []
     errors = []
+    known = set(keys)
     for k, v in data.items():
-        for e in check_entry(k, v):
+        key = count_form_key(k, code, known) or k
+        for e in check_entry(key, v):
             errors.append("%s: %s -> %s: %s" % (code, json.dumps(k, ensure_ascii=False)[:90],
                                                  json.dumps(v, ensure_ascii=False)[:90], e))
-    known = set(keys)
+    if code == "en":
+        return errors, [], [k for k in data if not count_form_key(k, code, known)]
     missing = [k for k in keys if k not in data]
-    unknown = [k for k in data if k not in known]
+    unknown = [k for k in data if k not in known and not count_form_key(k, code, known)]
     return errors, missing, unknown
 
 
 def main(argv):
-    langs = argv or LANGS
-    bad = [c for c in langs if c not in LANGS]
+    langs = argv or LANGS + ["en"]
+    bad = [c for c in langs if c not in LANGS + ["en"]]
     if bad:
         print("unknown language code(s) %s; the page has %s" % (bad, " ".join(LANGS)))
         return 2
@@ -119,6 +140,12 @@ def main(argv):
         errors, missing, unknown = check_language(code, keys)
         for e in errors:
             print(e)
+        if code == "en":
+            for k in unknown:
+                print("en: %s is no count form of a key (English has only the \"#one\" forms)" % json.dumps(k, ensure_ascii=False))
+            print("en: %d errors, %d entries that are no count form" % (len(errors), len(unknown)))
+            status = status or int(bool(errors or unknown))
+            continue
         done = len(keys) - len(missing)
         print("%s: %d of %d keys translated, %d errors, %d keys no longer used%s" % (
             code, done, len(keys), len(errors), len(unknown),

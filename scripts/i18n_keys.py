@@ -4,7 +4,7 @@ reports, so that every one of them can be translated.
 
 Sources:
 - the page: data-i18n attributes of ui/index.html, the texts the scripts pass
-  to tx()/tf() and the label lists the scripts translate through a variable;
+  to tx()/tf()/tn() and the label lists the scripts translate through a variable;
 - the program: string literals of the C++ sources that read as text (titles,
   columns, statuses, notes, verdicts, check, probe and score texts), and
   printf-style formats, which become templates with numbered placeholders;
@@ -222,9 +222,15 @@ def _split_args(code, a, b):
     return out
 
 
+def shown_through_tx(param, body):
+    """Whether a function body shows a parameter as a key: tx(label) or the
+    count text tn(n, label)."""
+    return re.search(r"\b(?:tx\(|tn\([^,()]+,)\s*" + re.escape(param) + r"\b(?!\s*[.\[(])", body) is not None
+
+
 def label_parameters(sources):
     """{function name: {argument index}} of the parameters a function shows
-    through tx(): card(tx(title), ...), stat(value, label) with tx(label)."""
+    through tx(): card(tx(title), ...), stat(value, label) with tn(value, label)."""
     found = {}
     for code in sources:
         for m in re.finditer(r"\bfunction\s+(\w+)\s*\(([^)]*)\)\s*\{", code):
@@ -235,7 +241,7 @@ def label_parameters(sources):
                 j += 1
             body = code[m.end():j]
             for i, p in enumerate(params):
-                if p and re.search(r"\btx\(\s*" + re.escape(p) + r"\b(?!\s*[.\[(])", body):
+                if p and shown_through_tx(p, body):
                     found.setdefault(m.group(1), set()).add(i)
         # const stat = (n, label) => ... esc(tx(label)) ...;  (to the end of the statement)
         for m in re.finditer(r"\bconst\s+(\w+)\s*=\s*\(([^)]*)\)\s*=>", code):
@@ -243,7 +249,7 @@ def label_parameters(sources):
             end = code.find(";\n", m.end())
             body = code[m.end():end if end > 0 else len(code)]
             for i, p in enumerate(params):
-                if p and re.search(r"\btx\(\s*" + re.escape(p) + r"\b(?!\s*[.\[(])", body):
+                if p and shown_through_tx(p, body):
                     found.setdefault(m.group(1), set()).add(i)
     return found
 
@@ -268,7 +274,7 @@ def page_texts():
         line = lambda off: code.count("\n", 0, off) + 1  # noqa: E731
         lits = _js_literals(code)
         taken = set()
-        for name in ("tx", "tf"):
+        for name in ("tx", "tf", "tn"):
             for a, b in _call_spans(code, name):
                 for text, off in lits:
                     if a <= off < b:

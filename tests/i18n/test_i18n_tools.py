@@ -4,7 +4,9 @@ import json
 import pathlib
 import re
 import sys
+import tempfile
 import unittest
+from unittest import mock
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
 import i18n_check  # noqa: E402
@@ -37,6 +39,26 @@ class DictionaryEntries(unittest.TestCase):
             self.assertEqual(i18n_check.check_entry(key, text), want, (key, text))
 
 
+    def test_count_forms(self):
+        # "<key>#<category>" is a form of a count key for a category the
+        # language has; anything else is an entry no key asks for.
+        keys = ["{n1} differ", "Storage"]
+        cases = [
+            ("ru", {"{n1} differ": "{n1} отличаются", "{n1} differ#one": "{n1} отличается", "{n1} differ#few": "{n1} отличаются",
+                    "Storage": "Хранилище"}, [], [], []),
+            ("de", {"{n1} differ": "{n1} abweichend", "{n1} differ#few": "{n1} x", "Storage": "Speicher", "Wired#one": "x"},
+             [], [], ["{n1} differ#few", "Wired#one"]),
+            ("de", {"{n1} differ": "{n1} abweichend", "{n1} differ#one": "eine", "Storage": "Speicher"},
+             ['de: "{n1} differ#one" -> "eine": placeholder {n1} appears 0 times (the key has it 1 times)'], [], []),
+            ("en", {"{n1} differ#one": "{n1} differs"}, [], [], []),
+            ("en", {"{n1} differ#one": "{n1} differs", "Storage": "Storage"}, [], [], ["Storage"]),
+        ]
+        with tempfile.TemporaryDirectory() as d, mock.patch.object(i18n_check, "I18N", pathlib.Path(d)):
+            for code, data, errors, missing, unknown in cases:
+                (pathlib.Path(d) / (code + ".json")).write_text(json.dumps(data, ensure_ascii=False), encoding="utf-8")
+                self.assertEqual(i18n_check.check_language(code, keys), (errors, missing, unknown), (code, data))
+
+
 class Gathering(unittest.TestCase):
     def test_formats_become_templates(self):
         cases = [
@@ -49,6 +71,14 @@ class Gathering(unittest.TestCase):
         ]
         for fmt, want in cases:
             self.assertEqual(i18n_keys.format_to_template(fmt), want, fmt)
+
+    def test_parameters_shown_as_keys(self):
+        code = """
+function card(title, meta, body) { return tx(title) + meta + body; }
+const stat = (n, label, tone) => '<b>' + esc(tn(n, label)) + tone;
+const row = (label) => label.trim();
+"""
+        self.assertEqual(i18n_keys.label_parameters([code]), {"card": {0}, "stat": {1}})
 
     def test_report_labels_are_gathered_and_data_is_not(self):
         report = {

@@ -61,7 +61,7 @@ test('Report diff: files into the slots, a refused file named in its slot, optio
   assert.equal(await page.$('.slot-error'), null);
 
   const stats = await texts(page, '.diff-stats .stat');
-  assert.deepEqual(stats.slice(1), ['1differ', '0only in A', '1only in B', '2not comparable']);
+  assert.deepEqual(stats.slice(1), ['1differs', '0only in A', '1only in B', '2not comparable']);
   assert.equal(await page.textContent('.nav-btn[data-id="diff"] .nav-count'), '1');
   const chips = await texts(page, '.chips .chip');
   assert.deepEqual(chips, ['Disks1', 'Extra1']);

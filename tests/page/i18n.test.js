@@ -1,7 +1,9 @@
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { Harness, fixture, sent, hostSend, loadReport } = require('./harness');
+const { execFileSync } = require('node:child_process');
+const path = require('node:path');
+const { Harness, fixture, sent, hostSend, loadReport, ROOT } = require('./harness');
 
 const h = new Harness();
 before(() => h.start());
@@ -76,6 +78,61 @@ test('long hostile values are translated whole and quickly', { timeout: 60000 },
   });
   assert.deepEqual(got, ['unchanged', 'unchanged', 'unchanged', 'unchanged', 'Speicher - x…' + ((1 << 20) + 11)]);
   assert.deepEqual(await page.evaluate(() => window.__pageErrors), []);
+  await page.close();
+});
+
+// A count takes the form of its number's plural category: English and German
+// have one and other, Russian one, few and many (21 is "one" again).
+test('counts read right for one and for many', async () => {
+  const cases = {
+    en: {
+      '{n1} differ': ['1 differs', '2 differ', '5 differ', '21 differ'],
+      'fields compared': ['1 field compared', '2 fields compared', '5 fields compared', '21 fields compared'],
+      'raw data rows': ['1 raw data row', '2 raw data rows', '5 raw data rows', '21 raw data rows'],
+      'not comparable': ['1 not comparable', '2 not comparable', '5 not comparable', '21 not comparable'],
+    },
+    ru: {
+      '{n1} differ': ['различаются: 1', 'различаются: 2', 'различаются: 5', 'различаются: 21'],
+      'differ': ['1 различается', '2 различаются', '5 различаются', '21 различается'],
+      'fields compared': ['1 поле сравнено', '2 поля сравнено', '5 полей сравнено', '21 поле сравнено'],
+      'raw data rows': ['1 строка необработанных данных', '2 строки необработанных данных', '5 строк необработанных данных',
+        '21 строка необработанных данных'],
+    },
+    es: {
+      '{n1} differ': ['1 difiere', '2 difieren', '5 difieren', '21 difieren'],
+      'fields compared': ['1 campo comparado', '2 campos comparados', '5 campos comparados', '21 campos comparados'],
+      'not comparable': ['1 no comparable', '2 no comparables', '5 no comparables', '21 no comparables'],
+    },
+    de: {
+      '{n1} differ': ['1 abweichend', '2 abweichend', '5 abweichend', '21 abweichend'],
+      'fields compared': ['1 Feld verglichen', '2 Felder verglichen', '5 Felder verglichen', '21 Felder verglichen'],
+      'identifiers catalogued': ['1 Kennung katalogisiert', '2 Kennungen katalogisiert', '5 Kennungen katalogisiert',
+        '21 Kennungen katalogisiert'],
+    },
+  };
+  const page = await h.open();
+  for (const [code, keys] of Object.entries(cases)) {
+    await page.evaluate((c) => setLang(c), code);
+    const got = await page.evaluate((ks) => Object.fromEntries(ks.map((k) =>
+      [k, [1, 2, 5, 21].map((n) => (k.includes('{n1}') ? tn(n, k) : n + ' ' + tn(n, k)))])), Object.keys(keys));
+    assert.deepEqual(got, keys, code);
+  }
+  // Without a number the key reads as before: the Spanish legend word.
+  assert.equal(await page.evaluate(() => { setLang('es'); return tx('not comparable'); }), 'no comparable');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// The dictionary check knows which "<key>#<category>" forms each language
+// can have; its list must be the browser's.
+test('the dictionary check allows the plural categories the browser has', async () => {
+  const script = 'import json, sys; sys.path.insert(0, sys.argv[1]); import i18n_check; print(json.dumps(i18n_check.PLURAL_CATEGORIES))';
+  const want = JSON.parse(execFileSync('python3', ['-c', script, path.join(ROOT, 'scripts')], { encoding: 'utf8' }));
+  const page = await h.open();
+  const got = await page.evaluate((codes) => Object.fromEntries(codes.map((c) =>
+    [c, new Intl.PluralRules(c).resolvedOptions().pluralCategories.slice().sort()])), Object.keys(want));
+  for (const c of Object.keys(want)) want[c].sort();
+  assert.deepEqual(got, want);
   await page.close();
 });
 

@@ -250,7 +250,7 @@ function renderDiffSection(section, i) {
   const shown = section.rows.filter((r) => (!state.diff.onlyDiff || SHOWN_STATUS.has(r.status)) && rowMatches(section, r));
   const c = section.counts;
   const meta = [section.onlyA ? tx('only in A') : section.onlyB ? tx('only in B') : '',
-    tf('{n1} differ', { n1: c.diff }), section.tab ? tx(section.tab) : ''].filter((x) => x).join(' · ');
+    tn(c.diff, '{n1} differ'), section.tab ? tx(section.tab) : ''].filter((x) => x).join(' · ');
   let body = '';
   if (section.error) body = '<p class="empty">' + esc(tf('This table could not be compared: {x1}', { x1: section.error })) + '</p>';
   else if (!shown.length) body = '<p class="empty">' + esc(tx(state.q && section.rows.length ? 'No rows match the filter.' : 'No differences.')) + '</p>';
@@ -273,7 +273,7 @@ function renderDiff() {
   }
   const t = result.totals;
   const stat = (n, label, tone) => '<div class="stat' + (tone ? ' tone-' + tone : '') + '"><div class="stat-num">' + esc(n.toLocaleString('en-US')) +
-    '</div><div class="stat-label">' + esc(tx(label)) + '</div></div>';
+    '</div><div class="stat-label">' + esc(tn(n, label)) + '</div></div>';
   h += '<div class="stats diff-stats">' + stat(t.same + t.diff, 'fields compared') + stat(t.diff, 'differ', t.diff ? 'bad' : 'ok') + stat(t.onlyA, 'only in A') +
     stat(t.onlyB, 'only in B') + stat(t.nc, 'not comparable', 'info') + '</div>';
   h += '<p class="muted">' + esc(keySentence(result.sameKey)) + '</p>';

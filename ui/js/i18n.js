@@ -26,7 +26,7 @@ let I18N_MAX_KEY = 0;
   for (const k of keys) I18N_MAX_KEY = Math.max(I18N_MAX_KEY, String(k).length);
   const langs = pack.langs && typeof pack.langs === 'object' ? pack.langs : {};
   for (const code of Object.keys(langs)) {
-    if (!LANG_CODES.includes(code) || code === 'en') continue;
+    if (!LANG_CODES.includes(code)) continue;
     const dict = Object.create(null);
     for (const pair of langs[code]) {
       if (Array.isArray(pair) && typeof keys[pair[0]] === 'string' && typeof pair[1] === 'string') dict[keys[pair[0]]] = pair[1];
@@ -176,6 +176,35 @@ function tx(text) {
   if (r === null) r = s;
   TX_MEMO.set(s, r);
   return r;
+}
+
+// Count texts. A dictionary may give the form of a plural category as
+// "<key>#<category>" (Intl.PluralRules: "#one", "#few", "#many", "#other");
+// a count takes the form of its category, else the "#other" form, else the
+// key's own entry, which is also what the text reads without a number. The
+// English key is the form for many; en.json holds the English "#one" forms.
+const PLURAL_RULES = new Map();
+
+function pluralCategory(n) {
+  if (!PLURAL_RULES.has(LANG)) {
+    let rules = null;
+    try {
+      rules = new Intl.PluralRules(LANG);
+    } catch (e) { /* no plural rules: every count takes the "#other" form */ }
+    PLURAL_RULES.set(LANG, rules);
+  }
+  const rules = PLURAL_RULES.get(LANG);
+  return rules && Number.isFinite(n) ? rules.select(n) : 'other';
+}
+
+function tn(n, key, values) {
+  const dict = I18N[LANG] || {};
+  const cat = pluralCategory(n);
+  let out = dict[key + '#' + cat];
+  if (out === undefined) out = dict[key + '#other'];
+  if (out === undefined) out = key in dict ? dict[key] : key;
+  const v = Object.assign({ n1: n }, values || {});
+  return fillPlaceholders(out, (name) => (Object.prototype.hasOwnProperty.call(v, name) ? v[name] : undefined));
 }
 
 // A page template translated, then filled; the values stay as given.

@@ -361,7 +361,7 @@ function renderOverview() {
   const scopeCount = (sc) => s.signals.filter((g) => g.scope === sc).length;
   const rows = s.tables.reduce((n, t) => n + t.rows.length, 0);
   const stat = (n, label, sub) => '<div class="stat"><div class="stat-num">' + esc(n.toLocaleString('en-US')) + '</div><div class="stat-label">' +
-    esc(tx(label)) + '</div>' + (sub ? '<div class="stat-sub">' + esc(sub) + '</div>' : '') + '</div>';
+    esc(tn(n, label)) + '</div>' + (sub ? '<div class="stat-sub">' + esc(sub) + '</div>' : '') + '</div>';
   const cov = '<div class="stats">' + stat(s.signals.length, 'identifiers catalogued') + stat(scopeCount('per-unit'), 'per-unit') +
     stat(scopeCount('per-model'), 'per-model') + stat(scopeCount('per-install'), 'per-install') +
     stat(rows, 'raw data rows', tf('Tables: {n1}', { n1: s.tables.length })) + '</div>';
