@@ -136,6 +136,24 @@ test('the dictionary check allows the plural categories the browser has', async 
   await page.close();
 });
 
+// The button's name sits inside the sentence, where each language puts it.
+test('the About page names the key button inside one translated sentence', async () => {
+  const cases = [
+    ['en', 'The optional TPM-bound demo key is created only by the button on the TPM page and removed by "Delete key".'],
+    ['de', 'Der optionale TPM-gebundene Demoschlüssel wird nur über die Schaltfläche auf der TPM-Seite erstellt und über „Schlüssel löschen“ entfernt.'],
+    ['zh-Hans', '可选的 TPM 绑定演示密钥只能通过 TPM 页面上的按钮创建，并通过“删除密钥”按钮删除。'],
+  ];
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  for (const [code, want] of cases) {
+    await page.evaluate((c) => { setLang(c); showTab('about', true); }, code);
+    const got = await page.$$eval('#view p', (ps) => ps.map((p) => p.textContent).filter((t) => t.includes('TPM')));
+    assert.deepEqual(got, [want], code);
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
 test('compiled templates are anchored and keep placeholder order', async () => {
   const page = await h.open();
   const r = await page.evaluate(() => {

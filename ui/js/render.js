@@ -425,7 +425,7 @@ function renderAbout() {
     '" data-act="lang" data-code="' + esc(l.code) + '">' + flagSvg(l.flag) + ' ' + esc(l.name) + '</button>').join('') + '</div>');
   h += card(tx('Local data'), '', '<p>' + esc(tx('HMAC key, language choice and the WebView2 profile:')) + ' <span class="mono">%LOCALAPPDATA%\\VornixQuelm</span></p><p>' +
     esc(tx('Deleting that folder resets the HMAC key; reports exported before and after it can no longer be compared by their hashed identifiers.')) + '</p><p>' +
-    esc(tx('The optional TPM-bound demo key is created only by the button on the TPM page and removed by ') + '"' + tx('Delete key') + '".') + '</p>');
+    esc(tf('The optional TPM-bound demo key is created only by the button on the TPM page and removed by "{x1}".', { x1: tx('Delete key') })) + '</p>');
   return h;
 }
 
