@@ -222,6 +222,11 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     ASSERT_NE(level, nullptr);
     EXPECT_EQ(level->cells[1], "1 - Required");
     EXPECT_EQ(level->cells[3], "HKLM\\...\\DataCollection\\AllowTelemetry; machine policy 1; MDM policy 3");
+    MicrosoftSource withPolicy = Sample();
+    withPolicy.telemetryPolicy = 3;  // the group policy value wins over the machine setting
+    Snapshot policy;
+    CollectMicrosoftFrom(policy, withPolicy);
+    EXPECT_EQ(ValueOf(policy, ids, "Diagnostic data level (AllowTelemetry)"), "3 - Optional (full)");
     EXPECT_EQ(RowNamed(s, ids, "Customer Experience Improvement Program (CEIP)"), nullptr);
     EXPECT_EQ(ValueOf(s, ids, "Advertising ID"), "disabled (no ID generated)");
 
@@ -287,13 +292,23 @@ TEST(MicrosoftCollect, EnrollmentsCountOnlyRealOnes) {
     EXPECT_EQ(SignalOf(s, sig::kMsIntuneDeviceId)->value, "ENTDMID-1");
     EXPECT_EQ(GetFact(s, fact::kMsMdm), "1");
 
-    // Built-in authorities alone (a provider, no user, no EntDMID) are listed but are no enrollment.
-    MicrosoftSource builtIn;
-    builtIn.enrollments = {{"{LOCAL}", 14, "MS DM Server", "", "", ""}};
-    Snapshot b;
-    CollectMicrosoftFrom(b, builtIn);
-    EXPECT_EQ(FindTable(b, table::kMsEnrollments)->rows.size(), 1u);
-    EXPECT_EQ(GetFact(b, fact::kMsMdm), "0");
+    const struct {
+        const char* what;
+        EnrollmentSource enrollment;
+        const char* mdm;
+    } alone[] = {
+        // Built-in authorities alone (a provider, no user, no EntDMID) are listed but are no enrollment.
+        {"built-in authority", {"{LOCAL}", 14, "MS DM Server", "", "", ""}, "0"},
+        {"a user only", {"{USER}", 6, "", "carol@corp.example", "", ""}, "1"},
+    };
+    for (const auto& c : alone) {
+        MicrosoftSource in;
+        in.enrollments = {c.enrollment};
+        Snapshot b;
+        CollectMicrosoftFrom(b, in);
+        EXPECT_EQ(FindTable(b, table::kMsEnrollments)->rows.size(), 1u) << c.what;
+        EXPECT_EQ(GetFact(b, fact::kMsMdm), c.mdm) << c.what;
+    }
 }
 
 TEST(MicrosoftCollect, EmptyMachine) {

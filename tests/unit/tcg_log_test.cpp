@@ -111,16 +111,22 @@ TEST(TcgLog, RecordCountLimit) {
 }
 
 TEST(TcgLog, StartupLocality) {
-    TcgLogBuilder b = TcgLogBuilder::Agile();
-    Bytes data = TcgLogBuilder::Text("StartupLocality");
-    data.push_back(0);
-    data.push_back(3);
-    b.Event(0, 3, data);
-    TcgLog log;
-    ASSERT_EQ(Validate(b.bytes), kTcgLogWellFormed);
-    ASSERT_TRUE(ParseTcgLog(b.bytes, log));
-    EXPECT_EQ(log.startupLocality, 3);
-    EXPECT_EQ(log.events[1].details, "startup locality 3");
+    const struct {
+        uint32_t pcr;
+        uint8_t locality;  // only an event of PCR 0 sets it
+    } cases[] = {{0, 3}, {1, 0}};
+    for (const auto& c : cases) {
+        TcgLogBuilder b = TcgLogBuilder::Agile();
+        Bytes data = TcgLogBuilder::Text("StartupLocality");
+        data.push_back(0);
+        data.push_back(3);
+        b.Event(c.pcr, 3, data);
+        TcgLog log;
+        ASSERT_EQ(Validate(b.bytes), kTcgLogWellFormed);
+        ASSERT_TRUE(ParseTcgLog(b.bytes, log));
+        EXPECT_EQ(log.startupLocality, c.locality) << c.pcr;
+        EXPECT_EQ(log.events[1].details, "startup locality 3") << c.pcr;
+    }
 }
 
 TEST(TcgLog, EventDescriptions) {

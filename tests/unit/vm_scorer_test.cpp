@@ -92,12 +92,18 @@ TEST(VmScorer, IndependentGroupsConfirmTogether) {
 }
 
 TEST(VmScorer, FoldingSharesTheHardwareContribution) {
-    VmProbeList probes = {Probe("os.guest_drivers", kGroupOs, kModerate, 20), Probe("hardware.pci", kGroupHardware, kModerate, 35)};
+    VmProbeList probes = {Probe("os.guest_drivers", kGroupOs, kModerate, 20), Probe("hardware.pci", kGroupHardware, kModerate, 35),
+                          Probe("network.oui", kGroupMacPrefix, kWeak, 10),
+                          // ties with hardware.pci: the group's best is the smaller id, whatever the list order
+                          Probe("hardware.disk", kGroupHardware, kModerate, 35)};
     FoldCorrelatedFindings(probes);
     EXPECT_EQ(probes[0].group, kGroupHardware);
+    EXPECT_EQ(probes[2].group, kGroupHardware);
     VmScoreResult r = ScoreVmEvidence(probes, FullCoverage(), kVmWeights);
     EXPECT_EQ(r.deduction, 35);
     EXPECT_EQ(probes[0].impact, 0);
+    EXPECT_EQ(probes[1].impact, 0);
+    EXPECT_EQ(probes[3].impact, 35);
 
     VmProbeList alone = {Probe("os.guest_drivers", kGroupOs, kModerate, 20)};
     FoldCorrelatedFindings(alone);
