@@ -1,6 +1,8 @@
-/* A minimal image for the signature tests: no imports, one entry point. */
-int __stdcall ImageEntry(void* module, unsigned long reason, void* reserved) {
-    (void)module;
-    (void)reserved;
-    return reason != 0xFFFFFFFFu;
+/* A minimal kernel driver image for the signature tests and the end-to-end
+   driver scan: no imports, and an entry that reports success to the driver
+   loader (Wine's kernel unloads a driver whose entry returns anything else). */
+long __stdcall DriverEntry(void* driverObject, void* registryPath) {
+    (void)driverObject;
+    (void)registryPath;
+    return 0; /* STATUS_SUCCESS */
 }
