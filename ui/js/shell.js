@@ -149,6 +149,17 @@ function renderNav() {
       (c ? '<span class="nav-count' + (c[1] ? ' count-' + c[1] : '') + '">' + esc(c[0].toLocaleString('en-US')) + '</span>' : '') + '</button>';
   }
   $('nav').innerHTML = h;
+  titleCutNavLabels();
+}
+
+// A label the sidebar cuts with "…" shows its whole text as the button's
+// tooltip. Measured after each drawing, so the tooltip follows the language.
+function titleCutNavLabels() {
+  for (const label of $('nav').querySelectorAll('.nav-label')) {
+    const btn = label.closest('.nav-btn');
+    if (label.scrollWidth > label.clientWidth) btn.setAttribute('title', label.textContent);
+    else btn.removeAttribute('title');
+  }
 }
 
 function renderPlaceholderTab(id) {
@@ -494,6 +505,7 @@ function init() {
   document.addEventListener('keydown', onKey);
   $('search').addEventListener('input', onSearchInput);
   window.addEventListener('resize', () => {
+    titleCutNavLabels();
     if (!$('export-menu').hidden) placeMenu($('export-menu'), $('export-btn'));
     if (!$('lang-menu').hidden) placeMenu($('lang-menu'), $('lang-btn'));
   });
