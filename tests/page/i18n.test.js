@@ -18,14 +18,14 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
     ['Rows: many', 'Rows: many'], // {n} takes digits, points and commas only
     ['Collecting: Platform security…', 'Erfassung: Plattformsicherheit…'], // {t} is translated on its own
     ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
-    ['Permanent MAC - Wired (Intel I219-V)', 'Permanente MAC - Kabelgebunden (Intel I219-V)'],
+    ['Permanent MAC - Mobile broadband (Qualcomm X55)', 'Permanente MAC - Mobilfunk (Qualcomm X55)'],
     ['Permanent MAC - {x2} (Intel)', 'Permanente MAC - {x2} (Intel)'], // a value is never filled again
     ['AVX, AVX2, yes', 'AVX, AVX2, ja'],
     ['yes · no / Detected;  Storage', 'ja · nein / Erkannt;  Speicher'],
     ['Hypervisor - KVM signature', 'Hypervisor - KVM signature'],
     ['Storage - 2 disks', 'Speicher - 2 disks'],
-    ['Secure Boot is enabled. The firmware is signed.', 'Secure Boot ist aktiviert. Die Firmware ist signiert.'],
-    ['Secure Boot is enabled. Nothing else.', 'Secure Boot is enabled. Nothing else.'],
+    ['Mobile broadband query failed. Needs administrator rights.', 'Mobilfunkabfrage fehlgeschlagen. Administratorrechte erforderlich.'],
+    ['Mobile broadband query failed. Nothing else.', 'Mobile broadband query failed. Nothing else.'],
     ['A text nobody translated', 'A text nobody translated'],
     ['', ''],
   ];
@@ -67,7 +67,7 @@ test('long hostile values are translated whole and quickly', { timeout: 60000 },
     const cases = [
       'v' + ' · scan '.repeat(mb / 8) + 'x', // against 'v{x1} · scan {x2} s'
       'Could not load ' + ': '.repeat(mb / 2),
-      'Secure Boot is enabled. '.repeat(mb / 24) + 'Nothing else.',
+      'Needs administrator rights. '.repeat(mb / 28) + 'Nothing else.',
       'yes' + ' '.repeat(mb) + 'no', // whitespace the list separators look through
       'Storage - ' + 'x'.repeat(mb),
     ];
