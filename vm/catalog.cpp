@@ -7,6 +7,11 @@
 
 namespace vorq {
 
+namespace {
+// One caveat for the implemented cloud-range method and the rejected ASN rule.
+constexpr char kCloudEgressCaveat[] = "A cloud egress address can belong to a proxy or a bare-metal instance.";
+}  // namespace
+
 const std::vector<CatalogEntry>& MethodCatalog() {
     static const std::vector<CatalogEntry> kEntries = {
         {1, "cpu", "CPUID hypervisor-present bit", "CPUID(1).ECX[31]", "cpu.hypervisor", 0,
@@ -202,7 +207,7 @@ const std::vector<CatalogEntry>& MethodCatalog() {
          "Network paths, proxies and middleboxes change these properties independently of the machine.",
          ""},
         {65, "cloud", "Cloud IP range and ASN", "External IPv4/IPv6; provider IP ranges; ASN", "", 4,
-         "A cloud egress address can belong to a proxy or a bare-metal instance.",
+         kCloudEgressCaveat,
          ""},
         {66, "cloud", "Signed Azure instance attestation document", "IMDS attested/document; PKCS#7; nonce; vmId", "", 4,
          "The document needs a verifying server and a fresh nonce to prove the instance.",
@@ -343,7 +348,7 @@ const std::vector<CatalogEntry>& RejectedMethodCatalog() {
          "Negative coordinates and leaving the primary monitor are normal on multi-monitor desktops.",
          ""},
         {10, "cloud", "Cloud ASN implies the application runs in a VPS", "IP/ASN", "", 7,
-         "A cloud egress address can belong to a proxy or bare-metal instance.",
+         kCloudEgressCaveat,
          ""},
     };
     return kEntries;

@@ -34,7 +34,7 @@ constexpr uint32_t kFltThree = 0x40400000;
 constexpr uint32_t kFltInf = 0x7F800000;
 
 const char* const kApprox = "Approximation";
-const char* const kIeee = "IEEE exact";
+const char* const kIeee = "IEEE-exact";
 const char* const kFma = "FMA";
 const char* const kX86 = "x86 semantics";
 const char* const kMxcsr = "MXCSR / subnormal";

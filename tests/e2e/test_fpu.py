@@ -6,7 +6,7 @@ import unittest
 
 import vorq_e2e as e2e
 
-GROUPS = ["Approximation", "IEEE exact", "FMA", "x86 semantics", "MXCSR / subnormal", "Rounding", "x87 80-bit"]
+GROUPS = ["Approximation", "IEEE-exact", "FMA", "x86 semantics", "MXCSR / subnormal", "Rounding", "x87 80-bit"]
 HASH = re.compile(r"^[0-9A-F]{32}$")
 
 # Rows whose results every conforming x86 processor gives.

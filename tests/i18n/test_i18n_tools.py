@@ -126,6 +126,15 @@ const row = (label) => label.trim();
         self.assertLessEqual(set(i18n_keys.load_templates()), set(keys))
         self.assertTrue(all(e["where"] for e in entries))
 
+    def test_no_two_keys_differ_only_by_hyphens_or_articles(self):
+        # Producers of one text write it one way, so translators see it once.
+        def norm(k):
+            return re.sub(r"\s+", " ", re.sub(r"\b(a|an|the)\s", " ", k.replace("-", " "))).strip()
+        groups = {}
+        for e in json.loads(i18n_keys.KEYS_FILE.read_text(encoding="utf-8")):
+            groups.setdefault(norm(e["key"]), []).append(e["key"])
+        self.assertEqual([g for g in groups.values() if len(g) > 1], [])
+
 
 if __name__ == "__main__":
     unittest.main()

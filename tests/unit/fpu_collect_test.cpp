@@ -274,7 +274,7 @@ TEST(FpuCollector, ClassesOfTheRows) {
 TEST(FpuCollector, HashesOverRowLines) {
     const std::vector<FpuTestRow> rows = {
         {"E01", "Approximation", "t", "3F7FF000", "vendor/uarch"},
-        {"D01", "IEEE exact", "t", "3FF6A09E667F3BCD", "IEEE-exact"},
+        {"D01", "IEEE-exact", "t", "3FF6A09E667F3BCD", "IEEE-exact"},
         {"H01", "MXCSR / subnormal", "t", "1F80", "state"},
         {"C01", "x87 80-bit", "t", "3FFE:D76AA47848677021 (0.8414709848078965)", "vendor/uarch"},
     };
