@@ -456,10 +456,13 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
         const std::string first = GetFact(s, fact::kWinFirstInstall);
         const char* title = "Installation lineage";
         if (count >= 1) {
-            if (!first.empty())
+            if (!first.empty()) {
                 AddCheck(s, "x.lineage", kContextCategory, title, kInfo,
                          Format("%d earlier Windows version(s) upgraded in place; the lineage was first installed in %s", count,
                                 first.substr(0, 7).c_str()));
+                // The year and month come from the masked first installation time.
+                s.checks.back().sens = true;
+            }
         } else if (HasFact(s, fact::kWinLineageCount)) {
             AddCheck(s, "x.lineage", kContextCategory, title, kInfo, "clean installation - no earlier Windows version recorded");
         }

@@ -57,6 +57,10 @@ struct Check {
     std::string title;
     std::string detail;
     int32_t status = kInfo;
+    // The detail restates a sensitive value in a form the report cannot match
+    // against the masked value (a part of it, a reformatted date), so a
+    // privacy-safe report masks the detail. Not written to the report.
+    bool sens = false;
 };
 
 struct ScoreItem {

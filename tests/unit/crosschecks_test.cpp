@@ -176,6 +176,17 @@ TEST(CrossChecks, MacListsAndContextRows) {
     s = WithFacts({{"win.lineage_count", "2"}});
     CollectCrossChecksFrom(s, {});
     EXPECT_EQ(Find(s, "x.lineage"), nullptr);  // an upgraded lineage without a date is not called clean
+
+    // The dated detail restates part of the masked first installation time, so
+    // it is marked for masking; the clean-installation text is not.
+    s = WithFacts({{"win.lineage_count", "2"}, {"win.first_install", "2018-11-13 10:20:00 UTC"}});
+    CollectCrossChecksFrom(s, {});
+    EXPECT_EQ(Find(s, "x.lineage")->detail,
+              "2 earlier Windows version(s) upgraded in place; the lineage was first installed in 2018-11");
+    EXPECT_TRUE(Find(s, "x.lineage")->sens);
+    s = WithFacts({{"win.lineage_count", "0"}});
+    CollectCrossChecksFrom(s, {});
+    EXPECT_FALSE(Find(s, "x.lineage")->sens);
 }
 
 TEST(CrossChecks, GetFactIntParsesLikeAtoiAndSaturates) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/json.h"
 #include "core/report.h"
 
 namespace vorq {
@@ -168,6 +169,136 @@ TEST(Report, CellsFromPosition32AreNeverReplaced) {
     // Cell 31 is masked (context by position), cells 32 and 33 stay as they are.
     EXPECT_NE(out.find(masked + R"(,"v","v"],"s":2147483648})"), std::string::npos) << out;
     EXPECT_NE(out.find(R"("sens":4294967295)"), std::string::npos);
+}
+
+// Masked values (sensitive signals) and one text in a column nobody marked
+// sensitive: whether the safe report masks that text.
+TEST(Report, SafeReportMasksTextsThatRestateAMaskedValue) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> maskedValues;
+        const char* text;
+        bool masked;
+    } cases[] = {
+        {"equal", {"DESKTOP-7QK2L9M"}, "DESKTOP-7QK2L9M", true},
+        {"equal, other case", {"DESKTOP-7QK2L9M"}, "desktop-7qk2l9m", true},
+        {"contained", {"DESKTOP-7QK2L9M"}, "Bluetooth radio of DESKTOP-7QK2L9M", true},
+        {"contained path", {"C:\\Users\\alice"}, "\\??\\C:\\Users\\alice\\AppData\\drv.sys", true},
+        {"separators and braces", {"{4C4C4544-0042-3510-8052-B4C04F4B4E32}"}, "00044C4C454400423510 8052B4C04F4B4E32", true},
+        {"MAC written otherwise", {"0A-3B-3A-C0-A5-A0"}, "gateway 0a3b.3ac0.a5a0", true},
+        {"short value equal", {"Bob"}, "bob", true},
+        {"short value inside another text", {"root"}, "ROOT\\WINE\\WINEBUS", false},
+        {"short value inside a word", {"alice"}, "Alice's laptop", false},
+        {"one character", {"1"}, "1", false},
+        {"two characters", {"vm"}, "vm", false},
+        {"one repeated character", {"00000000"}, "00000000", false},
+        {"long, few different characters", {"4300-0000"}, "EAX 43000000 EBX 00000001", false},
+        {"long, few different characters, equal", {"4300-0000"}, "43000000", true},
+        {"other value", {"DESKTOP-7QK2L9M"}, "DESKTOP-7QK2L9N", false},
+        {"empty text", {"DESKTOP-7QK2L9M"}, "", false},
+        {"after a partial match", {"aab1aab2"}, "id aab1aab1aab2", true},
+        {"one of several that begin alike", {"SN-2024-0001", "SN-2024-0002", "SN-2024-0003"}, "module SN-2024-0002", true},
+        {"several that begin alike, none in the text", {"SN-2024-0001", "SN-2024-0002"}, "SN-2024-0004", false},
+    };
+    const Bytes key = TestKey();
+    for (const Case& c : cases) {
+        Snapshot s;
+        for (const std::string& v : c.maskedValues)
+            s.signals.push_back(
+                MakeSignal("s.name", "OS", "Name", v, SignalScope::PerInstall, 4, "os", Sens::Yes, "src", "", 1.0));
+        Table t = MakeTable("net", "bt", "Radios", {"Radio", "Name"});
+        AddRow(t, {"r1", c.text});
+        s.tables.push_back(t);
+        std::string safe, raw;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+        WriteSnapshotJsonWithKey(raw, s, kReportRaw, key);
+        // A masked text takes the pseudonym its own cell would have if its column were sensitive.
+        const std::string maskedRow = R"("rows":[{"c":["r1","hmac:)" + HmacId(key, "bt/Name", c.text) + R"("],"s":2}])";
+        std::string plainRow = R"("rows":[{"c":["r1",)";
+        AppendJsonQuoted(plainRow, c.text);
+        plainRow += "]}]";
+        EXPECT_NE(safe.find(c.masked ? maskedRow : plainRow), std::string::npos) << c.what << "\n" << safe;
+        EXPECT_NE(raw.find(plainRow), std::string::npos) << c.what;
+    }
+}
+
+// Every text a safe report writes is looked at, and each restating text is
+// masked under a context naming where it stands; raw and ui reports keep all.
+TEST(Report, SafeReportMasksRestatementsInEveryText) {
+    const std::string id = "dev-joined-5f1c";
+    Snapshot s;
+    s.deviceTitle = "PC " + id;
+    s.deviceSubtitle = "Sub";
+    Score sc;
+    sc.id = "identity";
+    sc.title = "Device identity";
+    sc.note = "joined as " + id;
+    sc.items.push_back({"Entra", 5, 10, kPass, "device " + id});
+    s.scores.push_back(sc);
+    s.checks.push_back({"x.one", "cat", "T " + id, "D " + id, kInfo});
+    s.checks.push_back({"x.date", "cat", "Installed", "first installed in 2019-04", kInfo, true});
+    Table certs = MakeTable("windows", "certs", "Certificates", {"Store", "Subject"});
+    certs.sens = 2;
+    AddRow(certs, {"My", id});
+    s.tables.push_back(certs);
+    s.signals.push_back(MakeSignal("ms.device", "MS", "Device " + id, id, SignalScope::PerInstall, 15, "os", Sens::No,
+                                   "JoinInfo " + id, "note " + id, 1.0));
+    Table ids = MakeTable("microsoft", "ids", "Ids of " + id, {"Identifier", "Value"}, "about " + id);
+    AddRow(ids, {"Entra device ID", id});
+    s.tables.push_back(ids);
+    s.collectors.push_back({"Windows", 1.0, "error", "failed for " + id});
+    s.notes.push_back("Windows: " + id);
+
+    const Bytes key = TestKey();
+    std::string safe;
+    WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+    EXPECT_EQ(safe.find("5f1c"), std::string::npos) << safe;
+    EXPECT_EQ(safe.find("2019-04"), std::string::npos) << safe;
+    const auto tag = [&](const char* context, const std::string& text) {
+        return "\"hmac:" + HmacId(key, context, text) + "\"";
+    };
+    const std::string expected[] = {
+        R"("device":{"title":)" + tag("device/title", s.deviceTitle) + R"(,"subtitle":"Sub"})",
+        R"("title":"Device identity","value":0,"verdict":"","note":)" + tag("identity/note", sc.note),
+        R"("label":"Entra","points":5,"max":10,"status":"pass","note":)" + tag("identity/Entra/note", "device " + id),
+        R"("title":)" + tag("x.one/title", "T " + id) + R"(,"status":"info","detail":)" + tag("x.one/detail", "D " + id),
+        R"("title":"Installed","status":"info","detail":)" + tag("x.date/detail", "first installed in 2019-04"),
+        // The signal's value is masked as a sensitive signal's is: no "v", its "h", "sens" true.
+        R"({"key":"ms.device","cat":"MS","name":)" + tag("ms.device/name", "Device " + id) + R"(,"h":")" +
+            HmacId(key, "ms.device", id) + R"(","group":"os","scope":"per-install","w":15,"sens":true,"q":1,"src":)" +
+            tag("ms.device/src", "JoinInfo " + id) + R"(,"note":)" + tag("ms.device/note", "note " + id) + "}",
+        R"("id":"ids","title":)" + tag("ids/title", "Ids of " + id) + R"(,"note":)" + tag("ids/note", "about " + id),
+        R"("c":["Entra device ID",)" + tag("ids/Value", id) + R"(],"s":2)",
+        R"("status":"error","error":)" + tag("Windows/error", "failed for " + id),
+        R"("notes":[)" + tag("notes", "Windows: " + id) + "]",
+    };
+    for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
+
+    for (int mode : {kReportRaw, kReportUi}) {
+        std::string out;
+        WriteSnapshotJsonWithKey(out, s, mode, key);
+        EXPECT_EQ(out.find("hmac:"), std::string::npos) << out;
+        EXPECT_NE(out.find(R"("detail":"first installed in 2019-04")"), std::string::npos) << out;
+        EXPECT_NE(out.find(R"("c":["Entra device ID","dev-joined-5f1c"]})"), std::string::npos) << out;
+        EXPECT_NE(out.find(R"("v":"dev-joined-5f1c","group":"os","scope":"per-install","w":15,"sens":false)"),
+                  std::string::npos)
+            << out;
+    }
+}
+
+// A value masked only in a table left out of the safe report is not masked
+// elsewhere: the safe report does not mask it anywhere.
+TEST(Report, ValuesOfLeftOutTablesMaskNothing) {
+    Snapshot s;
+    Table local = MakeTable("hw", "local", "L", {"A"});
+    local.safe = false;
+    local.sens = 1;
+    AddRow(local, {"SERIAL-77QX"});
+    s.tables.push_back(local);
+    s.notes.push_back("SERIAL-77QX");
+    std::string out;
+    WriteSnapshotJsonWithKey(out, s, kReportSafe, TestKey());
+    EXPECT_NE(out.find(R"("notes":["SERIAL-77QX"])"), std::string::npos) << out;
 }
 
 }  // namespace
