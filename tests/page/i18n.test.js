@@ -204,6 +204,19 @@ test('a choice in the menu is sent once, stored, and wins over the browser next 
   await context.close();
 });
 
+test('a language switch with a report open redraws the version line and the standard-user banner', async () => {
+  const page = await h.open({ languages: ['fr-FR'] });
+  await loadReport(page, fixture('report-ui.json'));
+  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · analyse 12.3 s');
+  await page.evaluate(() => setLang('de', true));
+  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · Erfassung 12.3 s');
+  assert.equal(await page.textContent('#banner button[data-act="elevate"]'), 'Als Administrator neu starten');
+  assert.match(await page.textContent('#banner span'), /^Ausführung als Standardbenutzer\./);
+  assert.equal(await page.$$eval('#banner button', (b) => b.length), 1);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
 test('every language has a flag drawing and a menu entry', async () => {
   const page = await h.open();
   await page.click('#lang-btn');

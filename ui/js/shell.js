@@ -236,6 +236,16 @@ function deviceTitles() {
   $('dev-sub').textContent = tx(s.device.subtitle);
 }
 
+function versionLine() {
+  const r = state.snap;
+  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: (r.durationMs / 1000).toFixed(1) });
+}
+
+function standardUserBanner() {
+  showBanner(tx('Running as a standard user. Everything here is read in user mode; on some systems NVMe Identify or TPM NV reads additionally need administrator rights.'),
+    { act: 'elevate', label: tx('Restart as administrator') });
+}
+
 function setSnapshot(report) {
   const r = normReport(report);
   r._current = true;
@@ -245,13 +255,11 @@ function setSnapshot(report) {
   $('dev-title').removeAttribute('data-i18n');
   $('dev-sub').removeAttribute('data-i18n');
   deviceTitles();
-  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: (r.durationMs / 1000).toFixed(1) });
+  versionLine();
   $('progress').hidden = true;
   $('scan-btn').disabled = false;
-  if (!r.elevated) {
-    showBanner(tx('Running as a standard user. Everything here is read in user mode; on some systems NVMe Identify or TPM NV reads additionally need administrator rights.'),
-      { act: 'elevate', label: tx('Restart as administrator') });
-  } else hideBanner();
+  if (!r.elevated) standardUserBanner();
+  else hideBanner();
   state.keepScroll = true;
   render();
 }
@@ -450,6 +458,9 @@ function onLanguageChanged() {
   if (state.snap) {
     updateRevealLabel();
     deviceTitles();
+    versionLine();
+    // Only the standard-user banner is redrawn: an error banner keeps its text.
+    if (!$('banner').hidden && $('banner').querySelector('[data-act="elevate"]')) standardUserBanner();
   }
 }
 
