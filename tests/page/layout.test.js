@@ -26,45 +26,54 @@ function everyVerdict() {
   return r;
 }
 
-// Texts that reach past their card's content box (or past their own box),
-// measured on the laid-out text itself.
-function overflowingScoreTexts() {
+// Texts that reach past the content box of their container (or past their
+// own box), measured on the laid-out text itself. boxes: [container, texts]
+// selector pairs.
+function textsOutsideTheirBox(boxes) {
   const out = [];
-  const cards = document.querySelectorAll('.card.score');
-  if (!cards.length) out.push('no score cards');
-  for (const card of cards) {
-    card.scrollIntoView();
-    const cs = getComputedStyle(card);
-    const box = card.getBoundingClientRect();
-    const left = box.left + parseFloat(cs.borderLeftWidth) + parseFloat(cs.paddingLeft);
-    const right = box.right - parseFloat(cs.borderRightWidth) - parseFloat(cs.paddingRight);
-    for (const el of card.querySelectorAll('.score-titles h3, .verdict')) {
-      const range = document.createRange();
-      range.selectNodeContents(el);
-      const t = range.getBoundingClientRect();
-      if (t.width === 0 || t.left < left - 0.5 || t.right > right + 0.5 || el.scrollWidth > el.clientWidth) {
-        out.push(el.textContent + ' [' + Math.round(t.left) + '..' + Math.round(t.right) + ' in ' + Math.round(left) + '..' + Math.round(right) + ']');
+  for (const [boxSel, textSel] of boxes) {
+    const found = document.querySelectorAll(boxSel);
+    if (!found.length) out.push('no ' + boxSel);
+    for (const box of found) {
+      box.scrollIntoView();
+      const cs = getComputedStyle(box);
+      const r = box.getBoundingClientRect();
+      const left = r.left + parseFloat(cs.borderLeftWidth) + parseFloat(cs.paddingLeft);
+      const right = r.right - parseFloat(cs.borderRightWidth) - parseFloat(cs.paddingRight);
+      for (const el of box.querySelectorAll(textSel)) {
+        const range = document.createRange();
+        range.selectNodeContents(el);
+        const t = range.getBoundingClientRect();
+        if (t.width === 0 || t.left < left - 0.5 || t.right > right + 0.5 || el.scrollWidth > el.clientWidth) {
+          out.push(el.textContent + ' [' + Math.round(t.left) + '..' + Math.round(t.right) + ' in ' + Math.round(left) + '..' + Math.round(right) + ']');
+        }
       }
     }
   }
   return out;
 }
+const SCORE_TEXTS = [['.card.score', '.score-titles h3, .verdict']];
+const STAT_TEXTS = [['.stat', '.stat-num, .stat-label, .stat-sub']];
 
-// Navigation labels the sidebar cuts whose button does not carry the whole
-// label as its tooltip, and labels not cut whose tooltip says something else.
-function navLabelsWithoutTheirText() {
+// Texts cut with "…" whose tooltip is not their whole text, and texts not
+// cut whose tooltip says something else. cuts: [text, element with the
+// tooltip] selector pairs.
+function cutTextsWithoutTooltip(cuts) {
   const out = [];
-  const labels = document.querySelectorAll('.nav-label');
-  if (!labels.length) out.push('no navigation labels');
-  for (const label of labels) {
-    const btn = label.closest('.nav-btn');
-    const full = label.textContent;
-    const title = btn.getAttribute('title');
-    const isCut = label.scrollWidth > label.clientWidth;
-    if (isCut ? title !== full : title !== null && title !== full) out.push(full + ' [title: ' + title + ']');
+  for (const [textSel, tipSel] of cuts) {
+    const found = document.querySelectorAll(textSel);
+    if (!found.length) out.push('no ' + textSel);
+    for (const el of found) {
+      const full = el.textContent;
+      const title = el.closest(tipSel).getAttribute('title');
+      const isCut = el.scrollWidth > el.clientWidth;
+      if (isCut ? title !== full : title !== null && title !== full) out.push(full + ' [title: ' + title + ']');
+    }
   }
   return out;
 }
+const NAV_LABELS = [['.nav-label', '.nav-btn']];
+const HEADER_TEXTS = [['#dev-title', '#dev-title'], ['#dev-sub', '#dev-sub']];
 
 test('score titles and verdicts stay in their cards; cut navigation labels carry their text', async () => {
   const page = await h.open({ viewport: SIZES[0] });
@@ -75,10 +84,36 @@ test('score titles and verdicts stay in their cards; cut navigation labels carry
     const size = viewport.width + 'x' + viewport.height;
     for (const lang of langs) {
       await page.evaluate((l) => setLang(l), lang);
-      assert.deepEqual(await page.evaluate(overflowingScoreTexts), [], `scores overflow at ${size} in ${lang}`);
-      assert.deepEqual(await page.evaluate(navLabelsWithoutTheirText), [], `navigation labels without their text at ${size} in ${lang}`);
+      assert.deepEqual(await page.evaluate(textsOutsideTheirBox, SCORE_TEXTS), [], `scores overflow at ${size} in ${lang}`);
+      assert.deepEqual(await page.evaluate(cutTextsWithoutTooltip, NAV_LABELS), [], `navigation labels without their text at ${size} in ${lang}`);
     }
   }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// The same for the other texts of the first screen: the header's device
+// title and subtitle are cut with "…" and carry their text as a tooltip, also
+// after the window is resized; the overview's counts stay in their boxes.
+test('the header carries cut device texts as tooltips; overview counts stay in their boxes', async () => {
+  const page = await h.open({ viewport: SIZES[0] });
+  const report = fixture('report-ui.json');
+  report.device.title = 'Micro-Star International Co., Ltd. MAG B650 TOMAHAWK WIFI (MS-7D75)';
+  await loadReport(page, report);
+  const langs = await page.evaluate(() => LANG_CODES.slice());
+  for (const viewport of SIZES) {
+    await page.setViewportSize(viewport);
+    const size = viewport.width + 'x' + viewport.height;
+    for (const lang of langs) {
+      await page.evaluate((l) => setLang(l), lang);
+      assert.deepEqual(await page.evaluate(cutTextsWithoutTooltip, HEADER_TEXTS), [], `header texts without their text at ${size} in ${lang}`);
+      assert.deepEqual(await page.evaluate(textsOutsideTheirBox, STAT_TEXTS), [], `counts overflow at ${size} in ${lang}`);
+    }
+  }
+  // Wider again: nothing is cut, so no tooltip is left behind.
+  await page.setViewportSize({ width: 2400, height: 900 });
+  await page.evaluate(() => setLang('en'));
+  assert.deepEqual(await page.evaluate(() => ['dev-title', 'dev-sub'].map((id) => document.getElementById(id).getAttribute('title'))), [null, null]);
   assert.deepEqual(page.errors, []);
   await page.close();
 });

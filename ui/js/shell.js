@@ -152,14 +152,20 @@ function renderNav() {
   titleCutNavLabels();
 }
 
-// A label the sidebar cuts with "…" shows its whole text as the button's
-// tooltip. Measured after each drawing, so the tooltip follows the language.
+// A text cut with "…" shows its whole text as a tooltip. Measured after each
+// drawing and resize, so the tooltip follows the language and the width.
+function titleIfCut(el, holder) {
+  if (el.scrollWidth > el.clientWidth) holder.setAttribute('title', el.textContent);
+  else holder.removeAttribute('title');
+}
+
 function titleCutNavLabels() {
-  for (const label of $('nav').querySelectorAll('.nav-label')) {
-    const btn = label.closest('.nav-btn');
-    if (label.scrollWidth > label.clientWidth) btn.setAttribute('title', label.textContent);
-    else btn.removeAttribute('title');
-  }
+  for (const label of $('nav').querySelectorAll('.nav-label')) titleIfCut(label, label.closest('.nav-btn'));
+}
+
+function titleCutHeader() {
+  titleIfCut($('dev-title'), $('dev-title'));
+  titleIfCut($('dev-sub'), $('dev-sub'));
 }
 
 function renderPlaceholderTab(id) {
@@ -234,6 +240,7 @@ function deviceTitles() {
   const s = state.snap;
   $('dev-title').textContent = s.device.title ? tx(s.device.title) : tx('Windows PC');
   $('dev-sub').textContent = tx(s.device.subtitle);
+  titleCutHeader();
 }
 
 function versionLine() {
@@ -394,6 +401,7 @@ function setReveal(on) {
 function updateRevealLabel() {
   $('reveal-label').textContent = tx(state.reveal ? 'Hide identifiers' : 'Show identifiers');
   $('reveal-btn').classList.toggle('on', state.reveal);
+  titleCutHeader();
 }
 
 function onClick(ev) {
@@ -517,6 +525,7 @@ function init() {
   $('search').addEventListener('input', onSearchInput);
   window.addEventListener('resize', () => {
     titleCutNavLabels();
+    titleCutHeader();
     if (!$('export-menu').hidden) placeMenu($('export-menu'), $('export-btn'));
     if (!$('lang-menu').hidden) placeMenu($('lang-menu'), $('lang-btn'));
   });
