@@ -2,8 +2,8 @@
 // the comparisons themselves work on the Snapshot.
 #include <windows.h>
 
+#include "app/collectors.h"
 #include "assessment/crosschecks.h"
-#include "core/collectors.h"
 #include "core/wmi_win.h"
 
 namespace vorq {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/collectors.h"
 #include "assessment/crosschecks.h"
 #include "collectors/devices/display.h"
 #include "collectors/devices/network.h"
@@ -15,7 +16,6 @@
 #include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/windows.h"
-#include "core/collectors.h"
 #include "core/text.h"
 #include "vm/vm_detection.h"
 

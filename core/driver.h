@@ -3,7 +3,6 @@
 // scoring stage. The caller has entered COM (multithreaded) on its thread.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -32,8 +31,6 @@ inline constexpr char kUnexpectedException[] =
 uint64_t CounterToNs(uint64_t count, uint64_t frequency);
 
 // Windows build only below.
-extern const std::array<CollectorEntry, 17> kCollectorTable;
-
 uint64_t MonotonicNs();
 double ElapsedMs(uint64_t startNs);
 
@@ -42,6 +39,8 @@ double ElapsedMs(uint64_t startNs);
 // processor fault). `error` is not touched on success.
 bool RunGuarded(CollectFn collect, Snapshot& s, std::string& error);
 
+// The program's own collector table and scoring stage (defined beside the
+// table, in app/).
 void RunCollectors(Snapshot& s, const ProgressCallback& progress);
 // The same over another table and scoring stage.
 void RunCollectorTable(std::span<const CollectorEntry> table, CollectFn score, Snapshot& s,

@@ -2,33 +2,11 @@
 
 #include <exception>
 
-#include "core/collectors.h"
 #include "core/driver.h"
 #include "core/fault_guard_win.h"
 #include "core/win.h"
 
 namespace vorq {
-
-// Order is dependency order: later rows read what earlier rows wrote.
-const std::array<CollectorEntry, 17> kCollectorTable = {{
-    {"Windows", &CollectWindows, 3},
-    {"CPU", &CollectCpu, 4},
-    {"FPU", &CollectFpu, 10},
-    {"SMBIOS", &CollectSmbios, 3},
-    {"ACPI", &CollectAcpi, 3},
-    {"UEFI and boot", &CollectUefi, 3},
-    {"PnP devices", &CollectDevices, 8},
-    {"Storage", &CollectStorage, 6},
-    {"Network", &CollectNetwork, 4},
-    {"Display", &CollectDisplay, 6},
-    {"Battery", &CollectBattery, 2},
-    {"TPM", &CollectTpm, 12},
-    {"Platform security", &CollectPlatform, 8},
-    {"Microsoft and cloud", &CollectMicrosoft, 4},
-    {"Kernel drivers", &CollectDrivers, 24},
-    {"VM Detection", &CollectVm, 3},
-    {"Cross-checks", &CollectCrossChecks, 7},
-}};
 
 uint64_t MonotonicNs() {
     LARGE_INTEGER count{}, frequency{};
@@ -75,10 +53,6 @@ void RunCollectorTable(std::span<const CollectorEntry> table, CollectFn score, S
     if (!RunGuarded(score, s, error)) AddFailureNote(s, "Scoring", error);
     s.durationMs = ElapsedMs(start);
     if (progress) progress("Done", 100);
-}
-
-void RunCollectors(Snapshot& s, const ProgressCallback& progress) {
-    RunCollectorTable(kCollectorTable, &ScoreSnapshot, s, progress);
 }
 
 }  // namespace vorq

@@ -38,7 +38,7 @@ EXTRA_FILE = UI / "i18n" / "source" / "extra.json"
 # The raw report the end-to-end tests write under Wine.
 DEFAULT_REPORT = ROOT / "build" / "win" / "e2e" / "scan-raw.json"
 
-CPP_DIRS = ["collectors", "vm", "assessment", "core", "window"]
+CPP_DIRS = ["collectors", "vm", "assessment", "core", "window", "app"]
 # Sources whose literals are matcher lists, protocol words or console output,
 # not report texts.
 CPP_SKIP = {

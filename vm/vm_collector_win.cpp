@@ -13,7 +13,7 @@
 
 #include <cpuid.h>
 
-#include "core/collectors.h"
+#include "app/collectors.h"
 #include "core/win.h"
 #include "vm/vm_detection.h"
 #include "vm/vm_system_win.h"

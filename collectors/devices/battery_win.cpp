@@ -5,8 +5,8 @@
 #include <setupapi.h>
 // clang-format on
 
+#include "app/collectors.h"
 #include "collectors/devices/battery.h"
-#include "core/collectors.h"
 #include "core/devprop_win.h"
 #include "core/win.h"
 

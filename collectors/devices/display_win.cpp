@@ -10,12 +10,12 @@
 
 #include <cwchar>
 
+#include "app/collectors.h"
 #include "collectors/devices/display.h"
 #include "collectors/devices/display_paths.h"
 #include "collectors/devices/edid.h"
 #include "collectors/devices/nvml.h"
 #include "collectors/devices/pcie_link_win.h"
-#include "core/collectors.h"
 #include "core/devprop_win.h"
 #include "core/win.h"
 

@@ -13,9 +13,9 @@
 #include <exception>
 #include <memory>
 
+#include "app/collectors.h"
 #include "collectors/devices/network.h"
 #include "collectors/devices/wwan_winrt_win.h"
-#include "core/collectors.h"
 #include "core/fault_guard_win.h"
 #include "core/registry_win.h"
 #include "core/win.h"

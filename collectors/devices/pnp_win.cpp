@@ -1,7 +1,7 @@
+#include "app/collectors.h"
 #include "collectors/devices/pcie_link_win.h"
 #include "collectors/devices/peripherals.h"
 #include "collectors/devices/pnp.h"
-#include "core/collectors.h"
 #include "core/devprop_win.h"
 
 namespace vorq {

@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "app/collectors.h"
 #include "collectors/devices/storage.h"
-#include "core/collectors.h"
 #include "core/devprop_win.h"
 #include "core/win.h"
 

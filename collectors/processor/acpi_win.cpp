@@ -1,7 +1,7 @@
 #include <windows.h>
 
+#include "app/collectors.h"
 #include "collectors/processor/acpi_tables.h"
-#include "core/collectors.h"
 #include "core/win.h"
 
 namespace vorq {

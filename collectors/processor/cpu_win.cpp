@@ -2,8 +2,8 @@
 // extended-state and topology queries, the affinity walk and the registry.
 #include <windows.h>
 
+#include "app/collectors.h"
 #include "collectors/processor/cpu_collect.h"
-#include "core/collectors.h"
 #include "core/registry_win.h"
 #include "core/text.h"
 #include "core/win.h"

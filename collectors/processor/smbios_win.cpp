@@ -1,7 +1,7 @@
 #include <vector>
 
+#include "app/collectors.h"
 #include "collectors/processor/smbios_render.h"
-#include "core/collectors.h"
 #include "core/win.h"
 
 namespace vorq {

@@ -2,9 +2,9 @@
 
 #include <array>
 
+#include "app/collectors.h"
 #include "collectors/processor/cert_name_win.h"
 #include "collectors/processor/uefi_boot.h"
-#include "core/collectors.h"
 #include "core/registry_win.h"
 #include "core/win.h"
 

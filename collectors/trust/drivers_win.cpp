@@ -2,10 +2,10 @@
 
 #include <thread>
 
+#include "app/collectors.h"
 #include "collectors/trust/driver_signature_win.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/worker_pool.h"
-#include "core/collectors.h"
 #include "core/registry_win.h"
 #include "core/win.h"
 

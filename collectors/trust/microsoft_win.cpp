@@ -4,9 +4,9 @@
 #include <wincrypt.h>
 // clang-format on
 
+#include "app/collectors.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/windows_win.h"
-#include "core/collectors.h"
 #include "core/registry_win.h"
 #include "core/win.h"
 #include "core/wmi_win.h"

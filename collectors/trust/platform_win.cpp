@@ -1,7 +1,7 @@
 #include <windows.h>
 
+#include "app/collectors.h"
 #include "collectors/trust/platform.h"
-#include "core/collectors.h"
 #include "core/hash.h"
 #include "core/registry_win.h"
 #include "core/win.h"

@@ -9,10 +9,10 @@
 
 #include <cwchar>
 
+#include "app/collectors.h"
 #include "collectors/processor/cert_name_win.h"
 #include "collectors/trust/system_id_win.h"
 #include "collectors/trust/windows.h"
-#include "core/collectors.h"
 #include "core/hash.h"
 #include "core/registry_win.h"
 #include "core/win.h"

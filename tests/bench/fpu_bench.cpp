@@ -3,9 +3,9 @@
 #include <chrono>
 #include <cstdio>
 
+#include "app/collectors.h"
 #include "collectors/processor/fpu_collect.h"
 #include "collectors/processor/fpu_sweep.h"
-#include "core/collectors.h"
 
 namespace {
 

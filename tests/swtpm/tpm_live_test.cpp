@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
+#include "app/collectors.h"
 #include "assessment/crosschecks.h"
 #include "collectors/processor/acpi_tables.h"
 #include "collectors/processor/smbios_render.h"
 #include "collectors/trust/tpm.h"
 #include "collectors/trust/tpm_collect.h"
-#include "core/collectors.h"
 #include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"

@@ -145,7 +145,7 @@ SourceUses ScanSources() {
     SourceUses r;
     std::vector<std::pair<std::string, std::string>> texts;
     const fs::path root = SourceRoot();
-    for (const char* dir : {"core", "collectors", "vm", "assessment", "window"}) {
+    for (const char* dir : {"core", "collectors", "vm", "assessment", "window", "app"}) {
         std::error_code ec;
         for (fs::recursive_directory_iterator it(root / dir, ec), end; !ec && it != end; it.increment(ec)) {
             const fs::path& p = it->path();

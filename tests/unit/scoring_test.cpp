@@ -2,9 +2,9 @@
 
 #include <map>
 
+#include "app/collectors.h"
 #include "assessment/scoring.h"
 #include "collectors/processor/acpi_tables.h"
-#include "core/collectors.h"
 #include "vm/vm_detection.h"
 
 namespace vorq {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/collectors.h"
 #include "collectors/processor/cpuid.h"
 #include "collectors/processor/hypervisor.h"
-#include "core/collectors.h"
 #include "core/text.h"
 
 namespace vorq {

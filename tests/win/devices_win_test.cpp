@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "core/collectors.h"
+#include "app/collectors.h"
 #include "core/text.h"
 
 namespace vorq {

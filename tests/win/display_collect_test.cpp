@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/collectors.h"
+#include "app/collectors.h"
 
 namespace vorq {
 namespace {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/collectors.h"
 #include "core/driver.h"
 
 namespace vorq {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/collectors.h"
 #include "collectors/processor/fpu_collect.h"
-#include "core/collectors.h"
 #include "core/text.h"
 
 namespace vorq {

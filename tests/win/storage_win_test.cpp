@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "core/collectors.h"
+#include "app/collectors.h"
 #include "core/snapshot.h"
 
 namespace vorq {

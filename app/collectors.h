@@ -1,7 +1,10 @@
-// The collectors of the collector table and the scoring stage. Each takes the
-// Snapshot by reference and records its own failures inside it.
+// The collectors of the program's collector table and the scoring stage. Each
+// takes the Snapshot by reference and records its own failures inside it.
 #pragma once
 
+#include <array>
+
+#include "core/driver.h"
 #include "core/snapshot.h"
 
 namespace vorq {
@@ -24,5 +27,9 @@ void CollectDrivers(Snapshot& s);
 void CollectVm(Snapshot& s);
 void CollectCrossChecks(Snapshot& s);
 void ScoreSnapshot(Snapshot& s);
+
+// Windows build only: the collectors above in dependency order, each with its
+// progress weight.
+extern const std::array<CollectorEntry, 17> kCollectorTable;
 
 }  // namespace vorq
