@@ -76,11 +76,16 @@ def build_prefix():
 class ScratchPrefix:
     """A throw-away copy of the build's prefix whose registry a test may change
     (`wine reg add`). Files are hard links, except the registry files and the
-    program's own folder, which the copy rewrites."""
+    program's own folder, which the copy rewrites.
+
+    The copy gets a wine server of its own, started before the first write
+    and kept up until the copy is removed, so no write meets a server that is
+    still starting or one quitting seconds after its last process (Wine's
+    default)."""
 
     def __init__(self, name):
         self.path = OUT / f"{name}-prefix"
-        self.env = {"WINEPREFIX": str(self.path), "WINEDEBUG": "-all"}
+        self.env = {"WINEPREFIX": str(self.path), "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 
     def __enter__(self):
         import shutil
@@ -93,6 +98,11 @@ class ScratchPrefix:
             shutil.copy2(src / reg.name, reg)
         for own in self.path.glob("drive_c/users/*/AppData/Local/VornixQuelm"):
             shutil.rmtree(own)
+        try:
+            self._start_server()
+        except BaseException:
+            self.__exit__()
+            raise
         return self
 
     def __exit__(self, *exc):
@@ -103,13 +113,50 @@ class ScratchPrefix:
                        stderr=subprocess.DEVNULL, timeout=60)
         shutil.rmtree(self.path, ignore_errors=True)
 
+    def _call(self, *args, timeout=120):
+        """(exit code, stderr text) of one Wine command in this prefix. Output
+        goes through a file, not a pipe: the server `wineserver -p` leaves
+        running keeps the handles it inherited, and a pipe would hold the call
+        up until the server ends."""
+        import tempfile
+        with tempfile.TemporaryFile() as err:
+            p = subprocess.run(list(args), env={**os.environ, **self.env, "LC_ALL": "C.UTF-8"},
+                               stdout=subprocess.DEVNULL, stderr=err, stdin=subprocess.DEVNULL, timeout=timeout)
+            err.seek(0)
+            return p.returncode, err.read().decode("utf-8", "replace").strip()
+
+    def _start_server(self, wait_s=120):
+        """Starts the prefix's own server, persistent, and waits until the
+        prefix runs a command (Wine's services are up then)."""
+        import time
+        # Exits 1 when a server already runs there, which serves as well.
+        server_code, server_err = self._call("wineserver", "-p")
+        deadline = time.monotonic() + wait_s
+        while True:
+            code, err = self._call("wine", "cmd", "/c", "exit")
+            if code == 0:
+                return
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"Wine prefix {self.path} did not answer in {wait_s} s: wineserver -p gave "
+                                   f"{server_code} ({server_err}), wine cmd /c exit {code} ({err})")
+            time.sleep(1)
+
     def reg_add(self, key, name, kind, data):
-        """One value through Wine's reg.exe; REG_MULTI_SZ data is a list."""
+        """One value through Wine's reg.exe; REG_MULTI_SZ data is a list. A
+        write Wine refuses is tried once more, with a line saying so; a second
+        refusal raises with Wine's own error text."""
+        import sys
         if kind == "REG_MULTI_SZ":
             data = "\\0".join(data)
-        subprocess.run(["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"],
-                       env={**os.environ, **self.env, "LC_ALL": "C.UTF-8"}, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, timeout=120, check=True)
+        args = ["wine", "reg", "add", key, "/v", name, "/t", kind, "/d", str(data), "/f"]
+        code, err = self._call(*args)
+        if code == 0:
+            return
+        print(f"wine reg add {key} /v {name} exited {code} ({err or 'no message'}); trying once more",
+              file=sys.stderr, flush=True)
+        code, err = self._call(*args)
+        if code != 0:
+            raise RuntimeError(f"wine reg add {key} /v {name} exited {code} twice: {err or 'no message'}")
 
     def scan(self, mode="raw"):
         """(report, exit code) of one scan in this prefix."""
