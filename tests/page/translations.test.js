@@ -85,6 +85,7 @@ after(() => h.stop());
 for (const lang of LANGUAGES) {
   test(`${lang.code}: the page and a real report show no English label that has a key`, { skip: incomplete(lang.code) }, async () => {
     const dict = dictionary(lang.code);
+    const translations = new Set(Object.values(dict));
     assert.deepEqual(KEYS.filter((k) => !(k in dict)).slice(0, 5), [], `${lang.code}: keys without a translation`);
     const page = await h.open({ init: lang.init, languages: lang.languages });
     assert.equal(await page.evaluate(() => LANG), lang.code);
@@ -92,9 +93,12 @@ for (const lang of LANGUAGES) {
     for (const view of VIEWS) {
       await page.evaluate((v) => showTab(v, true), view);
       const texts = await shownTexts(page);
-      const english = texts.filter((t) => t in dict && dict[t] !== t);
+      // A word may be both an English key and another key's translation
+      // (es "Media" is the verdict "Medium"); only a text no translation
+      // produces counts as English left over.
+      const english = texts.filter((t) => t in dict && dict[t] !== t && !translations.has(t));
       assert.deepEqual(english.slice(0, 10), [], `${lang.code} ${view}: English labels left`);
-      const translated = texts.filter((t) => Object.values(dict).includes(t)).length;
+      const translated = texts.filter((t) => translations.has(t)).length;
       assert.ok(translated >= 10, `${lang.code} ${view}: only ${translated} translated texts shown`);
     }
     // Templates, placeholders translated on their own, lists.
