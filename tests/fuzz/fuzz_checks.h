@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <string_view>
 
 #include "core/snapshot.h"
@@ -44,6 +47,30 @@ inline long CheckTable(const Snapshot& s, std::string_view id) {
             if (!IsUtf8(c)) __builtin_trap();
     }
     return static_cast<long>(t->rows.size());
+}
+
+// Every table, fact and signal of the snapshot is UTF-8 and no row is longer
+// than its column list.
+inline void CheckSnapshot(const Snapshot& s) {
+    for (const Table& t : s.tables)
+        for (const auto& row : t.rows) {
+            if (row.cells.size() > t.columns.size()) __builtin_trap();
+            for (const std::string& c : row.cells)
+                if (!IsUtf8(c)) __builtin_trap();
+        }
+    for (const auto& [key, value] : s.facts)
+        if (!IsUtf8(key) || !IsUtf8(value)) __builtin_trap();
+    for (const Signal& sig : s.signals)
+        if (!IsUtf8(sig.key) || !IsUtf8(sig.value) || !IsUtf8(sig.name) || !IsUtf8(sig.note)) __builtin_trap();
+    for (const std::string& n : s.notes)
+        if (!IsUtf8(n)) __builtin_trap();
+    // scripts/fuzz-seeds names seeds by the tables they fill.
+    if (std::getenv("VORQ_FUZZ_DESCRIBE")) {
+        std::string shown;
+        for (const Table& t : s.tables)
+            if (!t.rows.empty()) shown += (shown.empty() ? "" : "+") + t.id + "-" + std::to_string(t.rows.size());
+        std::fprintf(stderr, "fills: %s\n", shown.empty() ? "nothing" : shown.c_str());
+    }
 }
 
 }  // namespace vorq::fuzz
