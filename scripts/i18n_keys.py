@@ -9,12 +9,17 @@ Sources:
   columns, statuses, notes, verdicts, check, probe and score texts), and
   printf-style formats, which become templates with numbered placeholders;
 - reports the program wrote (--report FILE, e.g. a raw report written under
-  Wine): the label fields of the report (see report_texts()).
+  Wine): the label fields of the report (see report_texts());
+- the page run (--asked FILE): the labels the page asked the translation
+  functions for while it showed every view with the program's reports; the
+  page test tests/page/untranslated.test.js writes them.
 
 A text that one of the templates matches needs no key of its own.
 
-  i18n_keys.py --write [--report FILE...]   rewrite the key list (default
-                                            report: the end-to-end run's)
+  i18n_keys.py --write [--report FILE...] [--asked FILE]
+                                            rewrite the key list (defaults:
+                                            the end-to-end run's report and
+                                            the page run's labels)
   i18n_keys.py --check [--report FILE...]   exit 1 when a gathered text has
                                             neither a key nor a template
 
@@ -37,6 +42,8 @@ TEMPLATES_FILE = UI / "i18n" / "templates.json"
 EXTRA_FILE = UI / "i18n" / "source" / "extra.json"
 # The raw report the end-to-end tests write under Wine.
 DEFAULT_REPORT = ROOT / "build" / "win" / "e2e" / "scan-raw.json"
+# The labels the page asked for in its test run (tests/page/untranslated.test.js).
+DEFAULT_ASKED = ROOT / "build" / "page-test" / "asked.json"
 
 CPP_DIRS = ["collectors", "vm", "assessment", "core", "window", "app"]
 # Sources whose literals are matcher lists, protocol words or console output,
@@ -595,9 +602,23 @@ def load_keys():
     return {e["key"]: e.get("where", []) for e in data}
 
 
-def gather(reports):
+def asked_texts(asked):
+    """{text: [where]} of a page run's list of {key, where} entries."""
+    found = {}
+    for e in asked if isinstance(asked, list) else []:
+        if isinstance(e, dict) and isinstance(e.get("key"), str):
+            found.setdefault(e["key"], []).append("page run: %s" % e.get("where", "?"))
+    return found
+
+
+def only_from(where, prefixes):
+    return bool(where) and all(x.startswith(prefixes) for x in where)
+
+
+def gather(reports, asked=None):
     """(keys {text: [where]}, printf templates) from every source. Without a
-    report, the keys that only a report showed are kept from the list."""
+    report (or a page run), the keys that only a report (or the page run)
+    showed are kept from the list."""
     templates = load_templates()
     extra = load_extra()
     is_ignored = ignored()
@@ -613,11 +634,14 @@ def gather(reports):
     merge(src)
     for r in reports:
         merge(report_texts(r))
+    if asked is not None:
+        merge(asked_texts(asked))
     for k in extra.get("keys", []):
         texts.setdefault(k, []).append("kept by hand")
-    if not reports and KEYS_FILE.exists():
+    kept = (() if reports else ("report: ",)) + (() if asked is not None else ("page run: ",))
+    if kept and KEYS_FILE.exists():
         for k, w in load_keys().items():
-            if w and all(x.startswith("report: ") for x in w):
+            if only_from(w, kept):
                 texts.setdefault(k, w)
     tpl = Templates(templates)
     keys = {}
@@ -630,7 +654,7 @@ def gather(reports):
         # head before " - " has one (the page translates the head)
         # a report text the page can translate from other keys and templates
         # needs no key of its own
-        if all(x.startswith("report: ") for x in w) and covered(k, texts, tpl, exclude=k):
+        if only_from(w, ("report: ", "page run: ")) and covered(k, texts, tpl, exclude=k):
             continue
         keys[k] = w
     return keys, fmt
@@ -675,6 +699,7 @@ def main(argv):
     ap.add_argument("--write", action="store_true", help="rewrite the key list")
     ap.add_argument("--check", action="store_true", help="fail on a text without key or template")
     ap.add_argument("--report", action="append", default=[], help="a report the program wrote")
+    ap.add_argument("--asked", help="the labels a page run asked for (JSON list of {key, where})")
     ap.add_argument("--formats", action="store_true", help="list the printf formats no template covers")
     ap.add_argument("--add-formats", action="store_true",
                     help="append those formats to the templates (except the ignored ones)")
@@ -682,7 +707,11 @@ def main(argv):
     if not a.report and a.write and DEFAULT_REPORT.exists():
         a.report = [str(DEFAULT_REPORT)]
         print("texts of %s included" % DEFAULT_REPORT.relative_to(ROOT))
+    if not a.asked and (a.write or a.check or not (a.formats or a.add_formats)) and DEFAULT_ASKED.exists():
+        a.asked = str(DEFAULT_ASKED)
+        print("labels of %s included" % DEFAULT_ASKED.relative_to(ROOT))
     reports = [json.loads(pathlib.Path(p).read_bytes().decode("utf-8")) for p in a.report]
+    asked = json.loads(pathlib.Path(a.asked).read_text(encoding="utf-8")) if a.asked else None
     if a.add_formats:
         _, fmt = gather([])
         templates = load_templates()
@@ -692,7 +721,7 @@ def main(argv):
         TEMPLATES_FILE.write_text(json.dumps(templates + new, ensure_ascii=False, indent=2) + "\n", encoding="utf-8")
         print("%d templates added" % len(new))
     if a.write:
-        keys, fmt = gather(reports)
+        keys, fmt = gather(reports, asked)
         write_keys(keys)
         print("%d keys (%d templates) written to %s" % (len(keys), len(load_templates()), KEYS_FILE.relative_to(ROOT)))
     if a.formats:
@@ -712,6 +741,8 @@ def main(argv):
         for r in reports:
             for k, w in report_texts(r).items():
                 texts.setdefault(k, w)
+        for k, w in asked_texts(asked).items():
+            texts.setdefault(k, w)
         missing = [t for t in uncovered(texts, keys, templates) if not is_ignored(t) and needs_key(t)]
         for t in missing:
             print("no key: %s  (%s)" % (json.dumps(t, ensure_ascii=False), texts[t][0]))

@@ -38,7 +38,7 @@ test('Compare: current scan in A, a simulation in B, the decision and the way to
   assert.equal(await page.evaluate(() => state.tab), 'diff');
   assert.equal(await page.getAttribute('.nav-btn.active', 'data-id'), 'diff');
   assert.equal(await page.evaluate(() => state.diff.A === state.cmp.A && state.diff.B === state.cmp.B), true);
-  assert.match(await page.textContent('.slot >> nth=1'), /simulated: Clean Windows reinstall/);
+  assert.match(await page.textContent('.slot >> nth=1'), / · simulated · key 3FA2C1D0 · Clean Windows reinstall/);
   assert.match(await page.textContent('#view'), /fields compared/);
   assert.deepEqual(page.errors, []);
   await page.close();

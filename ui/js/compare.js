@@ -56,7 +56,8 @@ function rowLimitNote(drawn, total) {
 
 function snapLabel(r) {
   if (!r) return { title: tx('Empty'), sub: tx('Load a report file or use the current scan') };
-  const parts = [r.created, tx(r.mode), tf('key {x1}', { x1: r.hmacKeyId || '?' }), r._file].filter((p) => p);
+  const sim = simulationOf(r);
+  const parts = [r.created, tx(r.mode), tf('key {x1}', { x1: r.hmacKeyId || '?' }), sim ? tx(sim.label) : r._file].filter((p) => p);
   return { title: r.device.title ? tx(r.device.title) : tx('Report'), sub: parts.join(' · ') };
 }
 
@@ -191,6 +192,16 @@ function diffCell(value, sensitive) {
   return cell(value, sensitive);
 }
 
+// A check's value is its status and detail joined by " · "; each is
+// translated on its own, as Overview shows them.
+function checkCell(value) {
+  if (typeof value !== 'string') return diffCell(value, false);
+  const i = value.indexOf(' · ');
+  if (i < 0) return esc(tx(value));
+  const detail = value.slice(i + 3);
+  return esc(tx(value.slice(0, i)) + (detail ? ' · ' + tx(detail) : ' · '));
+}
+
 function statusTag(status) {
   const tone = status === 'same' ? 'ok' : status === 'nc' ? 'info' : 'bad';
   return '<span class="tag tone-' + tone + '">' + esc(tx(DIFF_STATUS[status])) + '</span>';
@@ -216,10 +227,11 @@ function fourColumnRows(section, rows) {
   for (const r of rows) {
     const c = section.kv ? r.cells[section.valueCol] : r;
     const sens = !!c.sens;
+    const value = (v) => (section.id === 'checks' && v !== undefined && v !== null ? checkCell(v) : diffCell(v, sens));
     const cls = CELL_CLASS[r.status] || '';
     h += '<tr' + (cls ? ' class="' + cls + '"' : '') + '><td class="key">' + esc(tx(r.label)) +
-      (r.sub ? '<div class="sig-note">' + esc(r.tr ? tx(r.sub) : r.sub) + '</div>' : '') + '</td><td class="val">' + diffCell(c.a, sens) + '</td><td class="val">' +
-      diffCell(c.b, sens) + '</td><td>' + statusTag(r.status) + '</td></tr>';
+      (r.sub ? '<div class="sig-note">' + esc(r.tr ? tx(r.sub) : r.sub) + '</div>' : '') + '</td><td class="val">' + value(c.a) + '</td><td class="val">' +
+      value(c.b) + '</td><td>' + statusTag(r.status) + '</td></tr>';
   }
   return h + '</tbody></table></div>';
 }
@@ -246,11 +258,19 @@ function pairRows(section, rows) {
   return h + '</tbody></table></div>';
 }
 
+// A section names the tab of its table by the tab's label; an id no tab has
+// (a report of another version) stays as written.
+function tabLabel(id) {
+  if (!id) return '';
+  const tab = TABS.find((t) => t.id === id);
+  return tab ? tx(tab.label) : id;
+}
+
 function renderDiffSection(section, i) {
   const shown = section.rows.filter((r) => (!state.diff.onlyDiff || SHOWN_STATUS.has(r.status)) && rowMatches(section, r));
   const c = section.counts;
   const meta = [section.onlyA ? tx('only in A') : section.onlyB ? tx('only in B') : '',
-    tn(c.diff, '{n1} differ'), section.tab ? tx(section.tab) : ''].filter((x) => x).join(' · ');
+    tn(c.diff, '{n1} differ'), tabLabel(section.tab)].filter((x) => x).join(' · ');
   let body = '';
   if (section.error) body = '<p class="empty">' + esc(tf('This table could not be compared: {x1}', { x1: section.error })) + '</p>';
   else if (!shown.length) body = '<p class="empty">' + esc(tx(state.q && section.rows.length ? 'No rows match the filter.' : 'No differences.')) + '</p>';

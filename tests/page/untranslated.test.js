@@ -1,0 +1,166 @@
+'use strict';
+// Every text the page hands to tx/tf/tn in a non-English language, with the
+// program's own reports written under Wine: one that comes back unchanged
+// must be an identifier, a name, a number or a glossary term. The labels the
+// page asked for are written to build/page-test/asked.json, which
+// scripts/i18n_keys.py --write adds to the key list.
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const path = require('node:path');
+const { Harness, hostSend, loadReport, ROOT } = require('./harness');
+
+const EXE = path.join(ROOT, 'build', 'win', 'VornixQuelm.exe');
+const OUT = path.join(ROOT, 'build', 'page-test');
+const ASKED = path.join(OUT, 'asked.json');
+const LANG = 'de';
+const TAB_IDS = ['overview', 'vm', 'signals', 'compare', 'diff', 'cpu', 'firmware', 'storage', 'network', 'display', 'devices',
+  'tpm', 'platform', 'microsoft', 'drivers', 'windows', 'json', 'about'];
+
+const SOURCE = path.join(ROOT, 'ui', 'i18n', 'source');
+const GLOSSARY = JSON.parse(fs.readFileSync(path.join(SOURCE, 'glossary.json'), 'utf8'));
+const EXTRA = JSON.parse(fs.readFileSync(path.join(SOURCE, 'extra.json'), 'utf8'));
+const IGNORED_PATTERNS = (EXTRA.ignore_patterns || []).map((p) => new RegExp(p));
+const escapeRe = (s) => s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+const GLOSSARY_RE = new RegExp('(?<![\\w-])(?:' + GLOSSARY.slice().sort((a, b) => b.length - a.length).map(escapeRe).join('|') + ')(?![\\w-])', 'g');
+
+// What is left of a text once its glossary terms, identifiers (dots,
+// underscores, "::", calls, CamelCase), paths, addresses and numbers are gone.
+function words(text) {
+  return text
+    .replace(GLOSSARY_RE, ' ')
+    .replace(/[^\s(),;]*[\\/][^\s(),;]*/g, ' ')
+    .replace(/(?<![\w.])[A-Za-z][\w-]*(?:[._]|::)[\w.:-]*\w|[A-Za-z_]\w*\(\)/g, ' ')
+    .replace(/\b[A-Za-z]*[a-z][A-Z]\w*/g, ' ')
+    .replace(/\b(?:0x)?[0-9A-Fa-f]*\d[0-9A-Fa-f]*\b/g, ' ');
+}
+
+// A sentence or a label: a word of small letters is left over.
+function readsAsLabel(text) {
+  if (EXTRA.ignore.includes(text) || IGNORED_PATTERNS.some((p) => p.test(text))) return false;
+  return /(?<![\w-])[a-z]{2,}(?![\w-])/.test(words(text));
+}
+
+function wineReport(mode, option) {
+  fs.mkdirSync(OUT, { recursive: true });
+  const file = `untranslated-${mode}.json`;
+  fs.rmSync(path.join(OUT, file), { force: true });
+  execFileSync(path.join(ROOT, 'scripts', 'wine-run'), [EXE, option, file], { cwd: OUT, stdio: 'ignore', timeout: 600000 });
+  return JSON.parse(fs.readFileSync(path.join(OUT, file), 'utf8'));
+}
+
+const h = new Harness();
+const reports = {};
+before(async () => {
+  if (!fs.existsSync(EXE)) return;
+  reports.raw = wineReport('raw', '--export-raw');
+  reports.safe = wineReport('safe', '--export');
+  await h.start();
+});
+after(() => h.stop());
+
+const skip = fs.existsSync(EXE) ? false : 'the Windows build is missing (make build-win)';
+
+// Wraps the translation functions: each text asked for, whether it came back
+// unchanged, and the view that asked.
+function record() {
+  window.__asked = new Map();
+  window.__where = 'start';
+  const note = (text, same) => {
+    if (typeof text !== 'string' || text === '') return;
+    const e = window.__asked.get(text) || { same: true, where: window.__where };
+    e.same = e.same && same;
+    // A text the engine translates by its parts (a list, sentences) is no key.
+    e.key = text in dict();
+    window.__asked.set(text, e);
+  };
+  const dict = () => I18N[LANG] || {};
+  const [tx0, tf0, tn0] = [window.tx, window.tf, window.tn];
+  // Only the outermost call counts: the engine tries parts of a text on its
+  // own (sentences, list items) and keeps the whole when a part fails.
+  let depth = 0;
+  // Unchanged means without an entry: a translation may read like its key.
+  window.tx = (text) => {
+    depth++;
+    let out;
+    try {
+      out = tx0(text);
+    } finally {
+      depth--;
+    }
+    const s = text === null || text === undefined ? '' : String(text);
+    if (depth === 0) note(s, out === s && !(s in dict()));
+    return out;
+  };
+  window.tf = (template, values) => {
+    note(template, !(template in dict()));
+    return tf0(template, values);
+  };
+  window.tn = (n, key, values) => {
+    note(key, !(key in dict()) && !(key + '#other' in dict()));
+    return tn0(n, key, values);
+  };
+}
+
+async function view(page, where, action) {
+  await page.evaluate((w) => { window.__where = w; }, where);
+  await action();
+  assert.equal(await page.isVisible('#banner') && /error/i.test(await page.textContent('#banner')), false, where);
+}
+
+test('every text the page shows in ' + LANG + ' is translated, or an identifier, a number or a glossary term', { skip, timeout: 600000 }, async () => {
+  const page = await h.open({ acceptDialogs: true, languages: [LANG] });
+  await page.evaluate(record);
+  // A standard user sees the banner with its button.
+  const raw = Object.assign({}, reports.raw, { elevated: false });
+  await view(page, 'report', () => loadReport(page, raw));
+  assert.equal(await page.isVisible('#banner [data-act="elevate"]'), true);
+  for (const reveal of [false, true]) {
+    if (reveal) await page.click('#reveal-btn');
+    for (const id of TAB_IDS) await view(page, 'tab ' + id, () => page.evaluate((i) => showTab(i), id));
+  }
+  // Compare and Report diff against simulated reports B: every simulation,
+  // as the host opens them and from the chips.
+  await view(page, 'compare, simulated', () => page.evaluate(() => showTab('compare', true)));
+  await view(page, 'diff, simulated', () => page.evaluate(() => showTab('diff', true)));
+  await view(page, 'compare, simulated', () => page.evaluate(() => showTab('compare')));
+  for (const sim of await page.$$eval('[data-act="cmp-sim"]', (els) => els.map((e) => e.dataset.sim))) {
+    await view(page, 'compare, simulated ' + sim, () => page.click(`[data-act="cmp-sim"][data-sim="${sim}"]`));
+    for (const on of [true, false]) await view(page, 'compare, simulated ' + sim, () => page.setChecked('[data-opt="cmp-only"]', on));
+  }
+  // Then the privacy-safe report of the same machine as B in both.
+  const safe = JSON.stringify(reports.safe);
+  await view(page, 'compare, safe B', () => hostSend(page, { type: 'file', slot: 'B', name: 'safe.json', text: safe }));
+  for (const on of [true, false]) await view(page, 'compare, safe B', () => page.setChecked('[data-opt="cmp-only"]', on));
+  await view(page, 'diff, safe B', async () => {
+    await hostSend(page, { type: 'file', slot: 'DA', name: 'raw.json', text: JSON.stringify(raw) });
+    await hostSend(page, { type: 'file', slot: 'DB', name: 'safe.json', text: safe });
+    await page.evaluate(() => showTab('diff'));
+  });
+  for (const opt of ['diff-only', 'diff-volatile']) {
+    for (const on of [true, false]) await view(page, 'diff, safe B', () => page.setChecked(`[data-opt="${opt}"]`, on));
+  }
+  assert.deepEqual(page.errors, []);
+
+  const asked = await page.evaluate(() => [...window.__asked].map(([text, e]) => ({ text, same: e.same, key: e.key, where: e.where })));
+  await page.close();
+  const labels = asked.filter((e) => readsAsLabel(e.text));
+  fs.mkdirSync(OUT, { recursive: true });
+  fs.writeFileSync(ASKED, JSON.stringify(labels.filter((e) => e.key || e.same).map((e) => ({ key: e.text, where: e.where }))
+    .sort((a, b) => (a.key < b.key ? -1 : a.key > b.key ? 1 : 0)), null, 1) + '\n');
+  const untranslated = labels.filter((e) => e.same).map((e) => e.text + '  (' + e.where + ')');
+  assert.deepEqual(untranslated, [], 'shown untranslated in ' + LANG + '; add keys (scripts/i18n_keys.py --write reads ' +
+    path.relative(ROOT, ASKED) + ') and their translations');
+});
+
+test('the filter of untranslated texts keeps labels and lets names, numbers and glossary terms pass', () => {
+  const cases = [
+    ['same', true], ['speakers', true], ['FSCTL_GET_OBJECT_ID on the volume root', true], ['device key VideoID', true],
+    ['new installation IDs; keys of the old install are gone; hardware unchanged', true],
+    ['FSCTL_GET_OBJECT_ID', false], ['GetSystemFirmwareTable()', false], ['1.4.0', false], ['0x1F', false],
+    ['TPM', false], ['NVMe', false], ['HKLM\\SOFTWARE\\Microsoft', false], ['Win32_BIOS.SerialNumber', false],
+    ['VirtualBox', false], ['Realtek', false], ['ms', false], ['hmac:A8A06841EFB01B9D4789F3D7', false],
+  ];
+  for (const [text, label] of cases) assert.equal(readsAsLabel(text), label, text);
+});
