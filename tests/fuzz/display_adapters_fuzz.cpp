@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         a.outputs.resize(f.Count(3));
         for (vorq::OutputRead& o : a.outputs) {
             o.device = f.Text(32);
-            if (f.Bool()) o.mode = std::array<uint32_t, 4>{f.Int<uint32_t>(), f.Int<uint32_t>(), f.Int<uint32_t>(), f.Word()};
+            if (f.Bool())
+                o.mode = std::array<uint32_t, 4>{f.Int<uint32_t>(), f.Int<uint32_t>(), f.Int<uint32_t>(), f.Word()};
             o.dpi = f.Maybe<uint32_t>();
             o.left = f.Int<int32_t>();
             o.top = f.Int<int32_t>();

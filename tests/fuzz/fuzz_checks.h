@@ -64,11 +64,12 @@ inline void CheckSnapshot(const Snapshot& s) {
         if (!IsUtf8(sig.key) || !IsUtf8(sig.value) || !IsUtf8(sig.name) || !IsUtf8(sig.note)) __builtin_trap();
     for (const std::string& n : s.notes)
         if (!IsUtf8(n)) __builtin_trap();
-    // scripts/fuzz-seeds names seeds by the tables they fill.
+    // scripts/fuzz-seeds names seeds by the tables and checks they fill.
     if (std::getenv("VORQ_FUZZ_DESCRIBE")) {
         std::string shown;
         for (const Table& t : s.tables)
             if (!t.rows.empty()) shown += (shown.empty() ? "" : "+") + t.id + "-" + std::to_string(t.rows.size());
+        if (!s.checks.empty()) shown += (shown.empty() ? "checks-" : "+checks-") + std::to_string(s.checks.size());
         std::fprintf(stderr, "fills: %s\n", shown.empty() ? "nothing" : shown.c_str());
     }
 }

@@ -22,10 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (f.Bool()) v.name = kServicingNames[f.Count(3)];
     src.ciOptions = f.Maybe<uint32_t>();
     src.deviceGuard.vbsStatus = f.Int<int64_t>();
-    src.deviceGuard.servicesRunning.resize(f.Count(4));
-    for (int64_t& v : src.deviceGuard.servicesRunning) v = f.Bool() ? static_cast<int64_t>(f.Count(8)) : f.Int<int64_t>();
-    src.deviceGuard.availableProperties.resize(f.Count(4));
-    for (int64_t& v : src.deviceGuard.availableProperties) v = f.Bool() ? static_cast<int64_t>(f.Count(8)) : f.Int<int64_t>();
+    for (std::vector<int64_t>* list : {&src.deviceGuard.servicesRunning, &src.deviceGuard.availableProperties}) {
+        list->resize(f.Count(4));
+        for (int64_t& v : *list) v = f.Bool() ? static_cast<int64_t>(f.Count(8)) : f.Int<int64_t>();
+    }
     src.deviceGuardError = f.Text();
     src.blocklist = f.Maybe<uint32_t>();
     src.smartAppControl = f.Maybe<uint32_t>();
