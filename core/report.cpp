@@ -187,20 +187,17 @@ struct Writer {
 
     bool Restated(std::string_view text) const { return masked && masked->Restated(text); }
 
-    std::string Shown(std::string_view text, std::string_view context) const {
-        if (!Restated(text)) return std::string(text);
-        return "hmac:" + HmacId(key, context, text);
+    // `derived`: the producer marked the text as taken from a masked value.
+    std::string Shown(std::string_view text, std::string_view context, bool derived = false) const {
+        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text));
+        return mask ? "hmac:" + HmacId(key, context, text) : std::string(text);
     }
     void Text(std::string_view name, std::string_view text, std::string_view owner, std::string_view field,
               bool derived = false) const {
-        if (mode != kReportSafe || (!derived && !Restated(text)) || text.empty()) {
-            w.WriteString(name, text);
-            return;
-        }
         std::string context(owner);
         context.push_back('/');
         context.append(field);
-        w.WriteString(name, "hmac:" + HmacId(key, context, text));
+        w.WriteString(name, Shown(text, context, derived));
     }
 };
 
