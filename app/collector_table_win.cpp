@@ -1,5 +1,24 @@
 #include "app/collectors.h"
 
+#include "assessment/crosschecks.h"
+#include "assessment/scoring.h"
+#include "collectors/devices/battery.h"
+#include "collectors/devices/display.h"
+#include "collectors/devices/network.h"
+#include "collectors/devices/pnp.h"
+#include "collectors/devices/storage.h"
+#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/uefi_boot.h"
+#include "collectors/trust/drivers.h"
+#include "collectors/trust/microsoft.h"
+#include "collectors/trust/platform.h"
+#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/windows.h"
+#include "vm/vm_detection.h"
+
 namespace vorq {
 
 // Order is dependency order: later rows read what earlier rows wrote.

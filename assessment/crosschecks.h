@@ -31,5 +31,8 @@ int32_t GetFactInt(const Snapshot& s, const std::string& key);
 
 // Appends the checks in catalogue order and sets "os.mem_mb".
 void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectCrossChecks(Snapshot& s);
 
 }  // namespace vorq

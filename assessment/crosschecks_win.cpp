@@ -2,7 +2,6 @@
 // the comparisons themselves work on the Snapshot.
 #include <windows.h>
 
-#include "app/collectors.h"
 #include "assessment/crosschecks.h"
 #include "core/wmi_win.h"
 

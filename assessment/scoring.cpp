@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/collectors.h"
 #include "assessment/crosschecks.h"
 #include "collectors/devices/display.h"
 #include "collectors/devices/network.h"

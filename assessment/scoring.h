@@ -19,4 +19,8 @@ bool HasSignal(const Snapshot& s, const std::string& key);
 bool TpmAccessUnavailable(const Snapshot& s);
 std::vector<Score>::iterator FindPhysicalScore(std::vector<Score>::iterator first, std::vector<Score>::iterator last);
 
+// The scoring stage the collector table runs last: scores, factor rows and
+// the device heading from what the collectors wrote.
+void ScoreSnapshot(Snapshot& s);
+
 }  // namespace vorq

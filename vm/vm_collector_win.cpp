@@ -13,7 +13,6 @@
 
 #include <cpuid.h>
 
-#include "app/collectors.h"
 #include "core/win.h"
 #include "vm/vm_detection.h"
 #include "vm/vm_system_win.h"

@@ -65,6 +65,9 @@ struct VmCpuContext {
 };
 
 void CollectVmFrom(Snapshot& s, const VmSource& env);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectVm(Snapshot& s);
 
 // ACPI OEM signatures of the "acpi" table: families, whether every row was
 // usable, whether a row reported a read failure.

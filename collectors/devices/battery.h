@@ -49,5 +49,8 @@ std::string BatteryDateText(const uint8_t reply[4]);
 
 // Writes "battery.count" and appends the table "battery".
 void CollectBatteryFrom(Snapshot& s, const BatterySource& port);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectBattery(Snapshot& s);
 
 }  // namespace vorq

@@ -5,7 +5,6 @@
 #include <setupapi.h>
 // clang-format on
 
-#include "app/collectors.h"
 #include "collectors/devices/battery.h"
 #include "core/devprop_win.h"
 #include "core/win.h"

@@ -226,4 +226,8 @@ struct DisplayAdapterTables {
 // adapter-count facts.
 DisplayAdapterTables CollectDisplayAdaptersFrom(Snapshot& s, const DisplayAdaptersSource& src);
 
+// Windows build: reads the adapters, outputs and input devices and writes the
+// display tables; the collector table runs it.
+void CollectDisplay(Snapshot& s);
+
 }  // namespace vorq

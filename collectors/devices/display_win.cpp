@@ -10,7 +10,6 @@
 
 #include <cwchar>
 
-#include "app/collectors.h"
 #include "collectors/devices/display.h"
 #include "collectors/devices/display_paths.h"
 #include "collectors/devices/edid.h"

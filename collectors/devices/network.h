@@ -175,5 +175,8 @@ std::string BluetoothVendorName(uint16_t company);
 
 // Writes every table, signal, fact and note of the collector.
 void CollectNetworkFrom(Snapshot& s, const NetworkSource& in);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectNetwork(Snapshot& s);
 
 }  // namespace vorq

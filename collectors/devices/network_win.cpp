@@ -13,7 +13,6 @@
 #include <exception>
 #include <memory>
 
-#include "app/collectors.h"
 #include "collectors/devices/network.h"
 #include "collectors/devices/wwan_winrt_win.h"
 #include "core/fault_guard_win.h"

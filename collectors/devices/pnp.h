@@ -132,5 +132,8 @@ struct DevicesSource {
 // Clears earlier "vm.pnp.ids:" facts, then writes the USB serial signals (walk
 // order), the sorted tables, the counts and the facts.
 void CollectDevicesFrom(Snapshot& s, const DevicesSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectDevices(Snapshot& s);
 
 }  // namespace vorq

@@ -1,4 +1,3 @@
-#include "app/collectors.h"
 #include "collectors/devices/pcie_link_win.h"
 #include "collectors/devices/peripherals.h"
 #include "collectors/devices/pnp.h"

@@ -217,6 +217,9 @@ struct StorageSource {
 // Each disk's queries, rows, signals and facts, then the volumes, the
 // counters' facts, the notes and the three tables in order.
 void CollectStorageFrom(Snapshot& s, const StorageSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectStorage(Snapshot& s);
 
 // Some drivers report an ATA serial in the storage descriptor as the
 // hexadecimal form of its byte-swapped string: 16 or more digits, a multiple

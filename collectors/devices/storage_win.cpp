@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <memory>
 
-#include "app/collectors.h"
 #include "collectors/devices/storage.h"
 #include "core/devprop_win.h"
 #include "core/win.h"

@@ -66,5 +66,8 @@ struct AcpiSource {
 };
 
 void CollectAcpiFrom(Snapshot& s, const AcpiSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectAcpi(Snapshot& s);
 
 }  // namespace vorq

@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "app/collectors.h"
 #include "collectors/processor/acpi_tables.h"
 #include "core/win.h"
 

@@ -88,5 +88,8 @@ struct CpuSource {
 std::string MicrocodeText(const std::vector<uint8_t>& value);
 
 void CollectCpuFrom(Snapshot& s, const CpuSource& p);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectCpu(Snapshot& s);
 
 }  // namespace vorq

@@ -2,7 +2,6 @@
 // extended-state and topology queries, the affinity walk and the registry.
 #include <windows.h>
 
-#include "app/collectors.h"
 #include "collectors/processor/cpu_collect.h"
 #include "core/registry_win.h"
 #include "core/text.h"

@@ -59,6 +59,9 @@ void ReclassifyX87Rows(std::vector<FpuTestRow>& rows);
 void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const FpuHashes& hashes);
 
 void CollectFpuFrom(Snapshot& s, const FpuSource& p);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectFpu(Snapshot& s);
 
 // Windows build: the live services.
 bool ReadXcr0(uint64_t& value);

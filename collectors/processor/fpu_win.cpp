@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "app/collectors.h"
 #include "collectors/processor/fpu_collect.h"
 #include "core/fault_guard_win.h"
 #include "core/text.h"

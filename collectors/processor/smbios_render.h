@@ -89,6 +89,9 @@ struct SmbiosSource {
 
 // A buffer shorter than its header adds the short-read note and nothing else.
 void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectSmbios(Snapshot& s);
 
 // A serial-number signal; a placeholder value is kept with quality 0.
 void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string& name, const std::string& value,

@@ -1,6 +1,5 @@
 #include <vector>
 
-#include "app/collectors.h"
 #include "collectors/processor/smbios_render.h"
 #include "core/win.h"
 

@@ -101,5 +101,8 @@ bool ReadFirmwareVariable(const UefiSource& src, const std::string& name, const 
                           uint32_t& error);
 
 void CollectUefiFrom(Snapshot& s, const UefiSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectUefi(Snapshot& s);
 
 }  // namespace vorq

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "app/collectors.h"
 #include "collectors/processor/cert_name_win.h"
 #include "collectors/processor/uefi_boot.h"
 #include "core/registry_win.h"

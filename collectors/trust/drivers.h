@@ -131,5 +131,8 @@ unsigned DriverPoolThreads(unsigned hardware);
 // Sorts the rows, writes "drivers.summary", "drivers.vendors", "drivers" and
 // the "drv." facts; or, for a failed enumeration, only the note.
 void CollectDriversFrom(Snapshot& s, DriversSource source);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectDrivers(Snapshot& s);
 
 }  // namespace vorq

@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "app/collectors.h"
 #include "collectors/trust/driver_signature_win.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/worker_pool.h"

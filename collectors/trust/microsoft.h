@@ -102,6 +102,9 @@ struct MicrosoftSource {
 };
 
 void CollectMicrosoftFrom(Snapshot& s, const MicrosoftSource& in);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectMicrosoft(Snapshot& s);
 
 // "0 - Security ..." to "3 - Optional (full)", else "<n> - unknown value".
 std::string TelemetryLevelName(uint32_t value);

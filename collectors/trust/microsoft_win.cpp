@@ -4,7 +4,6 @@
 #include <wincrypt.h>
 // clang-format on
 
-#include "app/collectors.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/windows_win.h"
 #include "core/registry_win.h"

@@ -94,5 +94,8 @@ std::string RequestRuntimeReport(const AttestationCall& call, const std::functio
 void AddSecurityProductRow(Table& t, const std::string& category, const SecurityProduct& product);
 
 void CollectPlatformFrom(Snapshot& s, const PlatformSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectPlatform(Snapshot& s);
 
 }  // namespace vorq

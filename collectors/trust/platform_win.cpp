@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "app/collectors.h"
 #include "collectors/trust/platform.h"
 #include "core/hash.h"
 #include "core/registry_win.h"

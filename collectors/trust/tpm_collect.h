@@ -41,5 +41,8 @@ struct TpmSource {
 };
 
 void CollectTpmFrom(Snapshot& s, const TpmSource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectTpm(Snapshot& s);
 
 }  // namespace vorq

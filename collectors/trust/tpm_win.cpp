@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "app/collectors.h"
 #include "collectors/trust/tbs_win.h"
 #include "collectors/trust/tpm_collect.h"
 #include "collectors/trust/tpm_registry_win.h"

@@ -133,6 +133,9 @@ struct WindowsSource {
 };
 
 void CollectWindowsFrom(Snapshot& s, const WindowsSource& in);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
+void CollectWindows(Snapshot& s);
 
 // The product name with the first "Windows 10" read as "Windows 11" from build 22000 on.
 std::string ApplyWindows11Rule(std::string productName, int64_t build);

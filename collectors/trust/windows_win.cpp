@@ -9,7 +9,6 @@
 
 #include <cwchar>
 
-#include "app/collectors.h"
 #include "collectors/processor/cert_name_win.h"
 #include "collectors/trust/system_id_win.h"
 #include "collectors/trust/windows.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/collectors.h"
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/fpu_collect.h"
 #include "collectors/processor/fpu_sweep.h"
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/collectors.h"
+#include "assessment/scoring.h"
 #include "assessment/crosschecks.h"
 #include "collectors/processor/acpi_tables.h"
 #include "collectors/processor/smbios_render.h"

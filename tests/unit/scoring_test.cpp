@@ -2,7 +2,6 @@
 
 #include <map>
 
-#include "app/collectors.h"
 #include "assessment/scoring.h"
 #include "collectors/processor/acpi_tables.h"
 #include "vm/vm_detection.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/collectors.h"
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/cpuid.h"
 #include "collectors/processor/hypervisor.h"
 #include "core/text.h"

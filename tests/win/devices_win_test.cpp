@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "app/collectors.h"
+#include "collectors/devices/pnp.h"
 #include "core/text.h"
 
 namespace vorq {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/collectors.h"
+#include "collectors/devices/battery.h"
+#include "collectors/devices/display.h"
 
 namespace vorq {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/collectors.h"
+#include "collectors/processor/cpu_collect.h"
 #include "collectors/processor/fpu_collect.h"
 #include "core/text.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/collectors.h"
+#include "collectors/processor/smbios_render.h"
 
 namespace vorq {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "app/collectors.h"
+#include "collectors/devices/storage.h"
 #include "core/snapshot.h"
 
 namespace vorq {

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <map>
 
-#include "app/collectors.h"
 #include "vm/vm_artifacts.h"
 #include "vm/vm_detection.h"
 #include "vm/vm_system_win.h"
