@@ -1,11 +1,11 @@
 #include "core/report.h"
 
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "core/hash.h"
 #include "core/json.h"
+#include "core/masked_values.h"
 
 namespace vorq {
 
@@ -27,127 +27,6 @@ const char* StatusWord(int32_t status) {
         default: return "info";
     }
 }
-
-// The values a privacy-safe report masks, and whether another of its texts
-// restates one. Texts are compared without letter case and without the
-// separators identifiers are written with, so "AA-BB-..." and "aabb..." or
-// "{GUID}" and "guid" are one value.
-//
-// Not every masked value can be looked for everywhere: sensitive columns also
-// hold counts, flags and placeholders, and short values are ordinary words
-// ("root", "admin", a two-letter host name) that other texts use in their
-// ordinary sense. So:
-// - a value of fewer than 3 characters, or of one repeated character ("0",
-//   "00000000", "FFFF"), identifies nothing and masks nothing else;
-// - a value of 3 to 7 characters masks a text that equals it;
-// - a value of 8 characters or more with at least 4 different characters
-//   also masks every text it appears in: a run that long and that varied is
-//   in another text only because that text restates it (a DUID carrying the
-//   system UUID, a path under a masked profile folder). Long values with
-//   fewer different characters ("43000000") are also numbers and register
-//   contents that hex texts hold by chance, so they mask equal texts only.
-class MaskedValues {
-public:
-    void Add(std::string_view value) {
-        std::string n;
-        Normalize(value, n);
-        if (n.size() < kMinWhole || DistinctBytes(n) < 2) return;
-        if (n.size() >= kMinInside && DistinctBytes(n) >= kMinInsideDistinct)
-            AddInside(n);
-        else
-            whole_.insert(std::move(n));
-    }
-
-    // Links the automaton of the values to look for inside texts; call once,
-    // after the last Add.
-    void Finish() {
-        std::vector<int> queue;
-        for (const auto& edge : nodes_[0].next) queue.push_back(edge.second);
-        for (size_t at = 0; at < queue.size(); ++at) {
-            const int node = queue[at];
-            for (const auto& [c, child] : nodes_[node].next) {
-                int f = nodes_[node].fail;
-                while (f != 0 && Next(f, c) < 0) f = nodes_[f].fail;
-                const int target = Next(f, c);
-                nodes_[child].fail = target < 0 ? 0 : target;
-                nodes_[child].end = nodes_[child].end || nodes_[nodes_[child].fail].end;
-                queue.push_back(child);
-            }
-        }
-    }
-
-    bool Restated(std::string_view text) const {
-        if (text.empty() || (whole_.empty() && nodes_.size() == 1)) return false;
-        Normalize(text, scratch_);
-        if (whole_.count(scratch_) != 0) return true;
-        int state = 0;
-        for (char c : scratch_) {
-            int next;
-            while ((next = Next(state, c)) < 0 && state != 0) state = nodes_[state].fail;
-            state = next < 0 ? 0 : next;
-            if (nodes_[state].end) return true;
-        }
-        return false;
-    }
-
-private:
-    static constexpr size_t kMinWhole = 3;
-    static constexpr size_t kMinInside = 8;
-    static constexpr size_t kMinInsideDistinct = 4;
-
-    // A trie of the values with failure links (Aho-Corasick), so one pass over
-    // a text finds any of them however many there are.
-    struct Node {
-        std::vector<std::pair<char, int>> next;
-        int fail = 0;
-        bool end = false;
-    };
-
-    static void Normalize(std::string_view text, std::string& out) {
-        out.clear();
-        for (char c : text) {
-            switch (c) {
-                case '-': case ':': case '{': case '}': case ' ': case '.': case '_': case '\\': case '/':
-                case '\t': case '\r': case '\n':
-                    continue;
-                default:
-                    out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-            }
-        }
-    }
-
-    static size_t DistinctBytes(const std::string& s) {
-        bool seen[256] = {};
-        size_t n = 0;
-        for (unsigned char c : s)
-            if (!seen[c]) seen[c] = true, ++n;
-        return n;
-    }
-
-    int Next(int node, char c) const {
-        for (const auto& [k, child] : nodes_[static_cast<size_t>(node)].next)
-            if (k == c) return child;
-        return -1;
-    }
-
-    void AddInside(const std::string& n) {
-        int node = 0;
-        for (char c : n) {
-            int child = Next(node, c);
-            if (child < 0) {
-                child = static_cast<int>(nodes_.size());
-                nodes_[static_cast<size_t>(node)].next.emplace_back(c, child);
-                nodes_.emplace_back();
-            }
-            node = child;
-        }
-        nodes_[static_cast<size_t>(node)].end = true;
-    }
-
-    std::unordered_set<std::string> whole_;
-    std::vector<Node> nodes_ = std::vector<Node>(1);
-    mutable std::string scratch_;
-};
 
 bool CellSensitive(const Table& t, const TableRow& row, size_t i) {
     return i < 32 && ((row.sens | t.sens) >> i & 1u);
@@ -178,14 +57,19 @@ MaskedValues CollectMasked(const Snapshot& s) {
 
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
-// reports of one installation still agree on it.
+// reports of one installation still agree on it. The program's own words
+// (titles, column titles, score verdicts and item labels, signal names, the
+// row names of a table's label columns) are written as they are: an owner
+// called "user" must not mask the column "User".
 struct Writer {
     JsonWriter& w;
     int mode;
     const Bytes& key;
     const MaskedValues* masked;  // "safe" mode only
 
-    bool Restated(std::string_view text) const { return masked && masked->Restated(text); }
+    bool Restated(std::string_view text, MaskedValues::Place place = MaskedValues::Place::Text) const {
+        return masked && masked->Restated(text, place);
+    }
 
     // `derived`: the producer marked the text as taken from a masked value.
     std::string Shown(std::string_view text, std::string_view context, bool derived = false) const {
@@ -205,16 +89,16 @@ void WriteScore(const Writer& o, const Score& sc) {
     JsonWriter& w = o.w;
     w.BeginObject();
     w.WriteString("id", sc.id);
-    o.Text("title", sc.title, sc.id, "title");
+    w.WriteString("title", sc.title);
     w.WriteInt("value", sc.value);
-    o.Text("verdict", sc.verdict, sc.id, "verdict");
+    w.WriteString("verdict", sc.verdict);
     o.Text("note", sc.note, sc.id, "note");
     w.WriteKey("items");
     w.BeginArray();
     for (const ScoreItem& it : sc.items) {
         const std::string owner = sc.id + "/" + it.label;
         w.BeginObject();
-        o.Text("label", it.label, owner, "label");
+        w.WriteString("label", it.label);
         w.WriteInt("points", it.points);
         w.WriteInt("max", it.max);
         w.WriteString("status", StatusWord(it.status));
@@ -230,7 +114,7 @@ void WriteCheck(const Writer& o, const Check& c) {
     w.BeginObject();
     w.WriteString("id", c.id);
     w.WriteString("category", c.category);
-    o.Text("title", c.title, c.id, "title");
+    w.WriteString("title", c.title);
     w.WriteString("status", StatusWord(c.status));
     o.Text("detail", c.detail, c.id, "detail", c.sens);
     w.EndObject();
@@ -243,7 +127,7 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
-    o.Text("name", sig.name, sig.key, "name");
+    w.WriteString("name", sig.name);
     if (!(o.mode == kReportSafe && sens)) w.WriteString("v", sig.value);
     if (sens && !sig.value.empty()) w.WriteString("h", HmacId(o.key, sig.key, sig.value));
     w.WriteString("group", sig.group);
@@ -262,11 +146,11 @@ void WriteTable(const Writer& o, const Table& t) {
     w.BeginObject();
     w.WriteString("tab", t.tab);
     w.WriteString("id", t.id);
-    o.Text("title", t.title, t.id, "title");
+    w.WriteString("title", t.title);
     if (!t.note.empty()) o.Text("note", t.note, t.id, "note");
     w.WriteKey("columns");
     w.BeginArray();
-    for (const std::string& c : t.columns) w.WriteStringValue(o.Shown(c, t.id + "/columns"));
+    for (const std::string& c : t.columns) w.WriteStringValue(c);
     w.EndArray();
     w.WriteInt("sens", static_cast<int64_t>(t.sens));
     w.WriteInt("groupCol", t.groupCol);
@@ -280,7 +164,9 @@ void WriteTable(const Writer& o, const Table& t) {
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
             bool masked = CellSensitive(t, row, i);
-            if (safe && !masked && o.Restated(cell)) {
+            const bool label = i < 32 && (t.labels >> i & 1u);
+            const auto place = i < 32 && (t.makers >> i & 1u) ? MaskedValues::Place::Maker : MaskedValues::Place::Text;
+            if (safe && !masked && !label && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }

@@ -45,6 +45,13 @@ struct Table {
     uint32_t sens = 0;
     int32_t groupCol = -1;
     bool safe = true;
+    // How a privacy-safe report reads texts that equal a value it masks; not
+    // written to the report. Bit i of `labels`: column i holds the program's
+    // own row names ("Registered owner", "Domain / workgroup"), never masked.
+    // Bit i of `makers`: column i names makers, signers or publishers, where a
+    // masked plain name ("HP Inc.") is that maker's own name, not a restatement.
+    uint32_t labels = 0;
+    uint32_t makers = 0;
     std::vector<TableRow> rows;
 };
 

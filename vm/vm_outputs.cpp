@@ -59,6 +59,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
                                  : std::string(role) == "none" ? "No hypervisor reported"
                                                                : "Role not established";
     Table summary = MakeTable("vm", table::kVmSummary, "Virtualization assessment", {"Property", "Value"});
+    summary.labels = 1;
     AddRow(summary, {"Physical PC Confidence", std::to_string(r.score) + "%"});
     AddRow(summary, {"Classification", classification});
     AddRow(summary, {"Hypervisor presence", cpu.hvPresent ? "Detected" : cpu.cpuData ? "Not Detected" : "Inconclusive"});

@@ -372,6 +372,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                           "Identifiers Windows generates for this installation's network stack. The DHCPv6 DUID embeds "
                           "the MAC of the adapter present at first boot and a time stamp, so it keeps the MAC mask; its "
                           "type and generation time are shown in clear.");
+    ids.labels = 1;
     AddDuid(s, ids, in);
 
     // 4. NetworkList profiles.
@@ -381,12 +382,13 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                                "Every network this installation has connected to (HKLM\\...\\NetworkList). Names, DNS "
                                "suffixes and gateway addresses identify places and keep their mask; the count and the "
                                "dates describe how long and how widely the installation has been used.");
-    profiles.sens = 0xC0;
+    profiles.sens = 0xC1;
     AddProfiles(s, profiles, ids, in);
 
     // 5. Bluetooth radios.
     Table bt = MakeTable("network", table::kNetBt, "Bluetooth radios",
                          {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
+    bt.makers = 4;
     bt.sens = 0x2;
     AddRadios(s, bt, in);
 
@@ -402,6 +404,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     Table wwan = MakeTable("network", table::kNetWwan, "Mobile broadband modem (WWAN)", {"Property", "Value"},
                            "Cellular modem identity through WinRT MobileBroadbandModem. The IMEI is a per-unit identifier "
                            "of the modem; SIM and subscriber identifiers are not read.");
+    wwan.labels = 1;
     AddModem(s, wwan, in.modem);
 
     // 8. Summary facts.

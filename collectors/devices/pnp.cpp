@@ -144,6 +144,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     Table providers = MakeTable("devices", table::kDevicesProviders, "Driver providers (PnP packages)",
                                 {"Provider", "Devices"},
                                 "Who supplied the driver packages bound to present devices.");
+    providers.makers = 1;
     for (const auto& [name, count] : CountRows(providers_)) AddRow(providers, {name, std::to_string(count)});
 
     for (const auto& [name, count] : services_) SetFact(s, fact::kSvcDevPrefix + name, std::to_string(count));

@@ -256,6 +256,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
 
     const std::string oem = w.fadtOemId + " / " + w.fadtOemTableId;
     Table summary = MakeTable("firmware", table::kAcpiSummary, "ACPI summary", {"Property", "Value"});
+    summary.labels = 1;
     AddRow(summary, {"Tables", Format("%zu (%zu distinct signatures)", all.size(), distinct.size())});
     AddRow(summary, {"OEM ID / table ID (FADT)", oem});
     AddRow(summary, {"Firmware build fingerprint", fingerprint});

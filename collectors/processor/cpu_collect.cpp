@@ -16,6 +16,7 @@ std::string Dec(int64_t v) { return Format("%lld", static_cast<long long>(v)); }
 
 Table MakeSummaryTable(const std::vector<std::vector<std::string>>& rows) {
     Table t = MakeTable("cpu", table::kCpuSummary, "Processor", {"Property", "Value"});
+    t.labels = 1;
     for (const auto& r : rows) AddRow(t, r);
     return t;
 }

@@ -98,6 +98,7 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
     s.tables.push_back(std::move(tests));
 
     Table summary = MakeTable("cpu", table::kFpuSummary, "FPU profile", {"Property", "Value"});
+    summary.labels = 1;
     AddRow(summary, {"FPU_PROFILE_V1 hash", hashes.profile});
     AddRow(summary, {"Approximation-unit hash (RCP/RSQRT)", hashes.approx});
     AddRow(summary, {"x87 transcendental hash", hashes.x87});

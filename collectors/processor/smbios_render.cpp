@@ -399,6 +399,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                  Format("SMBIOS %u.%u, DMI revision %u, %zu structures, %u bytes. Values marked as "
                                         "identifiers are hidden until you choose to show them.",
                                         major, minor, dmiRevision, records.size(), stated));
+    structures.labels = 2;
     structures.groupCol = 0;
 
     Render r(s, structures, major > 2 || (major == 2 && minor >= 6));
@@ -454,6 +455,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                    1.0));
 
     Table summary = MakeTable("firmware", table::kSmbiosSummary, "SMBIOS entry", {"Property", "Value"});
+    summary.labels = 1;
     AddRow(summary, {"Version", Format("%u.%u (DMI revision %u)", major, minor, dmiRevision)});
     AddRow(summary, {"Structures", std::to_string(records.size())});
     AddRow(summary, {"Table length", Format("%u bytes", stated)});

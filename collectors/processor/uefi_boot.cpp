@@ -270,6 +270,7 @@ void CollectUefiFrom(Snapshot& s, const UefiSource& src) {
                             "the physical host that runs it), plus the VM generation ID that any hypervisor with an ACPI "
                             "VMGENID device exposes: a 128-bit value changed when the VM is cloned, imported or restored "
                             "from a snapshot.");
+    guest.labels = 1;
 
     CollectEsrt(s, esrt, src);
     CollectSecureBoot(s, secureBoot, src);

@@ -209,6 +209,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
         "Classification from the signer certificate: Inbox = Windows component; WHQL = HLK-tested Windows Hardware "
         "Compatibility signature; Attestation = Microsoft-signed without HLK testing; Third-party Authenticode = legacy "
         "cross-signed. Signed is not the same as safe - Microsoft maintains a blocklist of vulnerable signed drivers.");
+    drivers.makers = 0x64;
     std::map<std::string, uint32_t> counts;
     std::map<std::string, VendorEvidence> vendors;
     for (const DriverRow& r : rows) {
@@ -248,6 +249,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
          "Certified share"},
         "Evidence per publisher computed from the drivers actually loaded on this machine - not a global reputation "
         "score.");
+    vendorTable.makers = 1;
     std::vector<const VendorEvidence*> ordered;
     for (const auto& [key, v] : vendors) ordered.push_back(&v);
     std::stable_sort(ordered.begin(), ordered.end(), [](const VendorEvidence* a, const VendorEvidence* b) {

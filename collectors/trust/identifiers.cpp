@@ -5,8 +5,10 @@
 namespace vorq {
 
 Table MakeIdentifierTable(std::string tab, std::string id, std::string title, std::string note) {
-    return MakeTable(std::move(tab), std::move(id), std::move(title), {"Identifier", "Value", "Scope", "Source"},
-                     std::move(note));
+    Table t = MakeTable(std::move(tab), std::move(id), std::move(title), {"Identifier", "Value", "Scope", "Source"},
+                        std::move(note));
+    t.labels = 1;
+    return t;
 }
 
 void AddIdentifierRow(Snapshot& s, Table& t, const char* category, const char* key, const std::string& name,

@@ -57,7 +57,8 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
                 "SQMClient\\Windows\\CEIPEnable");
     if (!in.advertisingId.empty()) {
         c.Add("ms.advertising_id", "Advertising ID", in.advertisingId, SignalScope::PerInstall, 2, "os",
-              "HKCU\\...\\AdvertisingInfo\\Id", "per user; can be reset or disabled in Settings > Privacy > General");
+              "HKCU\\...\\AdvertisingInfo\\Id", "per user; can be reset or disabled in Settings > Privacy > General",
+              Sens::Yes);
     } else {
         c.State("Advertising ID",
                 in.advertisingEnabled && *in.advertisingEnabled == 0 ? "disabled (no ID generated)" : "not generated",
@@ -77,7 +78,8 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
         SetFact(c.s, fact::kMsSusValidation, "1");
     }
     c.Add("ms.xbox_device_id", "Xbox Live device ID", in.xboxDeviceId, SignalScope::PerInstall, 8, "os",
-          "HKLM\\SOFTWARE\\Microsoft\\XboxLive\\DeviceId", "device identity of the Xbox / Microsoft Store gaming services");
+          "HKLM\\SOFTWARE\\Microsoft\\XboxLive\\DeviceId", "device identity of the Xbox / Microsoft Store gaming services",
+          Sens::Yes);
 }
 
 void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
@@ -94,11 +96,11 @@ void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
             c.Add("ms.msa_device_id", "Microsoft account device ID (IdentityCRL, device account)", id,
                   SignalScope::PerInstall, 8, "os",
                   "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\S-1-5-18\\ValidDeviceId",
-                  "device identity used by Microsoft account sign-in, Store and licensing");
+                  "device identity used by Microsoft account sign-in, Store and licensing", Sens::Yes);
         } else if (sid == in.currentUserSid) {
             c.Add("ms.msa_device_id_user", "Microsoft account device ID (IdentityCRL, current user)", id,
                   SignalScope::PerInstall, 4, "os",
-                  "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\<user SID>\\ValidDeviceId");
+                  "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\<user SID>\\ValidDeviceId", "", Sens::Yes);
         } else {
             ++others;
         }
@@ -112,7 +114,7 @@ void Licensing(Context& c, const MicrosoftSource& in) {
     constexpr char kCmidName[] = "Client Machine ID (CMID, volume activation)";
     constexpr char kCmidSource[] = "WMI SoftwareLicensingService.ClientMachineID";
     if (!in.clientMachineId.empty())
-        c.Add("ms.cmid", kCmidName, in.clientMachineId, SignalScope::PerInstall, 6, "os", kCmidSource);
+        c.Add("ms.cmid", kCmidName, in.clientMachineId, SignalScope::PerInstall, 6, "os", kCmidSource, "", Sens::Yes);
     else
         c.State(kCmidName, "not available on this installation", kCmidSource);
     if (in.rearmCount >= 0) {
@@ -155,19 +157,15 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
     }
 }
 
-// The thumbprint of the machine's own join record is also the Windows
-// collector's masked join identifier, so its row here keeps that mask.
-bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std::string& label,
-                  Sens thumbprintSens) {
+bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std::string& label) {
     for (const EntraRecord& r : records) {
         c.Add("ms.entra_device_id", "Entra device ID (" + label + ")", r.deviceId, SignalScope::PerInstall, 15, "os",
-              "JoinInfo\\DeviceId", "device object in the Entra tenant");
+              "JoinInfo\\DeviceId", "device object in the Entra tenant", Sens::Yes);
         c.Add("ms.entra_tenant", "Entra tenant ID (" + label + ")", r.tenantId, SignalScope::State, 0, "",
-              "JoinInfo\\TenantId");
-        c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain");
+              "JoinInfo\\TenantId", "", Sens::Yes);
+        c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Sens::Yes);
         c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
-        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name",
-                thumbprintSens);
+        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Sens::Yes);
         SetFact(c.s, fact::kMsEntra, "1");
     }
     return !records.empty();
@@ -179,14 +177,16 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
                         "Entries under HKLM\\SOFTWARE\\Microsoft\\Enrollments. The Local / Cloud / Deploy Authority and "
                         "WMI-bridge providers are part of every Windows 11 installation; an enrollment with a user "
                         "(UPN) is a real MDM enrollment, and Microsoft Intune also fills in EntDMID.");
-    t.sens = 8;
+    t.sens = 0x38;
     bool mdm = false;
     for (const EnrollmentSource& e : in.enrollments) {
         if (!e.type || (e.providerId.empty() && e.upn.empty() && e.entDmid.empty())) continue;
-        AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl});
+        // A real enrollment's key is made for this device; the built-in providers' are not.
+        const bool real = !e.upn.empty() || !e.entDmid.empty();
+        AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl}, real ? 1u : 0u);
         if (!e.entDmid.empty()) {
             c.Add(sig::kMsIntuneDeviceId, "Intune device ID (EntDMID)", e.entDmid, SignalScope::PerInstall, 12, "os",
-                  "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID");
+                  "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID", "", Sens::Yes);
             mdm = true;
         } else if (!e.upn.empty()) {
             mdm = true;
@@ -203,7 +203,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
         c.State("Autopilot cloud-assigned tenant",
                 in.autopilotTenantId +
                     (in.autopilotTenantDomain.empty() ? std::string() : " (" + in.autopilotTenantDomain + ")"),
-                "Provisioning\\Diagnostics\\AutoPilot");
+                "Provisioning\\Diagnostics\\AutoPilot", Sens::Yes);
     else
         c.State("Autopilot profile", "none assigned", "Provisioning\\Diagnostics\\AutoPilot");
 
@@ -214,18 +214,18 @@ void Applications(Context& c, const MicrosoftSource& in) {
     const EdgeUpdateSource& edge = !in.edgeWow.uid.empty() ? in.edgeWow : in.edgeNative;
     if (!edge.uid.empty()) {
         c.Add("ms.edge_update_uid", "Edge Update client ID (uid)", edge.uid, SignalScope::PerInstall, 3, "os",
-              "HKLM\\...\\EdgeUpdate\\uid", "rotated by Edge Update");
+              "HKLM\\...\\EdgeUpdate\\uid", "rotated by Edge Update", Sens::Yes);
         if (edge.createTime && *edge.createTime != 0)
             c.State("Edge Update client ID history",
                     Format("created %s, %lu rotation(s)", FormatUnixTimeUtc(*edge.createTime).c_str(),
                            static_cast<unsigned long>(edge.rotations.value_or(0))),
                     "HKLM\\...\\EdgeUpdate (uid-create-time, uid-num-rotations)");
-        c.State("Edge Update previous client ID (old-uid)", edge.oldUid, "HKLM\\...\\EdgeUpdate\\old-uid");
+        c.State("Edge Update previous client ID (old-uid)", edge.oldUid, "HKLM\\...\\EdgeUpdate\\old-uid", Sens::Yes);
     }
 
     if (!in.officeInstallId.empty()) {
         c.Add("ms.office_install_id", "Office Click-to-Run install ID", in.officeInstallId, SignalScope::PerInstall, 3,
-              "os", "HKLM\\...\\Office\\ClickToRun\\Configuration\\InstallID");
+              "os", "HKLM\\...\\Office\\ClickToRun\\Configuration\\InstallID", "", Sens::Yes);
         c.State("Office Click-to-Run products",
                 Trim(in.officeReleaseIds + " " + in.officeVersion + " " + in.officePlatform),
                 "ClickToRun\\Configuration (ProductReleaseIds, VersionToReport, Platform)");
@@ -245,15 +245,17 @@ void Applications(Context& c, const MicrosoftSource& in) {
         c.Add("ms.office_device_id", "Office telemetry device ID (MotherboardUUID)", in.officeMotherboardUuid,
               SignalScope::PerInstall, 4, "os", "HKCU\\...\\Office\\Common\\ClientTelemetry\\MotherboardUUID",
               equal ? "equals the SMBIOS system UUID" : "does not equal the SMBIOS system UUID on this machine",
-              equal ? Sens::Yes : Sens::No);
+              Sens::Yes);
     }
 
     c.Add("ms.onedrive_device_id", "OneDrive device ID (DeviceIdForODC)", in.oneDriveDeviceId, SignalScope::PerInstall,
-          3, "os", "HKCU\\SOFTWARE\\Microsoft\\OneDrive\\DeviceIdForODC");
+          3, "os", "HKCU\\SOFTWARE\\Microsoft\\OneDrive\\DeviceIdForODC", "", Sens::Yes);
     c.State("OneDrive originator ID (OriginatorIdForODC)", in.oneDriveOriginatorId,
-            "HKCU\\...\\OneDrive\\OriginatorIdForODC");
-    c.State("OneDrive box ID for Office (BoxIdForOffice)", in.oneDriveBoxId, "HKCU\\...\\OneDrive\\BoxIdForOffice");
-    c.State("Office originator ID (OfficeOriginatorID)", in.officeOriginatorId, "HKCU\\...\\OneDrive\\OfficeOriginatorID");
+            "HKCU\\...\\OneDrive\\OriginatorIdForODC", Sens::Yes);
+    c.State("OneDrive box ID for Office (BoxIdForOffice)", in.oneDriveBoxId, "HKCU\\...\\OneDrive\\BoxIdForOffice",
+            Sens::Yes);
+    c.State("Office originator ID (OfficeOriginatorID)", in.officeOriginatorId, "HKCU\\...\\OneDrive\\OfficeOriginatorID",
+            Sens::Yes);
     c.State("OneDrive machine GUID collection", in.oneDriveMachineGuids,
             "HKCU\\...\\OneDrive\\MachineGuidCollection (copy of the Windows MachineGuid)", Sens::Yes);
     if (in.oneDriveEverSignedIn)
@@ -267,7 +269,8 @@ void Applications(Context& c, const MicrosoftSource& in) {
         const std::string_view text(reinterpret_cast<const char*>(in.cdpSettings.data()), in.cdpSettings.size());
         c.Add("ms.cdp_device_id", "Connected Devices Platform virtual device ID", ExtractJsonString(text, "VirtualDeviceId"),
               SignalScope::PerInstall, 4, "os", "%LOCALAPPDATA%\\ConnectedDevicesPlatform\\CDPGlobalSettings.cdp",
-              "identity of this device in cross-device experiences (activity history, nearby sharing, phone link)");
+              "identity of this device in cross-device experiences (activity history, nearby sharing, phone link)",
+              Sens::Yes);
     }
 }
 
@@ -283,6 +286,7 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
                         "network, memory, display and GPU identifiers and the product key ID. Read through the MDM "
                         "bridge WMI provider, which needs administrator rights. The raw value keeps the mask of the "
                         "identifiers it embeds.");
+    t.labels = 1;
     if (!in.elevated) {
         const std::string denied = "[info] needs administrator rights (MDM bridge WMI provider)";
         AddRow(t, {"DeviceHardwareData", denied});
@@ -300,10 +304,12 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
     const std::string whole = Sha256HexOf(in.hardwareData.data(), in.hardwareData.size());
     const std::string identity = info.parsed ? info.identityHash : whole;
     AddRow(t, {"DeviceHardwareData (base64)", in.hardwareData}, kIdValueMask);
+    // The hashes identify this device as well as the value they hash does.
     AddRow(t, {info.parsed ? "Identity hash (SHA-256 of all records except the time-stamp record)"
                            : "Identity hash (SHA-256 of the whole value, includes the time stamp)",
-               identity});
-    AddRow(t, {"SHA-256 of the whole value", whole});
+               identity},
+           kIdValueMask);
+    AddRow(t, {"SHA-256 of the whole value", whole}, kIdValueMask);
     if (info.parsed) {
         AddRow(t, {"Records", Format("%d (types %s), %zu bytes of %zu decoded", info.recordCount,
                                      info.recordTypes.c_str(), static_cast<size_t>(info.totalLength),
@@ -316,10 +322,11 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
     AddRow(t, {"WLANMACAddress", mac ? in.wlanMac : "not reported by the bridge on desktop editions"},
            mac ? kIdValueMask : 0);
     AddRow(c.ids, {kAutopilotName, identity, "per-unit",
-                   std::string(kBridgeSource) + " (identity hash; full value in the Autopilot table)"});
+                   std::string(kBridgeSource) + " (identity hash; full value in the Autopilot table)"},
+           kIdValueMask);
     c.s.signals.push_back(MakeSignal(
         sig::kMsAutopilotHash, kCategory, "Autopilot hardware hash (identity hash)", identity, SignalScope::PerUnit, 10,
-        "", Sens::No, "MDM_DevDetail_Ext01.DeviceHardwareData",
+        "", Sens::Yes, "MDM_DevDetail_Ext01.DeviceHardwareData",
         "SHA-256 of the OA3 records without the time-stamp record; changes when any covered component (TPM, board, "
         "disk, NIC, RAM, display, GPU, product key) changes, so the components are matched individually instead",
         1.0));
@@ -451,8 +458,8 @@ void CollectMicrosoftFrom(Snapshot& s, const MicrosoftSource& in) {
     MicrosoftAccounts(c, in);
     Licensing(c, in);
     UserAndDomain(c, in);
-    const bool joined = EntraRecords(c, in.entraJoined, "joined", Sens::Yes);
-    const bool registered = EntraRecords(c, in.entraRegistered, "registered", Sens::No);
+    const bool joined = EntraRecords(c, in.entraJoined, "joined");
+    const bool registered = EntraRecords(c, in.entraRegistered, "registered");
     if (!joined && !registered)
         c.State("Microsoft Entra", "not joined, not registered", "CloudDomainJoin\\JoinInfo, WorkplaceJoin\\JoinInfo");
     Table enrollments = Enrollments(c, in);

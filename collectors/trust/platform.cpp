@@ -110,6 +110,7 @@ void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
     Table t = MakeTable("platform", table::kPlatformPosture, "Platform security posture", {"Feature", "State", "Evidence"},
                         "Strength of evidence about the running platform. Local readings only - a remote verifier must "
                         "check signed evidence before trusting it.");
+    t.labels = 1;
 
     AddRow(t, {"Firmware type",
                src.firmwareType == 2   ? "[ok] UEFI"

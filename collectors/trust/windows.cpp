@@ -145,13 +145,14 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
         for (const CertSource& c : store.certs) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
             const std::string validTo = DateOf(c.notAfter);
+            // A certificate whose subject stays masked is this machine's own, and so is its thumbprint.
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, DateOf(c.notBefore), validTo, KeyText(c), cls.kind},
-                   cls.mask);
+                   cls.mask != 0 ? cls.mask | 2u : 0u);
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(
                     sig::kWinRdpCert, "Remote Desktop certificate (valid to " + validTo + ")", c.thumbprint,
-                    SignalScope::PerInstall, 6, "os", Sens::No, "LocalMachine\\Remote Desktop certificate store",
+                    SignalScope::PerInstall, 6, "os", Sens::Yes, "LocalMachine\\Remote Desktop certificate store",
                     "self-signed per installation; presented to anyone who connects to the RDP port"));
             }
         }
@@ -195,6 +196,7 @@ Table BuildChid(Snapshot& s, const WindowsSource& in) {
 Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& product, const std::string& buildText,
                    size_t lineageCount, int users, int services) {
     Table t = MakeTable("windows", table::kWindowsOs, "Operating system", {"Property", "Value"});
+    t.labels = 1;
     auto row = [&](const char* name, const std::string& value, uint32_t mask = 0) { AddRow(t, {name, value}, mask); };
     row("Product", product);
     row("Edition", in.editionId);

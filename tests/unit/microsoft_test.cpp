@@ -256,9 +256,6 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     EXPECT_EQ(ValueOf(s, ids, "Entra device ID (registered)"), "dev-2");
     EXPECT_EQ(RowNamed(s, ids, "Entra account (joined)")->sens, 2u);
     EXPECT_EQ(ValueOf(s, ids, "Entra device certificate thumbprint (joined)"), "THUMB1");
-    // The joined record's thumbprint is the masked join identifier of the Windows tables.
-    EXPECT_EQ(RowNamed(s, ids, "Entra device certificate thumbprint (joined)")->sens, 2u);
-    EXPECT_EQ(RowNamed(s, ids, "Entra device certificate thumbprint (registered)")->sens, 0u);
     EXPECT_EQ(RowNamed(s, ids, "Entra account (registered)"), nullptr);
     EXPECT_EQ(RowNamed(s, ids, "Microsoft Entra"), nullptr);
     EXPECT_EQ(GetFact(s, fact::kMsEntra), "1");
@@ -280,15 +277,85 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     for (const Signal& sig : s.signals) EXPECT_EQ(sig.cat, "Microsoft") << sig.key;
 }
 
+// Every identifier of the device, its user or its organization is masked in a
+// privacy-safe report; states, levels, products and counts stay readable.
+TEST(MicrosoftCollect, IdentifiersAreMaskedStatesStayClear) {
+    MicrosoftSource in = Sample();
+    in.advertisingId = "ad-1";
+    in.clientMachineId = "cmid-1";
+    in.autopilotTenantId = "tenant-ap";
+    in.oneDriveDeviceId = "od-1";
+    in.oneDriveOriginatorId = "odo-1";
+    in.oneDriveBoxId = "box-1";
+    in.officeOriginatorId = "oo-1";
+    in.officeMotherboardUuid = "11112222-3333-4444-5555-666677778888";  // not the SMBIOS UUID
+    Snapshot s;
+    SetFact(s, fact::kWinMachineSid, "S-1-5-21-11-22-33");
+    CollectMicrosoftFrom(s, in);
+    const char* ids = table::kMsIds;
+    const char* masked[] = {
+        "Advertising ID",
+        "Xbox Live device ID",
+        "Microsoft account device ID (IdentityCRL, device account)",
+        "Microsoft account device ID (IdentityCRL, current user)",
+        "Client Machine ID (CMID, volume activation)",
+        "Entra device ID (joined)",
+        "Entra device ID (registered)",
+        "Entra tenant ID (joined)",
+        "Entra tenant ID (registered)",
+        "Entra identity provider domain (joined)",
+        "Entra device certificate thumbprint (joined)",
+        "Entra device certificate thumbprint (registered)",
+        "Intune device ID (EntDMID)",
+        "Autopilot cloud-assigned tenant",
+        "Edge Update client ID (uid)",
+        "Edge Update previous client ID (old-uid)",
+        "Office Click-to-Run install ID",
+        "Office telemetry device ID (MotherboardUUID)",
+        "OneDrive device ID (DeviceIdForODC)",
+        "OneDrive originator ID (OriginatorIdForODC)",
+        "OneDrive box ID for Office (BoxIdForOffice)",
+        "Office originator ID (OfficeOriginatorID)",
+        "Connected Devices Platform virtual device ID",
+    };
+    for (const char* name : masked) {
+        const TableRow* row = RowNamed(s, ids, name);
+        ASSERT_NE(row, nullptr) << name;
+        EXPECT_EQ(row->sens, 2u) << name;  // the Value column
+    }
+    for (const Signal& sig : s.signals) {
+        if (sig.key == "ms.user_rid") continue;
+        EXPECT_TRUE(sig.sens) << sig.key;
+    }
+    const char* clear[] = {
+        "Diagnostic data level (AllowTelemetry)", "Advertising ID", "Current user RID (local account)",
+        "Windows license (name, status, channel)", "Edge Update client ID history", "Office Click-to-Run products",
+        "Office update channel", "OneDrive accounts configured", "Microsoft account device IDs of other accounts",
+        "OMA-DM server accounts (MDM configurations)", "Microsoft Store OEM ID / SCM ID",
+    };
+    MicrosoftSource plain = Sample();
+    Snapshot states;
+    SetFact(states, fact::kWinMachineSid, "S-1-5-21-11-22-33");
+    CollectMicrosoftFrom(states, plain);
+    for (const char* name : clear) {
+        const TableRow* row = RowNamed(states, ids, name);
+        ASSERT_NE(row, nullptr) << name;
+        EXPECT_EQ(row->sens, 0u) << name;
+    }
+}
+
 TEST(MicrosoftCollect, EnrollmentsCountOnlyRealOnes) {
     Snapshot s;
     CollectMicrosoftFrom(s, Sample());
     const Table* t = FindTable(s, table::kMsEnrollments);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(t->sens, 8u);
+    // The user, the Intune device ID and the organization's discovery service.
+    EXPECT_EQ(t->sens, 0x38u);
     ASSERT_EQ(t->rows.size(), 2u);
     EXPECT_EQ(t->rows[0].cells, (std::vector<std::string>{"{LOCAL}", "14", "MS DM Server", "", "", ""}));
+    EXPECT_EQ(t->rows[0].sens, 0u);  // a built-in authority's key is the same everywhere
     EXPECT_EQ(t->rows[1].cells[4], "ENTDMID-1");
+    EXPECT_EQ(t->rows[1].sens, 1u);  // a real enrollment's key was made for this device
     EXPECT_EQ(SignalOf(s, sig::kMsIntuneDeviceId)->value, "ENTDMID-1");
     EXPECT_EQ(GetFact(s, fact::kMsMdm), "1");
 
@@ -334,7 +401,7 @@ TEST(MicrosoftCollect, EmptyMachine) {
     EXPECT_EQ(SignalOf(s, "ms.edge_update_uid")->value, "{EDGE-NATIVE}");
     EXPECT_EQ(RowNamed(s, ids, "Edge Update client ID history"), nullptr);
     EXPECT_EQ(SignalOf(s, "ms.office_device_id")->note, "does not equal the SMBIOS system UUID on this machine");
-    EXPECT_FALSE(SignalOf(s, "ms.office_device_id")->sens);
+    EXPECT_TRUE(SignalOf(s, "ms.office_device_id")->sens);
     EXPECT_EQ(RowNamed(s, ids, "Diagnostic data level (AllowTelemetry)"), nullptr);
     EXPECT_EQ(GetFact(s, fact::kMsMdm), "0");
     EXPECT_FALSE(HasFact(s, fact::kMsEntra));

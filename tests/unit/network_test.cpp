@@ -277,7 +277,7 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
     const Snapshot s = Collect(in);
     const Table* t = FindTable(s, "net.profiles");
     ASSERT_EQ(t->rows.size(), 3u);
-    EXPECT_EQ(t->sens, 0xC0u);
+    EXPECT_EQ(t->sens, 0xC1u);  // the profile GUID, the DNS suffix and the gateway MAC
     EXPECT_EQ(t->rows[0].cells,
               (std::vector<std::string>{"{AbCdEf00-0000-0000-0000-000000000001}", "Home", "Wi-Fi", "private",
                                         "2020-05-01 10:00", "2024-01-02 03:04", "corp.example", "A0-B0-C0-D0-E0-F0"}));
