@@ -117,3 +117,74 @@ test('the header carries cut device texts as tooltips; overview counts stay in t
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+// The window at its smallest (960x620 at 100 % scaling leaves this much for
+// the page). Every header action lies inside the page and is what its centre
+// hits; focusing one scrolls nothing sideways; no view is wider than the
+// window; the menus open under their buttons and stay inside the window.
+const SMALLEST = { width: 944, height: 581 };
+const ACTIONS = ['search', 'lang-btn', 'reveal-btn', 'scan-btn', 'export-btn'];
+
+function actionsOutside(ids) {
+  const out = [];
+  for (const id of ids) {
+    const el = document.getElementById(id);
+    const r = el.getBoundingClientRect();
+    if (r.left < 0 || r.top < 0 || r.right > innerWidth || r.bottom > innerHeight) out.push(`${id} at ${Math.round(r.left)}..${Math.round(r.right)}`);
+    const hit = document.elementFromPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    if (!hit || !el.contains(hit)) out.push(`${id}: its centre hits ${hit ? hit.id || hit.tagName : 'nothing'}`);
+  }
+  return out;
+}
+
+// Elements scrolled sideways after each action is focused, and boxes wider
+// than the window or than their own frame (a table's frame scrolls instead).
+function sidewaysScroll(ids) {
+  const out = [];
+  const scrolled = () => [...document.querySelectorAll('*')].filter((e) => e.scrollLeft !== 0).map((e) => e.id || e.className || e.tagName);
+  for (const id of ids) {
+    document.getElementById(id).focus();
+    for (const s of scrolled()) out.push(`focus on ${id} scrolls ${s}`);
+    if (scrollX !== 0) out.push(`focus on ${id} scrolls the window`);
+  }
+  document.activeElement.blur();
+  for (const el of [document.documentElement, document.body, ...document.querySelectorAll('#app, #main, #header, #view')]) {
+    if (el.scrollWidth > innerWidth || el.scrollWidth > el.clientWidth) out.push(`${el.id || el.tagName} is ${el.scrollWidth} px wide`);
+  }
+  return out;
+}
+
+function menuPlacement(pairs) {
+  const out = [];
+  for (const [btnId, menuId] of pairs) {
+    document.getElementById(btnId).click();
+    const b = document.getElementById(btnId).getBoundingClientRect();
+    const m = document.getElementById(menuId).getBoundingClientRect();
+    if (document.getElementById(menuId).hidden) out.push(menuId + ' did not open');
+    if (m.top < b.bottom || m.left < 0 || m.right > innerWidth || m.bottom > innerHeight) {
+      out.push(`${menuId} at ${Math.round(m.left)},${Math.round(m.top)}..${Math.round(m.right)},${Math.round(m.bottom)} under ${btnId} ending at ${Math.round(b.bottom)}`);
+    }
+    document.body.click();
+  }
+  return out;
+}
+
+test('at the smallest window every header action fits, nothing scrolls sideways, menus stay inside', async () => {
+  const page = await h.open({ viewport: SMALLEST });
+  await loadReport(page, fixture('report-ui.json'));
+  const langs = await page.evaluate(() => LANG_CODES.slice());
+  const tabs = await page.evaluate(() => TAB_IDS.slice());
+  for (const lang of langs) {
+    await page.evaluate((l) => setLang(l), lang);
+    for (const tab of tabs) {
+      await page.evaluate((t) => showTab(t), tab);
+      assert.deepEqual(await page.evaluate(sidewaysScroll, []), [], `${tab} in ${lang}`);
+    }
+    await page.evaluate(() => showTab('overview'));
+    assert.deepEqual(await page.evaluate(actionsOutside, ACTIONS), [], `header actions in ${lang}`);
+    assert.deepEqual(await page.evaluate(sidewaysScroll, ACTIONS), [], `focused header actions in ${lang}`);
+    assert.deepEqual(await page.evaluate(menuPlacement, [['export-btn', 'export-menu'], ['lang-btn', 'lang-menu']]), [], `menus in ${lang}`);
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
