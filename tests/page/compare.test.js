@@ -51,7 +51,7 @@ test('Report diff: files into the slots, a refused file named in its slot, optio
   assert.match(await page.textContent('#view'), /Load a report into each slot/);
   await hostSend(page, fileMessage('DA', 'a.json', fixture('report-ui.json')));
   await hostSend(page, fileMessage('DB', 'other.json', '{"schema":"other/1"}'));
-  assert.equal(await page.textContent('.slot >> nth=1 >> .slot-error'), 'Could not load other.json: not an VornixQuelm report');
+  assert.equal(await page.textContent('.slot >> nth=1 >> .slot-error'), 'Could not load other.json: not a VornixQuelm report');
   const b = fixture('report-ui.json');
   b.created = '2024-05-02T10:30:00Z';
   b.tables.find((t) => t.id === 'storage.disks').rows[0].c[2] = 'Samsung SSD 990';

@@ -152,7 +152,7 @@ test('host status, key result and compare files', async () => {
   assert.match(await page.textContent('#toast'), /^Could not load broken\.json: /);
   assert.equal(await page.$('#toast img'), null);
   await hostSend(page, { type: 'file', slot: 'B', name: 'other.json', text: '{"schema":"other/1"}' });
-  assert.equal(await page.textContent('#toast'), 'Could not load other.json: not an VornixQuelm report');
+  assert.equal(await page.textContent('#toast'), 'Could not load other.json: not a VornixQuelm report');
   await hostSend(page, { type: 'file', slot: 'B', name: 'good.json', text: JSON.stringify(fixture('report-safe.json')) });
   assert.equal(await page.textContent('#toast'), 'Loaded good.json into report B');
   assert.equal(await page.evaluate(() => state.cmp.B._file), 'good.json');

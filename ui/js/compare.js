@@ -14,7 +14,7 @@ function parseReportText(text) {
     return { error: e && e.message ? String(e.message) : String(e) };
   }
   if (!report || typeof report !== 'object' || Array.isArray(report) || report.schema !== 'vorq.snapshot/1') {
-    return { error: tx('not an VornixQuelm report') };
+    return { error: tx('not a VornixQuelm report') };
   }
   return { report: normReport(report) };
 }
