@@ -207,12 +207,48 @@ test('a choice in the menu is sent once, stored, and wins over the browser next 
 test('a language switch with a report open redraws the version line and the standard-user banner', async () => {
   const page = await h.open({ languages: ['fr-FR'] });
   await loadReport(page, fixture('report-ui.json'));
-  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · analyse 12.3 s');
+  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · analyse 12,3 s');
   await page.evaluate(() => setLang('de', true));
-  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · Erfassung 12.3 s');
+  assert.equal(await page.textContent('#version-line'), 'v1.4.0 · Erfassung 12,3 s');
   assert.equal(await page.textContent('#banner button[data-act="elevate"]'), 'Als Administrator neu starten');
   assert.match(await page.textContent('#banner span'), /^Ausführung als Standardbenutzer\./);
   assert.equal(await page.$$eval('#banner button', (b) => b.length), 1);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// Counts and durations the page writes itself follow the language; a number
+// inside a report value stays as written.
+test('the page writes its own counts and durations in the number format of the language', async () => {
+  const report = fixture('report-ui.json');
+  report.durationMs = 523;
+  report.tables.push({ tab: 'storage', id: 'storage.many', title: 'Volumes', columns: ['Name', 'Size'],
+    rows: Array.from({ length: 1523 }, (_, i) => ({ c: ['v' + i, '1,523 MB'] })) });
+  const rows = report.tables.reduce((n, t) => n + t.rows.length, 0);
+  const cases = [
+    ['en', '1,523', ',', '0.5'],
+    ['de', '1.523', '.', '0,5'],
+    ['fr', '1\u202f523', '\u202f', '0,5'],
+    ['ru', '1\u00a0523', '\u00a0', '0,5'],
+  ];
+  const page = await h.open({ viewport: { width: 1400, height: 900 } });
+  await loadReport(page, report);
+  for (const [code, count, group, seconds] of cases) {
+    await page.evaluate((c) => { setLang(c); showTab('storage'); }, code);
+    const shown = await page.evaluate(() => ({
+      nav: document.querySelector('.nav-btn[data-id="storage"] .nav-count').textContent,
+      meta: [...document.querySelectorAll('#view .card .meta')].map((m) => m.textContent),
+      cell: document.querySelector('#view .card:last-of-type tbody td:last-child').textContent,
+      version: document.getElementById('version-line').textContent,
+    }));
+    assert.equal(shown.nav, String(1523 + 2).replace(/^(\d)/, '$1' + group), code);
+    assert.ok(shown.meta.some((m) => m.includes(count)), code + ': ' + shown.meta.join(' | '));
+    assert.equal(shown.cell, '1,523 MB', code);
+    assert.ok(shown.version.startsWith('v1.4.0 · ') && shown.version.endsWith(' ' + seconds + ' s'), code + ': ' + shown.version);
+    await page.evaluate(() => showTab('overview'));
+    const stats = await page.$$eval('#view .stat-num', (els) => els.map((e) => e.textContent));
+    assert.ok(stats.includes(String(rows).replace(/^(\d)/, '$1' + group)), code + ': ' + stats.join(' | '));
+  }
   assert.deepEqual(page.errors, []);
   await page.close();
 });

@@ -115,7 +115,7 @@ function renderClusters(result) {
     const bar = comparable ? '<div class="dbar"><span style="width:' + pct + '%;background:' + barColor(pct) + '"></span></div><span class="dbar-num">' + pct + '%</span>'
       : esc(tx('not comparable'));
     return '<tr' + (comparable ? '' : ' class="dim"') + '><td>' + esc(tx(g.label)) + '</td><td class="num">' + Math.round(g.weight * 100) + '%</td><td class="num">' +
-      g.same + ' / ' + g.n + '</td><td class="bar-cell">' + bar + '</td></tr>';
+      esc(formatNumber(g.same) + ' / ' + formatNumber(g.n)) + '</td><td class="bar-cell">' + bar + '</td></tr>';
   }).join('');
   return card(tx('Identity clusters'), '', '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Cluster')) + '</th><th class="num">' +
     esc(tx('Weight')) + '</th><th class="num">' + esc(tx('Identical')) + '</th><th>' + esc(tx('Similarity')) + '</th></tr></thead><tbody>' + rows + '</tbody></table></div>');
@@ -292,7 +292,7 @@ function renderDiff() {
     return h + '<p class="empty">' + esc(tx('Load a report into each slot. Reports exported on this PC share its HMAC key, so hashed identifiers in privacy-safe reports are compared too; with different keys they are marked as not comparable.')) + '</p>';
   }
   const t = result.totals;
-  const stat = (n, label, tone) => '<div class="stat' + (tone ? ' tone-' + tone : '') + '"><div class="stat-num">' + esc(n.toLocaleString('en-US')) +
+  const stat = (n, label, tone) => '<div class="stat' + (tone ? ' tone-' + tone : '') + '"><div class="stat-num">' + esc(formatNumber(n)) +
     '</div><div class="stat-label">' + esc(tn(n, label)) + '</div></div>';
   h += '<div class="stats diff-stats">' + stat(t.same + t.diff, 'fields compared') + stat(t.diff, 'differ', t.diff ? 'bad' : 'ok') + stat(t.onlyA, 'only in A') +
     stat(t.onlyB, 'only in B') + stat(t.nc, 'not comparable', 'info') + '</div>';
@@ -304,7 +304,7 @@ function renderDiff() {
   const chips = result.sections.map((s, i) => {
     const n = s.counts.diff + s.counts.onlyA + s.counts.onlyB;
     if (state.diff.onlyDiff && !n) return '';
-    return '<button class="chip" data-act="goto" data-target="diff-sec-' + i + '">' + esc(tx(s.title)) + '<span class="chip-count">' + n + '</span></button>';
+    return '<button class="chip" data-act="goto" data-target="diff-sec-' + i + '">' + esc(tx(s.title)) + '<span class="chip-count">' + esc(formatNumber(n)) + '</span></button>';
   }).join('');
   if (chips) h += '<div class="chips">' + chips + '</div>';
   return h + result.sections.map(renderDiffSection).join('');

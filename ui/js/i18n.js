@@ -178,6 +178,36 @@ function tx(text) {
   return r;
 }
 
+// Numbers the page makes itself (counts, durations) in the page's language:
+// German "1.523" and "0,5", French and Russian with a space between digit
+// groups. Values from a report stay as written.
+const NUMBER_FORMATS = new Map();
+
+function formatNumber(n, digits) {
+  const key = LANG + '|' + (digits === undefined ? '' : digits);
+  let f = NUMBER_FORMATS.get(key);
+  if (!f) {
+    const opts = digits === undefined ? {} : { minimumFractionDigits: digits, maximumFractionDigits: digits };
+    try {
+      f = new Intl.NumberFormat(LANG, opts);
+    } catch (e) {
+      f = new Intl.NumberFormat('en', opts);
+    }
+    NUMBER_FORMATS.set(key, f);
+  }
+  return f.format(n);
+}
+
+// Fills the placeholders of values: a count given as a number shows in the
+// page's language; a text (a value copied from a report) stays as it is.
+function fillValues(text, values) {
+  return fillPlaceholders(text, (name) => {
+    if (!Object.prototype.hasOwnProperty.call(values, name)) return undefined;
+    const v = values[name];
+    return name[0] === 'n' && typeof v === 'number' && Number.isFinite(v) ? formatNumber(v) : v;
+  });
+}
+
 // Count texts. A dictionary may give the form of a plural category as
 // "<key>#<category>" (Intl.PluralRules: "#one", "#few", "#many", "#other");
 // a count takes the form of its category, else the "#other" form, else the
@@ -203,16 +233,14 @@ function tn(n, key, values) {
   let out = dict[key + '#' + cat];
   if (out === undefined) out = dict[key + '#other'];
   if (out === undefined) out = key in dict ? dict[key] : key;
-  const v = Object.assign({ n1: n }, values || {});
-  return fillPlaceholders(out, (name) => (Object.prototype.hasOwnProperty.call(v, name) ? v[name] : undefined));
+  return fillValues(out, Object.assign({ n1: n }, values || {}));
 }
 
-// A page template translated, then filled; the values stay as given.
+// A page template translated, then filled; text values stay as given.
 function tf(template, values) {
   const dict = currentDict();
   const out = dict && template in dict ? dict[template] : template;
-  const v = values || {};
-  return fillPlaceholders(out, (name) => (Object.prototype.hasOwnProperty.call(v, name) ? v[name] : undefined));
+  return fillValues(out, values || {});
 }
 
 function storedLang() {

@@ -344,7 +344,7 @@ function renderOverview() {
     .map((g, i) => [g, i]).sort((a, b) => b[0].w - a[0].w || a[1] - b[1]).slice(0, 12).map((x) => x[0]);
   let ab = anchors.length ? '<ul class="anchors">' + anchors.map((g) => '<li><div class="anchor-name">' + esc(tx(g.name)) +
     '<span class="src">' + esc(g.src) + '</span></div><div class="anchor-value">' + sigValue(g) + '</div>' +
-    '<div class="wbar" title="' + esc(tx('Weight') + ' ' + g.w) + '"><span style="width:' + Math.min(100, 2.8 * g.w) + '%"></span></div></li>').join('') + '</ul>'
+    '<div class="wbar" title="' + esc(tx('Weight') + ' ' + formatNumber(g.w)) + '"><span style="width:' + Math.min(100, 2.8 * g.w) + '%"></span></div></li>').join('') + '</ul>'
     : '<p class="empty">' + esc(tx('No per-unit identifiers were exposed.')) + '</p>';
 
   const checks = s.checks.map((c, i) => [c, i]).sort((a, b) => {
@@ -360,7 +360,7 @@ function renderOverview() {
 
   const scopeCount = (sc) => s.signals.filter((g) => g.scope === sc).length;
   const rows = s.tables.reduce((n, t) => n + t.rows.length, 0);
-  const stat = (n, label, sub) => '<div class="stat"><div class="stat-num">' + esc(n.toLocaleString('en-US')) + '</div><div class="stat-label">' +
+  const stat = (n, label, sub) => '<div class="stat"><div class="stat-num">' + esc(formatNumber(n)) + '</div><div class="stat-label">' +
     esc(tn(n, label)) + '</div>' + (sub ? '<div class="stat-sub">' + esc(sub) + '</div>' : '') + '</div>';
   const cov = '<div class="stats">' + stat(s.signals.length, 'identifiers catalogued') + stat(scopeCount('per-unit'), 'per-unit') +
     stat(scopeCount('per-model'), 'per-model') + stat(scopeCount('per-install'), 'per-install') +
@@ -371,12 +371,12 @@ function renderOverview() {
     esc(tx('Status')) + '</th></tr></thead><tbody>';
   for (const c of s.collectors) {
     const ok = c.status === 'ok';
-    ct += '<tr><td>' + esc(tx(c.name)) + '</td><td class="nowrap num">' + esc(c.ms.toFixed(1) + ' ms') + '</td><td>' +
+    ct += '<tr><td>' + esc(tx(c.name)) + '</td><td class="nowrap num">' + esc(formatNumber(c.ms, 1) + ' ms') + '</td><td>' +
       (ok ? pill('ok') + ' ' + esc(tx('ok')) : pill('bad') + ' ' + esc(tx(c.error || 'error'))) + '</td></tr>';
   }
   for (const n of s.notes) ct += '<tr class="note-row"><td colspan="3">' + pill('info') + ' ' + esc(tx(n)) + '</td></tr>';
   ct += '</tbody></table></div>';
-  h += card(tx('Collection'), (s.durationMs / 1000).toFixed(1) + ' s · ' + s.created, ct);
+  h += card(tx('Collection'), formatNumber(s.durationMs / 1000, 1) + ' s · ' + s.created, ct);
   return h;
 }
 
@@ -471,6 +471,6 @@ function renderJson() {
   const shown = text.length > JSON_LIMIT ? text.slice(0, JSON_LIMIT) + '\n... ' + tx('truncated') : text;
   const lead = tx('The in-memory report as sent to this view') + (state.reveal ? '' : ' ' + tx('(identifiers hidden)')) + '. ' + tx('Exports use the menu at the top right.');
   return '<div class="view-head"><h2>' + esc(tx('Raw JSON')) + '</h2><p class="lead">' + esc(lead) + '</p></div>' +
-    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(Math.round(text.length / 1024) + ' KB') +
+    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatNumber(Math.round(text.length / 1024)) + ' KB') +
     '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + jsonBlocks(shown) + '</pre></section>';
 }

@@ -146,7 +146,7 @@ function renderNav() {
     const c = tabCount(t);
     h += '<button class="nav-btn' + (t.id === state.tab ? ' active' : '') + '" data-act="tab" data-id="' + t.id + '">' + icon(t.icon) +
       '<span class="nav-label">' + esc(tx(t.label)) + '</span>' +
-      (c ? '<span class="nav-count' + (c[1] ? ' count-' + c[1] : '') + '">' + esc(c[0].toLocaleString('en-US')) + '</span>' : '') + '</button>';
+      (c ? '<span class="nav-count' + (c[1] ? ' count-' + c[1] : '') + '">' + esc(formatNumber(c[0])) + '</span>' : '') + '</button>';
   }
   $('nav').innerHTML = h;
   titleCutNavLabels();
@@ -245,7 +245,7 @@ function deviceTitles() {
 
 function versionLine() {
   const r = state.snap;
-  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: (r.durationMs / 1000).toFixed(1) });
+  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: formatNumber(r.durationMs / 1000, 1) });
 }
 
 function standardUserBanner() {

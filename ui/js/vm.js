@@ -122,7 +122,7 @@ function renderVmDetection() {
 
   const counts = {};
   for (const t of vt.tests) for (const row of t.rows) { const s = vmValue(t, row, 'Status'); counts[s] = (counts[s] || 0) + 1; }
-  h += '<div class="stats vm-counts">' + VM_STATUSES.map((s) => '<div class="stat tone-' + VM_STATUS_TONE[s] + '"><div class="stat-num">' + (counts[s] || 0) +
+  h += '<div class="stats vm-counts">' + VM_STATUSES.map((s) => '<div class="stat tone-' + VM_STATUS_TONE[s] + '"><div class="stat-num">' + esc(formatNumber(counts[s] || 0)) +
     '</div><div class="stat-label">' + esc(tx(s)) + '</div></div>').join('') + '</div>';
 
   const findings = [];
@@ -184,7 +184,7 @@ function renderSignals() {
     catCount.set(g.cat, catCount.get(g.cat) + 1);
   }
   const chip = (act, v, label, count, on) => '<button class="chip' + (on ? ' on' : '') + '" data-act="' + act + '" data-v="' + esc(v) + '">' + esc(label) +
-    (count !== null ? ' <span class="chip-count">' + count + '</span>' : '') + '</button>';
+    (count !== null ? ' <span class="chip-count">' + esc(formatNumber(count)) + '</span>' : '') + '</button>';
   h += '<div class="chips">' + chip('sigcat', 'All', tx('All'), sigs.length, state.sigCat === 'All') +
     cats.map((c) => chip('sigcat', c, tx(c), catCount.get(c), state.sigCat === c)).join('') + '</div>';
   h += '<div class="chips">' + ['All'].concat(SCOPES).map((s) => chip('sigscope', s, tx(s), null, state.sigScope === s)).join('') + '</div>';
