@@ -143,3 +143,36 @@ test('Compare draws at most 500 rows of the signal diff and says so', async () =
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+// Compare and Report diff show report values as the tables do: translated
+// where the page has a translation, identifiers and hashes as written.
+test('Compare and Report diff show values in the page language; identifiers stay as written', async () => {
+  const cases = [
+    ['x.topology', '1 socket / 8 cores / 8 threads', '1 Sockel / 8 Kerne / 8 Threads'],
+    ['x.hv', 'Hypervisor reported; see VM Detection for guest classification', 'Hypervisor gemeldet; Gasteinstufung siehe VM-Erkennung'],
+    ['x.os', 'Microsoft Windows 7  (build 7601.0)', 'Microsoft Windows 7  (Build 7601.0)'],
+    ['x.chassis', 'Other', 'Andere'],
+    ['x.hex', '0A1B2C3D4E5F6071', '0A1B2C3D4E5F6071'],
+    ['x.serial', 'Other', 'Other'], // an identifier, revealed
+  ];
+  const a = fixture('report-ui.json');
+  for (const [key, v] of cases) a.signals.push({ key, name: 'Processor', v, group: 'cpu', scope: 'per-model', w: 1, q: 1, sens: key === 'x.serial' });
+  const b = JSON.parse(JSON.stringify(a));
+  b.elevated = true;
+  const page = await h.open({ init: { lang: 'de' }, acceptDialogs: true });
+  await loadReport(page, a);
+  await page.click('#reveal-btn');
+  await hostSend(page, fileMessage('B', 'b.json', b));
+  await page.evaluate(() => { state.cmp.onlyDiff = false; showTab('compare'); });
+  const shown = await page.evaluate((keys) => keys.map((k) => {
+    const row = [...document.querySelectorAll('#view tbody tr')].find((tr) => tr.querySelector('.sig-note') && tr.querySelector('.sig-note').textContent === k + '@cpu');
+    return row ? row.querySelector('td.val').textContent : 'no row ' + k;
+  }), cases.map((c) => c[0]));
+  assert.deepEqual(shown, cases.map((c) => c[2]));
+  await hostSend(page, fileMessage('DA', 'a.json', a));
+  await hostSend(page, fileMessage('DB', 'b.json', b));
+  await page.evaluate(() => showTab('diff'));
+  assert.deepEqual(await texts(page, '#view .card:has(h3:text-is("Bericht")) tr.d-diff td.val'), ['falsch', 'wahr']);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});

@@ -92,11 +92,12 @@ function simulationOf(r) {
   return SIMULATIONS.find((s) => r._file === 'simulated: ' + s.label) || null;
 }
 
+// Values read as the tables show them; an identifier stays as written.
 function displayValues(entry) {
   if (!entry) return '-';
   const shown = entry.disp.slice(0, 4).map((s) => {
     if (s.sens && !state.reveal) return maskHtml();
-    if ('v' in s) return looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : esc(s.v);
+    if ('v' in s) return s.sens || looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : cell(s.v, false);
     if (s.h) return '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>';
     return '';
   });
