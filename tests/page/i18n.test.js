@@ -27,6 +27,11 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
     ['Mobile broadband query failed. Needs administrator rights.', 'Mobilfunkabfrage fehlgeschlagen. Administratorrechte erforderlich.'],
     ['Mobile broadband query failed. Nothing else.', 'Mobile broadband query failed. Nothing else.'],
     ['A text nobody translated', 'A text nobody translated'],
+    // The program's own words inside a template are {t}: translated too.
+    ['SystemIdentification source: unavailable', 'SystemIdentification-Quelle: nicht verfügbar'],
+    ['matches permanent (permanent address is locally administered)', 'entspricht permanenter (permanente Adresse ist lokal verwaltet)'],
+    ['topology level: core, x2APIC 2', 'Topologieebene: Kern, x2APIC 2'],
+    ['Biometric framework not available: error 126: Module not found.', 'Biometrie-Framework nicht verfügbar: Fehler 126: Module not found.'],
     ['', ''],
   ];
   const got = await page.evaluate((c) => c.map(([s]) => tx(s)), cases);

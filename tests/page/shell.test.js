@@ -125,7 +125,7 @@ test('menus and buttons send their commands', async () => {
     'tpmkey:delete',
   ]);
   assert.equal(page.dialogs.length, 2);
-  assert.match(await page.textContent('#toast'), /^TPM: delete…$/);
+  assert.match(await page.textContent('#toast'), /^TPM: Delete key…$/);
   await page.close();
 });
 

@@ -36,6 +36,27 @@ function words(text) {
     .replace(/\b(?:0x)?[0-9A-Fa-f]*\d[0-9A-Fa-f]*\b/g, ' ');
 }
 
+// The program's own English words: those of its keys that no translation
+// into the language uses (a word both languages write, "Desktop", "die",
+// stays out).
+const DICT = JSON.parse(fs.readFileSync(path.join(ROOT, 'ui', 'i18n', LANG + '.json'), 'utf8'));
+const WORD = /(?<![\w-])[a-z]{2,}(?:-[a-z]+)*(?![\w-])/g;
+const ENGLISH = (() => {
+  const native = new Set(Object.values(DICT).flatMap((t) => t.toLowerCase().match(WORD) || []));
+  const keys = JSON.parse(fs.readFileSync(path.join(SOURCE, 'keys.json'), 'utf8')).map((e) => e.key);
+  return new Set(keys.flatMap((k) => words(k).match(WORD) || []).filter((w) => !native.has(w)));
+})();
+
+// The English words of the program left inside a translated line. A system
+// message after "error <n>: " (or its translation) or "HRESULT 0x<n>: " is
+// the system's own text, in the language Windows runs in.
+const SYSTEM_MESSAGE = new RegExp('((?:error|' + escapeRe(DICT['error {n1}: {x2}'].split('{n1}')[0].trim()) +
+  ') \\d+: |HRESULT 0x[0-9A-F]+: ).*?(?=\\)|$)', 'g');
+function englishLeft(line) {
+  const own = line.replace(SYSTEM_MESSAGE, '$1');
+  return (words(own).match(WORD) || []).filter((w) => ENGLISH.has(w));
+}
+
 // A sentence or a label: a word of small letters is left over.
 function readsAsLabel(text) {
   if (EXTRA.ignore.includes(text) || IGNORED_PATTERNS.some((p) => p.test(text))) return false;
@@ -66,6 +87,7 @@ const skip = fs.existsSync(EXE) ? false : 'the Windows build is missing (make bu
 // unchanged, and the view that asked.
 function record() {
   window.__asked = new Map();
+  window.__lines = new Map();
   window.__where = 'start';
   const note = (text, same) => {
     if (typeof text !== 'string' || text === '') return;
@@ -80,6 +102,11 @@ function record() {
   // Only the outermost call counts: the engine tries parts of a text on its
   // own (sentences, list items) and keeps the whole when a part fails.
   let depth = 0;
+  // A translated line, for the English words left inside it.
+  const line = (out, text) => {
+    if (out !== text && !window.__lines.has(out)) window.__lines.set(out, { text, where: window.__where });
+    return out;
+  };
   // Unchanged means without an entry: a translation may read like its key.
   window.tx = (text) => {
     depth++;
@@ -91,11 +118,11 @@ function record() {
     }
     const s = text === null || text === undefined ? '' : String(text);
     if (depth === 0) note(s, out === s && !(s in dict()));
-    return out;
+    return depth === 0 ? line(out, s) : out;
   };
   window.tf = (template, values) => {
     note(template, !(template in dict()));
-    return tf0(template, values);
+    return template in dict() ? line(tf0(template, values), template) : tf0(template, values);
   };
   window.tn = (n, key, values) => {
     note(key, !(key in dict()) && !(key + '#other' in dict()));
@@ -161,6 +188,7 @@ test('every text the page shows in ' + LANG + ' is translated, or an identifier,
   assert.deepEqual(page.errors, []);
 
   const asked = await page.evaluate(() => [...window.__asked].map(([text, e]) => ({ text, same: e.same, key: e.key, where: e.where })));
+  const lines = await page.evaluate(() => [...window.__lines]);
   await page.close();
   const labels = asked.filter((e) => readsAsLabel(e.text));
   fs.mkdirSync(OUT, { recursive: true });
@@ -169,9 +197,14 @@ test('every text the page shows in ' + LANG + ' is translated, or an identifier,
   const untranslated = labels.filter((e) => e.same).map((e) => e.text + '  (' + e.where + ')');
   assert.deepEqual(untranslated, [], 'shown untranslated in ' + LANG + '; add keys (scripts/i18n_keys.py --write reads ' +
     path.relative(ROOT, ASKED) + ') and their translations');
+  // A placeholder that carries a word of the program is {t}, translated on
+  // its own; a word without a key gets one.
+  const mixed = lines.map(([out, e]) => [out, englishLeft(out), e]).filter(([, left]) => left.length)
+    .map(([out, left, e]) => `${out}  [${left.join(', ')}] from ${e.text}  (${e.where})`);
+  assert.deepEqual(mixed, [], 'English words of the program inside translated lines in ' + LANG);
 });
 
-test('the filter of untranslated texts keeps labels and lets names, numbers and glossary terms pass', () => {
+test('the filters keep labels and English words of the program and let names, numbers, glossary terms and system messages pass', () => {
   const cases = [
     ['same', true], ['speakers', true], ['FSCTL_GET_OBJECT_ID on the volume root', true], ['device key VideoID', true],
     ['new installation IDs; keys of the old install are gone; hardware unchanged', true],
@@ -180,4 +213,13 @@ test('the filter of untranslated texts keeps labels and lets names, numbers and 
     ['VirtualBox', false], ['Realtek', false], ['ms', false], ['hmac:A8A06841EFB01B9D4789F3D7', false],
   ];
   for (const [text, label] of cases) assert.equal(readsAsLabel(text), label, text);
+  const lines = [
+    ['SystemIdentification-Quelle: unavailable', ['unavailable']],
+    ['nicht lesbar: error 2: File not found.', ['error']],
+    ['Biometrie-Framework nicht verfügbar: Fehler 126: Module not found.', []],
+    ['Nicht signiert - HRESULT 0x800B0100: No Signature found in file.', []],
+    ['Topologieebene: Kern, x2APIC 0', []],
+    ['safe.json in Bericht B geladen', []],
+  ];
+  for (const [line, left] of lines) assert.deepEqual(englishLeft(line), left, line);
 });

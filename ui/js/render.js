@@ -386,6 +386,9 @@ function renderByDesign() {
 
 // ---- TPM-bound key ----
 
+// The key panel's buttons: the operation sent to the host and its label.
+const KEY_ACTIONS = { create: 'Create key', challenge: 'Run challenge', delete: 'Delete key' };
+
 function renderKeyPanel() {
   const k = state.key;
   let body = '<p class="note">' + esc(tx('A non-exportable ECDSA P-256 key is created inside the TPM through the Microsoft Platform Crypto Provider. The app signs a fresh random nonce with it and verifies the signature - the same challenge-response a licensing server would run. Nothing leaves this PC.')) + '</p>';
@@ -402,7 +405,7 @@ function renderKeyPanel() {
     }
     body += '<table class="grid kv"><tbody>' + rows.map((r) => '<tr><td class="key">' + esc(tx(r[0])) + '</td><td>' + r[1] + '</td></tr>').join('') + '</tbody></table>';
   }
-  body += '<div class="btn-row">' + [['create', 'Create key'], ['challenge', 'Run challenge'], ['delete', 'Delete key']]
+  body += '<div class="btn-row">' + Object.entries(KEY_ACTIONS)
     .map((b) => '<button class="btn" data-act="tpmkey" data-op="' + b[0] + '">' + esc(tx(b[1])) + '</button>').join('') + '</div>';
   return card(tx('TPM-bound device key (challenge-response demo)'), tx('optional'), body);
 }

@@ -441,7 +441,7 @@ function onClick(ev) {
       const op = el.dataset.op;
       if (op === 'delete' && !window.confirm(tx('Delete the TPM-bound demo key from this Windows account?'))) break;
       send('tpmkey:' + op);
-      toast(tf('TPM: {x1}…', { x1: op }));
+      toast(tf('TPM: {x1}…', { x1: Object.prototype.hasOwnProperty.call(KEY_ACTIONS, op) ? tx(KEY_ACTIONS[op]) : op }));
       break;
     }
     case 'copy-json': {
