@@ -97,9 +97,9 @@ function displayValues(entry) {
   if (!entry) return '-';
   const shown = entry.disp.slice(0, 4).map((s) => {
     if (s.sens && !state.reveal) return maskHtml();
-    if ('v' in s) return s.sens || looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : cell(s.v, false);
-    if (s.h) return '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>';
-    return '';
+    if (!('v' in s)) return s.h ? '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>' : '';
+    if (!s.sens) return cell(s.v, false);
+    return looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : esc(s.v);
   });
   if (entry.disp.length > 4) shown.push('<span class="muted">' + esc(tf('+{n1} more', { n1: entry.disp.length - 4 })) + '</span>');
   return shown.map((x) => '<div>' + x + '</div>').join('');
