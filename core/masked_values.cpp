@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/text.h"
+
 namespace vorq {
 
 namespace {
@@ -72,8 +74,7 @@ bool IsPlainName(std::string_view text) {
 // last dot, and writes "+,;=[]" as "_".
 std::string ShortProfileFolder(std::string_view path) {
     static constexpr std::string_view kUsers = "\\users\\";
-    std::string lower(path);
-    for (char& c : lower) c = static_cast<char>(kFold[static_cast<unsigned char>(c)]);
+    const std::string lower = ToLower(std::string(path));
     const size_t at = lower.find(kUsers);
     if (at == std::string::npos) return {};
     const size_t from = at + kUsers.size();
@@ -94,10 +95,10 @@ std::string ShortProfileFolder(std::string_view path) {
             valid = false;
             c = '_';
         }
-        if (shortBase.size() < 6) shortBase.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+        if (shortBase.size() < 6) shortBase.push_back(c);
     }
     if (valid || shortBase.empty()) return {};
-    return std::string(path.substr(0, from)) + shortBase + "~";
+    return std::string(path.substr(0, from)) + ToUpper(shortBase) + "~";
 }
 
 }  // namespace
@@ -106,8 +107,9 @@ void MaskedValues::Add(std::string_view value) {
     if (AddNames(value)) return;
     std::string n;
     Normalize(value, n);
-    if (n.size() < kMinWhole || DistinctBytes(n) < 2) return;
-    if (n.size() >= kMinInside && DistinctBytes(n) >= kMinInsideDistinct)
+    const size_t distinct = DistinctBytes(n);
+    if (n.size() < kMinWhole || distinct < 2) return;
+    if (n.size() >= kMinInside && distinct >= kMinInsideDistinct)
         AddInside(n);
     else
         AddWhole(std::move(n));

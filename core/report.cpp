@@ -28,9 +28,10 @@ const char* StatusWord(int32_t status) {
     }
 }
 
-bool CellSensitive(const Table& t, const TableRow& row, size_t i) {
-    return i < 32 && ((row.sens | t.sens) >> i & 1u);
-}
+// Bit i of a 32-column mask; columns from 32 on are never marked.
+bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
+
+bool CellSensitive(const Table& t, const TableRow& row, size_t i) { return ColumnBit(row.sens | t.sens, i); }
 
 std::string CellContext(const Table& t, size_t i) {
     std::string context = t.id;
@@ -164,9 +165,8 @@ void WriteTable(const Writer& o, const Table& t) {
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
             bool masked = CellSensitive(t, row, i);
-            const bool label = i < 32 && (t.labels >> i & 1u);
-            const auto place = i < 32 && (t.makers >> i & 1u) ? MaskedValues::Place::Maker : MaskedValues::Place::Text;
-            if (safe && !masked && !label && o.Restated(cell, place)) {
+            const auto place = ColumnBit(t.makers, i) ? MaskedValues::Place::Maker : MaskedValues::Place::Text;
+            if (safe && !masked && !ColumnBit(t.labels, i) && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }

@@ -49,7 +49,7 @@ void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
                         {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
                          "Design / full capacity", "Cycles"},
                         "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
-    t.makers = 2;
+    t.makers = 2;  // Manufacturer
     t.sens = 12;
     uint32_t count = 0;
     for (uint32_t index = 0; port.listed && index < kMaxBatteryInterfaces; ++index) {

@@ -388,7 +388,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     // 5. Bluetooth radios.
     Table bt = MakeTable("network", table::kNetBt, "Bluetooth radios",
                          {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
-    bt.makers = 4;
+    bt.makers = 4;  // Manufacturer
     bt.sens = 0x2;
     AddRadios(s, bt, in);
 

@@ -26,7 +26,7 @@ void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
                          "Device instance"},
                         "Fingerprint, face and iris sensors enumerated through WinBioEnumBiometricUnits. Sensor "
                         "serial numbers, when the vendor fills them in, are per unit.");
-    t.makers = 8;
+    t.makers = 8;  // Manufacturer
     t.sens = kBiometricSerialColumn;
     std::string errors = scan.unavailable ? scan.error : std::string();
     for (const BiometricFactorResult& f : scan.factors) {
@@ -118,7 +118,7 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
                         {"Reader", "Vendor", "Type", "Version", "Serial number"},
                         "Readers registered with the Smart Card Resource Manager, queried without a card. Vendor "
                         "serial numbers, when the reader reports one, are per unit.");
-    t.makers = 2;
+    t.makers = 2;  // Vendor
     t.sens = kSmartCardSerialColumn;
     if (scan.contextResult != 0) {
         t.note += scan.contextResult == kScardNoService

@@ -171,7 +171,7 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
                          "The same drive read through the storage descriptor, SCSI VPD page 0x83, NVMe Identify, ATA "
                          "IDENTIFY and the Windows DUID, plus the serial of the storage adapter when the port driver "
                          "reports one. Disagreement between paths is reported in the cross-checks.");
-    scan.ids.labels = 6;
+    scan.ids.labels = 6;  // Source, Identifier
     scan.ids.groupCol = 0;
     scan.volumes = MakeTable("storage", table::kStorageVolumes, "Volumes",
                              {"Root", "Label", "File system", "Volume serial", "Volume GUID path", "NTFS object ID"},

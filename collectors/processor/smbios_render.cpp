@@ -399,7 +399,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                  Format("SMBIOS %u.%u, DMI revision %u, %zu structures, %u bytes. Values marked as "
                                         "identifiers are hidden until you choose to show them.",
                                         major, minor, dmiRevision, records.size(), stated));
-    structures.labels = 2;
+    structures.labels = 2;  // Field
     structures.groupCol = 0;
 
     Render r(s, structures, major > 2 || (major == 2 && minor >= 6));

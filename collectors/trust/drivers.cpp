@@ -209,7 +209,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
         "Classification from the signer certificate: Inbox = Windows component; WHQL = HLK-tested Windows Hardware "
         "Compatibility signature; Attestation = Microsoft-signed without HLK testing; Third-party Authenticode = legacy "
         "cross-signed. Signed is not the same as safe - Microsoft maintains a blocklist of vulnerable signed drivers.");
-    drivers.makers = 0x64;
+    drivers.makers = 1u << col::drivers::kCompany | 1u << col::drivers::kSigner | 1u << col::drivers::kChainRoot;
     std::map<std::string, uint32_t> counts;
     std::map<std::string, VendorEvidence> vendors;
     for (const DriverRow& r : rows) {
@@ -249,7 +249,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
          "Certified share"},
         "Evidence per publisher computed from the drivers actually loaded on this machine - not a global reputation "
         "score.");
-    vendorTable.makers = 1;
+    vendorTable.makers = 1u << col::drivers_vendors::kPublisher;
     std::vector<const VendorEvidence*> ordered;
     for (const auto& [key, v] : vendors) ordered.push_back(&v);
     std::stable_sort(ordered.begin(), ordered.end(), [](const VendorEvidence* a, const VendorEvidence* b) {

@@ -20,9 +20,11 @@ constexpr char kAutopilotName[] = "Autopilot hardware hash (OA3 4K HH)";
 struct Context {
     Snapshot& s;
     Table& ids;
+    // What Microsoft's services keep for this device, its user or its
+    // organization identifies them: sensitive unless the caller says not.
     void Add(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t weight,
              const char* group, const std::string& source, const std::string& note = std::string(),
-             Sens sens = Sens::No) {
+             Sens sens = Sens::Yes) {
         AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, sens, source, note);
     }
     void State(const std::string& name, const std::string& value, const std::string& source, Sens sens = Sens::No) {
@@ -57,8 +59,7 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
                 "SQMClient\\Windows\\CEIPEnable");
     if (!in.advertisingId.empty()) {
         c.Add("ms.advertising_id", "Advertising ID", in.advertisingId, SignalScope::PerInstall, 2, "os",
-              "HKCU\\...\\AdvertisingInfo\\Id", "per user; can be reset or disabled in Settings > Privacy > General",
-              Sens::Yes);
+              "HKCU\\...\\AdvertisingInfo\\Id", "per user; can be reset or disabled in Settings > Privacy > General");
     } else {
         c.State("Advertising ID",
                 in.advertisingEnabled && *in.advertisingEnabled == 0 ? "disabled (no ID generated)" : "not generated",
@@ -73,13 +74,12 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
               SignalScope::PerInstall, 6, "os", "HKLM\\...\\WindowsUpdate\\SusClientIdValidation",
               Format("%zu bytes with SMBIOS and disk serials embedded as UTF-16; Windows Update uses it to detect "
                      "cloned client IDs",
-                     b.size()),
-              Sens::Yes);
+                     b.size()));
         SetFact(c.s, fact::kMsSusValidation, "1");
     }
     c.Add("ms.xbox_device_id", "Xbox Live device ID", in.xboxDeviceId, SignalScope::PerInstall, 8, "os",
-          "HKLM\\SOFTWARE\\Microsoft\\XboxLive\\DeviceId", "device identity of the Xbox / Microsoft Store gaming services",
-          Sens::Yes);
+          "HKLM\\SOFTWARE\\Microsoft\\XboxLive\\DeviceId",
+          "device identity of the Xbox / Microsoft Store gaming services");
 }
 
 void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
@@ -96,11 +96,11 @@ void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
             c.Add("ms.msa_device_id", "Microsoft account device ID (IdentityCRL, device account)", id,
                   SignalScope::PerInstall, 8, "os",
                   "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\S-1-5-18\\ValidDeviceId",
-                  "device identity used by Microsoft account sign-in, Store and licensing", Sens::Yes);
+                  "device identity used by Microsoft account sign-in, Store and licensing");
         } else if (sid == in.currentUserSid) {
             c.Add("ms.msa_device_id_user", "Microsoft account device ID (IdentityCRL, current user)", id,
                   SignalScope::PerInstall, 4, "os",
-                  "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\<user SID>\\ValidDeviceId", "", Sens::Yes);
+                  "HKU\\S-1-5-18\\...\\DeviceIdentities\\production\\<user SID>\\ValidDeviceId");
         } else {
             ++others;
         }
@@ -114,7 +114,7 @@ void Licensing(Context& c, const MicrosoftSource& in) {
     constexpr char kCmidName[] = "Client Machine ID (CMID, volume activation)";
     constexpr char kCmidSource[] = "WMI SoftwareLicensingService.ClientMachineID";
     if (!in.clientMachineId.empty())
-        c.Add("ms.cmid", kCmidName, in.clientMachineId, SignalScope::PerInstall, 6, "os", kCmidSource, "", Sens::Yes);
+        c.Add("ms.cmid", kCmidName, in.clientMachineId, SignalScope::PerInstall, 6, "os", kCmidSource);
     else
         c.State(kCmidName, "not available on this installation", kCmidSource);
     if (in.rearmCount >= 0) {
@@ -138,7 +138,7 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
         const std::string rid = sid.substr(dash + 1);
         if (!machineSid.empty() && sid.compare(0, dash, machineSid) == 0 && dash == machineSid.size()) {
             c.Add("ms.user_rid", "Current user RID (local account)", rid, SignalScope::PerInstall, 3, "os",
-                  "GetTokenInformation(TokenUser)", "account number inside this installation's SID domain");
+                  "GetTokenInformation(TokenUser)", "account number inside this installation's SID domain", Sens::No);
         } else if (sid.starts_with("S-1-12-1-")) {
             c.State("Current user account", "Microsoft Entra account (SID authority S-1-12-1)",
                     "GetTokenInformation(TokenUser)");
@@ -160,9 +160,9 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
 bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std::string& label) {
     for (const EntraRecord& r : records) {
         c.Add("ms.entra_device_id", "Entra device ID (" + label + ")", r.deviceId, SignalScope::PerInstall, 15, "os",
-              "JoinInfo\\DeviceId", "device object in the Entra tenant", Sens::Yes);
+              "JoinInfo\\DeviceId", "device object in the Entra tenant");
         c.Add("ms.entra_tenant", "Entra tenant ID (" + label + ")", r.tenantId, SignalScope::State, 0, "",
-              "JoinInfo\\TenantId", "", Sens::Yes);
+              "JoinInfo\\TenantId");
         c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Sens::Yes);
         c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
         c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Sens::Yes);
@@ -186,7 +186,7 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
         AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl}, real ? 1u : 0u);
         if (!e.entDmid.empty()) {
             c.Add(sig::kMsIntuneDeviceId, "Intune device ID (EntDMID)", e.entDmid, SignalScope::PerInstall, 12, "os",
-                  "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID", "", Sens::Yes);
+                  "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID");
             mdm = true;
         } else if (!e.upn.empty()) {
             mdm = true;
@@ -214,7 +214,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
     const EdgeUpdateSource& edge = !in.edgeWow.uid.empty() ? in.edgeWow : in.edgeNative;
     if (!edge.uid.empty()) {
         c.Add("ms.edge_update_uid", "Edge Update client ID (uid)", edge.uid, SignalScope::PerInstall, 3, "os",
-              "HKLM\\...\\EdgeUpdate\\uid", "rotated by Edge Update", Sens::Yes);
+              "HKLM\\...\\EdgeUpdate\\uid", "rotated by Edge Update");
         if (edge.createTime && *edge.createTime != 0)
             c.State("Edge Update client ID history",
                     Format("created %s, %lu rotation(s)", FormatUnixTimeUtc(*edge.createTime).c_str(),
@@ -225,7 +225,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
 
     if (!in.officeInstallId.empty()) {
         c.Add("ms.office_install_id", "Office Click-to-Run install ID", in.officeInstallId, SignalScope::PerInstall, 3,
-              "os", "HKLM\\...\\Office\\ClickToRun\\Configuration\\InstallID", "", Sens::Yes);
+              "os", "HKLM\\...\\Office\\ClickToRun\\Configuration\\InstallID");
         c.State("Office Click-to-Run products",
                 Trim(in.officeReleaseIds + " " + in.officeVersion + " " + in.officePlatform),
                 "ClickToRun\\Configuration (ProductReleaseIds, VersionToReport, Platform)");
@@ -244,12 +244,11 @@ void Applications(Context& c, const MicrosoftSource& in) {
         const bool equal = !smbios.empty() && AlnumLower(smbios) == AlnumLower(in.officeMotherboardUuid);
         c.Add("ms.office_device_id", "Office telemetry device ID (MotherboardUUID)", in.officeMotherboardUuid,
               SignalScope::PerInstall, 4, "os", "HKCU\\...\\Office\\Common\\ClientTelemetry\\MotherboardUUID",
-              equal ? "equals the SMBIOS system UUID" : "does not equal the SMBIOS system UUID on this machine",
-              Sens::Yes);
+              equal ? "equals the SMBIOS system UUID" : "does not equal the SMBIOS system UUID on this machine");
     }
 
     c.Add("ms.onedrive_device_id", "OneDrive device ID (DeviceIdForODC)", in.oneDriveDeviceId, SignalScope::PerInstall,
-          3, "os", "HKCU\\SOFTWARE\\Microsoft\\OneDrive\\DeviceIdForODC", "", Sens::Yes);
+          3, "os", "HKCU\\SOFTWARE\\Microsoft\\OneDrive\\DeviceIdForODC");
     c.State("OneDrive originator ID (OriginatorIdForODC)", in.oneDriveOriginatorId,
             "HKCU\\...\\OneDrive\\OriginatorIdForODC", Sens::Yes);
     c.State("OneDrive box ID for Office (BoxIdForOffice)", in.oneDriveBoxId, "HKCU\\...\\OneDrive\\BoxIdForOffice",
@@ -269,8 +268,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
         const std::string_view text(reinterpret_cast<const char*>(in.cdpSettings.data()), in.cdpSettings.size());
         c.Add("ms.cdp_device_id", "Connected Devices Platform virtual device ID", ExtractJsonString(text, "VirtualDeviceId"),
               SignalScope::PerInstall, 4, "os", "%LOCALAPPDATA%\\ConnectedDevicesPlatform\\CDPGlobalSettings.cdp",
-              "identity of this device in cross-device experiences (activity history, nearby sharing, phone link)",
-              Sens::Yes);
+              "identity of this device in cross-device experiences (activity history, nearby sharing, phone link)");
     }
 }
 
@@ -334,7 +332,7 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
     if (mac) {
         SetFact(c.s, fact::kMsWlanMac, in.wlanMac);
         c.Add(sig::kMsWlanMac, "Wi-Fi MAC reported to MDM", in.wlanMac, SignalScope::PerUnit, 5, "network",
-              "MDM_DevDetail_Ext01.WLANMACAddress", "", Sens::Yes);
+              "MDM_DevDetail_Ext01.WLANMACAddress");
     }
     return t;
 }

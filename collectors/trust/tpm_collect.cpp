@@ -32,7 +32,7 @@ std::string DecodedProperty(uint32_t id, uint32_t value) {
 Table PropertiesTable(const TpmPropertyMap& props) {
     Table t = MakeTable("tpm", table::kTpmProps, "TPM properties (TPM2_GetCapability)",
                         {"Property", "Name", "Value", "Decoded"});
-    t.labels = 2;
+    t.labels = 2;  // Name
     for (const auto& [id, value] : props)
         AddRow(t, {Format("0x%03X", id), TpmPropertyName(id), Format("0x%08X (%u)", value, value),
                    DecodedProperty(id, value)});

@@ -2,6 +2,7 @@
 // values fall back to agree on every text. Input: lines; "=value" adds a masked
 // value, "~text" asks about a text where a maker's name stands, any other line
 // about an ordinary text.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
