@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "app/collectors.h"
 #include "core/cli.h"
 #include "core/win.h"
 #include "window/window_win.h"
@@ -30,9 +31,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
             MessageBoxW(nullptr, vorq::ToWide(vorq::UsageText()).c_str(), title.c_str(), MB_ICONINFORMATION);
             return 0;
         case CliOptions::Action::Report:
-            return vorq::RunCli(options.reportPath, options.raw);
+            return vorq::RunCli(options.reportPath, options.raw, &vorq::RunCollectors);
         case CliOptions::Action::Window:
             break;
     }
-    return vorq::RunWindow(options, instance, show);
+    return vorq::RunWindow(options, instance, show, &vorq::RunCollectors);
 }

@@ -6,17 +6,17 @@
 #include "collectors/devices/display.h"
 #include "collectors/devices/network.h"
 #include "collectors/devices/storage.h"
-#include "collectors/processor/acpi_tables.h"
-#include "collectors/processor/cpu_collect.h"
-#include "collectors/processor/smbios_render.h"
-#include "collectors/processor/uefi_boot.h"
+#include "collectors/processor/acpi.h"
+#include "collectors/processor/cpu.h"
+#include "collectors/processor/smbios.h"
+#include "collectors/processor/uefi.h"
 #include "collectors/trust/drivers.h"
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "core/text.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

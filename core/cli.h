@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/driver.h"
+
 namespace vorq {
 
 inline constexpr char kProgramTitle[] = "VornixQuelm by Morvel K7";
@@ -44,9 +46,9 @@ bool WriteTextTo(void* handle, std::string_view utf8);
 void PrintText(std::string_view utf8);
 // The console progress callback: "  [%3d%%] %s\n".
 void PrintProgress(const std::string& stage, int pct);
-// The console report mode: scan, write the report, print the summary.
-// 0 when the report was written, else 1.
-int RunCli(const std::wstring& path, bool raw);
+// The console report mode: scan with `scan`, write the report, print the
+// summary. 0 when the report was written, else 1.
+int RunCli(const std::wstring& path, bool raw, const ScanFn& scan);
 // The TPM-bound key round trip of "--selftest"; its result is the exit code.
 int RunSelfTest();
 

@@ -68,13 +68,13 @@ void AttachParentConsole() {
 
 void PrintProgress(const std::string& stage, int pct) { PrintText(Format("  [%3d%%] %s\n", pct, stage.c_str())); }
 
-int RunCli(const std::wstring& path, bool raw) {
+int RunCli(const std::wstring& path, bool raw, const ScanFn& scan) {
     AttachParentConsole();
     HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     PrintText(Format("\nVornixQuelm %s - collecting (read-only, local)...\n", kToolVersion));
 
     Snapshot s;
-    RunCollectors(s, &PrintProgress);
+    scan(s, &PrintProgress);
     const std::string report = WriteSnapshotJson(s, raw ? kReportRaw : kReportSafe);
     const bool written = WriteFileReplacing(path, report);
 

@@ -1,6 +1,5 @@
-// The collection driver: one scan runs the seventeen collectors of the
-// collector table in order over one Snapshot, each timed and guarded, then the
-// scoring stage. The caller has entered COM (multithreaded) on its thread.
+// The collection driver: one scan runs the collectors of a collector table in
+// order over one Snapshot, each timed and guarded, then the scoring stage. The caller has entered COM (multithreaded) on its thread.
 #pragma once
 
 #include <cstdint>
@@ -39,10 +38,12 @@ double ElapsedMs(uint64_t startNs);
 // processor fault). `error` is not touched on success.
 bool RunGuarded(CollectFn collect, Snapshot& s, std::string& error);
 
-// The program's own collector table and scoring stage (defined beside the
-// table, in app/).
-void RunCollectors(Snapshot& s, const ProgressCallback& progress);
-// The same over another table and scoring stage.
+// One whole scan over a Snapshot. The program's own (its collector table and
+// scoring stage) is assembled in app/ and handed down to the command line and
+// the window, which know no collector.
+using ScanFn = std::function<void(Snapshot& s, const ProgressCallback& progress)>;
+
+// Runs `table` in order, then `score`: the body of a scan.
 void RunCollectorTable(std::span<const CollectorEntry> table, CollectFn score, Snapshot& s,
                        const ProgressCallback& progress);
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "core/text.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

@@ -4,10 +4,10 @@
 // the relocated Xen namespace are context without score effect.
 #include <utility>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "collectors/processor/hypervisor.h"
+#include "vm/vm.h"
 #include "vm/vm_cpu_interface.h"
-#include "vm/vm_detection.h"
 
 namespace vorq {
 

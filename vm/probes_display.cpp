@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
+#include "collectors/devices/devices.h"
 #include "collectors/devices/display.h"
-#include "collectors/devices/pnp.h"
 #include "core/text.h"
 #include "vm/signatures.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

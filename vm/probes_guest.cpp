@@ -6,8 +6,8 @@
 
 #include "core/text.h"
 #include "vm/signatures.h"
+#include "vm/vm.h"
 #include "vm/vm_artifacts.h"
-#include "vm/vm_detection.h"
 
 namespace vorq {
 

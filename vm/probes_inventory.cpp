@@ -3,12 +3,12 @@
 // device declarations and the emulated-devices table. Snapshot only.
 #include <set>
 
-#include "collectors/processor/acpi_tables.h"
-#include "collectors/processor/cpu_collect.h"
-#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/acpi.h"
+#include "collectors/processor/cpu.h"
+#include "collectors/processor/smbios.h"
 #include "core/text.h"
 #include "vm/signatures.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

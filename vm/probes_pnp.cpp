@@ -4,11 +4,11 @@
 // context probe for remote and software displays. Snapshot only.
 #include <set>
 
+#include "collectors/devices/devices.h"
 #include "collectors/devices/display.h"
-#include "collectors/devices/pnp.h"
 #include "core/text.h"
 #include "vm/signatures.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

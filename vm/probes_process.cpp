@@ -3,7 +3,7 @@
 // reported, never weighed, and nothing about the process is changed.
 #include <utility>
 
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

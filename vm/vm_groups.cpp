@@ -1,7 +1,7 @@
 // The gate that runs after every probe group: CPU evidence that may not be
 // interpreted turns the CPU probes into Not Supported.
 #include "collectors/processor/hypervisor.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 

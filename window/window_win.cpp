@@ -5,13 +5,14 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <utility>
 #include <memory>
 
+#include "collectors/trust/tpm_key.h"
 #include "core/driver.h"
 #include "core/file_write_win.h"
 #include "core/report.h"
 #include "core/win.h"
-#include "collectors/trust/tpm_key.h"
 #include "window/capture.h"
 #include "window/key_action.h"
 #include "window/language.h"
@@ -46,12 +47,15 @@ UINT WindowDpi(HWND hwnd) {
 
 bool ComEntered(HRESULT hr) { return hr == S_OK || hr == S_FALSE; }
 
+// The scan the entry handed to RunWindow, set before the window exists.
+ScanFn WindowScan;
+
 // Both live until the process ends: detached threads and late view callbacks
 // may still reach them while the entry returns.
 ScanController& Scans() {
     static ScanController* scans = new ScanController([] {
         ScanServices s;
-        s.collect = [](Snapshot& snapshot, const ProgressCallback& progress) { RunCollectors(snapshot, progress); };
+        s.collect = WindowScan;
         s.report = [](const Snapshot& snapshot) { return WriteSnapshotJson(snapshot, kReportUi); };
         s.post = [](const std::string& json) { PostToPage(json); };
         s.enterThread = [] { return ComEntered(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); };
@@ -311,7 +315,8 @@ std::string LoadLanguageSetting() { return LoadLanguageFile(GetLanguageFilePath(
 
 void SaveLanguageSetting(const std::string& code) { SaveLanguageFile(GetAppDataDir(), code); }
 
-int RunWindow(const CliOptions& options, HINSTANCE instance, int show) {
+int RunWindow(const CliOptions& options, HINSTANCE instance, int show, ScanFn scan) {
+    WindowScan = std::move(scan);
     LanguageCode = WStringToUtf8(options.lang);
     UiFilePath = options.uiPath;
     CaptureDir = options.captureDir;

@@ -51,7 +51,8 @@ std::string LoadLanguageFile(const std::wstring& path);
 void SaveLanguageFile(const std::wstring& folder, const std::string& code);
 
 // The window mode of the entry: registers the class, creates and places the
-// window, runs the message loop; returns the exit code.
-int RunWindow(const CliOptions& options, HINSTANCE instance, int show);
+// window, runs the message loop; returns the exit code. Every scan the window
+// starts runs `scan`.
+int RunWindow(const CliOptions& options, HINSTANCE instance, int show, ScanFn scan);
 
 }  // namespace vorq

@@ -310,4 +310,21 @@ DisplayAdapterTables CollectDisplayAdaptersFrom(Snapshot& s, const DisplayAdapte
     return t;
 }
 
+void CollectDisplayFrom(Snapshot& s, const DisplaySource& src) {
+    RemoveProbeFacts(s);
+    DisplayAdapterTables dx = CollectDisplayAdaptersFrom(s, src.adapters);
+    AddDisplayPathsFrom(s, src.paths);
+    AddRawInputDevicesFrom(s, src.rawInput);
+    NvmlTables nvml = RunNvmlStep(s, src.nvml, src.nvmlLoaded);
+
+    MonitorStep monitors = BeginMonitorStep(src.monitorsListed);
+    for (uint32_t i = 0; i < src.monitors.size(); ++i)
+        AddMonitor(s, monitors, i, src.monitors[i], [&] { return src.monitorName ? src.monitorName(i) : std::string(); });
+    FinishMonitorStep(s, monitors);
+
+    for (Table* t : {&dx.gpus, &dx.dxgi, &dx.outputs, &nvml.gpus, &monitors.monitors, &dx.flags, &dx.caps, &dx.budgets,
+                     &nvml.modes, &nvml.telemetry, &monitors.checks})
+        s.tables.push_back(std::move(*t));
+}
+
 }  // namespace vorq

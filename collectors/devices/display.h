@@ -4,10 +4,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "collectors/devices/display_paths.h"
+#include "collectors/devices/edid.h"
+#include "collectors/devices/nvml.h"
 #include "core/snapshot.h"
 
 namespace vorq::table {
@@ -226,8 +230,24 @@ struct DisplayAdapterTables {
 // adapter-count facts.
 DisplayAdapterTables CollectDisplayAdaptersFrom(Snapshot& s, const DisplayAdaptersSource& src);
 
-// Windows build: reads the adapters, outputs and input devices and writes the
-// display tables; the collector table runs it.
+// Everything the display collector reads, step by step: the adapters, the
+// display paths, the raw input devices, the NVIDIA library and the monitors.
+struct DisplaySource {
+    DisplayAdaptersSource adapters;
+    DisplayPathSource paths;
+    RawInputSource rawInput;
+    NvmlApi nvml;
+    bool nvmlLoaded = false;  // LoadNvml's answer
+    bool monitorsListed = false;  // false when the monitor class could not be listed
+    std::vector<MonitorEdidRead> monitors;  // in the class's order
+    // A monitor's friendly name by its index, asked only when its EDID carries no name.
+    std::function<std::string(uint32_t index)> monitorName;
+};
+
+// Runs the steps in order and appends the display tables.
+void CollectDisplayFrom(Snapshot& s, const DisplaySource& src);
+// Windows build: fills the source from the live system and calls the above;
+// the collector table runs it.
 void CollectDisplay(Snapshot& s);
 
 }  // namespace vorq

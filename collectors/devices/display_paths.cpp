@@ -13,7 +13,7 @@ void AddDisplayPathsFrom(Snapshot& s, const DisplayPathSource& src) {
         uint32_t nPaths = 0, nModes = 0;
         long rc = src.bufferSizes(nPaths, nModes);
         if (rc != 0) {
-            status = rc == kErrorNotSupported ? "not_supported" : "error";
+            status = rc == display_rc::kNotSupported ? "not_supported" : "error";
             break;
         }
         if (nPaths > kMaxDisplayPaths || nModes > kMaxDisplayModes) {
@@ -27,12 +27,12 @@ void AddDisplayPathsFrom(Snapshot& s, const DisplayPathSource& src) {
         const uint32_t pathCap = nPaths, modeCap = nModes;
         std::vector<DisplayPathInfo> paths;
         rc = src.query(nPaths, nModes, paths);
-        if (rc == kErrorInsufficientBuffer) {
+        if (rc == display_rc::kInsufficientBuffer) {
             status = "error";  // unless the second attempt succeeds
             continue;
         }
         if (rc != 0) {
-            status = rc == kErrorNotSupported ? "not_supported" : "error";
+            status = rc == display_rc::kNotSupported ? "not_supported" : "error";
             break;
         }
         if (nPaths > pathCap || nModes > modeCap || paths.size() < nPaths) {
@@ -72,7 +72,7 @@ void AddRawInputDevicesFrom(Snapshot& s, const RawInputSource& src) {
         uint32_t error = 0;
         const int64_t got = src.list(count, error);
         if (got < 0) {
-            if (error == kErrorInsufficientBuffer && attempt == 0) continue;
+            if (error == display_rc::kInsufficientBuffer && attempt == 0) continue;
             break;
         }
         if (got > count) break;

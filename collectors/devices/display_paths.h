@@ -14,8 +14,11 @@ namespace vorq {
 constexpr uint32_t kMaxDisplayPaths = 256;
 constexpr uint32_t kMaxDisplayModes = 1024;
 constexpr uint32_t kMaxRawInputDevices = 512;
-constexpr long kErrorNotSupported = 50;
-constexpr long kErrorInsufficientBuffer = 122;
+// The two Win32 errors the steps tell apart, as their queries return them.
+namespace display_rc {
+constexpr long kNotSupported = 50;
+constexpr long kInsufficientBuffer = 122;
+}  // namespace display_rc
 
 struct DisplayPathInfo {
     uint32_t source = 0;

@@ -9,6 +9,7 @@
 // clang-format on
 
 #include <cwchar>
+#include <memory>
 
 #include "collectors/devices/display.h"
 #include "collectors/devices/display_paths.h"
@@ -227,7 +228,7 @@ void ReadDxgiAdapters(GetDpiForMonitorFn getDpi, std::vector<DxgiAdapterRead>& o
     }
 }
 
-void AddDisplayPaths(Snapshot& s) {
+DisplayPathSource LiveDisplayPaths() {
     DisplayPathSource src;
     src.bufferSizes = [](uint32_t& paths, uint32_t& modes) {
         UINT32 p = 0, m = 0;
@@ -267,11 +268,12 @@ void AddDisplayPaths(Snapshot& s) {
         return Format("%04X:%04X", name.edidManufactureId, name.edidProductCodeId);
     };
     src.remoteProtocol = QueryCurrentSessionProtocol;
-    AddDisplayPathsFrom(s, src);
+    return src;
 }
 
-void AddRawInputDevices(Snapshot& s) {
-    std::vector<RAWINPUTDEVICELIST> list;
+RawInputSource LiveRawInput() {
+    // The last list read, which `info` indexes; shared by the two calls.
+    auto list = std::make_shared<std::vector<RAWINPUTDEVICELIST>>();
     RawInputSource src;
     src.count = [](uint32_t& count) {
         UINT n = 0;
@@ -279,22 +281,22 @@ void AddRawInputDevices(Snapshot& s) {
         count = n;
         return true;
     };
-    src.list = [&](uint32_t capacity, uint32_t& error) -> int64_t {
-        list.assign(capacity, RAWINPUTDEVICELIST{});
+    src.list = [list](uint32_t capacity, uint32_t& error) -> int64_t {
+        list->assign(capacity, RAWINPUTDEVICELIST{});
         UINT n = capacity;
-        const UINT got = GetRawInputDeviceList(list.data(), &n, sizeof(RAWINPUTDEVICELIST));
+        const UINT got = GetRawInputDeviceList(list->data(), &n, sizeof(RAWINPUTDEVICELIST));
         if (got == static_cast<UINT>(-1)) {
             error = GetLastError();
             return -1;
         }
         return got;
     };
-    src.info = [&](uint32_t index, RawInputInfo& out) {
-        if (index >= list.size()) return false;
+    src.info = [list](uint32_t index, RawInputInfo& out) {
+        if (index >= list->size()) return false;
         RID_DEVICE_INFO info{};
         info.cbSize = sizeof info;
         UINT size = sizeof info;
-        if (GetRawInputDeviceInfoW(list[index].hDevice, RIDI_DEVICEINFO, &info, &size) == static_cast<UINT>(-1))
+        if (GetRawInputDeviceInfoW((*list)[index].hDevice, RIDI_DEVICEINFO, &info, &size) == static_cast<UINT>(-1))
             return false;
         out.type = info.dwType;
         if (info.dwType == RIM_TYPEHID) {
@@ -305,7 +307,7 @@ void AddRawInputDevices(Snapshot& s) {
         }
         return true;
     };
-    AddRawInputDevicesFrom(s, src);
+    return src;
 }
 
 MonitorEdidRead ReadMonitorEdid(HDEVINFO set, SP_DEVINFO_DATA& dev) {
@@ -354,49 +356,36 @@ MonitorEdidRead ReadMonitorEdid(HDEVINFO set, SP_DEVINFO_DATA& dev) {
     return r;
 }
 
-MonitorStep AddMonitors(Snapshot& s) {
-    DeviceInfoList list(SetupDiGetClassDevsW(&kMonitorClass, nullptr, nullptr, DIGCF_PRESENT));
-    MonitorStep m = BeginMonitorStep(static_cast<bool>(list));
-    for (DWORD i = 0; list && i < kMaxMonitors; ++i) {
-        SP_DEVINFO_DATA dev{};
-        dev.cbSize = sizeof dev;
-        if (!SetupDiEnumDeviceInfo(list.get(), i, &dev)) break;
-        const MonitorEdidRead r = ReadMonitorEdid(list.get(), dev);
-        AddMonitor(s, m, i, r, [&] { return WStringToUtf8(DevFriendlyName(list.get(), dev)); });
-    }
-    FinishMonitorStep(s, m);
-    return m;
-}
-
 }  // namespace
 
 void CollectDisplay(Snapshot& s) {
-    RemoveProbeFacts(s);
-
-    DisplayAdaptersSource src;
-    ReadPnpAdapters(src.pnp);
+    DisplaySource src;
+    ReadPnpAdapters(src.adapters.pnp);
     {
         UniqueModule shcore = LoadSystemLibrary(L"shcore.dll");
         auto getDpi = GetProc<GetDpiForMonitorFn>(shcore.get(), "GetDpiForMonitor");
-        ReadDxgiAdapters(getDpi, src.dxgi);
+        ReadDxgiAdapters(getDpi, src.adapters.dxgi);
     }
-    DisplayAdapterTables dx = CollectDisplayAdaptersFrom(s, src);
+    src.paths = LiveDisplayPaths();
+    src.rawInput = LiveRawInput();
+    src.nvmlLoaded = LoadNvml(src.nvml);
 
-    AddDisplayPaths(s);
-    AddRawInputDevices(s);
-
-    NvmlTables nvml;
-    {
-        NvmlApi api;
-        const bool loaded = LoadNvml(api);
-        nvml = RunNvmlStep(s, api, loaded);
+    // The monitor list stays open while the pure part asks for friendly names.
+    DeviceInfoList monitors(SetupDiGetClassDevsW(&kMonitorClass, nullptr, nullptr, DIGCF_PRESENT));
+    src.monitorsListed = static_cast<bool>(monitors);
+    for (DWORD i = 0; monitors && i < kMaxMonitors; ++i) {
+        SP_DEVINFO_DATA dev{};
+        dev.cbSize = sizeof dev;
+        if (!SetupDiEnumDeviceInfo(monitors.get(), i, &dev)) break;
+        src.monitors.push_back(ReadMonitorEdid(monitors.get(), dev));
     }
-
-    MonitorStep monitors = AddMonitors(s);
-
-    for (Table* t : {&dx.gpus, &dx.dxgi, &dx.outputs, &nvml.gpus, &monitors.monitors, &dx.flags, &dx.caps, &dx.budgets,
-                     &nvml.modes, &nvml.telemetry, &monitors.checks})
-        s.tables.push_back(std::move(*t));
+    src.monitorName = [&monitors](uint32_t index) {
+        SP_DEVINFO_DATA dev{};
+        dev.cbSize = sizeof dev;
+        if (!SetupDiEnumDeviceInfo(monitors.get(), index, &dev)) return std::string();
+        return WStringToUtf8(DevFriendlyName(monitors.get(), dev));
+    };
+    CollectDisplayFrom(s, src);
 }
 
 }  // namespace vorq

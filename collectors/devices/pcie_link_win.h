@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "collectors/devices/pnp.h"
+#include "collectors/devices/devices.h"
 #include "core/devprop_win.h"
 
 namespace vorq {

@@ -1,5 +1,5 @@
 // The Storage collector's platform side: disk interfaces, device handles,
-// volumes. Every reply goes to the platform-free part in storage_collect.cpp.
+// volumes. Every reply goes to the platform-free part in storage.cpp.
 #include <windows.h>
 #include <setupapi.h>
 #include <winioctl.h>

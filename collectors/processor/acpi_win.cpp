@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/acpi.h"
 #include "core/win.h"
 
 namespace vorq {

@@ -2,7 +2,7 @@
 // extended-state and topology queries, the affinity walk and the registry.
 #include <windows.h>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "core/registry_win.h"
 #include "core/text.h"
 #include "core/win.h"

@@ -1,6 +1,6 @@
 #include "collectors/processor/cpuid_dump.h"
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 
 #include "collectors/processor/cpuid_names.h"
 #include "core/text.h"

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/fpu.h"
 #include "core/fault_guard_win.h"
 #include "core/text.h"
 

@@ -1,6 +1,6 @@
 #include <vector>
 
-#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/smbios.h"
 #include "core/win.h"
 
 namespace vorq {

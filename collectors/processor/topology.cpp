@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "core/byte_order.h"
 #include "core/text.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "collectors/processor/cert_name_win.h"
-#include "collectors/processor/uefi_boot.h"
+#include "collectors/processor/uefi.h"
 #include "core/registry_win.h"
 #include "core/win.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "collectors/devices/pnp.h"
+#include "collectors/devices/devices.h"
 #include "core/text.h"
 
 namespace vorq {

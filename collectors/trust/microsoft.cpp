@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/smbios.h"
 #include "collectors/trust/identifiers.h"
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "core/byte_order.h"
 #include "core/hash.h"
 #include "core/text.h"

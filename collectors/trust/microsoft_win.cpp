@@ -5,7 +5,7 @@
 // clang-format on
 
 #include "collectors/trust/microsoft.h"
-#include "collectors/trust/windows_win.h"
+#include "collectors/trust/windows_os_win.h"
 #include "core/registry_win.h"
 #include "core/win.h"
 #include "core/wmi_win.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
-#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/acpi.h"
 #include "collectors/trust/tpm.h"
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "core/hash.h"
 #include "core/text.h"
 

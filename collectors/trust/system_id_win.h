@@ -11,7 +11,7 @@
 #include <hstring.h>
 // clang-format on
 
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 
 namespace vorq::sysid {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm.h"
 
 namespace vorq {
 

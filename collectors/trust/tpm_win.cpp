@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "collectors/trust/tbs_win.h"
-#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm.h"
 #include "collectors/trust/tpm_registry_win.h"
 #include "core/win.h"
 

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "collectors/processor/cpu_collect.h"
-#include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/cpu.h"
+#include "collectors/processor/fpu.h"
 #include "collectors/processor/fpu_sweep.h"
 
 namespace {

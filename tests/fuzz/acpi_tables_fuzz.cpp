@@ -8,8 +8,8 @@
 #include <map>
 #include <vector>
 
+#include "collectors/processor/acpi.h"
 #include "collectors/processor/acpi_scan.h"
-#include "collectors/processor/acpi_tables.h"
 #include "core/snapshot.h"
 
 namespace {

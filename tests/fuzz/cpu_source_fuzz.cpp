@@ -6,7 +6,7 @@
 #include <map>
 #include <utility>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "tests/fuzz/fuzz_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,8 +4,8 @@
 // UTF-8 rows no longer than their columns.
 #include <cstdlib>
 
+#include "collectors/devices/devices.h"
 #include "collectors/devices/peripherals.h"
-#include "collectors/devices/pnp.h"
 #include "tests/fuzz/fuzz_source.h"
 
 namespace {

@@ -12,7 +12,7 @@
 namespace {
 
 long ErrorCode(FuzzedDataProvider& in) {
-    static constexpr long kCodes[] = {0, 0, 0, vorq::kErrorNotSupported, vorq::kErrorInsufficientBuffer, 87, 5};
+    static constexpr long kCodes[] = {0, 0, 0, vorq::display_rc::kNotSupported, vorq::display_rc::kInsufficientBuffer, 87, 5};
     return in.PickValueInArray(kCodes);
 }
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/smbios.h"
 #include "collectors/processor/smbios_walker.h"
 #include "core/snapshot.h"
 

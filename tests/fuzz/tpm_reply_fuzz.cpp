@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm.h"
 #include "collectors/trust/tpm_queries.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm.h"
 #include "tests/fuzz/fuzz_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

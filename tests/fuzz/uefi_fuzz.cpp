@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "collectors/processor/uefi_boot.h"
+#include "collectors/processor/uefi.h"
 #include "tests/fuzz/fuzz_checks.h"
 
 namespace {

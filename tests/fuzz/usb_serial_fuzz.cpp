@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "collectors/devices/pnp.h"
+#include "collectors/devices/devices.h"
 #include "core/text.h"
 #include "tests/fuzz/fuzz_checks.h"
 

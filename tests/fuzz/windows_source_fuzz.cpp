@@ -4,7 +4,7 @@
 // rows no longer than their columns.
 #include <cstdlib>
 
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "tests/fuzz/fuzz_source.h"
 
 namespace {

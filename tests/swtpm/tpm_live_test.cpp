@@ -4,12 +4,11 @@
 
 #include <algorithm>
 
-#include "assessment/scoring.h"
 #include "assessment/crosschecks.h"
-#include "collectors/processor/acpi_tables.h"
-#include "collectors/processor/smbios_render.h"
+#include "assessment/scoring.h"
+#include "collectors/processor/acpi.h"
+#include "collectors/processor/smbios.h"
 #include "collectors/trust/tpm.h"
-#include "collectors/trust/tpm_collect.h"
 #include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "collectors/trust/tpm_collect.h"
+#include "collectors/trust/tpm.h"
 #include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"

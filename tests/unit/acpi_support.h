@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/acpi.h"
 
 namespace vorq::test {
 

@@ -341,5 +341,44 @@ TEST(DisplayAdapters, FailedProbesAndNothingListed) {
     EXPECT_EQ(GetFact(counted, fact::kDisplayProbeWddmStatus), "error");
 }
 
+// The whole collector over one source: every step runs, in the order the
+// page lists the tables, even when little answers; a monitor whose EDID has
+// no name takes its friendly name, asked by its own index.
+TEST(DisplayCollector, EveryStepRunsInOrder) {
+    DisplaySource src = {};
+    src.adapters = TwoAdapters();
+    src.paths.bufferSizes = [](uint32_t&, uint32_t&) { return display_rc::kNotSupported; };
+    src.paths.remoteProtocol = [](uint16_t&) { return false; };
+    src.rawInput.count = [](uint32_t&) { return false; };
+    src.monitorsListed = true;
+    src.monitors.resize(2);  // the first without an EDID
+    std::vector<uint8_t>& edid = src.monitors[1].bytes;
+    edid = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x10, 0xAC, 0xC5, 0xA0, 0, 0, 0, 0, 12, 28, 1, 4};
+    edid.resize(128);
+    unsigned sum = 0;
+    for (uint8_t b : edid) sum += b;
+    edid[127] = static_cast<uint8_t>(256 - sum % 256);
+    src.monitors[1].hasEdid = true;
+    std::vector<uint32_t> asked;
+    src.monitorName = [&](uint32_t index) {
+        asked.push_back(index);
+        return Format("Panel %u", index);
+    };
+    Snapshot s;
+    CollectDisplayFrom(s, src);
+
+    std::vector<std::string> ids;
+    for (const Table& t : s.tables) ids.push_back(t.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"display.paths", "display.input_devices", "display.gpus", "display.dxgi",
+                                              "display.outputs", "display.nvml", "display.monitors", "display.adapter_flags",
+                                              "display.d3d_caps", "display.memory_budgets", "display.nvml_modes",
+                                              "display.nvml_telemetry", "display.edid_checks"}));
+    EXPECT_EQ(asked, (std::vector<uint32_t>{1}));
+    const Table& monitors = s.tables[6];
+    ASSERT_EQ(monitors.rows.size(), 1u);
+    EXPECT_EQ(monitors.rows[0].cells[0], "Panel 1");
+    EXPECT_EQ(GetFact(s, fact::kDxgiHw), "1");
+}
+
 }  // namespace
 }  // namespace vorq

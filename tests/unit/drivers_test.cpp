@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collectors/devices/pnp.h"
+#include "collectors/devices/devices.h"
 #include "collectors/trust/drivers.h"
 
 namespace vorq {

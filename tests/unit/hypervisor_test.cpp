@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "collectors/processor/hypervisor.h"
 #include "collectors/processor/topology.h"
 #include "cpuid_fake.h"

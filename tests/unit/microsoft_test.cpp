@@ -3,7 +3,7 @@
 #include <string>
 
 #include "collectors/trust/microsoft.h"
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "core/snapshot.h"
 #include "tests/unit/autopilot_records.h"
 

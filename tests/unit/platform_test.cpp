@@ -2,10 +2,10 @@
 
 #include <map>
 
-#include "collectors/processor/acpi_tables.h"
+#include "collectors/processor/acpi.h"
 #include "collectors/trust/platform.h"
 #include "collectors/trust/tpm.h"
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 
 namespace vorq {
 namespace {

@@ -3,8 +3,8 @@
 #include <map>
 
 #include "assessment/scoring.h"
-#include "collectors/processor/acpi_tables.h"
-#include "vm/vm_detection.h"
+#include "collectors/processor/acpi.h"
+#include "vm/vm.h"
 
 namespace vorq {
 namespace {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "collectors/trust/tpm.h"
-#include "collectors/trust/tpm_collect.h"
 #include "collectors/trust/tpm_pcr.h"
 #include "core/hash.h"
 #include "core/text.h"

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/unit/vm_fake_system.h"
+#include "vm/vm.h"
 #include "vm/vm_artifacts.h"
-#include "vm/vm_detection.h"
 
 namespace vorq {
 namespace {

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "vm/catalog.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 namespace {

@@ -1,10 +1,10 @@
 // Process and display context probes over hand-made answers and facts.
 #include <gtest/gtest.h>
 
+#include "collectors/devices/devices.h"
 #include "collectors/devices/display.h"
-#include "collectors/devices/pnp.h"
 #include "tests/unit/vm_fake_system.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 namespace {

@@ -3,11 +3,11 @@
 
 #include <array>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "collectors/processor/cpuid_dump.h"
 #include "core/text.h"
+#include "vm/vm.h"
 #include "vm/vm_cpu_interface.h"
-#include "vm/vm_detection.h"
 
 namespace vorq {
 namespace {

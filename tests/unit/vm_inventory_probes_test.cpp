@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "collectors/processor/acpi_tables.h"
-#include "collectors/processor/cpu_collect.h"
-#include "collectors/processor/smbios_render.h"
-#include "vm/vm_detection.h"
+#include "collectors/processor/acpi.h"
+#include "collectors/processor/cpu.h"
+#include "collectors/processor/smbios.h"
+#include "vm/vm.h"
 
 namespace vorq {
 namespace {

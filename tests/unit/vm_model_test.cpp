@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "collectors/processor/cpuid_dump.h"
-#include "collectors/processor/smbios_render.h"
-#include "vm/vm_detection.h"
+#include "collectors/processor/smbios.h"
+#include "vm/vm.h"
 #include "vm/vm_model.h"
 
 namespace vorq {

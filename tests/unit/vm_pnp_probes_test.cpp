@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "collectors/devices/devices.h"
 #include "collectors/devices/display.h"
-#include "collectors/devices/pnp.h"
-#include "vm/vm_detection.h"
+#include "vm/vm.h"
 
 namespace vorq {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "collectors/trust/windows.h"
+#include "collectors/trust/windows_os.h"
 #include "core/snapshot.h"
 
 namespace vorq {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "collectors/processor/cpu_collect.h"
+#include "collectors/processor/cpu.h"
 #include "collectors/processor/cpuid.h"
 #include "collectors/processor/hypervisor.h"
 #include "core/text.h"

@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "collectors/devices/pnp.h"
+#include "collectors/devices/devices.h"
 #include "core/text.h"
 
 namespace vorq {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "collectors/processor/cpu_collect.h"
-#include "collectors/processor/fpu_collect.h"
+#include "collectors/processor/cpu.h"
+#include "collectors/processor/fpu.h"
 #include "core/text.h"
 
 namespace vorq {

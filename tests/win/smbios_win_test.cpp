@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "collectors/processor/smbios_render.h"
+#include "collectors/processor/smbios.h"
 
 namespace vorq {
 namespace {

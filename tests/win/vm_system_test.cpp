@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "vm/vm.h"
 #include "vm/vm_artifacts.h"
-#include "vm/vm_detection.h"
 #include "vm/vm_system_win.h"
 
 namespace vorq {
