@@ -339,6 +339,27 @@ test('numbers, units and percentages the page writes follow the language; report
   await page.close();
 });
 
+// The Compare hint tells where the privacy-safe export is: the path it
+// names must be the one the header's button and menu show.
+test('the Compare hint names the export menu path as the header shows it, in every language', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  const codes = await page.evaluate(() => LANG_CODES.slice());
+  assert.equal(codes.length, 9);
+  for (const code of codes) {
+    const got = await page.evaluate((c) => {
+      setLang(c);
+      showTab('compare');
+      const path = document.querySelector('#export-btn span').textContent + ' → ' +
+        document.querySelector('#export-menu [data-act="export-safe"] .menu-title').textContent;
+      return [path, document.querySelector('#view .empty').textContent];
+    }, code);
+    assert.ok(got[1].includes('(' + got[0] + ')') || got[1].includes('（' + got[0] + '）'), code + ': ' + got.join(' | '));
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
 test('every language has a flag drawing and a menu entry', async () => {
   const page = await h.open();
   await page.click('#lang-btn');
