@@ -213,8 +213,8 @@ function percentParts(v) {
   const parts = numberFormat('%', { style: 'percent', maximumFractionDigits: 0 }).formatToParts(Math.round(v) / 100);
   const out = ['', '', ''];
   for (const p of parts) {
-    const numeric = p.type === 'integer' || p.type === 'group' || p.type === 'decimal' || p.type === 'fraction' || p.type === 'minusSign';
-    out[numeric ? 1 : out[1] ? 2 : 0] += p.value;
+    const sign = p.type === 'percentSign' || p.type === 'literal';
+    out[!sign ? 1 : out[1] ? 2 : 0] += p.value;
   }
   return out;
 }
