@@ -40,6 +40,13 @@ PLURAL_CATEGORIES = {
     "fr": ["one", "many", "other"], "de": ["one", "other"],
 }
 
+# Unit symbols of the glossary that a language writes its own way; a
+# translation may use that form instead ("мс" for "ms").
+UNIT_FORMS = {
+    "ms": {"ru": "мс", "zh-Hans": "毫秒", "zh-Hant": "毫秒"},
+    "KB": {"ru": "КБ", "fr": "Ko"},
+}
+
 PLACEHOLDER = re.compile(r"\{[ntx]\d+\}")
 TAG = re.compile(r"\[(ok|warn|bad|info)\] ")
 # Terms that stay exactly as written wherever a key has them (whole words); the
@@ -68,8 +75,8 @@ def kept_terms(key):
     return terms
 
 
-def check_entry(key, text):
-    """The errors of one translation, as texts."""
+def check_entry(key, text, code=None):
+    """The errors of one translation into language code, as texts."""
     errors = []
     if not isinstance(text, str) or not text.strip():
         return ["empty translation"]
@@ -81,7 +88,8 @@ def check_entry(key, text):
         errors.append("tags differ from the key's")
     for term in sorted(set(kept_terms(key))):
         need = kept_terms(key).count(term)
-        if text.count(term) < need:
+        own = UNIT_FORMS.get(term, {}).get(code)
+        if text.count(term) + (text.count(own) if own else 0) < need:
             hint = " (a doubled backslash?)" if "\\" in term and term.replace("\\", "\\\\") in text else ""
             errors.append("%r must stay as it is%s" % (term, hint))
     if SCRIPT_END.search(text):
@@ -111,7 +119,7 @@ def check_language(code, keys):
     known = set(keys)
     for k, v in data.items():
         key = count_form_key(k, code, known) or k
-        for e in check_entry(key, v):
+        for e in check_entry(key, v, code):
             errors.append("%s: %s -> %s: %s" % (code, json.dumps(k, ensure_ascii=False)[:90],
                                                  json.dumps(v, ensure_ascii=False)[:90], e))
     if code == "en":

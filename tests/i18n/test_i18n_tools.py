@@ -38,6 +38,21 @@ class DictionaryEntries(unittest.TestCase):
         for key, text, want in cases:
             self.assertEqual(i18n_check.check_entry(key, text), want, (key, text))
 
+    def test_unit_symbols_in_the_language_form(self):
+        # A unit may take the symbol its language writes, and only that one.
+        cases = [
+            ("ru", "Scan took {n1} ms", "Сканирование {n1} мс", []),
+            ("ru", "Scan took {n1} ms", "Сканирование {n1} ms", []),
+            ("ru", "Scan took {n1} ms", "Сканирование {n1} миллисекунд", ["'ms' must stay as it is"]),
+            ("ru", "{n1} ms, {n2} ms", "{n1} мс, {n2}", ["'ms' must stay as it is"]),
+            ("fr", "{n1} KB", "{n1} Ko", []),
+            ("fr", "{n1} ms", "{n1} мс", ["'ms' must stay as it is"]),
+            ("de", "{n1} KB", "{n1} Ko", ["'KB' must stay as it is"]),
+            ("zh-Hans", "Scan duration (ms)", "扫描时长 (毫秒)", []),
+        ]
+        for code, key, text, want in cases:
+            self.assertEqual(i18n_check.check_entry(key, text, code), want, (code, key, text))
+
 
     def test_count_forms(self):
         # "<key>#<category>" is a form of a count key for a category the

@@ -231,10 +231,10 @@ test('the page writes its own counts and durations in the number format of the l
     rows: Array.from({ length: 1523 }, (_, i) => ({ c: ['v' + i, '1,523 MB'] })) });
   const rows = report.tables.reduce((n, t) => n + t.rows.length, 0);
   const cases = [
-    ['en', '1,523', ',', '0.5'],
-    ['de', '1.523', '.', '0,5'],
-    ['fr', '1\u202f523', '\u202f', '0,5'],
-    ['ru', '1\u00a0523', '\u00a0', '0,5'],
+    ['en', '1,523', ',', '0.5 s'],
+    ['de', '1.523', '.', '0,5 s'],
+    ['fr', '1\u202f523', '\u202f', '0,5 s'],
+    ['ru', '1\u00a0523', '\u00a0', '0,5 с'],
   ];
   const page = await h.open({ viewport: { width: 1400, height: 900 } });
   await loadReport(page, report);
@@ -249,10 +249,112 @@ test('the page writes its own counts and durations in the number format of the l
     assert.equal(shown.nav, String(1523 + 2).replace(/^(\d)/, '$1' + group), code);
     assert.ok(shown.meta.some((m) => m.includes(count)), code + ': ' + shown.meta.join(' | '));
     assert.equal(shown.cell, '1,523 MB', code);
-    assert.ok(shown.version.startsWith('v1.4.0 · ') && shown.version.endsWith(' ' + seconds + ' s'), code + ': ' + shown.version);
+    assert.ok(shown.version.startsWith('v1.4.0 · ') && shown.version.endsWith(' ' + seconds), code + ': ' + shown.version);
     await page.evaluate(() => showTab('overview'));
     const stats = await page.$$eval('#view .stat-num', (els) => els.map((e) => e.textContent));
     assert.ok(stats.includes(String(rows).replace(/^(\d)/, '$1' + group)), code + ': ' + stats.join(' | '));
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// How each language writes what the page formats: the digit group of a
+// four-digit number, the decimal mark, the unit symbols and the space before
+// "%" (Spanish groups only from five digits; French and Russian group with a
+// narrow or a no-break space).
+const NUMBER_FORMS = {
+  en: { group: ',', dec: '.', ms: 'ms', s: 's', kb: 'KB', pct: '%' },
+  ru: { group: '\u00a0', dec: ',', ms: 'мс', s: 'с', kb: 'КБ', pct: '\u00a0%' },
+  vi: { group: '.', dec: ',', ms: 'ms', s: 'giây', kb: 'KB', pct: '%' },
+  'zh-Hans': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', pct: '%' },
+  'zh-Hant': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', pct: '%' },
+  es: { group: '', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '\u00a0%' },
+  pt: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '%' },
+  fr: { group: '\u202f', dec: ',', ms: 'ms', s: 's', kb: 'Ko', pct: '\u00a0%' },
+  de: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '\u00a0%' },
+};
+
+// Counts, durations, sizes and percentages the page works out itself are
+// written the way the language writes them; the same kinds of values quoted
+// from the report stay exactly as the report has them.
+test('numbers, units and percentages the page writes follow the language; report values stay as written', { timeout: 300000 }, async () => {
+  const report = fixture('report-ui.json');
+  report.durationMs = 12345.6789;
+  report.collectors[0].ms = 1234.5;
+  const catalog = report.tables.find((t) => t.id === 'vm.catalog.methods');
+  catalog.rows = Array.from({ length: 1210 }, (_, i) => ({ c: [String(i + 1)].concat(catalog.rows[0].c.slice(1)) }));
+  const quoted = ['9%', '0.8 s', '12.5 ms', '1,523 MB', '640 KB'];
+  report.tables.push({ tab: 'storage', id: 'storage.quoted', title: 'Quoted', columns: ['Name', 'Value'], sens: 0, groupCol: -1,
+    rows: quoted.map((v, i) => ({ c: ['q' + i, v] })) });
+  // Enough text that the Raw JSON view's size needs a digit group.
+  report.notes.push('x'.repeat(1100 * 1024));
+  const page = await h.open({ languages: ['en'] });
+  await loadReport(page, report);
+  await page.evaluate(() => showTab('compare'));
+  await page.click('[data-act="cmp-sim"][data-sim="reinstall"]');
+  const escRe = (t) => t.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
+  for (const [code, f] of Object.entries(NUMBER_FORMS)) {
+    await page.evaluate((c) => { setLang(c); showTab('vm'); }, code);
+    const vm = await page.evaluate(() => ({
+      catalog: document.querySelector('[data-target="vm-catalog"]').textContent,
+      ring: document.querySelector('.score .ring-text').textContent,
+      sign: [...document.querySelectorAll('.score .ring-unit')].map((e) => e.textContent),
+    }));
+    assert.ok(vm.catalog.endsWith(' · 1' + f.group + '210'), code + ': ' + vm.catalog);
+    assert.equal(vm.ring, '27' + f.pct, code);
+    assert.deepEqual(vm.sign, [f.pct], code);
+
+    await page.evaluate(() => showTab('overview'));
+    const overview = await page.evaluate(() => {
+      const card = [...document.querySelectorAll('#view .card')].at(-1);
+      return { meta: card.querySelector('.meta').textContent, ms: card.querySelector('tbody td.num').textContent,
+        version: document.getElementById('version-line').textContent };
+    });
+    assert.equal(overview.ms, '1' + f.group + '234' + f.dec + '5 ' + f.ms, code);
+    assert.equal(overview.meta, '12' + f.dec + '3 ' + f.s + ' · 2024-05-02T10:20:30Z', code);
+    assert.ok(overview.version.endsWith(' 12' + f.dec + '3 ' + f.s), code + ': ' + overview.version);
+
+    await page.evaluate(() => showTab('json'));
+    assert.match(await page.textContent('#view .card .meta'), new RegExp('^1' + escRe(f.group) + '\\d{3} ' + escRe(f.kb) + '$'), code);
+
+    await page.evaluate(() => showTab('tpm'));
+    await hostSend(page, { type: 'tpmkey', providerOk: true, exists: true, challengeOk: true, message: 'Challenge verified', signMs: 1234.4 });
+    assert.ok((await page.textContent('#view')).includes('1' + f.group + '234 ' + f.ms), code);
+
+    await page.evaluate(() => showTab('compare'));
+    const weights = await page.evaluate(() => [...document.querySelectorAll('.decision + .card tbody tr')].map((tr) =>
+      [tr.children[1].textContent, (tr.querySelector('.dbar-num') || {}).textContent]));
+    assert.equal(weights[0][0], '33' + f.pct, code);
+    assert.ok(weights.every(([w, bar]) => new RegExp('^\\d+' + escRe(f.pct) + '$').test(w) &&
+      (bar === undefined || new RegExp('^\\d+' + escRe(f.pct) + '$').test(bar))), code + ': ' + JSON.stringify(weights));
+
+    await page.evaluate(() => showTab('storage'));
+    const values = await page.evaluate(() => {
+      const card = [...document.querySelectorAll('#view .card')].find((c) => [...c.querySelectorAll('tbody td')].some((td) => td.textContent === 'q0'));
+      return [...card.querySelectorAll('tbody tr')].map((tr) => tr.lastElementChild.textContent);
+    });
+    assert.deepEqual(values, quoted, code);
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// The Compare hint tells where the privacy-safe export is: the path it
+// names must be the one the header's button and menu show.
+test('the Compare hint names the export menu path as the header shows it, in every language', async () => {
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  const codes = await page.evaluate(() => LANG_CODES.slice());
+  assert.equal(codes.length, 9);
+  for (const code of codes) {
+    const got = await page.evaluate((c) => {
+      setLang(c);
+      showTab('compare');
+      const path = document.querySelector('#export-btn span').textContent + ' → ' +
+        document.querySelector('#export-menu [data-act="export-safe"] .menu-title').textContent;
+      return [path, document.querySelector('#view .empty').textContent];
+    }, code);
+    assert.ok(got[1].includes('(' + got[0] + ')') || got[1].includes('（' + got[0] + '）'), code + ': ' + got.join(' | '));
   }
   assert.deepEqual(page.errors, []);
   await page.close();

@@ -113,9 +113,9 @@ function renderClusters(result) {
   const rows = result.groups.map((g) => {
     const comparable = g.n > 0;
     const pct = Math.round(g.score * 100);
-    const bar = comparable ? '<div class="dbar"><span style="width:' + pct + '%;background:' + barColor(pct) + '"></span></div><span class="dbar-num">' + pct + '%</span>'
+    const bar = comparable ? '<div class="dbar"><span style="width:' + pct + '%;background:' + barColor(pct) + '"></span></div><span class="dbar-num">' + esc(formatPercent(pct)) + '</span>'
       : esc(tx('not comparable'));
-    return '<tr' + (comparable ? '' : ' class="dim"') + '><td>' + esc(tx(g.label)) + '</td><td class="num">' + Math.round(g.weight * 100) + '%</td><td class="num">' +
+    return '<tr' + (comparable ? '' : ' class="dim"') + '><td>' + esc(tx(g.label)) + '</td><td class="num">' + esc(formatPercent(g.weight * 100)) + '</td><td class="num">' +
       esc(formatNumber(g.same) + ' / ' + formatNumber(g.n)) + '</td><td class="bar-cell">' + bar + '</td></tr>';
   }).join('');
   return card(tx('Identity clusters'), '', '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Cluster')) + '</th><th class="num">' +
@@ -136,7 +136,7 @@ function renderSignalDiff(result) {
     if (drawn.length < rows.length) body += rowLimitNote(drawn.length, rows.length);
     body += '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Identifier')) + '</th><th>' + esc(tx('Cluster')) + '</th><th>A</th><th>B</th><th>' +
       esc(tx('Result')) + '</th></tr></thead><tbody>' + drawn.map((r) => {
-      const result = tx(CMP_STATUS[r.status] || r.status) + (r.status === 'partial' ? ' ' + Math.round(r.sim * 100) + '%' : '');
+      const result = tx(CMP_STATUS[r.status] || r.status) + (r.status === 'partial' ? ' ' + formatPercent(r.sim * 100) : '');
       const tone = r.status === 'same' ? 'ok' : r.status === 'n/a' ? 'info' : r.status === 'partial' ? 'warn' : 'bad';
       return '<tr><td>' + esc(tx(r.name)) + '<div class="sig-note mono">' + esc(r.key) + '</div></td><td>' + esc(label(r.group)) + '</td><td class="val">' +
         displayValues(r.a) + '</td><td class="val">' + displayValues(r.b) + '</td><td><span class="tag tone-' + tone + '">' + esc(result) + '</span></td></tr>';

@@ -178,16 +178,15 @@ function tx(text) {
   return r;
 }
 
-// Numbers the page makes itself (counts, durations) in the page's language:
-// German "1.523" and "0,5", French and Russian with a space between digit
-// groups. Values from a report stay as written.
+// Numbers the page makes itself (counts, durations, percentages) in the
+// page's language: German "1.523" and "0,5", French and Russian with a space
+// between digit groups and before "%". Values from a report stay as written.
 const NUMBER_FORMATS = new Map();
 
-function formatNumber(n, digits) {
-  const key = LANG + '|' + (digits === undefined ? '' : digits);
+function numberFormat(kind, opts) {
+  const key = LANG + '|' + kind;
   let f = NUMBER_FORMATS.get(key);
   if (!f) {
-    const opts = digits === undefined ? {} : { minimumFractionDigits: digits, maximumFractionDigits: digits };
     try {
       f = new Intl.NumberFormat(LANG, opts);
     } catch (e) {
@@ -195,7 +194,35 @@ function formatNumber(n, digits) {
     }
     NUMBER_FORMATS.set(key, f);
   }
-  return f.format(n);
+  return f;
+}
+
+function formatNumber(n, digits) {
+  return digits === undefined ? numberFormat('', {}).format(n)
+    : numberFormat(String(digits), { minimumFractionDigits: digits, maximumFractionDigits: digits }).format(n);
+}
+
+// A percentage (0 to 100), rounded to whole percent.
+function formatPercent(v) {
+  return percentParts(v).join('');
+}
+
+// The same as [text before the number, the number, text after it], so the
+// score rings can set the sign apart wherever the language puts it.
+function percentParts(v) {
+  const parts = numberFormat('%', { style: 'percent', maximumFractionDigits: 0 }).formatToParts(Math.round(v) / 100);
+  const out = ['', '', ''];
+  for (const p of parts) {
+    const sign = p.type === 'percentSign' || p.type === 'literal';
+    out[!sign ? 1 : out[1] ? 2 : 0] += p.value;
+  }
+  return out;
+}
+
+// Durations and sizes: the number in the language's format, the unit as the
+// dictionary writes it ("{n1} мс", "{n1} Ko").
+function formatUnit(n, unit, digits) {
+  return tf('{n1} ' + unit, { n1: formatNumber(n, digits) });
 }
 
 // Fills the placeholders of values: a count given as a number shows in the

@@ -294,8 +294,13 @@ function ring(value, colour, size, percent) {
     // A round cap would draw a dot for 0; no arc then.
     (v > 0 ? '<circle cx="' + c + '" cy="' + c + '" r="' + r + '" fill="none" stroke="' + colour + '" stroke-width="9" stroke-linecap="round" ' +
     'stroke-dasharray="' + ((circ * v) / 100).toFixed(2) + ' ' + circ.toFixed(2) + '" transform="rotate(-90 ' + c + ' ' + c + ')"/>' : '') +
-    '<text x="' + c + '" y="' + c + '" text-anchor="middle" dominant-baseline="central" class="ring-text">' + Math.round(v) +
-    '<tspan class="ring-unit">' + (percent ? '%' : '/100') + '</tspan></text></svg>';
+    '<text x="' + c + '" y="' + c + '" text-anchor="middle" dominant-baseline="central" class="ring-text">' + ringText(v, percent) + '</text></svg>';
+}
+
+function ringText(v, percent) {
+  const [before, number, after] = percent ? percentParts(v) : ['', String(Math.round(v)), '/100'];
+  const unit = (t) => (t ? '<tspan class="ring-unit">' + esc(t) + '</tspan>' : '');
+  return unit(before) + esc(number) + unit(after);
 }
 
 function pointsText(it) {
@@ -371,12 +376,12 @@ function renderOverview() {
     esc(tx('Status')) + '</th></tr></thead><tbody>';
   for (const c of s.collectors) {
     const ok = c.status === 'ok';
-    ct += '<tr><td>' + esc(tx(c.name)) + '</td><td class="nowrap num">' + esc(formatNumber(c.ms, 1) + ' ms') + '</td><td>' +
+    ct += '<tr><td>' + esc(tx(c.name)) + '</td><td class="nowrap num">' + esc(formatUnit(c.ms, 'ms', 1)) + '</td><td>' +
       (ok ? pill('ok') + ' ' + esc(tx('ok')) : pill('bad') + ' ' + esc(tx(c.error || 'error'))) + '</td></tr>';
   }
   for (const n of s.notes) ct += '<tr class="note-row"><td colspan="3">' + pill('info') + ' ' + esc(tx(n)) + '</td></tr>';
   ct += '</tbody></table></div>';
-  h += card(tx('Collection'), formatNumber(s.durationMs / 1000, 1) + ' s · ' + s.created, ct);
+  h += card(tx('Collection'), formatUnit(s.durationMs / 1000, 's', 1) + ' · ' + s.created, ct);
   return h;
 }
 
@@ -474,6 +479,6 @@ function renderJson() {
   const shown = text.length > JSON_LIMIT ? text.slice(0, JSON_LIMIT) + '\n... ' + tx('truncated') : text;
   const lead = tx('The in-memory report as sent to this view') + (state.reveal ? '' : ' ' + tx('(identifiers hidden)')) + '. ' + tx('Exports use the menu at the top right.');
   return '<div class="view-head"><h2>' + esc(tx('Raw JSON')) + '</h2><p class="lead">' + esc(lead) + '</p></div>' +
-    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatNumber(Math.round(text.length / 1024)) + ' KB') +
+    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatUnit(Math.round(text.length / 1024), 'KB')) +
     '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + jsonBlocks(shown) + '</pre></section>';
 }

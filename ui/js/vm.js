@@ -141,7 +141,7 @@ function renderVmDetection() {
 
   if (vt.catalogs.length) {
     const n = vt.catalogs.reduce((a, t) => a + t.rows.length, 0);
-    h += '<div class="catalog-link"><button class="btn" data-act="goto" data-target="vm-catalog">' + esc(tx('Method catalog') + ' · ' + n) + '</button><span class="muted">' +
+    h += '<div class="catalog-link"><button class="btn" data-act="goto" data-target="vm-catalog">' + esc(tx('Method catalog') + ' · ' + formatNumber(n)) + '</button><span class="muted">' +
       esc(tx('Catalog entries reuse executed checks and do not add score deductions.')) + '</span></div>';
   }
   for (const t of vt.tests) {
