@@ -188,3 +188,49 @@ test('at the smallest window every header action fits, nothing scrolls sideways,
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+// The sidebar shows only part of the tabs at the smallest window: the open
+// tab's button is scrolled into it however the tab was opened, with the
+// sidebar scrolled to either end before, and when the window gets smaller.
+function activeTabOutOfView() {
+  const nav = document.getElementById('nav');
+  const btn = nav.querySelector('.nav-btn.active');
+  if (!btn) return 'no open tab';
+  const n = nav.getBoundingClientRect();
+  const b = btn.getBoundingClientRect();
+  if (b.top < n.top - 0.5 || b.bottom > n.bottom + 0.5) return `${btn.dataset.id} at ${Math.round(b.top)}..${Math.round(b.bottom)} in ${Math.round(n.top)}..${Math.round(n.bottom)}`;
+  if (scrollY !== 0 || document.getElementById('app').scrollTop !== 0) return 'the page itself scrolled';
+  return '';
+}
+
+test('at the smallest window the open tab is always in view in the sidebar', async () => {
+  const page = await h.open({ viewport: SMALLEST });
+  await loadReport(page, fixture('report-ui.json'));
+  const langs = await page.evaluate(() => LANG_CODES.slice());
+  const tabs = await page.evaluate(() => TAB_IDS.slice());
+  assert.ok(await page.evaluate(() => document.getElementById('nav').scrollHeight > document.getElementById('nav').clientHeight),
+    'the sidebar shows only part of the tabs');
+  for (const lang of langs) {
+    await page.evaluate((l) => setLang(l), lang);
+    for (const tab of tabs) {
+      for (const [from, fromHost, end] of [['overview', true, 'bottom'], ['about', false, 'top']]) {
+        await page.evaluate(([t, f, host, e]) => {
+          showTab(f === t ? (t === 'about' ? 'overview' : 'about') : f);
+          const nav = document.getElementById('nav');
+          nav.scrollTop = e === 'top' ? 0 : nav.scrollHeight;
+          showTab(t, host);
+        }, [tab, from, fromHost, end]);
+        assert.equal(await page.evaluate(activeTabOutOfView), '', `${tab} opened ${fromHost ? 'by the host' : 'from a view'} with the sidebar at its ${end} in ${lang}`);
+      }
+    }
+  }
+  // A window made smaller keeps the open tab in view.
+  await page.setViewportSize({ width: 1400, height: 900 });
+  await page.evaluate(() => showTab('about'));
+  await page.setViewportSize(SMALLEST);
+  await page.waitForFunction(() => innerHeight === 581);
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))); // the resize event
+  assert.equal(await page.evaluate(activeTabOutOfView), '');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
