@@ -78,3 +78,61 @@ test("the page's site list must equal the host's", () => {
     assert.match(r.stderr, /differ from the host's/);
   }
 });
+
+// The scripts share the page's global scope, where a later function of the
+// same name silently replaces an earlier one: the build names each clash.
+const TWO = '<html><head><!--csp--></head><body><script src="a.js"></script><script src="b.js"></script></body></html>';
+
+test('a name declared at top level by two scripts, or twice by one, fails the build', () => {
+  const cases = [
+    ['function statusTag(tone, text) {}', 'function statusTag(status) {}', ["'statusTag' is declared at top level in a.js:1 and again in b.js:1"]],
+    ['const TONES = {};', '\n\nfunction TONES() {}', ["'TONES' is declared at top level in a.js:1 and again in b.js:3"]],
+    ['var a = 1;\nvar b = f(1, 2), c = [3, 4];', 'let c;', ["'c' is declared at top level in a.js:2 and again in b.js:1"]],
+    ['async function* gen() {}', 'class gen {}', ["'gen' is declared at top level in a.js:1 and again in b.js:1"]],
+    ['const { x, y: z = 1 } = o, [p] = q;', 'const z = 1, p = 2, y = 3;',
+      ["'z' is declared at top level in a.js:1 and again in b.js:1", "'p' is declared at top level in a.js:1 and again in b.js:1"]],
+    ['const a = 1\nfunction b() {}', 'const b = 2', ["'b' is declared at top level in a.js:2 and again in b.js:1"]],
+    ['window.showTab = (id) => id;', 'function showTab() {}', ["'showTab' is declared at top level in a.js:1 and again in b.js:1"]],
+    ['(function (root) {\n  const api = { jaccard, GROUPS };\n  Object.assign(root, api);\n})(window);', 'function jaccard() {}',
+      ["'jaccard' is declared at top level in a.js:2 and again in b.js:1"]],
+    ['function f() {}\nfunction f() {}', '', ["'f' is declared at top level in a.js:1 and again in a.js:2"]],
+  ];
+  for (const [a, b, errors] of cases) {
+    const r = build({ 'index.html': TWO, 'a.js': a, 'b.js': b });
+    assert.equal(r.status, 1, a);
+    assert.deepEqual(r.stderr.trim().split('\n'), errors, a);
+    assert.equal(r.html, null);
+  }
+});
+
+test('names inside functions, blocks, objects, comments, strings and patterns are not top-level', () => {
+  const a = [
+    '// function statusTag() {}',
+    '/* const statusTag = 1; */',
+    "const s = 'function statusTag() {}' + \"let tone\" + `${`const tone`} class x ${ { tone: 1 }.tone }`;",
+    'const r = /function statusTag\\/[/]{/g, half = 4 / 2 / (1);',
+    'const f = function named() { const tone = 1; function inner() {} return tone; };',
+    'for (let i = 0; i < 2; i++) { const inBlock = i; }',
+    'const o = { statusTag: 1, tone: 2 };',
+    'function outer(statusTag) { let same = 1; return same; }',
+    'window.outer = outer;',
+    '(function () { function wrapped() {} })();',
+  ].join('\n');
+  const b = 'function statusTag() {}\nconst tone = 1;\nconst named = 2;\nlet i, inner, inBlock, same, wrapped, x, y;\nconst half2 = 1;';
+  const r = build({ 'index.html': TWO, 'a.js': a, 'b.js': b });
+  assert.equal(r.status, 0, r.stderr);
+});
+
+test("every top-level name of the page's own scripts is seen", () => {
+  // Each script against a second one that declares all its names again.
+  const dir = path.join(ROOT, 'ui', 'js');
+  for (const file of fs.readdirSync(dir)) {
+    const js = fs.readFileSync(path.join(dir, file), 'utf8');
+    const names = [...js.matchAll(/^(?:async )?(?:function\*? ?|const |let |var |class )([\w$]+)/gm)].map((m) => m[1]);
+    if (!names.length) continue;
+    const r = build({ 'index.html': TWO, 'a.js': js, 'b.js': names.map((n) => 'var ' + n + ';').join('\n') });
+    assert.equal(r.status, 1, file);
+    const seen = [...r.stderr.matchAll(/^'([^']+)' is declared at top level in a\.js:\d+ and again in b\.js/gm)].map((m) => m[1]);
+    assert.deepEqual(seen, names, file);
+  }
+});

@@ -10,12 +10,24 @@ const path = require('node:path');
 
 const ROOT = path.resolve(__dirname, '..', '..');
 const OUT = path.join(ROOT, 'build', 'page-test');
+const EXE = path.join(ROOT, 'build', 'win', 'VornixQuelm.exe');
+const NO_EXE = fs.existsSync(EXE) ? false : 'the Windows build is missing (make build-win)';
 
 function buildPage() {
   fs.mkdirSync(OUT, { recursive: true });
   const out = path.join(OUT, 'page.html');
   execFileSync('python3', [path.join(ROOT, 'scripts', 'build_page.py'), path.join(ROOT, 'ui'), out]);
   return fs.readFileSync(out);
+}
+
+// A report of this machine, written by the program under Wine into
+// build/page-test/<name>.json with option '--export' or '--export-raw'.
+function wineReport(name, option) {
+  fs.mkdirSync(OUT, { recursive: true });
+  const file = name + '.json';
+  fs.rmSync(path.join(OUT, file), { force: true });
+  execFileSync(path.join(ROOT, 'scripts', 'wine-run'), [EXE, option, file], { cwd: OUT, stdio: 'ignore', timeout: 600000 });
+  return JSON.parse(fs.readFileSync(path.join(OUT, file), 'utf8'));
 }
 
 function fixture(name) {
@@ -103,4 +115,4 @@ async function loadReport(page, report) {
   await hostSend(page, { type: 'snapshot', data: report });
 }
 
-module.exports = { Harness, fixture, sent, hostSend, loadReport, ROOT };
+module.exports = { Harness, fixture, wineReport, sent, hostSend, loadReport, ROOT, EXE, NO_EXE };

@@ -5,7 +5,7 @@
 // text as a tooltip.
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { Harness, fixture, loadReport } = require('./harness');
+const { Harness, fixture, wineReport, loadReport, NO_EXE } = require('./harness');
 
 const h = new Harness();
 before(() => h.start());
@@ -187,4 +187,112 @@ test('at the smallest window every header action fits, nothing scrolls sideways,
   }
   assert.deepEqual(page.errors, []);
   await page.close();
+});
+
+// The sidebar shows only part of the tabs at the smallest window: the open
+// tab's button is scrolled into it however the tab was opened, with the
+// sidebar scrolled to either end before, and when the window gets smaller.
+function activeTabOutOfView() {
+  const nav = document.getElementById('nav');
+  const btn = nav.querySelector('.nav-btn.active');
+  if (!btn) return 'no open tab';
+  const n = nav.getBoundingClientRect();
+  const b = btn.getBoundingClientRect();
+  if (b.top < n.top - 0.5 || b.bottom > n.bottom + 0.5) return `${btn.dataset.id} at ${Math.round(b.top)}..${Math.round(b.bottom)} in ${Math.round(n.top)}..${Math.round(n.bottom)}`;
+  if (scrollY !== 0 || document.getElementById('app').scrollTop !== 0) return 'the page itself scrolled';
+  return '';
+}
+
+test('at the smallest window the open tab is always in view in the sidebar', async () => {
+  const page = await h.open({ viewport: SMALLEST });
+  await loadReport(page, fixture('report-ui.json'));
+  const langs = await page.evaluate(() => LANG_CODES.slice());
+  const tabs = await page.evaluate(() => TAB_IDS.slice());
+  assert.ok(await page.evaluate(() => document.getElementById('nav').scrollHeight > document.getElementById('nav').clientHeight),
+    'the sidebar shows only part of the tabs');
+  for (const lang of langs) {
+    await page.evaluate((l) => setLang(l), lang);
+    for (const tab of tabs) {
+      for (const [from, fromHost, end] of [['overview', true, 'bottom'], ['about', false, 'top']]) {
+        await page.evaluate(([t, f, host, e]) => {
+          showTab(f === t ? (t === 'about' ? 'overview' : 'about') : f);
+          const nav = document.getElementById('nav');
+          nav.scrollTop = e === 'top' ? 0 : nav.scrollHeight;
+          showTab(t, host);
+        }, [tab, from, fromHost, end]);
+        assert.equal(await page.evaluate(activeTabOutOfView), '', `${tab} opened ${fromHost ? 'by the host' : 'from a view'} with the sidebar at its ${end} in ${lang}`);
+      }
+    }
+  }
+  // A window made smaller keeps the open tab in view.
+  await page.setViewportSize({ width: 1400, height: 900 });
+  await page.evaluate(() => showTab('about'));
+  await page.setViewportSize(SMALLEST);
+  await page.waitForFunction(() => innerHeight === 581);
+  await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r)))); // the resize event
+  assert.equal(await page.evaluate(activeTabOutOfView), '');
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// Words in table cells break only between words; identifiers, hex and masks
+// may break anywhere. Per cell of the view: the words (runs of letters, in
+// scripts that put spaces between words) that the layout splits over lines.
+function wordsSplitInCells() {
+  const out = [];
+  const NO_SPACES = /[\p{Script=Han}\p{Script=Hiragana}\p{Script=Katakana}\p{Script=Hangul}\p{Script=Thai}]/u;
+  for (const td of document.querySelectorAll('#view .grid td')) {
+    const walker = document.createTreeWalker(td, NodeFilter.SHOW_TEXT);
+    for (let n = walker.nextNode(); n; n = walker.nextNode()) {
+      if (n.parentElement.closest('.brk, .mono, .mask')) continue;
+      for (const m of n.data.matchAll(/[\p{L}\p{M}]{2,}/gu)) {
+        if (NO_SPACES.test(m[0])) continue;
+        const range = document.createRange();
+        range.setStart(n, m.index);
+        range.setEnd(n, m.index + m[0].length);
+        if (new Set([...range.getClientRects()].map((r) => Math.round(r.top))).size > 1) out.push(`${m[0]} in "${td.textContent.slice(0, 50)}"`);
+      }
+    }
+  }
+  return out;
+}
+
+async function noWordSplitInCells(report) {
+  const page = await h.open({ viewport: SMALLEST });
+  await loadReport(page, report);
+  const langs = await page.evaluate(() => LANG_CODES.slice());
+  const tabs = await page.evaluate(() => TAB_IDS.slice());
+  for (const viewport of [SMALLEST, SIZES[0]]) {
+    await page.setViewportSize(viewport);
+    for (const lang of langs) {
+      await page.evaluate((l) => setLang(l), lang);
+      for (const tab of tabs) {
+        // As the host opens them: Compare and Report diff with a second report.
+        await page.evaluate((t) => showTab(t, true), tab);
+        assert.deepEqual(await page.evaluate(wordsSplitInCells), [], `${tab} in ${lang} at ${viewport.width}x${viewport.height}`);
+      }
+    }
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+}
+
+// The network table of a real report, squeezed by its masked identifiers.
+function squeezedNetworkTable() {
+  const r = fixture('report-ui.json');
+  r.tables = r.tables.filter((t) => t.id !== 'net.ifaces');
+  const row = (name) => ({ c: [name, 'Ethernet', 'unspecified', '16-67-20-F3-76-7A', '16-67-20-F3-76-7A',
+    '[ok] matches permanent (permanent address is locally administered)', '00000002-0000-0000-0000-4E6574446576', 'disconnected',
+    'HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4d36e972-e325-11ce-bfc1-08002be10318}\\0001'] });
+  r.tables.push({ tab: 'network', id: 'net.ifaces', title: 'Hardware network interfaces', columns: ['Interface', 'Type', 'Physical medium',
+    'Current MAC', 'Permanent MAC', 'MAC state', 'Interface GUID', 'Status', 'Driver key'], sens: 88, groupCol: -1, rows: [row('ifb0'), row('ifb1')] });
+  return r;
+}
+
+test('no word in a table cell is split over two lines, in every tab and language at both sizes', async () => {
+  await noWordSplitInCells(squeezedNetworkTable());
+});
+
+test('no word in a table cell of a report of this machine is split over two lines', { skip: NO_EXE, timeout: 900000 }, async () => {
+  await noWordSplitInCells(wineReport('layout-raw', '--export-raw'));
 });

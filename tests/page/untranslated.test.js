@@ -6,12 +6,10 @@
 // scripts/i18n_keys.py --write adds to the key list.
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
-const { Harness, hostSend, loadReport, ROOT } = require('./harness');
+const { Harness, wineReport, hostSend, loadReport, ROOT, EXE, NO_EXE } = require('./harness');
 
-const EXE = path.join(ROOT, 'build', 'win', 'VornixQuelm.exe');
 const OUT = path.join(ROOT, 'build', 'page-test');
 const ASKED = path.join(OUT, 'asked.json');
 const LANG = 'de';
@@ -63,25 +61,17 @@ function readsAsLabel(text) {
   return /(?<![\w-])[a-z]{2,}(?![\w-])/.test(words(text));
 }
 
-function wineReport(mode, option) {
-  fs.mkdirSync(OUT, { recursive: true });
-  const file = `untranslated-${mode}.json`;
-  fs.rmSync(path.join(OUT, file), { force: true });
-  execFileSync(path.join(ROOT, 'scripts', 'wine-run'), [EXE, option, file], { cwd: OUT, stdio: 'ignore', timeout: 600000 });
-  return JSON.parse(fs.readFileSync(path.join(OUT, file), 'utf8'));
-}
-
 const h = new Harness();
 const reports = {};
 before(async () => {
   if (!fs.existsSync(EXE)) return;
-  reports.raw = wineReport('raw', '--export-raw');
-  reports.safe = wineReport('safe', '--export');
+  reports.raw = wineReport('untranslated-raw', '--export-raw');
+  reports.safe = wineReport('untranslated-safe', '--export');
   await h.start();
 });
 after(() => h.stop());
 
-const skip = fs.existsSync(EXE) ? false : 'the Windows build is missing (make build-win)';
+const skip = NO_EXE;
 
 // Wraps the translation functions: each text asked for, whether it came back
 // unchanged, and the view that asked.

@@ -25,6 +25,24 @@ test('looksHex', async () => {
   await page.close();
 });
 
+test('breakIds: words stay whole, long identifiers, paths and versions may break anywhere', async () => {
+  const page = await h.open();
+  const cases = [
+    // [token, may break anywhere]
+    ['permanent', false], ['administered).', false], ['Anmeldeinformationsaktivierung', false], ['Microsoft-Windows-Kernel', false],
+    ['сканирование', false], ['(NDIS-permanent', false], ['e.g.', false], ['0x1F', false], ['PCI\\VEN_8086', true],
+    ['HKLM\\SOFTWARE\\Microsoft\\Cryptography', true], ["GetSystemFirmwareTable('RSMB')", true], ['GetLogicalProcessorInformationEx', true],
+    ['nic.permanent_mac', true], ['10.0.22631.4317', true], ['https://vornixquelm.example/', true], ['{4d36e972-e325-11ce}', true],
+  ];
+  const got = await page.evaluate((c) => c.map(([t]) => {
+    const d = document.createElement('div');
+    d.innerHTML = breakIds('a ' + t + '  <b>');
+    return [d.textContent, [...d.querySelectorAll('.brk')].map((e) => e.textContent)];
+  }), cases);
+  assert.deepEqual(got, cases.map(([t, brk]) => ['a ' + t + '  <b>', brk ? [t] : []]));
+  await page.close();
+});
+
 test('cell: tags, masks, HMAC tags, identifiers and translation', async () => {
   const page = await h.open({ init: { lang: 'de' } });
   const r = await page.evaluate(() => {

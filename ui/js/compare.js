@@ -203,7 +203,7 @@ function checkCell(value) {
   return esc(tx(value.slice(0, i)) + (detail ? ' · ' + tx(detail) : ' · '));
 }
 
-function statusTag(status) {
+function diffStatusTag(status) {
   const tone = status === 'same' ? 'ok' : status === 'nc' ? 'info' : 'bad';
   return '<span class="tag tone-' + tone + '">' + esc(tx(DIFF_STATUS[status])) + '</span>';
 }
@@ -232,7 +232,7 @@ function fourColumnRows(section, rows) {
     const cls = CELL_CLASS[r.status] || '';
     h += '<tr' + (cls ? ' class="' + cls + '"' : '') + '><td class="key">' + esc(tx(r.label)) +
       (r.sub ? '<div class="sig-note">' + esc(r.tr ? tx(r.sub) : r.sub) + '</div>' : '') + '</td><td class="val">' + value(c.a) + '</td><td class="val">' +
-      value(c.b) + '</td><td>' + statusTag(r.status) + '</td></tr>';
+      value(c.b) + '</td><td>' + diffStatusTag(r.status) + '</td></tr>';
   }
   return h + '</tbody></table></div>';
 }
@@ -243,7 +243,7 @@ function pairRows(section, rows) {
     '</tr></thead><tbody>';
   let group;
   const line = (r, side) => '<tr class="' + (r.status === 'onlyA' || r.status === 'onlyB' ? 'd-only' : 'pair-' + side) + '"><td class="nowrap"><span class="side side-' + side + '">' + side.toUpperCase() +
-    '</span>' + (r.status === 'onlyA' || r.status === 'onlyB' ? ' ' + statusTag(r.status) : '') + '</td>' + r.cells.map((c) => {
+    '</span>' + (r.status === 'onlyA' || r.status === 'onlyB' ? ' ' + diffStatusTag(r.status) : '') + '</td>' + r.cells.map((c) => {
       const cls = r.status === 'onlyA' || r.status === 'onlyB' ? '' : CELL_CLASS[c.status];
       return '<td' + (cls ? ' class="' + cls + '"' : '') + '>' + diffCell(c[side], c.sens) + '</td>';
     }).join('') + '</tr>';

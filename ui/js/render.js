@@ -118,7 +118,15 @@ function pill(level) {
 }
 
 function copyable(value, cls) {
-  return '<span class="copy' + (cls ? ' ' + cls : '') + '" data-copy="' + esc(value) + '">' + esc(value) + '</span>';
+  return '<span class="copy' + (cls ? ' ' + cls : '') + '" data-copy="' + esc(value) + '">' + breakIds(value) + '</span>';
+}
+
+// Table cells keep words whole, so a narrow column shows "permanent", never
+// "permane" and "nt". Only a long token that reads as an identifier, a path,
+// an address or a version (a digit, a separator inside it, or a small letter
+// before a capital) may break anywhere; it is marked for that.
+function breakIds(text) {
+  return String(text).split(/(\s+)/).map((t) => (t.length >= 12 && /\d|[\\/_.:&{}=|@#%+~]\S|[a-z][A-Z]/.test(t) ? '<span class="brk">' + esc(t) + '</span>' : esc(t))).join('');
 }
 
 const TAG_RE = /^\[(ok|warn|bad|info)\]\s?/;
@@ -127,12 +135,12 @@ function cell(value, sensitive) {
   if (value === null || value === undefined || value === '') return '';
   const v = String(value);
   const tag = TAG_RE.exec(v);
-  if (tag) return pill(tag[1]) + ' ' + esc(tx(v.slice(tag[0].length)));
+  if (tag) return pill(tag[1]) + ' ' + breakIds(tx(v.slice(tag[0].length)));
   if (sensitive && !state.reveal) return maskHtml();
   if (v.startsWith('hmac:')) return '<span class="mono hmac" title="' + esc(tx('HMAC tag from a privacy-safe report')) + '">' + esc(v) + '</span>';
   if (looksHex(v)) return sensitive ? copyable(v, 'mono') : '<span class="mono">' + esc(v) + '</span>';
   if (sensitive) return copyable(v);
-  return esc(tx(v));
+  return breakIds(tx(v));
 }
 
 function matchesQuery(parts) {
@@ -335,7 +343,7 @@ function sigValue(sig) {
   }
   const v = sig.v;
   if (v === '') return '';
-  return looksHex(v) ? copyable(v, 'mono') : '<span class="copy" data-copy="' + esc(v) + '">' + esc(tx(v)) + '</span>';
+  return looksHex(v) ? copyable(v, 'mono') : '<span class="copy" data-copy="' + esc(v) + '">' + breakIds(tx(v)) + '</span>';
 }
 
 const CHECK_ORDER = { fail: 0, warn: 1, pass: 2 };

@@ -150,6 +150,23 @@ function renderNav() {
   }
   $('nav').innerHTML = h;
   titleCutNavLabels();
+  if (state.tab !== navRevealedTab) revealActiveTab();
+}
+
+// The open tab stays in view in the sidebar, which at the smallest window
+// cannot show every tab: a view opened from elsewhere (a link, the host) or
+// a lower window brings its button in, without scrolling anything else.
+let navRevealedTab = null;
+function revealActiveTab() {
+  const nav = $('nav');
+  const btn = nav.querySelector('.nav-btn.active');
+  if (!btn) return;
+  navRevealedTab = state.tab;
+  const n = nav.getBoundingClientRect();
+  const b = btn.getBoundingClientRect();
+  const pad = 4; // a little of what lies beyond, so the button is seen whole
+  if (b.top < n.top + pad) nav.scrollTop -= Math.ceil(n.top + pad - b.top);
+  else if (b.bottom > n.bottom - pad) nav.scrollTop += Math.ceil(Math.min(b.bottom - n.bottom + pad, b.top - n.top));
 }
 
 // A text cut with "…" shows its whole text as a tooltip. Measured after each
@@ -524,6 +541,7 @@ function init() {
   document.addEventListener('keydown', onKey);
   $('search').addEventListener('input', onSearchInput);
   window.addEventListener('resize', () => {
+    revealActiveTab();
     titleCutNavLabels();
     titleCutHeader();
     if (!$('export-menu').hidden) placeMenu($('export-menu'), $('export-btn'));

@@ -212,7 +212,7 @@ function renderSignals() {
       body += '<tr' + (ph ? ' class="dim"' : '') + '><td class="nowrap">' + esc(tx(g.cat)) + '</td><td><div>' + esc(tx(g.name)) +
         (ph ? ' <span class="tag tag-placeholder">' + esc(tx('placeholder')) + '</span>' : '') + '</div>' +
         (g.note ? '<div class="sig-note">' + esc(tx(g.note)) + '</div>' : '') + '</td><td class="val">' + sigValue(g) + '</td><td>' + scopeTag(g.scope) +
-        '</td><td class="num">' + esc(g.w) + '</td><td class="nowrap">' + esc(g.group ? tx(g.group) : '-') + '</td><td class="src">' + esc(tx(g.src)) + '</td></tr>';
+        '</td><td class="num">' + esc(g.w) + '</td><td class="nowrap">' + esc(g.group ? tx(g.group) : '-') + '</td><td class="src">' + breakIds(tx(g.src)) + '</td></tr>';
     }
     body += '</tbody></table></div>';
   }
