@@ -272,10 +272,13 @@ void MaskedValues::Add(std::string_view value, ValueKind kind) {
     if (parts.size() > 1) {
         for (std::string_view part : parts) AddByShape(part);
         // Plain names joined are one name; a joined value of other shapes is one by its own shape.
-        if (!std::all_of(parts.begin(), parts.end(), IsPlainName)) return AddByShape(value);
-        const std::string n = Normalized(value);
-        nameHash_.insert(Hash(n));
-        names_.insert(n);
+        if (std::all_of(parts.begin(), parts.end(), IsPlainName)) {
+            const std::string n = Normalized(value);
+            nameHash_.insert(Hash(n));
+            names_.insert(n);
+        } else {
+            AddByShape(value);
+        }
         return;
     }
     AddByShape(value);
