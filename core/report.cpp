@@ -1,5 +1,6 @@
 #include "core/report.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -40,21 +41,24 @@ std::string CellContext(const Table& t, size_t i) {
     return context;
 }
 
-// Every value the report masks: the values of sensitive signals and the
-// sensitive cells of the tables it writes.
+// Every value the report masks: the values collectors name, the values of
+// sensitive signals and the sensitive cells of the tables it writes.
 MaskedValues CollectMasked(const Snapshot& s) {
-    MaskedValues m;
+    std::vector<MaskedValues::Value> values;
+    for (const NamedValue& n : s.named)
+        if (!n.value.empty()) values.push_back({n.value, n.kind});
     for (const Signal& sig : s.signals)
-        if (sig.sens && !sig.value.empty()) m.Add(sig.value);
+        if (sig.sens && !sig.value.empty()) values.push_back({sig.value});
     for (const Table& t : s.tables) {
         if (!t.safe) continue;
         for (const TableRow& row : t.rows)
             for (size_t i = 0; i < row.cells.size() && i < 32; ++i)
-                if (CellSensitive(t, row, i) && !row.cells[i].empty()) m.Add(row.cells[i]);
+                if (CellSensitive(t, row, i) && !row.cells[i].empty()) values.push_back({row.cells[i]});
     }
-    m.Finish();
-    return m;
+    return MaskedValues(values);
 }
+
+MaskedValues::Place PlaceOf(bool maker) { return maker ? MaskedValues::Place::Maker : MaskedValues::Place::Text; }
 
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
@@ -124,7 +128,8 @@ void WriteCheck(const Writer& o, const Check& c) {
 void WriteSignal(const Writer& o, const Signal& sig) {
     JsonWriter& w = o.w;
     // A value that restates a masked one is masked as a sensitive value is.
-    const bool sens = sig.sens || (o.mode == kReportSafe && !sig.value.empty() && o.Restated(sig.value));
+    const bool sens =
+        sig.sens || (o.mode == kReportSafe && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker)));
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
@@ -165,7 +170,7 @@ void WriteTable(const Writer& o, const Table& t) {
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
             bool masked = CellSensitive(t, row, i);
-            const auto place = ColumnBit(t.makers, i) ? MaskedValues::Place::Maker : MaskedValues::Place::Text;
+            const auto place = PlaceOf(ColumnBit(t.makers | row.makers, i));
             if (safe && !masked && !ColumnBit(t.labels, i) && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
@@ -211,9 +216,9 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
                               std::string_view keyNote) {
     JsonWriter w;
     w.out = std::move(out);
-    MaskedValues masked;
-    if (mode == kReportSafe) masked = CollectMasked(s);
-    const Writer o{w, mode, key, mode == kReportSafe ? &masked : nullptr};
+    std::optional<MaskedValues> masked;
+    if (mode == kReportSafe) masked.emplace(CollectMasked(s));
+    const Writer o{w, mode, key, masked ? &*masked : nullptr};
     w.BeginObject();
     w.WriteString("schema", "vorq.snapshot/1");
     w.WriteString("tool", kToolName);

@@ -29,11 +29,16 @@ struct Signal {
     int32_t w = 0;
     bool sens = false;
     double q = 1.0;
+    // The value names a maker (Table::makers); not written to the report.
+    bool maker = false;
 };
 
 struct TableRow {
     std::vector<std::string> cells;
     uint32_t sens = 0;
+    // Bit i: cell i names a maker, as a column of Table::makers does, in a
+    // table whose rows are fields. Not written to the report.
+    uint32_t makers = 0;
 };
 
 struct Table {
@@ -102,6 +107,15 @@ struct SourceFailure {
     Failure kind = Failure::Error;
 };
 
+// What a masked value names: it decides what else a privacy-safe report
+// masks with it (core/masked_values.h). Plain: a value known by its shape only.
+enum class ValueKind { Plain, Account, Computer, DnsDomain, NetbiosDomain, Organization, ProfileFolder };
+
+struct NamedValue {
+    ValueKind kind = ValueKind::Plain;
+    std::string value;
+};
+
 struct Snapshot {
     std::string created;
     bool elevated = false;
@@ -115,6 +129,10 @@ struct Snapshot {
     std::vector<CollectorRun> collectors;
     std::vector<std::string> notes;
     std::map<std::string, std::string> facts;
+    // The values collectors name for the privacy-safe report (account,
+    // computer, domains, organizations, profile folders and their short
+    // forms): masked wherever restated, never written.
+    std::vector<NamedValue> named;
     // The failures noted through AddFailureNote; not part of the report.
     std::vector<SourceFailure> failures;
 };

@@ -17,7 +17,7 @@ const char kSmbiosShortRead[] = "short read of the SMBIOS table";
 namespace {
 
 constexpr char kSrc[] = "GetSystemFirmwareTable('RSMB')";
-constexpr uint32_t kSensitiveValue = 4;  // row mask: column 2
+constexpr uint32_t kValueColumn = 4;  // row masks: column 2
 constexpr char kPlaceholderNote[] = "placeholder / unset value - ignored for identity";
 
 std::string Src(unsigned type) { return Format("%s type %u", kSrc, type); }
@@ -46,10 +46,16 @@ struct Render {
     void Row(const char* field, std::string value, bool sensitive = false) {
         AddStructureRow(table, label, field, std::move(value), sensitive);
     }
-    void Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
-                const char* group, Sens sens, const std::string& note = std::string(), double q = 1.0,
-                const char* cat = "Firmware") {
-        s.signals.push_back(MakeSignal(key, cat, name, value, scope, w, group, sens, Src(rec->type), note, q));
+    // A vendor or manufacturer: a maker's own name, as in the drivers' company columns.
+    void MakerRow(const char* field, std::string value) {
+        Row(field, std::move(value));
+        table.rows.back().makers = kValueColumn;
+    }
+    Signal& Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
+                 const char* group, Sens sens, const std::string& note = std::string(), double q = 1.0,
+                 const char* cat = "Firmware") {
+        return s.signals.emplace_back(
+            MakeSignal(key, cat, name, value, scope, w, group, sens, Src(rec->type), note, q));
     }
     void Serial(const char* key, const char* name, const std::string& value, int32_t w, const char* group) {
         AddSerialIdentifier(s, key, name, value, w, group, Src(rec->type));
@@ -75,7 +81,7 @@ struct Render {
 
 void Render::Bios() {
     const SmbiosStructure& r = *rec;
-    Row("Vendor", r.FieldString(0x04));
+    MakerRow("Vendor", r.FieldString(0x04));
     Row("Version", r.FieldString(0x05));
     Row("Release date", r.FieldString(0x08));
     if (r.HasField(0x15, 1)) Row("BIOS release", Format("%u.%u", unsigned{r.FieldByte(0x14)}, unsigned{r.FieldByte(0x15)}));
@@ -90,7 +96,8 @@ void Render::Bios() {
         SetFact(s, fact::kSmbiosVmFlag, (ext2 & 0x10) ? "1" : "0");
     }
     SetFact(s, fact::kSmbiosBiosVersion, r.FieldString(0x05));
-    Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No);
+    Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No)
+        .maker = true;
     Emit(sig::kSmbiosBiosVersion, "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Sens::No,
            "changes after a firmware update");
     Emit(sig::kSmbiosBiosDate, "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Sens::No);
@@ -101,7 +108,7 @@ void Render::System() {
     systemManufacturer = r.FieldString(0x04);
     systemProduct = r.FieldString(0x05);
     const std::string serial = r.FieldString(0x07);
-    Row("Manufacturer", systemManufacturer);
+    MakerRow("Manufacturer", systemManufacturer);
     Row("Product name", systemProduct);
     Row("Version", r.FieldString(0x06));
     Row("Serial number", serial, true);
@@ -118,7 +125,8 @@ void Render::System() {
     if (r.HasField(0x1A, 1)) Row("Family", r.FieldString(0x1A));
     if (r.HasField(0x18, 1)) Row("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
     Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
-           "mainboard", Sens::No);
+         "mainboard", Sens::No)
+        .maker = true;
     Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Sens::No);
     if (r.HasField(0x19, 1) && !IsPlaceholderValue(r.FieldString(0x19)))
         Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Sens::No);
@@ -132,7 +140,7 @@ void Render::Baseboard() {
     boardProduct = r.FieldString(0x05);
     const std::string serial = r.FieldString(0x07);
     const std::string asset = r.FieldString(0x08);
-    Row("Manufacturer", boardManufacturer);
+    MakerRow("Manufacturer", boardManufacturer);
     Row("Product", boardProduct);
     Row("Version", r.FieldString(0x06));
     Row("Serial number", serial, true);
@@ -151,7 +159,7 @@ void Render::Chassis() {
     const std::string serial = r.FieldString(0x07);
     const std::string asset = r.FieldString(0x08);
     const char* type = ChassisTypeName(r.FieldByte(0x05));
-    Row("Manufacturer", r.FieldString(0x04));
+    MakerRow("Manufacturer", r.FieldString(0x04));
     Row("Type", type);
     Row("Version", r.FieldString(0x06));
     Row("Serial number", serial, true);
@@ -370,7 +378,7 @@ void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string&
 }
 
 void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, bool sensitive) {
-    AddRow(t, {label, field, std::move(value)}, sensitive ? kSensitiveValue : 0);
+    AddRow(t, {label, field, std::move(value)}, sensitive ? kValueColumn : 0);
 }
 
 void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {

@@ -8,22 +8,6 @@ namespace vorq {
 
 namespace {
 
-// Compared with the trimmed, lower-cased value.
-constexpr const char* kPlaceholders[] = {
-    "to be filled by o.e.m.", "to be filled by oem", "default string", "system serial number",
-    "system product name", "system manufacturer", "system version", "base board serial number",
-    "baseboard serial number", "chassis serial number", "chassis manufacture", "o.e.m.",
-    "oem", "none", "n/a", "na",
-    "not applicable", "not available", "not specified", "not defined",
-    "unknown", "invalid", "empty", "default",
-    "serial number", "serialnumber", "123456789", "1234567890",
-    "0123456789", "01234567890", "12345678", "abcdefghij",
-    "type1productconfigid", "sku", "no asset tag", "no asset information",
-    "asset-1234567890", "none.", "no enclosure", "fill by oem",
-    "please change", "standard", "sn12345678",
-};
-static_assert(std::size(kPlaceholders) == 43);
-
 constexpr uint8_t kPlaceholderUuids[][16] = {
     {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
     {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
@@ -84,15 +68,6 @@ constexpr const char* kErrorCorrection[] = {"?", "Other", "Unknown", "None", "Pa
                                             "Multi-bit ECC", "CRC"};
 
 }  // namespace
-
-bool IsPlaceholderValue(std::string_view text) {
-    const std::string t = ToLower(Trim(text));
-    if (t.empty()) return true;
-    if (t.size() >= 2 && t.find_first_not_of(t[0]) == std::string::npos) return true;
-    for (const char* p : kPlaceholders)
-        if (t == p) return true;
-    return t.size() >= 12 && t.find("to be filled") != std::string::npos;
-}
 
 bool IsPlaceholderUuid(const uint8_t* uuid16) {
     if (!uuid16) return false;

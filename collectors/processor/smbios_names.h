@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
+#include "core/placeholders.h"
+
 namespace vorq {
 
-// A text the manufacturer left unset ("To Be Filled By O.E.M.", "0000", ...).
-bool IsPlaceholderValue(std::string_view text);
 // The 16 raw bytes at offset 0x08 of the system structure.
 bool IsPlaceholderUuid(const uint8_t* uuid16);
 // SMBIOS 2.6 and later store the first three fields little-endian.

@@ -146,14 +146,22 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
             c.State("Current user account", "domain account (RID " + rid + ")", "GetTokenInformation(TokenUser)");
         }
     }
-    if (in.userName) c.State("Current user", *in.userName, "GetUserNameW", Sens::Yes);
+    if (in.userName) {
+        c.State("Current user", *in.userName, "GetUserNameW", Sens::Yes);
+        c.s.named.push_back({ValueKind::Account, *in.userName});
+    }
     if (in.joinRead) {
         // NetSetupWorkgroupName 2, NetSetupDomainName 3
         const bool domain = in.joinStatus == 3;
-        const std::string value = domain                 ? "Active Directory domain " + in.joinName
-                                  : in.joinStatus == 2 ? "workgroup " + in.joinName
-                                                         : in.joinName;
-        c.State("Domain / workgroup", value, "NetGetJoinInformation", domain ? Sens::Yes : Sens::No);
+        const bool workgroup = in.joinStatus == 2;
+        const std::string value = domain      ? "Active Directory domain " + in.joinName
+                                  : workgroup ? "workgroup " + in.joinName
+                                              : in.joinName;
+        // Windows' default workgroup names nobody; any other is a name someone chose for their network.
+        const bool chosen = domain || (workgroup && ToUpper(in.joinName) != "WORKGROUP");
+        c.State("Domain / workgroup", value, "NetGetJoinInformation", chosen ? Sens::Yes : Sens::No);
+        if (chosen && !in.joinName.empty())
+            c.s.named.push_back({domain ? ValueKind::NetbiosDomain : ValueKind::Organization, in.joinName});
     }
 }
 

@@ -103,6 +103,9 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
                               : c.kind == ProfileKind::Entra     ? "Entra account"
                               : c.kind == ProfileKind::Local     ? "local account"
                                                                  : "domain account";
+        // The folder is masked, and so are texts holding its short form.
+        ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
+        if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
         AddRow(t, {account, c.local ? c.rid : std::string(), p.imagePath, FormatFileTimeHighLow(p.loadHigh, p.loadLow),
                    FormatFileTimeHighLow(p.unloadHigh, p.unloadLow),
                    Format("0x%lX", static_cast<unsigned long>(p.state))});
@@ -211,7 +214,10 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
     if (in.uiLanguages) row("Preferred UI languages", *in.uiLanguages);
     const std::vector<std::string>& layouts = in.preloadLayouts.empty() ? in.keyboardLayouts : in.preloadLayouts;
     if (!layouts.empty()) row("Keyboard layouts (KLID)", Join(layouts, ", "));
-    if (!in.dnsDomain.empty()) row("DNS domain", in.dnsDomain, kIdValueMask);
+    if (!in.dnsDomain.empty()) {
+        row("DNS domain", in.dnsDomain, kIdValueMask);
+        s.named.push_back({ValueKind::DnsDomain, in.dnsDomain});
+    }
     if (!in.registeredOwner.empty() || !in.registeredOrganization.empty())
         row("Registered owner / organization",
             !in.registeredOwner.empty() && !in.registeredOrganization.empty()
@@ -378,6 +384,7 @@ void CollectWindowsFrom(Snapshot& s, const WindowsSource& in) {
     if (!IsAllFGuidText(in.buildGuid))
         ctx.Add("win.build_guid", "Build GUID", in.buildGuid, SignalScope::PerInstall, 4, "os", Sens::Yes,
                 "CurrentVersion\\BuildGUID");
+    if (in.computerName) s.named.push_back({ValueKind::Computer, *in.computerName});
     if (in.computerName)
         ctx.Add("win.computer_name", "Computer name", *in.computerName, SignalScope::PerInstall, 4, "os", Sens::Yes,
                 "GetComputerNameExW");

@@ -68,6 +68,7 @@ struct ProfileSource {
     std::string sid;
     uint32_t loadHigh = 0, loadLow = 0, unloadHigh = 0, unloadLow = 0, state = 0;
     std::string imagePath;
+    std::string shortPath;  // GetShortPathNameW of the expanded folder, when it answered
 };
 
 struct CertSource {

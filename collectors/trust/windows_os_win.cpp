@@ -131,6 +131,26 @@ void ReadLineage(WindowsSource& in) {
     }
 }
 
+// The 8.3 form of a profile folder as Windows answers it: only Windows knows
+// it for names outside the code page and after four folders began alike.
+// Empty when the folder is missing or has no short form of its own.
+std::string ShortPath(const std::string& imagePath) {
+    const std::wstring path = ToWide(imagePath);
+    std::wstring expanded(32768, L'\0');
+    const DWORD n = ExpandEnvironmentStringsW(path.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+    if (n == 0 || n > expanded.size()) return {};
+    expanded.resize(n - 1);
+    std::wstring out(MAX_PATH, L'\0');
+    DWORD len = GetShortPathNameW(expanded.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    if (len > out.size()) {
+        out.assign(len, L'\0');
+        len = GetShortPathNameW(expanded.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    }
+    if (len == 0 || len >= out.size()) return {};
+    out.resize(len);
+    return out == expanded ? std::string() : WStringToUtf8(out);
+}
+
 void ReadProfiles(WindowsSource& in) {
     constexpr wchar_t kList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
     for (const std::wstring& sid : RegEnumSubkeys(HKEY_LOCAL_MACHINE, kList)) {
@@ -144,6 +164,9 @@ void ReadProfiles(WindowsSource& in) {
         p.unloadLow = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"LocalProfileUnloadTimeLow").value_or(0);
         p.state = ReadRegistryDword(HKEY_LOCAL_MACHINE, k, L"State").value_or(0);
         p.imagePath = ReadRegistryString(HKEY_LOCAL_MACHINE, k, L"ProfileImagePath");
+        // The profiles the report lists, and masks.
+        if (ClassifyProfileSid(p.sid, in.machineSid, in.currentUserSid).kind != ProfileKind::Service)
+            p.shortPath = ShortPath(p.imagePath);
         in.profiles.push_back(std::move(p));
     }
 }

@@ -421,6 +421,40 @@ TEST(MicrosoftCollect, EmptyMachine) {
     EXPECT_EQ(ValueOf(entra, ids, "Current user account"), "Microsoft Entra account (SID authority S-1-12-1)");
 }
 
+// The join name and the account name the report masks, named for its rules:
+// Windows' default workgroup names nobody; any other workgroup is a name
+// someone chose, masked as an organization's.
+TEST(MicrosoftCollect, JoinAndAccountNamesAreNamed) {
+    struct Case {
+        const char* what;
+        uint32_t joinStatus;
+        const char* joinName;
+        uint32_t mask;
+        std::vector<std::pair<ValueKind, std::string>> named;
+    } cases[] = {
+        {"default workgroup", 2, "Workgroup", 0, {{ValueKind::Account, "jquellbrandt"}}},
+        {"default workgroup in capitals", 2, "WORKGROUP", 0, {{ValueKind::Account, "jquellbrandt"}}},
+        {"chosen workgroup", 2, "HOLLOWNET", 2,
+         {{ValueKind::Account, "jquellbrandt"}, {ValueKind::Organization, "HOLLOWNET"}}},
+        {"domain", 3, "HOLLOWMERE", 2,
+         {{ValueKind::Account, "jquellbrandt"}, {ValueKind::NetbiosDomain, "HOLLOWMERE"}}},
+    };
+    for (const Case& c : cases) {
+        Snapshot s;
+        MicrosoftSource in;
+        in.currentUserSid = "S-1-5-21-0-0-0-1000";
+        in.userName = "jquellbrandt";
+        in.joinRead = true;
+        in.joinStatus = c.joinStatus;
+        in.joinName = c.joinName;
+        CollectMicrosoftFrom(s, in);
+        EXPECT_EQ(RowNamed(s, table::kMsIds, "Domain / workgroup")->sens, c.mask) << c.what;
+        std::vector<std::pair<ValueKind, std::string>> named;
+        for (const NamedValue& n : s.named) named.emplace_back(n.kind, n.value);
+        EXPECT_EQ(named, c.named) << c.what;
+    }
+}
+
 TEST(MicrosoftCollect, AutopilotOutcomes) {
     const Oa3Record tpm{3, std::vector<uint8_t>(28, 0x11)};
     const std::vector<uint8_t> set = Oa3Set({tpm, Oa3TimeStamp(0)});

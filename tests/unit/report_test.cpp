@@ -326,5 +326,53 @@ TEST(Report, ValuesOfLeftOutTablesMaskNothing) {
     EXPECT_NE(out.find(R"("notes":["SERIAL-77QX"])"), std::string::npos) << out;
 }
 
+// The report hands what collectors name, and where makers' names stand in a
+// table of fields or a signal, to the masking rules. Named values are masked
+// where restated and never written.
+TEST(Report, NamedValuesMakersAndPlaceholders) {
+    Snapshot s;
+    s.named.push_back({ValueKind::Account, "jquellbrandt"});
+    s.named.push_back({ValueKind::ProfileFolder, "C:\\Users\\JRGENQ~1"});
+    s.signals.push_back(MakeSignal("win.org", "OS", "Organization", "Dell Inc.", SignalScope::PerInstall, 4, "os",
+                                   Sens::Yes, "src", "", 1.0));
+    Signal vendor = MakeSignal("smbios.bios_vendor", "Firmware", "BIOS vendor", "Dell Inc.", SignalScope::PerModel, 1,
+                               "firmware", Sens::No, "src", "", 1.0);
+    vendor.maker = true;
+    s.signals.push_back(vendor);
+    Table t = MakeTable("firmware", "smbios", "SMBIOS structures", {"Structure", "Field", "Value"});
+    t.labels = 2;
+    AddRow(t, {"Type 0", "Vendor", "Dell Inc."});
+    t.rows.back().makers = 4;
+    AddRow(t, {"Type 1", "Serial number", "To Be Filled By O.E.M."}, 4);
+    AddRow(t, {"Type 1", "Product name", "To Be Filled By O.E.M."});
+    AddRow(t, {"Type 2", "Product", "Dell Inc."});
+    AddRow(t, {"Type 11", "String 1", "WDKTestCert jquellbrandt,133512345678901234"});
+    AddRow(t, {"Type 11", "String 2", "C:\\Users\\JRGENQ~1\\AppData"});
+    s.tables.push_back(t);
+
+    const Bytes key = TestKey();
+    std::string safe, raw;
+    WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+    WriteSnapshotJsonWithKey(raw, s, kReportRaw, key);
+    const auto masked = [&](const char* structure, const char* field, const std::string& value) {
+        return std::string(R"({"c":[")") + structure + R"(",")" + field + R"(","hmac:)" +
+               HmacId(key, "smbios/Value", value) + R"("],"s":4})";
+    };
+    const auto clear = [&](const char* structure, const char* field, const char* value) {
+        return std::string(R"({"c":[")") + structure + R"(",")" + field + R"(",")" + value + R"("]})";
+    };
+    const std::string expected[] = {
+        clear("Type 0", "Vendor", "Dell Inc."),
+        R"({"key":"smbios.bios_vendor","cat":"Firmware","name":"BIOS vendor","v":"Dell Inc.")",
+        clear("Type 1", "Product name", "To Be Filled By O.E.M."),
+        masked("Type 2", "Product", "Dell Inc."),
+        masked("Type 11", "String 1", "WDKTestCert jquellbrandt,133512345678901234"),
+        masked("Type 11", "String 2", "C:\\Users\\JRGENQ~1\\AppData"),
+    };
+    for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
+    EXPECT_EQ(raw.find("\"jquellbrandt\""), std::string::npos) << raw;
+    EXPECT_EQ(raw.find("hmac:"), std::string::npos) << raw;
+}
+
 }  // namespace
 }  // namespace vorq

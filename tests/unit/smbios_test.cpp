@@ -113,6 +113,22 @@ TEST(SmbiosRender, WineTable) {
     EXPECT_EQ(serial.note, "placeholder / unset value - ignored for identity");
 }
 
+// The vendor and manufacturers of the BIOS, system, board and chassis are
+// makers' names, in their rows and signals; no other field or signal is.
+TEST(SmbiosRender, MakersFields) {
+    const Snapshot s = Render(test::ReadFixture("smbios/wine-2.4.bin"));
+    std::vector<std::string> makers;
+    for (const TableRow& r : FindTable(s, "smbios")->rows)
+        if (r.makers) makers.push_back(r.cells.at(0).substr(0, r.cells.at(0).find(" - ")) + " " + r.cells.at(1) +
+                                       " " + std::to_string(r.makers));
+    EXPECT_EQ(makers, (std::vector<std::string>{"Type 0 Vendor 4", "Type 1 Manufacturer 4", "Type 3 Manufacturer 4",
+                                                "Type 2 Manufacturer 4"}));
+    std::vector<std::string> makerSignals;
+    for (const Signal& sig : s.signals)
+        if (sig.maker) makerSignals.push_back(sig.key);
+    EXPECT_EQ(makerSignals, (std::vector<std::string>{"smbios.bios.vendor", "smbios.system.manufacturer"}));
+}
+
 TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {
     const uint8_t seven[7] = {0, 3, 4, 0, 0, 0, 0};
     Snapshot s;

@@ -160,10 +160,10 @@ WindowsSource SampleSource() {
     in.computerName = "desk-7";
     in.currentUserSid = "S-1-5-21-11-22-33-1001";
     in.userName = "alice";
-    in.profiles = {{"S-1-5-18", 0, 0, 0, 0, 0, "%systemroot%\\system32\\config\\systemprofile"},
-                   {"S-1-5-21-11-22-33-1000", 0x1d756dd, 0xa5caa000, 0, 0, 0x204, "C:\\Users\\admin"},
-                   {"S-1-5-21-11-22-33-1001", 0, 0, 0, 0, 0, "C:\\Users\\alice"},
-                   {"S-1-12-1-5-6-7-8", 0, 0, 0, 0, 0, "C:\\Users\\bob"}};
+    in.profiles = {{"S-1-5-18", 0, 0, 0, 0, 0, "%systemroot%\\system32\\config\\systemprofile", ""},
+                   {"S-1-5-21-11-22-33-1000", 0x1d756dd, 0xa5caa000, 0, 0, 0x204, "C:\\Users\\admin", ""},
+                   {"S-1-5-21-11-22-33-1001", 0, 0, 0, 0, 0, "C:\\Users\\alice", ""},
+                   {"S-1-12-1-5-6-7-8", 0, 0, 0, 0, 0, "C:\\Users\\bob", ""}};
     LineageSource a, b, c;
     a.entryName = "Source OS (Updated on 6/1/2021 12:00:00)";
     a.productName = "Windows 10 Pro";
@@ -315,6 +315,27 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
     EXPECT_EQ(rdp->name, "Remote Desktop certificate (valid to 2019-03-02)");
     EXPECT_TRUE(rdp->sens);  // generated per installation
     EXPECT_EQ(rdp->value, "AB12");
+}
+
+// The names the report's masking rules read: the computer, the DNS domain,
+// and every listed profile folder with the short form Windows answered.
+TEST(WindowsCollect, NamesForTheSafeReport) {
+    WindowsSource in = SampleSource();
+    in.dnsDomain = "corp.hollowmere.example";
+    in.profiles[3].shortPath = "C:\\Users\\BOB~1";
+    Snapshot s;
+    CollectWindowsFrom(s, in);
+    std::vector<std::pair<ValueKind, std::string>> named;
+    for (const NamedValue& n : s.named) named.emplace_back(n.kind, n.value);
+    const std::vector<std::pair<ValueKind, std::string>> expected = {
+        {ValueKind::Computer, "desk-7"},
+        {ValueKind::ProfileFolder, "C:\\Users\\admin"},
+        {ValueKind::ProfileFolder, "C:\\Users\\alice"},
+        {ValueKind::ProfileFolder, "C:\\Users\\bob"},
+        {ValueKind::ProfileFolder, "C:\\Users\\BOB~1"},
+        {ValueKind::DnsDomain, "corp.hollowmere.example"},
+    };
+    EXPECT_EQ(named, expected);
 }
 
 TEST(WindowsCollect, CleanInstallationAndMissingValues) {
