@@ -153,7 +153,7 @@ namespace {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAsciiHex(char c) { return IsAsciiDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+bool IsAsciiHex(char c) { return HexDigitValue(c) >= 0; }
 
 bool IsHostWord(std::string_view word) {
     for (const size_t hex : {size_t{12}, size_t{6}}) {
@@ -172,15 +172,8 @@ bool IsHostWord(std::string_view word) {
 }  // namespace
 
 bool NamesPrinterHost(std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const bool inWord = i < text.size() && (IsAsciiLetter(text[i]) || IsAsciiDigit(text[i]) || text[i] == '-' ||
-                                                 text[i] == '_');
-        if (inWord) continue;
-        if (i > start && IsHostWord(text.substr(start, i - start))) return true;
-        start = i + 1;
-    }
-    return false;
+    const std::vector<std::string_view> words = AsciiWords(text, "-_");
+    return std::any_of(words.begin(), words.end(), IsHostWord);
 }
 
 PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes) {

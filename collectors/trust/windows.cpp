@@ -310,21 +310,6 @@ ProfileClass ClassifyProfileSid(const std::string& sid, const std::string& machi
     return c;
 }
 
-namespace {
-
-bool HasWordCa(std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0; i <= text.size(); ++i) {
-        const char ch = i < text.size() ? text[i] : ' ';
-        if ((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z')) continue;
-        if (EqualsNoCase(text.substr(start, i - start), "CA")) return true;
-        start = i + 1;
-    }
-    return false;
-}
-
-}  // namespace
-
 CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::string& computerName,
                               const std::string& userName) {
     bool authority = false;
@@ -334,7 +319,9 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
         authority = *c.subjectTypeCa;
     } else if (c.selfSigned) {
         // "CA" as a word: the letters alone are in "localhost" and in host names.
-        authority = HasWordCa(c.subject) || ContainsNoCase(c.subject, "Root") || ContainsNoCase(c.subject, "Authority");
+        const std::vector<std::string_view> words = AsciiWords(c.subject);
+        authority = std::any_of(words.begin(), words.end(), [](std::string_view w) { return EqualsNoCase(w, "CA"); }) ||
+                    ContainsNoCase(c.subject, "Root") || ContainsNoCase(c.subject, "Authority");
     }
     const bool namesThisMachine = (!computerName.empty() && ContainsNoCase(c.subject, computerName)) ||
                                   (!userName.empty() && ContainsNoCase(c.subject, userName));
