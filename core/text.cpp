@@ -112,6 +112,22 @@ bool WStartsWithNoCase(std::u16string_view text, std::u16string_view prefix) {
     return true;
 }
 
+std::vector<std::string_view> AsciiWords(std::string_view text, std::string_view inner) {
+    std::vector<std::string_view> words;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size()) {
+            const char c = text[i];
+            if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                inner.find(c) != std::string_view::npos)
+                continue;
+        }
+        if (i > start) words.push_back(text.substr(start, i - start));
+        start = i + 1;
+    }
+    return words;
+}
+
 std::string Join(const std::vector<std::string>& items, const char* sep) {
     std::string out;
     for (size_t i = 0; i < items.size(); ++i) {

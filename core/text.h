@@ -51,6 +51,9 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool WStartsWithNoCase(std::u16string_view text, std::u16string_view prefix);
 std::string Join(const std::vector<std::string>& items, const char* sep);
+// The runs of ASCII letters and digits in `text`, in order; a character of
+// `inner` also joins a word ("-_": "BRN-3C2A" is one word).
+std::vector<std::string_view> AsciiWords(std::string_view text, std::string_view inner = {});
 std::string Trim(std::string_view text);
 std::string ToLower(std::string s);
 std::string ToUpper(std::string s);

@@ -89,12 +89,16 @@ void AddDuid(Snapshot& s, Table& ids, const NetworkSource& in) {
     if (!d.valid) return;
     const bool hasMac = !d.mac.empty();
     const std::string hex = HexEncode(in.duid);
-    AddRow(ids, {"DHCPv6 DUID", hex, "per-install", "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"}, hasMac ? 0x2u : 0u);
+    // Whatever its type, the DUID is this installation's identity in every
+    // DHCPv6 server's log; its generation time dates the installation.
+    AddRow(ids, {"DHCPv6 DUID", hex, "per-install", "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"}, 0x2u);
     AddRow(ids, {"DHCPv6 DUID type", d.detail.empty() ? d.kind : d.kind + " (" + d.detail + ")", "state", "RFC 8415"});
+    if (!d.generated.empty())
+        AddRow(ids, {"DHCPv6 DUID generated", d.generated, "per-install", "RFC 8415"}, 0x2u);
     std::string note = d.kind + ": generated once at first boot";
     if (hasMac) note += "; embeds the MAC of the adapter present at that time";
     s.signals.push_back(MakeSignal(sig::kNetDuid, "Network", "DHCPv6 DUID", hex, SignalScope::PerInstall, 6, "os",
-                                   hasMac ? Sens::Yes : Sens::No, "Tcpip6\\Parameters\\Dhcpv6DUID", std::move(note), 1.0));
+                                   Sens::Yes, "Tcpip6\\Parameters\\Dhcpv6DUID", std::move(note), 1.0));
     if (hasMac) SetFact(s, fact::kNetDuidMac, d.mac);
     SetFact(s, fact::kNetDuidKind, d.kind);
 }
@@ -176,8 +180,9 @@ void AddModem(Snapshot& s, Table& wwan, const ModemInfo& m) {
     const std::string model = Trim(m.manufacturer + " " + m.model);
     if (!m.manufacturer.empty() || !m.model.empty()) AddRow(wwan, {"Manufacturer / model", model});
     if (!m.firmware.empty()) AddRow(wwan, {"Firmware", m.firmware});
-    if (!m.deviceId.empty()) AddRow(wwan, {"Device ID", m.deviceId});
-    // The IMEI identifies the unit like a burned-in address: masked in safe reports.
+    // The device ID is made per installation, the IMEI identifies the unit like
+    // a burned-in address: both masked in safe reports.
+    if (!m.deviceId.empty()) AddRow(wwan, {"Device ID", m.deviceId}, 0x2);
     if (!m.imei.empty()) AddRow(wwan, {"Mobile equipment ID (IMEI)", m.imei}, 0x2);
     if (!m.imei.empty())
         s.signals.push_back(MakeSignal(sig::kWwanImei, "Network", "Mobile broadband modem IMEI", m.imei, SignalScope::PerUnit,
@@ -185,7 +190,7 @@ void AddModem(Snapshot& s, Table& wwan, const ModemInfo& m) {
                                        "WinRT MobileBroadbandDeviceInformation.MobileEquipmentId", "", 1.0));
     if (!m.deviceId.empty())
         s.signals.push_back(MakeSignal(sig::kWwanDeviceId, "Network", "Mobile broadband modem device ID", m.deviceId,
-                                       SignalScope::PerInstall, 3, "os", Sens::No,
+                                       SignalScope::PerInstall, 3, "os", Sens::Yes,
                                        "WinRT MobileBroadbandDeviceInformation.DeviceId", "", 1.0));
     if (!m.model.empty())
         s.signals.push_back(MakeSignal(sig::kWwanModel, "Network", "Mobile broadband modem model", model,
@@ -296,8 +301,8 @@ DuidInfo DecodeDuid(const uint8_t* p, size_t n) {
         d.kind = "DUID-LLT";
         // 64-bit sum: the 32-bit field plus the epoch shift passes 2^32 in 2106.
         const int64_t seconds = static_cast<int64_t>(ReadBe32(p + 4)) + kUnixToY2k;
-        d.detail = Format("hardware type %u, generated %s", static_cast<unsigned>(ReadBe16(p + 2)),
-                          FormatUnixTimeUtc(seconds).c_str());
+        d.detail = Format("hardware type %u", static_cast<unsigned>(ReadBe16(p + 2)));
+        d.generated = FormatUnixTimeUtc(seconds);
         d.mac = MacText(p + 8, n - 8);
     } else if (type == 3 && n >= 10) {
         d.kind = "DUID-LL";

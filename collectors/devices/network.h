@@ -163,7 +163,8 @@ struct DuidInfo {
     bool valid = false;  // at least 4 bytes
     std::string kind;
     std::string detail;
-    std::string mac;  // embedded link-layer address, empty when none
+    std::string generated;  // DUID-LLT: when it was made, to the second
+    std::string mac;        // embedded link-layer address, empty when none
 };
 DuidInfo DecodeDuid(const uint8_t* p, size_t n);
 

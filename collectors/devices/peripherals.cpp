@@ -1,5 +1,7 @@
 #include "collectors/devices/peripherals.h"
 
+#include <algorithm>
+
 #include "core/text.h"
 
 namespace vorq {
@@ -9,6 +11,9 @@ namespace {
 // Serial columns are per-unit identifiers: masked in privacy-safe reports.
 constexpr uint32_t kBiometricSerialColumn = 1u << 5;
 constexpr uint32_t kSmartCardSerialColumn = 1u << 4;
+// Made when the endpoint is first registered on this installation, and the
+// source of the media device ID web pages see: a per-install identifier.
+constexpr uint32_t kAudioEndpointIdColumn = 1u << 5;
 
 }  // namespace
 
@@ -75,6 +80,7 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
                         "Audio endpoints registered with the Windows audio engine (active, disabled and unplugged). "
                         "The endpoint ID is generated when the endpoint is first registered on this installation; "
                         "web pages see a hash of it as the media device ID.");
+    t.sens = kAudioEndpointIdColumn;
     if (!scan.available) {
         t.note = "MMDevice API not available: " + scan.error;
         s.tables.push_back(std::move(t));
@@ -90,9 +96,11 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
         AddRow(t, {e.capture ? "capture" : "render", e.name, e.adapter, FormFactorName(e.hasFormFactor, e.formFactor),
                    EndpointStateName(e.state), e.id});
         if (e.state == kEndpointActive && !e.id.empty()) {
+            // A signal's name is never masked: an endpoint without a name is named by its flow, not its ID.
+            const std::string label = !e.name.empty() ? e.name : e.capture ? "capture" : "render";
             s.signals.push_back(MakeSignal(
-                sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + (e.name.empty() ? e.id : e.name), e.id,
-                SignalScope::PerInstall, 2, "", Sens::No, "IMMDevice::GetId",
+                sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + label, e.id,
+                SignalScope::PerInstall, 2, "", Sens::Yes, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
             ++active;
         }
@@ -141,12 +149,41 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
     s.tables.push_back(std::move(t));
 }
 
+namespace {
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiHex(char c) { return HexDigitValue(c) >= 0; }
+
+bool IsHostWord(std::string_view word) {
+    for (const size_t hex : {size_t{12}, size_t{6}}) {
+        if (word.size() < hex + 2) continue;
+        const std::string_view tail = word.substr(word.size() - hex);
+        std::string_view prefix = word.substr(0, word.size() - hex);
+        if (prefix.back() == '-' || prefix.back() == '_') prefix.remove_suffix(1);
+        // A MAC's bytes are hex; a word of hex letters alone ("FACADE") is not one.
+        if (std::all_of(tail.begin(), tail.end(), IsAsciiHex) && std::any_of(tail.begin(), tail.end(), IsAsciiDigit) &&
+            prefix.size() >= 2 && prefix.size() <= 6 && std::all_of(prefix.begin(), prefix.end(), IsAsciiLetter))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool NamesPrinterHost(std::string_view text) {
+    const std::vector<std::string_view> words = AsciiWords(text, "-_");
+    return std::any_of(words.begin(), words.end(), IsHostWord);
+}
+
 PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes) {
     if ((attributes & kPrinterAttributeNetwork) != 0 || name.starts_with("\\\\") || port.starts_with("\\\\"))
         return {"network", 5};
+    // Installers name a queue or a port after the printer's host name, which
+    // carries its MAC: such a name is masked like a port with an address.
     const bool addressPort = port.find('.') != std::string::npos || StartsWithNoCase(port, "IP_") ||
-                             StartsWithNoCase(port, "WSD");
-    return {"local", addressPort ? 4u : 0u};
+                             StartsWithNoCase(port, "WSD") || NamesPrinterHost(port);
+    return {"local", (addressPort ? 4u : 0u) | (NamesPrinterHost(name) ? 1u : 0u)};
 }
 
 void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/snapshot.h"
@@ -118,6 +119,11 @@ struct PrinterKind {
     uint32_t mask;     // row mask: bit 0 Printer, bit 2 Port
 };
 PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes);
+// Whether a queue or port name holds a word made from a printer's host name:
+// a maker's prefix of 2 to 6 letters, an optional "-" or "_", and the last 3
+// or all 6 bytes of its MAC as hex digits ("BRW3C2AF41B2C9E", "NPI8C2A1F",
+// "HP1A2B3C"). Model numbers ("M401", "TS3100", "L2350DW") are not.
+bool NamesPrinterHost(std::string_view text);
 
 struct PrinterEntry {
     std::string name;

@@ -143,7 +143,10 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
             c.State("Current user account", "Microsoft Entra account (SID authority S-1-12-1)",
                     "GetTokenInformation(TokenUser)");
         } else if (sid.starts_with("S-1-5-21-")) {
-            c.State("Current user account", "domain account (RID " + rid + ")", "GetTokenInformation(TokenUser)");
+            // With the domain, a domain account's RID names one account; a local
+            // account's RID only counts this installation's accounts.
+            c.State("Current user account", "domain account", "GetTokenInformation(TokenUser)");
+            c.State("Current user RID (domain account)", rid, "GetTokenInformation(TokenUser)", Sens::Yes);
         }
     }
     if (in.userName) {
@@ -223,11 +226,14 @@ void Applications(Context& c, const MicrosoftSource& in) {
     if (!edge.uid.empty()) {
         c.Add("ms.edge_update_uid", "Edge Update client ID (uid)", edge.uid, SignalScope::PerInstall, 3, "os",
               "HKLM\\...\\EdgeUpdate\\uid", "rotated by Edge Update");
-        if (edge.createTime && *edge.createTime != 0)
+        if (edge.createTime && *edge.createTime != 0) {
+            // The creation time dates this installation as its install date does.
+            c.State("Edge Update client ID created", FormatUnixTimeUtc(*edge.createTime),
+                    "HKLM\\...\\EdgeUpdate\\uid-create-time", Sens::Yes);
             c.State("Edge Update client ID history",
-                    Format("created %s, %lu rotation(s)", FormatUnixTimeUtc(*edge.createTime).c_str(),
-                           static_cast<unsigned long>(edge.rotations.value_or(0))),
-                    "HKLM\\...\\EdgeUpdate (uid-create-time, uid-num-rotations)");
+                    Format("%lu rotation(s)", static_cast<unsigned long>(edge.rotations.value_or(0))),
+                    "HKLM\\...\\EdgeUpdate\\uid-num-rotations");
+        }
         c.State("Edge Update previous client ID (old-uid)", edge.oldUid, "HKLM\\...\\EdgeUpdate\\old-uid", Sens::Yes);
     }
 
@@ -320,7 +326,9 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
         AddRow(t, {"Records", Format("%d (types %s), %zu bytes of %zu decoded", info.recordCount,
                                      info.recordTypes.c_str(), static_cast<size_t>(info.totalLength),
                                      in.hardwareBytes.size())});
-        if (!info.harvestTime.empty()) AddRow(t, {"Harvest time stamp (record type 1)", info.harvestTime});
+        // When the hash was taken, to the second: dates this installation.
+        if (!info.harvestTime.empty())
+            AddRow(t, {"Harvest time stamp (record type 1)", info.harvestTime}, kIdValueMask);
     } else {
         AddRow(t, {"Records", Format("not parsed (%zu bytes decoded)", in.hardwareBytes.size())});
     }

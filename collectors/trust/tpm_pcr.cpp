@@ -56,6 +56,17 @@ PcrReplay ReplayTcgLog(const LogReading& r, uint16_t bank) {
     return p;
 }
 
+namespace {
+
+bool PcrNamesInstallation(uint32_t index) {
+    // PCR1 hashes the boot variables (which name the ESP's partition GUID),
+    // PCR5 the GPT with the disk's and partitions' GUIDs: stable per
+    // installation, unlike PCR0 (per firmware build) and PCR7 (per policy).
+    return index == 1 || index == 5;
+}
+
+}  // namespace
+
 Table PcrTable(const PcrReading& pcrs, const PcrReplay& replay, PcrTallies& t) {
     Table table = MakeTable("tpm", table::kTpmPcrs, "PCR values (" + AlgName(pcrs.bank) + " bank)",
                             {"PCR", "Value", "Measures", "Log events", "Log replay"},
@@ -77,7 +88,8 @@ Table PcrTable(const PcrReading& pcrs, const PcrReplay& replay, PcrTallies& t) {
                 if (same) ++t.matched07;
             }
         }
-        AddRow(table, {Format("%u", i), HexEncode(live), PcrMeaning(i), Format("%u", count), text});
+        AddRow(table, {Format("%u", i), HexEncode(live), PcrMeaning(i), Format("%u", count), text},
+               PcrNamesInstallation(i) ? 2u : 0u);
     }
     return table;
 }

@@ -122,9 +122,10 @@ Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank
 
     if (const RegValue* aik = Find(r.wmi, L"WindowsAIKHash"); aik && !aik->data.empty()) {
         const std::string hex = HexEncode(aik->data);
-        AddRow(table, {"Windows AIK hash (WindowsAIKHash)", hex});
+        // The key was made in this TPM for this installation: the hash names the device like the EK does.
+        AddRow(table, {"Windows AIK hash (WindowsAIKHash)", hex}, 2);
         s.signals.push_back(MakeSignal(sig::kTpmAikHash, "TPM", "Windows AIK hash (WindowsAIKHash)", hex,
-                                       SignalScope::PerInstall, 8, "anchor", Sens::No,
+                                       SignalScope::PerInstall, 8, "anchor", Sens::Yes,
                                        "HKLM\\...\\TPM\\WMI\\WindowsAIKHash",
                                        "hash of the attestation identity key Windows created in this TPM; re-created "
                                        "when the TPM is cleared",
@@ -142,8 +143,9 @@ Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank
 
     rows.Dword(r.provisionInfo, L"TotalTPMProvisioningCount", "Provisioning count", Decimal);
     uint64_t when = 0;
+    // A time to the second dates this installation as its install date does.
     if (Qword(r.provisionInfo, L"LastTPMProvisionedTime", when))
-        AddRow(table, {"Last provisioned", when == 0 ? "never (value 0)" : FormatFileTimeUtc(when)});
+        AddRow(table, {"Last provisioned", when == 0 ? "never (value 0)" : FormatFileTimeUtc(when)}, when == 0 ? 0u : 2u);
     rows.Dword(r.provisionInfo, L"LastTPMProvisionedBootId", "Last provisioned at boot", Decimal);
     if (String(r.provisionInfo, L"ClearReason", text) && !text.empty()) AddRow(table, {"Last clear reason", text});
     if (const RegValue* ek = Find(r.provisionInfo, L"LastEkPub"); ek && !ek->data.empty())

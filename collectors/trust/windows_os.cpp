@@ -148,9 +148,8 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
         for (const CertSource& c : store.certs) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
             const std::string validTo = DateOf(c.notAfter);
-            // A certificate whose subject stays masked is this machine's own, and so is its thumbprint.
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, DateOf(c.notBefore), validTo, KeyText(c), cls.kind},
-                   cls.mask != 0 ? cls.mask | 2u : 0u);
+                   cls.mask);
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(
@@ -325,22 +324,30 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
     } else if (c.subjectTypeCa) {
         authority = *c.subjectTypeCa;
     } else if (c.selfSigned) {
-        authority = ContainsNoCase(c.subject, "CA") || ContainsNoCase(c.subject, "Root") ||
-                    ContainsNoCase(c.subject, "Authority");
+        // "CA" as a word: the letters alone are in "localhost" and in host names.
+        const std::vector<std::string_view> words = AsciiWords(c.subject);
+        authority = std::any_of(words.begin(), words.end(), [](std::string_view w) { return EqualsNoCase(w, "CA"); }) ||
+                    ContainsNoCase(c.subject, "Root") || ContainsNoCase(c.subject, "Authority");
     }
     const bool namesThisMachine = (!computerName.empty() && ContainsNoCase(c.subject, computerName)) ||
                                   (!userName.empty() && ContainsNoCase(c.subject, userName));
+    // Bits: 2 thumbprint, 4 subject, 8 issuer.
     CertClass r;
     if (authority) {
         r = {c.selfSigned ? "root CA" : "intermediate CA", 0};
     } else if (c.selfSigned) {
-        r = {"self-signed", personal && !namesThisMachine ? 0u : 12u};
+        // Its key pair was generated here, so its thumbprint identifies the
+        // installation; a personal one's subject follows the name rules
+        // ("localhost" stays), the Remote Desktop one names this computer.
+        r = {"self-signed", personal ? 2u : 14u};
     } else {
-        r = {"end entity", 4};
+        // Issued to this machine or its user: the subject names them, the
+        // issuer their organization's CA.
+        r = {"end entity", 14};
     }
     // A subject that names this computer or its user stays masked whatever the
-    // kind: the letters "ca" in a host name must not unmask it.
-    if (namesThisMachine) r.mask = 12;
+    // kind, and so do its issuer and thumbprint.
+    if (namesThisMachine) r.mask = 14;
     return r;
 }
 

@@ -9,6 +9,7 @@
 #include "collectors/processor/acpi.h"
 #include "collectors/processor/smbios.h"
 #include "collectors/trust/tpm.h"
+#include "core/report.h"
 #include "tests/swtpm/ek_cert_maker.h"
 #include "tests/swtpm/swtpm_client.h"
 #include "tests/unit/tcg_log_builder.h"
@@ -107,6 +108,17 @@ TEST_F(TpmLive, InventoryOfTheSimulatorWithItsEndorsementKey) {
     EXPECT_EQ(Row(s, "Measured boot log"), "[ok] 14 events, crypto-agile format, replay matches PCR 0-7");
     ASSERT_NE(FindTable(s, table::kTpmPcrs), nullptr);
     EXPECT_EQ(FindTable(s, table::kTpmPcrs)->rows.size(), 24u);
+    // PCR1 and PCR5 hash the ESP's and the disk's GUIDs: a safe report masks
+    // them; PCR0 (firmware build) and PCR7 (Secure Boot policy) stay.
+    {
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
+        for (const TableRow& r : FindTable(s, table::kTpmPcrs)->rows) {
+            if (r.cells[0] != "0" && r.cells[0] != "1" && r.cells[0] != "5" && r.cells[0] != "7") continue;
+            const bool hidden = r.cells[0] == "1" || r.cells[0] == "5";
+            EXPECT_EQ(safe.find(r.cells[1]) == std::string::npos, hidden) << "PCR" << r.cells[0];
+        }
+    }
     ASSERT_NE(FindTable(s, table::kTpmProps), nullptr);
     EXPECT_GT(FindTable(s, table::kTpmProps)->rows.size(), 40u);
 

@@ -4,6 +4,7 @@
 
 #include "collectors/trust/microsoft.h"
 #include "collectors/trust/windows_os.h"
+#include "core/report.h"
 #include "core/snapshot.h"
 #include "tests/unit/autopilot_records.h"
 
@@ -265,7 +266,8 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     EXPECT_EQ(ValueOf(s, ids, "Microsoft Store OEM ID / SCM ID"), "OEM1 /");
     EXPECT_EQ(SignalOf(s, "ms.edge_update_uid")->value, "{EDGE-WOW}");
     EXPECT_EQ(SignalCount(s, "ms.edge_update_uid"), 1u);
-    EXPECT_EQ(ValueOf(s, ids, "Edge Update client ID history"), "created 2020-01-15 00:00:00 UTC, 2 rotation(s)");
+    EXPECT_EQ(ValueOf(s, ids, "Edge Update client ID created"), "2020-01-15 00:00:00 UTC");
+    EXPECT_EQ(ValueOf(s, ids, "Edge Update client ID history"), "2 rotation(s)");
     EXPECT_EQ(ValueOf(s, ids, "Office Click-to-Run products"), "O365ProPlusRetail 16.0.1 x64");
     EXPECT_EQ(ValueOf(s, ids, "Office update channel"), "Current Channel; 492350F6-3A01-4F97-B9C0-C7C6DDF67D60");
     const Signal* office = SignalOf(s, "ms.office_device_id");
@@ -310,6 +312,7 @@ TEST(MicrosoftCollect, IdentifiersAreMaskedStatesStayClear) {
         "Autopilot cloud-assigned tenant",
         "Edge Update client ID (uid)",
         "Edge Update previous client ID (old-uid)",
+        "Edge Update client ID created",  // to the second: dates the installation
         "Office Click-to-Run install ID",
         "Office telemetry device ID (MotherboardUUID)",
         "OneDrive device ID (DeviceIdForODC)",
@@ -341,6 +344,54 @@ TEST(MicrosoftCollect, IdentifiersAreMaskedStatesStayClear) {
         const TableRow* row = RowNamed(states, ids, name);
         ASSERT_NE(row, nullptr) << name;
         EXPECT_EQ(row->sens, 0u) << name;
+    }
+}
+
+// A domain account's RID names one account of the domain; a local account's
+// RID only counts this installation's accounts.
+TEST(MicrosoftCollect, OnlyADomainAccountsRidIsMasked) {
+    const struct {
+        const char* sid;
+        const char* account;  // the "Current user account" row, empty when none
+        const char* ridRow;
+        uint32_t ridSens;
+        bool ridSignal;
+    } cases[] = {
+        {"S-1-5-21-11-22-33-1001", "", "Current user RID (local account)", 0, true},
+        {"S-1-5-21-44-55-66-31337", "domain account", "Current user RID (domain account)", 2, false},
+        {"S-1-12-1-5-6-7-8", "Microsoft Entra account (SID authority S-1-12-1)", "", 0, false},
+    };
+    const Bytes key(32, 0x42);
+    for (const auto& c : cases) {
+        MicrosoftSource in;
+        in.currentUserSid = c.sid;
+        Snapshot s;
+        SetFact(s, fact::kWinMachineSid, "S-1-5-21-11-22-33");
+        CollectMicrosoftFrom(s, in);
+        const char* ids = table::kMsIds;
+        const TableRow* account = RowNamed(s, ids, "Current user account");
+        if (*c.account) {
+            ASSERT_NE(account, nullptr) << c.sid;
+            EXPECT_EQ(account->cells[1], c.account) << c.sid;
+            EXPECT_EQ(account->sens, 0u) << c.sid;
+        } else {
+            EXPECT_EQ(account, nullptr) << c.sid;
+        }
+        const std::string rid = std::string(c.sid).substr(std::string(c.sid).rfind('-') + 1);
+        if (*c.ridRow) {
+            const TableRow* row = RowNamed(s, ids, c.ridRow);
+            ASSERT_NE(row, nullptr) << c.sid;
+            EXPECT_EQ(row->cells[1], rid) << c.sid;
+            EXPECT_EQ(row->sens, c.ridSens) << c.sid;
+        }
+        EXPECT_EQ(SignalOf(s, "ms.user_rid") != nullptr, c.ridSignal) << c.sid;
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+        if (c.ridSens) {
+            EXPECT_EQ(safe.find(rid), std::string::npos) << c.sid;
+        } else if (*c.ridRow) {
+            EXPECT_NE(safe.find("\"" + rid + "\""), std::string::npos) << c.sid;
+        }
     }
 }
 
@@ -392,7 +443,8 @@ TEST(MicrosoftCollect, EmptyMachine) {
     EXPECT_EQ(ValueOf(s, ids, "Advertising ID"), "not generated");
     EXPECT_EQ(ValueOf(s, ids, "Microsoft account device ID (IdentityCRL)"),
               "[info] needs administrator rights (HKU\\S-1-5-18)");
-    EXPECT_EQ(ValueOf(s, ids, "Current user account"), "domain account (RID 1000)");  // no machine SID known
+    EXPECT_EQ(ValueOf(s, ids, "Current user account"), "domain account");  // no machine SID known
+    EXPECT_EQ(ValueOf(s, ids, "Current user RID (domain account)"), "1000");
     EXPECT_EQ(ValueOf(s, ids, "Domain / workgroup"), "workgroup Workgroup");
     EXPECT_EQ(RowNamed(s, ids, "Domain / workgroup")->sens, 0u);
     EXPECT_EQ(ValueOf(s, ids, "Microsoft Entra"), "not joined, not registered");
@@ -507,6 +559,8 @@ TEST(MicrosoftCollect, AutopilotOutcomes) {
         if (parsed) {
             EXPECT_NE(id, whole);
             EXPECT_EQ(ValueOf(s, table::kMsAutopilot, "Harvest time stamp (record type 1)"), "2000-01-01 00:00:00 UTC");
+            // To the second, it dates this installation as the install date does.
+            EXPECT_EQ(RowNamed(s, table::kMsAutopilot, "Harvest time stamp (record type 1)")->sens, 2u);
             EXPECT_FALSE(HasFact(s, fact::kMsWlanMac));
         } else {
             EXPECT_EQ(id, whole);

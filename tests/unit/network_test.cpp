@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "collectors/devices/network.h"
 #include "core/report.h"
@@ -56,23 +57,24 @@ TEST(NetworkDuid, KindsLengthsAndTimes) {
         bool valid;
         const char* kind;
         const char* detail;
+        const char* generated;
         const char* mac;
     };
     const Case cases[] = {
-        {"0001 0001 00000000 001A2B3C4D5E", true, "DUID-LLT", "hardware type 1, generated 2000-01-01 00:00:00 UTC",
+        {"0001 0001 00000000 001A2B3C4D5E", true, "DUID-LLT", "hardware type 1", "2000-01-01 00:00:00 UTC",
          "00-1A-2B-3C-4D-5E"},
         // The 32-bit time field plus the shift to 1970 needs 64 bits.
-        {"0001 0001 FFFFFFFF 001A2B3C4D5E", true, "DUID-LLT", "hardware type 1, generated 2136-02-07 06:28:15 UTC",
+        {"0001 0001 FFFFFFFF 001A2B3C4D5E", true, "DUID-LLT", "hardware type 1", "2136-02-07 06:28:15 UTC",
          "00-1A-2B-3C-4D-5E"},
-        {"0001 0001 2A3B4C5D 001A2B3C", true, "type 1", "", ""},  // 12 bytes: too short for an address
-        {"0003 0001 001A2B3C4D5E", true, "DUID-LL", "hardware type 1", "00-1A-2B-3C-4D-5E"},
-        {"0003 0001 001A2B3C4D", true, "type 3", "", ""},
-        {"0002 00000137 0102", true, "DUID-EN", "enterprise number 311", ""},
-        {"0002 0000", true, "DUID-EN", "", ""},
-        {"0004 00112233445566778899AABBCCDDEEFF", true, "DUID-UUID", "", ""},
-        {"1234 5678", true, "type 4660", "", ""},
-        {"0001 00", false, "", "", ""},
-        {"", false, "", "", ""},
+        {"0001 0001 2A3B4C5D 001A2B3C", true, "type 1", "", "", ""},  // 12 bytes: too short for an address
+        {"0003 0001 001A2B3C4D5E", true, "DUID-LL", "hardware type 1", "", "00-1A-2B-3C-4D-5E"},
+        {"0003 0001 001A2B3C4D", true, "type 3", "", "", ""},
+        {"0002 00000137 0102", true, "DUID-EN", "enterprise number 311", "", ""},
+        {"0002 0000", true, "DUID-EN", "", "", ""},
+        {"0004 00112233445566778899AABBCCDDEEFF", true, "DUID-UUID", "", "", ""},
+        {"1234 5678", true, "type 4660", "", "", ""},
+        {"0001 00", false, "", "", "", ""},
+        {"", false, "", "", "", ""},
     };
     for (const Case& c : cases) {
         const Bytes b = HexBytes(c.hex);
@@ -80,6 +82,7 @@ TEST(NetworkDuid, KindsLengthsAndTimes) {
         EXPECT_EQ(d.valid, c.valid) << c.hex;
         EXPECT_EQ(d.kind, c.kind) << c.hex;
         EXPECT_EQ(d.detail, c.detail) << c.hex;
+        EXPECT_EQ(d.generated, c.generated) << c.hex;
         EXPECT_EQ(d.mac, c.mac) << c.hex;
     }
     // A long link-layer field is shown up to the longest hardware address.
@@ -99,7 +102,7 @@ TEST(NetworkDuid, RowsSignalAndFacts) {
     EXPECT_EQ(ids->rows[0].cells, (std::vector<std::string>{"DHCPv6 DUID", "000100012A3B4C5D001A2B3C4D5E", "per-install",
                                                              "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"}));
     EXPECT_EQ(ids->rows[0].sens, 0x2u);
-    EXPECT_EQ(ids->rows[1].cells[1], "DUID-LLT (hardware type 1, generated 2022-06-14 13:40:45 UTC)");
+    EXPECT_EQ(ids->rows[1].cells[1], "DUID-LLT (hardware type 1)");
     auto sig = SignalsOf(s, "net.duid");
     ASSERT_EQ(sig.size(), 1u);
     EXPECT_TRUE(sig[0]->sens);
@@ -107,11 +110,9 @@ TEST(NetworkDuid, RowsSignalAndFacts) {
     EXPECT_EQ(GetFact(s, "net.duid_mac"), "00-1A-2B-3C-4D-5E");
     EXPECT_EQ(GetFact(s, "net.duid_kind"), "DUID-LLT");
 
-    // Without an address: the value is in clear and no MAC fact exists.
+    // Without an address there is no MAC fact.
     in.duid = HexBytes("0004 00112233445566778899AABBCCDDEEFF");
     s = Collect(in);
-    EXPECT_EQ(FindTable(s, "net.ids")->rows[0].sens, 0u);
-    EXPECT_FALSE(SignalsOf(s, "net.duid")[0]->sens);
     EXPECT_FALSE(HasFact(s, "net.duid_mac"));
 
     // A short value writes nothing.
@@ -120,6 +121,49 @@ TEST(NetworkDuid, RowsSignalAndFacts) {
     EXPECT_TRUE(FindTable(s, "net.ids")->rows.empty());
     EXPECT_TRUE(SignalsOf(s, "net.duid").empty());
     EXPECT_FALSE(HasFact(s, "net.duid_kind"));
+}
+
+// The DUID is the installation's identity whatever its type, and a DUID-LLT's
+// time dates the installation; the type itself is a state.
+TEST(NetworkDuid, ValueAndTimeAreMaskedTheTypeStaysReadable) {
+    const struct {
+        const char* hex;
+        const char* type;
+        const char* generated;
+    } cases[] = {
+        {"0001 0001 2A3B4C5D 001A2B3C4D5E", "DUID-LLT (hardware type 1)", "2022-06-14 13:40:45 UTC"},
+        {"0003 0001 001A2B3C4D5E", "DUID-LL (hardware type 1)", ""},
+        {"0002 00000137 5A17C0FFEE01", "DUID-EN (enterprise number 311)", ""},
+        {"0004 7C0A55E1D2B34F6A8899AABBCCDDEEFF", "DUID-UUID", ""},
+        {"00FF 1234 5678", "type 255", ""},
+    };
+    const Bytes key(32, 0x42);
+    for (const auto& c : cases) {
+        NetworkSource in;
+        in.duidFound = true;
+        in.duid = HexBytes(c.hex);
+        const Snapshot s = Collect(in);
+        const Table* ids = FindTable(s, "net.ids");
+        ASSERT_NE(ids, nullptr);
+        std::vector<std::pair<std::vector<std::string>, uint32_t>> rows;
+        for (const TableRow& r : ids->rows) rows.push_back({r.cells, r.sens});
+        std::vector<std::pair<std::vector<std::string>, uint32_t>> expected = {
+            {{"DHCPv6 DUID", HexEncode(in.duid), "per-install", "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"}, 2u},
+            {{"DHCPv6 DUID type", c.type, "state", "RFC 8415"}, 0u}};
+        if (*c.generated) expected.push_back({{"DHCPv6 DUID generated", c.generated, "per-install", "RFC 8415"}, 2u});
+        EXPECT_EQ(rows, expected) << c.hex;
+        const auto sig = SignalsOf(s, "net.duid");
+        ASSERT_EQ(sig.size(), 1u);
+        EXPECT_TRUE(sig[0]->sens) << c.hex;
+
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+        EXPECT_EQ(ToLower(safe).find(ToLower(HexEncode(in.duid))), std::string::npos) << c.hex;
+        if (*c.generated) {
+            EXPECT_EQ(safe.find(std::string(c.generated).substr(0, 19)), std::string::npos) << c.hex;
+        }
+        EXPECT_NE(safe.find(std::string("\"") + c.type + "\""), std::string::npos) << c.hex;
+    }
 }
 
 TEST(NetworkMac, States) {
@@ -421,6 +465,32 @@ TEST(NetworkModem, RowDecisions) {
                                 s.notes.end();
         EXPECT_EQ(raisedNote, c.modem.outcome == ModemOutcome::Raised) << c.what;
     }
+}
+
+// Of a modem's rows and signals exactly its identifiers are masked: the device
+// ID Windows makes per installation and the IMEI; maker, model and firmware
+// stay readable.
+TEST(NetworkModem, OnlyTheDeviceIdAndImeiAreMasked) {
+    NetworkSource in;
+    in.modem.outcome = ModemOutcome::Answered;
+    in.modem.manufacturer = "Sierra";
+    in.modem.model = "EM7455";
+    in.modem.firmware = "SWI9X30C";
+    in.modem.deviceId = "{4D36E96D-E325-11CE-BFC1-08002BE10318}\\0007";
+    in.modem.imei = "356938035643809";
+    const Snapshot s = Collect(in);
+    const std::set<std::string> identifiers = {"Device ID", "Mobile equipment ID (IMEI)"};
+    for (const TableRow& r : FindTable(s, "net.wwan")->rows)
+        EXPECT_EQ(r.sens, identifiers.count(r.cells[0]) ? 2u : 0u) << r.cells[0];
+    for (const Signal& sig : s.signals) {
+        if (sig.key.starts_with("wwan.")) {
+            EXPECT_EQ(sig.sens, sig.key != "wwan.model") << sig.key;
+        }
+    }
+    std::string safe;
+    WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
+    for (const char* hidden : {"4d36e96d", "356938035643809"}) EXPECT_EQ(ToLower(safe).find(hidden), std::string::npos);
+    for (const char* shown : {"Sierra EM7455", "SWI9X30C"}) EXPECT_NE(safe.find(shown), std::string::npos);
 }
 
 // The IMEI is a per-unit identifier: a privacy-safe report must not carry it.

@@ -2,6 +2,7 @@
 
 #include "collectors/devices/peripherals.h"
 #include "core/report.h"
+#include "core/text.h"
 
 namespace vorq {
 namespace {
@@ -145,14 +146,46 @@ TEST(Peripherals, AudioRowsSignalsAndNote) {
     ASSERT_EQ(s.signals.size(), 1u);
     const Signal& g = s.signals[0];
     EXPECT_EQ(g.key, "audio.endpoint_id");
-    EXPECT_EQ(g.name, "Audio endpoint ID - {0.0.0.00000000}.{d}");  // no name: the id
+    EXPECT_EQ(g.name, "Audio endpoint ID - render");  // no name: the flow; a name is never masked
     EXPECT_EQ(g.value, "{0.0.0.00000000}.{d}");
     EXPECT_EQ(g.scope, 2);
     EXPECT_EQ(g.w, 2);
     EXPECT_EQ(g.group, "");
-    EXPECT_FALSE(g.sens);
+    EXPECT_TRUE(g.sens);
     EXPECT_EQ(g.src, "IMMDevice::GetId");
     EXPECT_EQ(GetFact(s, "audio.active"), "1");
+}
+
+// The endpoint ID is made on this installation: masked in the table and the
+// signal, named or not; the endpoint's name, adapter and state stay readable.
+TEST(Peripherals, AudioEndpointIdsAreMasked) {
+    const struct {
+        const char* name;
+        bool capture;
+        const char* id;
+    } cases[] = {
+        {"Speakers", false, "{0.0.0.00000000}.{5e1c0a3b-7d2f-4a91-b8c6-2f0e9d4a7b13}"},
+        {"", true, "{0.0.1.00000000}.{9a4f3c21-6b8e-4d07-a1c5-e37b2d90f6a8}"},
+    };
+    for (const auto& c : cases) {
+        AudioScan scan;
+        scan.available = true;
+        AudioEndpoint e;
+        e.state = 1;
+        e.capture = c.capture;
+        e.name = c.name;
+        e.adapter = "Realtek(R) Audio";
+        e.id = c.id;
+        scan.endpoints = {e};
+        Snapshot s;
+        AddAudioTable(s, scan);
+        const std::string safe = SafeReport(s);
+        const std::string id = c.id;
+        const std::string guid = id.substr(id.rfind('{') + 1, 36);
+        EXPECT_EQ(safe.find(guid), std::string::npos) << c.id;
+        EXPECT_NE(safe.find("Realtek(R) Audio"), std::string::npos) << c.id;
+        EXPECT_NE(safe.find("\"active\""), std::string::npos) << c.id;
+    }
 }
 
 TEST(Peripherals, AudioWithoutEndpointsOrApi) {
@@ -256,6 +289,67 @@ TEST(Peripherals, PrinterKindAndMask) {
         EXPECT_STREQ(k.kind, c.kind) << c.name << " " << c.port;
         EXPECT_EQ(k.mask, c.mask) << c.name << " " << c.port;
     }
+}
+
+// Queue and port names made from a printer's host name carry its MAC; model
+// names and Windows' own queues do not. Each name is tried as a local queue's
+// name and as its port.
+TEST(Peripherals, PrinterNamesMadeFromAHostName) {
+    const struct {
+        const char* text;
+        bool host;
+    } cases[] = {
+        {"BRW3C2AF41B2C9E", true},
+        {"NPI8C2A1F", true},
+        {"HP1A2B3C", true},
+        {"hp1a2b3c", true},
+        {"EPSON3C2A1F (ET-2750 Series)", true},
+        {"NPI8C2A1F (HP LaserJet 400 M401dne)", true},
+        {"Brother MFC-L2710DW series (BRN-3C2AF41B2C9E)", true},
+        {"KM_9C934E", true},
+        {"XRX9C934E1A2B3C", true},
+        {"HPAB12CD", true},  // the hex part begins with hex letters
+        {"Microsoft Print to PDF", false},
+        {"Microsoft XPS Document Writer", false},
+        {"HP LaserJet 400 M401", false},
+        {"HP LaserJet Pro MFP M428fdw", false},
+        {"Brother HL-L2350DW series", false},
+        {"Canon TS3100 series", false},
+        {"Canon MF642C/643C/644C", false},
+        {"EPSON XP-4100 Series", false},
+        {"Send To OneNote 2016", false},
+        {"ZDesigner ZD420-203dpi ZPL", false},
+        {"Fax", false},
+        {"USB001", false},
+        {"PORTPROMPT:", false},
+        {"nul:", false},
+        {"FACADE", false},
+        {"HPDEFACE", false},            // no digit: a word, not an address
+        {"1A2B3C", false},              // no maker's prefix
+        {"X1A2B3C", false},             // a one-letter prefix is a model's
+        {"ABCDEFG1A2B3C", false},       // a prefix longer than a maker's
+        {"HP1A2B3C4", false},           // 7 hex digits
+        {"HP12-1A2B3C", false},         // digits before the separator
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NamesPrinterHost(c.text), c.host) << c.text;
+        EXPECT_EQ(ClassifyPrinter(c.text, "USB001", 0).mask, c.host ? 1u : 0u) << c.text;
+        EXPECT_EQ(ClassifyPrinter("Office", c.text, 0).mask, c.host ? 4u : 0u) << c.text;
+        EXPECT_STREQ(ClassifyPrinter(c.text, c.text, 0).kind, "local") << c.text;
+    }
+
+    PrinterScan scan;
+    scan.ok = true;
+    scan.printers = {{"Brother MFC-L2710DW series (BRW3C2AF41B2C9E)", "Brother MFC-L2710DW series", "BRW3C2AF41B2C9E", 0},
+                     {"Microsoft Print to PDF", "Microsoft Print To PDF", "PORTPROMPT:", 0}};
+    Snapshot s;
+    AddPrinterTable(s, scan);
+    const std::string safe = SafeReport(s);
+    EXPECT_EQ(ToLower(safe).find("3c2af41b2c9e"), std::string::npos);
+    EXPECT_NE(safe.find("\"Brother MFC-L2710DW series\""), std::string::npos);  // the driver
+    EXPECT_NE(safe.find("\"Microsoft Print to PDF\""), std::string::npos);
+    EXPECT_NE(safe.find("\"PORTPROMPT:\""), std::string::npos);
 }
 
 TEST(Peripherals, PrinterRowsDefaultAndNotes) {

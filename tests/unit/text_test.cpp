@@ -75,6 +75,24 @@ TEST(CaseFolding, AsciiLettersOnly) {
     EXPECT_EQ(ToLower("AZ09-\xC3\x84"), "az09-\xC3\x84");
 }
 
+TEST(AsciiWords, RunsOfLettersAndDigits) {
+    using W = std::vector<std::string_view>;
+    const struct {
+        const char* text;
+        const char* inner;
+        W words;
+    } cases[] = {
+        {"Hollowmere Issuing CA 02", "", W{"Hollowmere", "Issuing", "CA", "02"}},
+        {"DESK-CA7, O=x", "", W{"DESK", "CA7", "O", "x"}},
+        {"NPI8C2A1F (HP LaserJet)", "-_", W{"NPI8C2A1F", "HP", "LaserJet"}},
+        {"BRN-3C2A_F4 ", "-_", W{"BRN-3C2A_F4"}},
+        {"--", "", W{}},
+        {"", "-", W{}},
+        {"\xC3\xA4" "b", "", W{"b"}},  // bytes beyond ASCII end a word
+    };
+    for (const auto& c : cases) EXPECT_EQ(AsciiWords(c.text, c.inner), c.words) << c.text;
+}
+
 TEST(Join, KeepsEmptyItems) {
     EXPECT_EQ(Join({}, ", "), "");
     EXPECT_EQ(Join({"a"}, ", "), "a");

@@ -163,6 +163,20 @@ namespace {
 
 // Real logs (tests/fixtures/tcglog/README.md): the agile one replays to the
 // PCR values published with it; the legacy one parses but is never replayed.
+TEST(TpmPcr, BootVariableAndGptPcrsAreMaskedTheOthersStayReadable) {
+    // PCR1 and PCR5 hash the ESP's and the disk's GUIDs; PCR0 and PCR7 are per
+    // firmware build and per policy. Every PCR a TPM can show is checked.
+    PcrReading pcrs;
+    for (uint32_t i = 0; i < kPcrCount; ++i) pcrs.live[i].assign(32, static_cast<uint8_t>(0x40 + i));
+    PcrTallies t;
+    const Table table = PcrTable(pcrs, PcrReplay{}, t);
+    ASSERT_EQ(table.rows.size(), kPcrCount);
+    for (const TableRow& row : table.rows) {
+        const bool installation = row.cells[0] == "1" || row.cells[0] == "5";
+        EXPECT_EQ(row.sens | table.sens, installation ? 2u : 0u) << "PCR" << row.cells[0];
+    }
+}
+
 TEST(TpmPcr, RealLogs) {
     const Bytes agile = test::ReadFixture("tcglog/ubuntu-2104-gce-agile.bin");
     ASSERT_FALSE(agile.empty());

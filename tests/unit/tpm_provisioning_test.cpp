@@ -130,14 +130,41 @@ TEST(TpmProvisioning, RowsSignalAndFacts) {
                         {"PCRs matched the log at that boot (PcrsMatched)", "yes"},
                         {"PCR 0-7 recorded vs live", "[ok] equal (boot 10)"},
                     }));
-    for (const TableRow& r : t.rows) EXPECT_EQ(r.sens, r.cells[0].rfind("Last EK", 0) == 0 || r.cells[0].rfind("Last RSA", 0) == 0 ? 2u : 0u);
+    // The AIK was made in this TPM for this installation: masked like the EK.
+    for (const TableRow& r : t.rows)
+        EXPECT_EQ(r.sens, r.cells[0].rfind("Last EK", 0) == 0 || r.cells[0].rfind("Last RSA", 0) == 0 ||
+                                  r.cells[0].rfind("Windows AIK", 0) == 0
+                              ? 2u
+                              : 0u)
+            << r.cells[0];
     ASSERT_EQ(s.signals.size(), 1u);
     EXPECT_EQ(s.signals[0].key, sig::kTpmAikHash);
+    EXPECT_TRUE(s.signals[0].sens);
     EXPECT_EQ(s.signals[0].value, "AB01");
     EXPECT_EQ(s.signals[0].scope, 2);
     EXPECT_EQ(s.signals[0].w, 8);
     EXPECT_EQ(s.facts, (std::map<std::string, std::string>{
                            {"tpm.win_ek_thumb", "abcdef01"}, {"tpm.win_pcr", "match"}, {"tpm.win_pcr_boot", "10"}}));
+}
+
+TEST(TpmProvisioning, ProvisioningTimeIsMaskedOnlyWhenItIsATime) {
+    const struct {
+        uint64_t fileTime;
+        const char* text;
+        uint32_t sens;
+    } cases[] = {
+        {0, "never (value 0)", 0},
+        {133500000000000000ULL, "2024-01-17 21:20:00 UTC", 2},  // to the second: dates this installation
+    };
+    for (const auto& c : cases) {
+        ProvisioningInputs in;
+        in.record.provisionInfo = {Qword(L"LastTPMProvisionedTime", c.fileTime)};
+        Snapshot s;
+        const Table t = ProvisioningTable(s, in, 0x000B, LivePcrs());
+        ASSERT_EQ(t.rows.size(), 1u);
+        EXPECT_EQ(t.rows[0].cells, (std::vector<std::string>{"Last provisioned", c.text}));
+        EXPECT_EQ(t.rows[0].sens, c.sens) << c.text;
+    }
 }
 
 TEST(TpmProvisioning, RecordedPcrComparison) {

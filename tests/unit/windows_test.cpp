@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "collectors/trust/windows_os.h"
+#include "core/report.h"
 #include "core/snapshot.h"
 
 namespace vorq {
@@ -117,21 +118,27 @@ TEST(WindowsRules, CertificateKindAndMask) {
         const char* kind;
         uint32_t mask;
     } cases[] = {
+        // Mask bits: 2 thumbprint, 4 subject, 8 issuer.
         {cert("Contoso Root", true, true), true, "root CA", 0},
         {cert("Contoso Issuing", false, true), false, "intermediate CA", 0},
         {cert("Legacy", false, std::nullopt, true), false, "intermediate CA", 0},
+        {cert("Hollowmere Issuing CA 02", true), true, "root CA", 0},
         // Basic constraints that say "not a CA" win over a name with "Root".
-        {cert("Root of nothing", true, false), false, "self-signed", 12},
-        {cert("server.example", false), false, "end entity", 4},
-        {cert("dev signing", true), true, "self-signed", 0},
-        {cert("localhost", true), true, "root CA", 0},
+        {cert("Root of nothing", true, false), false, "self-signed", 14},
+        // Issued to this machine or its user: the issuer names their organization's CA.
+        {cert("server.example", false), false, "end entity", 14},
+        {cert("server.example", false), true, "end entity", 14},
+        {cert("server.example", false, false), true, "end entity", 14},
+        // Made on this machine: its thumbprint identifies the installation, its name stays.
+        {cert("dev signing", true), true, "self-signed", 2},
+        {cert("localhost", true), true, "self-signed", 2},  // "ca" inside a word is no CA
+        {cert("localhost", true, false), true, "self-signed", 2},
         {cert("Test Authority", true), true, "root CA", 0},
-        {cert("alice", true), true, "self-signed", 12},
-        // The Remote Desktop certificate names the computer; "desk-ca7" holds
-        // the letters "ca", so it counts as a root CA but stays masked.
-        {cert("DESK-CA7", true), false, "root CA", 12},
-        {cert("Alice's Root CA", true), true, "root CA", 12},
-        {cert("desk-ca7 web", false), false, "end entity", 12},
+        {cert("alice", true), true, "self-signed", 14},
+        // The Remote Desktop certificate names the computer, "desk-ca7".
+        {cert("DESK-CA7", true), false, "self-signed", 14},
+        {cert("Alice's Root CA", true), true, "root CA", 14},
+        {cert("desk-ca7 web", false), false, "end entity", 14},
     };
     for (const Case& c : cases) {
         const CertClass r = ClassifyCertificate(c.c, c.personal, "desk-ca7", "alice");
@@ -139,7 +146,16 @@ TEST(WindowsRules, CertificateKindAndMask) {
         EXPECT_EQ(r.mask, c.mask) << c.c.subject;
     }
     // Empty names match nothing.
-    EXPECT_EQ(ClassifyCertificate(cert("host", true), true, "", "").mask, 0u);
+    EXPECT_EQ(ClassifyCertificate(cert("host", true, true), true, "", "").mask, 0u);
+    // Whatever else a certificate's mask holds, a masked subject or issuer
+    // comes with a masked thumbprint: the row is this machine's own.
+    // Every certificate that is no CA is this machine's own: its thumbprint is masked.
+    for (const Case& c : cases) {
+        const CertClass r = ClassifyCertificate(c.c, c.personal, "desk-ca7", "alice");
+        if ((r.mask & 12u) != 0 || r.kind.find("CA") == std::string::npos) {
+            EXPECT_EQ(r.mask & 2u, 2u) << c.c.subject;
+        }
+    }
 }
 
 WindowsSource SampleSource() {
@@ -308,7 +324,7 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
     ASSERT_EQ(certs.rows.size(), 2u);
     EXPECT_EQ(certs.rows[0].cells, (std::vector<std::string>{"Remote Desktop", "AB12", "desk-7", "desk-7", "2021-06-01",
                                                               "2019-03-02", "RSA 2048", "self-signed"}));
-    EXPECT_EQ(certs.rows[0].sens, 14u);  // the thumbprint of a certificate whose subject stays masked too
+    EXPECT_EQ(certs.rows[0].sens, 14u);  // the Remote Desktop certificate: thumbprint, subject and issuer
     EXPECT_EQ(certs.rows[1].cells[1], "[info] not readable: error 2: File not found.");
     const Signal* rdp = SignalOf(s, sig::kWinRdpCert);
     ASSERT_NE(rdp, nullptr);
@@ -336,6 +352,38 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
         {ValueKind::DnsDomain, "corp.hollowmere.example"},
     };
     EXPECT_EQ(named, expected);
+}
+
+// In the personal store: a local web server's self-signed "localhost" keeps its
+// name and loses its thumbprint; a certificate an organization's CA issued
+// loses its subject, issuer and thumbprint; a root CA stays readable.
+TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
+    WindowsSource in = SampleSource();
+    CertStoreSource my;
+    my.label = "personal (My)";
+    my.opened = true;
+    CertSource local, issued, root;
+    local.subject = local.issuer = "localhost";
+    local.selfSigned = true;
+    local.thumbprint = "5C1D7A0E93B4F26881C0DE7F4A2B9E3061D5C8A4F7B2E9013C6A8D4F2B7E1C90";
+    issued.subject = "ws-0451.hollowmere.example";
+    issued.issuer = "Hollowmere Issuing CA 02";
+    issued.basicConstraintsCa = false;
+    issued.thumbprint = "A7E3C9F1046B2D85E9F0137C4A6B8D2E5F9013A7C4E6B8D0F2A4C6E8B0D2F4A6";
+    root.subject = root.issuer = "Vellmoor Root Authority";
+    root.selfSigned = true;
+    root.basicConstraintsCa = true;
+    root.thumbprint = "0B1C2D3E4F5061728394A5B6C7D8E9F00112233445566778899AABBCCDDEEFF0";
+    my.certs = {local, issued, root};
+    in.certStores = {my};
+    Snapshot s;
+    CollectWindowsFrom(s, in);
+    std::string safe;
+    WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
+    for (const char* hidden : {"5C1D7A0E93B4F268", "A7E3C9F1046B2D85", "ws-0451", "Hollowmere Issuing CA 02"})
+        EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
+    for (const char* shown : {"\"localhost\"", "\"Vellmoor Root Authority\"", "0B1C2D3E4F506172"})
+        EXPECT_NE(safe.find(shown), std::string::npos) << shown;
 }
 
 TEST(WindowsCollect, CleanInstallationAndMissingValues) {
