@@ -139,15 +139,6 @@ bool IsPlainName(std::string_view text) {
     return letter;
 }
 
-// Accounts Windows makes or names generically: they identify nobody.
-bool IsBuiltInAccount(std::string_view name) {
-    static constexpr std::string_view kBuiltIn[] = {"administrator", "admin",          "guest",
-                                                    "user",          "owner",          "defaultaccount",
-                                                    "defaultuser0",  "wdagutilityaccount", "root"};
-    const std::string n = MaskedValues::Normalized(name);
-    return std::find(std::begin(kBuiltIn), std::end(kBuiltIn), n) != std::end(kBuiltIn);
-}
-
 // The label of a DNS domain its owner chose: the one before the top-level
 // domain (and before a second level such as "co.uk"); none when that label
 // is generic.
@@ -228,6 +219,14 @@ std::string ShortProfileFolder(std::string_view path) {
 }
 
 }  // namespace
+
+bool IsBuiltInAccount(std::string_view name) {
+    static constexpr std::string_view kBuiltIn[] = {"administrator", "admin",          "guest",
+                                                    "user",          "owner",          "defaultaccount",
+                                                    "defaultuser0",  "wdagutilityaccount", "root"};
+    const std::string n = MaskedValues::Normalized(name);
+    return std::find(std::begin(kBuiltIn), std::end(kBuiltIn), n) != std::end(kBuiltIn);
+}
 
 std::string MaskedValues::Normalized(std::string_view text) {
     std::string out;

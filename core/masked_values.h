@@ -56,6 +56,10 @@
 
 namespace vorq {
 
+// Accounts Windows makes or names generically ("Administrator", "Guest",
+// "root", ...): they identify nobody.
+bool IsBuiltInAccount(std::string_view name);
+
 class MaskedValues {
 public:
     // Where a text stands: a maker's name is not a restatement of a plain name.

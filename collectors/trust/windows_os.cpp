@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collectors/trust/identifiers.h"
+#include "core/masked_values.h"
 #include "core/text.h"
 #include "core/wmi_value.h"
 
@@ -330,7 +331,7 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
                     ContainsNoCase(c.subject, "Root") || ContainsNoCase(c.subject, "Authority");
     }
     const bool namesThisMachine = (!computerName.empty() && ContainsNoCase(c.subject, computerName)) ||
-                                  (!userName.empty() && ContainsNoCase(c.subject, userName));
+                                  (!userName.empty() && !IsBuiltInAccount(userName) && ContainsNoCase(c.subject, userName));
     // Bits: 2 thumbprint, 4 subject, 8 issuer.
     CertClass r;
     if (authority) {

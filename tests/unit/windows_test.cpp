@@ -145,8 +145,11 @@ TEST(WindowsRules, CertificateKindAndMask) {
         EXPECT_EQ(r.kind, c.kind) << c.c.subject;
         EXPECT_EQ(r.mask, c.mask) << c.c.subject;
     }
-    // Empty names match nothing.
+    // Empty names match nothing, and a built-in account's name names nobody.
     EXPECT_EQ(ClassifyCertificate(cert("host", true, true), true, "", "").mask, 0u);
+    for (const char* account : {"root", "Administrator", "Guest"})
+        EXPECT_EQ(ClassifyCertificate(cert("Vellmoor Root Administrator Guest CA", true), true, "", account).mask, 0u)
+            << account;
     // Whatever else a certificate's mask holds, a masked subject or issuer
     // comes with a masked thumbprint: the row is this machine's own.
     // Every certificate that is no CA is this machine's own: its thumbprint is masked.
