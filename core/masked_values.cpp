@@ -120,8 +120,6 @@ bool IdentifiesNothing(const std::string& normalized) {
     return normalized.size() < kMinWhole || DistinctBytes(normalized) < 2;
 }
 
-bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
 // Letters (any script), spaces and the punctuation names are written with; a
 // dot only where a word ends ("Inc.", not "corp.example").
 bool IsPlainName(std::string_view text) {
@@ -139,16 +137,22 @@ bool IsPlainName(std::string_view text) {
     return letter;
 }
 
-// The label of a DNS domain its owner chose: the one before the top-level
-// domain (and before a second level such as "co.uk"); none when that label
-// is generic.
-std::string DistinctiveLabel(std::string_view domain) {
+// The non-empty labels of a DNS domain, in order.
+std::vector<std::string_view> DomainLabels(std::string_view domain) {
     std::vector<std::string_view> labels;
     for (size_t from = 0; from <= domain.size();) {
         const size_t dot = std::min(domain.find('.', from), domain.size());
         if (dot > from) labels.push_back(domain.substr(from, dot - from));
         from = dot + 1;
     }
+    return labels;
+}
+
+// The label of a DNS domain its owner chose: the one before the top-level
+// domain (and before a second level such as "co.uk"); none when that label
+// is generic.
+std::string DistinctiveLabel(std::string_view domain) {
+    std::vector<std::string_view> labels = DomainLabels(domain);
     static constexpr std::string_view kSecondLevel[] = {"co", "com", "net", "org", "gov", "ac", "edu", "ne", "or"};
     static constexpr std::string_view kGeneric[] = {"corp", "local", "lan", "home", "internal", "intranet", "ad",
                                                     "domain", "localdomain", "example"};
@@ -165,13 +169,9 @@ std::string DistinctiveLabel(std::string_view domain) {
 // "DC=corp,DC=hollowmere,DC=example" for "corp.hollowmere.example".
 std::string DirectoryForm(std::string_view domain) {
     std::string out;
-    for (size_t from = 0; from <= domain.size();) {
-        const size_t dot = std::min(domain.find('.', from), domain.size());
-        if (dot > from) {
-            if (!out.empty()) out.push_back(',');
-            out.append("DC=").append(domain.substr(from, dot - from));
-        }
-        from = dot + 1;
+    for (std::string_view label : DomainLabels(domain)) {
+        if (!out.empty()) out.push_back(',');
+        out.append("DC=").append(label);
     }
     return out;
 }

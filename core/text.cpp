@@ -118,8 +118,7 @@ std::vector<std::string_view> AsciiWords(std::string_view text, std::string_view
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i < text.size()) {
             const char c = text[i];
-            if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                inner.find(c) != std::string_view::npos)
+            if (IsAsciiDigit(c) || IsAsciiLetter(c) || inner.find(c) != std::string_view::npos)
                 continue;
         }
         if (i > start) words.push_back(text.substr(start, i - start));

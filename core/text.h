@@ -29,6 +29,9 @@ struct Guid {
 #endif
 std::string Format(const char* fmt, ...) VORQ_PRINTF(1, 2);
 
+inline bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 // 0..15 for an ASCII hexadecimal digit of either case, -1 otherwise.
 inline int HexDigitValue(char c) {
     return (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;

@@ -151,8 +151,6 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
 
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiHex(char c) { return HexDigitValue(c) >= 0; }
 
 bool IsHostWord(std::string_view word) {
