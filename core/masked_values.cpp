@@ -286,6 +286,7 @@ void MaskedValues::Add(std::string_view value, ValueKind kind) {
             if (!IsBuiltInAccount(value)) AddWord(value);
             break;
         case ValueKind::Computer:
+        case ValueKind::Chosen:
         case ValueKind::NetbiosDomain: AddWord(value); break;
         case ValueKind::DnsDomain:
             AddByShape(DirectoryForm(value));
@@ -297,6 +298,7 @@ void MaskedValues::Add(std::string_view value, ValueKind kind) {
             break;
         }
         case ValueKind::Plain:
+        case ValueKind::Owner:
         case ValueKind::Organization: break;
     }
 }

@@ -109,7 +109,9 @@ struct SourceFailure {
 
 // What a masked value names: it decides what else a privacy-safe report
 // masks with it (core/masked_values.h). Plain: a value known by its shape only.
-enum class ValueKind { Plain, Account, Computer, DnsDomain, NetbiosDomain, Organization, ProfileFolder };
+// Owner: the registered owner, a person's name. Chosen: a text a person on this
+// machine typed (a print queue's name, a volume label, a device's name).
+enum class ValueKind { Plain, Account, Computer, DnsDomain, NetbiosDomain, Organization, ProfileFolder, Owner, Chosen };
 
 struct NamedValue {
     ValueKind kind = ValueKind::Plain;
