@@ -94,7 +94,8 @@ test('untrusted shapes index without throwing', () => {
   assert.deepEqual([...index.keys()], ['k', '__proto__']);
   assert.equal(index.get('k').w, 12);
   assert.deepEqual(compareSnaps(odd, 'not a report').score, 0);
-  assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false });
+  assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false, unitWeight: 0,
+    decided: false, reason: 'none', coreCompared: false });
 });
 
 const DISKS = { tab: 'storage', id: 'storage.disks', columns: ['Disk', 'Serial', 'Model', 'Bus', 'Size', 'Media', 'Firmware', 'Partitions', 'Style', 'Role'],
