@@ -459,7 +459,7 @@ function renderAbout() {
 function maskedJson(report) {
   if (state.reveal) return report;
   const copy = JSON.parse(JSON.stringify(report));
-  for (const g of arr(copy.signals)) if (g && g.sens === true && 'v' in g && str(g.v) !== '') g.v = '<hidden>';
+  for (const g of arr(copy.signals)) if (g && g.sens === true && 'v' in g && str(g.v).trim() !== '') g.v = '<hidden>';
   for (const t of arr(copy.tables)) {
     if (!t) continue;
     for (const row of arr(t.rows)) {
