@@ -5,8 +5,10 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const core = require('../../ui/js/compare_core.js');
+const { NO_EXE } = require('./harness');
+const { winePairs } = require('./wine-pairs');
 
-const { jaccard, compareSnaps, decision, indexSnap, systemDiskLabel, simulateSnapshot } = core;
+const { jaccard, compareSnaps, decision, verdict, MIN_UNIT_WEIGHT, indexSnap, systemDiskLabel, simulateSnapshot } = core;
 
 const fixture = (name) => JSON.parse(fs.readFileSync(path.join(__dirname, 'fixtures', name), 'utf8'));
 
@@ -94,7 +96,8 @@ test('untrusted shapes index without throwing', () => {
   assert.deepEqual([...index.keys()], ['k', '__proto__']);
   assert.equal(index.get('k').w, 12);
   assert.deepEqual(compareSnaps(odd, 'not a report').score, 0);
-  assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false });
+  assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false, unitWeight: 0,
+    decided: false, reason: 'none', coreCompared: false });
 });
 
 const DISKS = { tab: 'storage', id: 'storage.disks', columns: ['Disk', 'Serial', 'Model', 'Bus', 'Size', 'Media', 'Firmware', 'Partitions', 'Style', 'Role'],
@@ -151,4 +154,83 @@ test('against the unmodified report: a clone loses its per-unit clusters, a rein
   const shared = reinstall.groups.filter((g) => g.n > 0).reduce((a, g) => a + g.weight, 0);
   assert.ok(reinstall.score >= 100 - (100 * (os.n ? os.weight : 0)) / shared - 1e-9);
   assert.ok(reinstall.groups.filter((g) => g.id !== 'os' && g.id !== 'anchor').every((g) => g.n === 0 || g.score === 1));
+});
+
+test('empty values are never compared; a cluster of them neither matches nor differs', () => {
+  const cases = [
+    ['empty on both sides', { v: '' }, { v: '' }],
+    ['blank on both sides', { v: ' ' }, { v: '  ' }],
+    ['empty against a value', { v: '' }, { v: 'S1' }],
+    ['empty with a tag against a tag', { v: '', h: 'AA' }, { h: 'AA' }],
+    ['a privacy-safe report leaves an empty value out', { v: '' }, {}],
+  ];
+  for (const [name, fa, fb] of cases) {
+    const a = report([sig('board', 'mainboard', { scope: 'per-model', ...fa })]);
+    const b = report([sig('board', 'mainboard', { scope: 'per-model', ...fb })]);
+    const result = compareSnaps(a, b);
+    assert.deepEqual([row(result, 'board@mainboard').status, row(result, 'board@mainboard').sim], ['n/a', null], name);
+    assert.deepEqual([group(result, 'mainboard').n, group(result, 'mainboard').same], [0, 0], name);
+    assert.equal(verdict(result).decided, false, name);
+  }
+});
+
+test('a verdict needs per-unit or per-install identifiers compared in a fifth of the weight', () => {
+  const cases = [
+    // [name, signals of both reports, B's key, decided, reason, title]
+    ['the mainboard alone', [sig('uuid', 'mainboard', { v: 'U' })], 'K1', true, '', 'Same device'],
+    ['storage and Windows installation together', [sig('disk', 'storage', { v: 'D' }), sig('guid', 'os', { v: 'G', scope: 'per-install' })], 'K1', true, '', 'Same device'],
+    ['network adapters alone', [sig('mac', 'network', { v: 'M' })], 'K1', false, 'weight', 'Not enough compared to decide'],
+    ['per-model values only', [sig('cpu', 'cpu', { v: 'i7', scope: 'per-model' }), sig('gpu', 'gpu', { v: 'G', scope: 'per-model' })], 'K1', false, 'none',
+      'Not enough compared to decide'],
+    ['tags under two keys', [sig('uuid', 'mainboard', { h: 'AA' }), sig('cpu', 'cpu', { v: 'i7', scope: 'per-model' })], 'K2', false, 'keys',
+      'Not enough compared to decide'],
+  ];
+  for (const [name, signals, keyB, decided, reason, title] of cases) {
+    const result = compareSnaps(report(signals), report(signals, { hmacKeyId: keyB }));
+    assert.deepEqual([result.decided, result.reason, verdict(result).title], [decided, reason, title], name);
+  }
+  // Enough compared: the score and its thresholds as before, and the text names
+  // TPM, mainboard and storage only when one of them was compared.
+  const changed = (signals) => compareSnaps(report(signals.map((s) => ({ ...s, v: 'A' }))), report(signals.map((s) => ({ ...s, v: 'B' }))));
+  const board = changed([sig('uuid', 'mainboard', {})]);
+  assert.deepEqual([board.score, verdict(board).title, verdict(board).desc], [0, ...decision(0).slice(0, 2)]);
+  const installs = changed([sig('mac', 'network', {}), sig('guid', 'os', { scope: 'per-install' }), sig('vid', 'gpu', { scope: 'per-install' })]);
+  assert.deepEqual([installs.decided, verdict(installs).title], [true, 'Different device']);
+  assert.match(verdict(installs).desc, /TPM, mainboard and storage could not be compared/);
+});
+
+// Reports the program writes under Wine, in pairs (see wine-pairs.js).
+test('report pairs: the verdict, and only what holds a value on both sides compared', { skip: NO_EXE }, () => {
+  const { pairs } = winePairs();
+  const want = {
+    twice: [true, '', 'Same device'],
+    'raw-safe': [true, '', 'Same device'],
+    'two-keys': [false, 'keys', 'Not enough compared to decide'],
+    'installs-raw': [true, '', 'Same device'],
+    'installs-safe': [false, 'keys', 'Not enough compared to decide'],
+    fixture: [false, 'weight', 'Not enough compared to decide'],
+    emptied: [false, 'none', 'Not enough compared to decide'],
+  };
+  assert.deepEqual(pairs.map((p) => p.id), Object.keys(want));
+  const blankOnly = (e) => e.disp.every((s) => ('v' in s ? String(s.v).trim() === '' : !s.h));
+  for (const p of pairs) {
+    const result = compareSnaps(p.a, p.b);
+    const v = verdict(result);
+    assert.deepEqual([result.decided, result.reason, v.title], want[p.id], p.name);
+    assert.equal(result.decided, result.unitWeight >= MIN_UNIT_WEIGHT - 1e-9, p.name);
+    if (result.decided) assert.deepEqual([v.title, v.colour], [decision(result.score)[0], decision(result.score)[2]], p.name);
+    else assert.ok(v.todo, p.name);
+    for (const r of result.rows) {
+      if (r.a && r.b && (blankOnly(r.a) || blankOnly(r.b))) assert.equal(r.sim, null, p.name + ': ' + r.key);
+    }
+    for (const g of result.groups) assert.equal(g.n === 0, g.wsum === 0 && g.same === 0, p.name + ': ' + g.id);
+  }
+  // Empty SMBIOS names of the installation are not a match.
+  const rawSafe = compareSnaps(pairs[1].a, pairs[1].b);
+  const blanks = pairs[1].a.signals.filter((s) => s.group === 'mainboard' && s.v !== undefined && s.v.trim() === '');
+  assert.ok(blanks.length >= 3, 'the raw report has empty mainboard values');
+  for (const s of blanks) assert.equal(row(rawSafe, s.key + '@mainboard').status, 'n/a', s.key);
+  // Two installations on one host: the hardware is shared, the installation is not.
+  const installs = compareSnaps(pairs[3].a, pairs[3].b);
+  assert.ok(group(installs, 'os').score < 1 && group(installs, 'mainboard').score === 1);
 });

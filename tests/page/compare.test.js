@@ -2,10 +2,15 @@
 // The Compare snapshots and Report diff tabs in the browser.
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { Harness, fixture, sent, hostSend, loadReport } = require('./harness');
+const { Harness, fixture, sent, hostSend, loadReport, NO_EXE } = require('./harness');
+const { winePairs } = require('./wine-pairs');
 
 const h = new Harness();
-before(() => h.start());
+let wine = null;
+before(async () => {
+  if (!NO_EXE) wine = winePairs();
+  await h.start();
+});
 after(() => h.stop());
 
 const fileMessage = (slot, name, report) => ({ type: 'file', slot, name, text: typeof report === 'string' ? report : JSON.stringify(report) });
@@ -70,11 +75,16 @@ test('Report diff: files into the slots, a refused file named in its slot, optio
   assert.deepEqual(pair, ['A0●●●●●●●●●●Samsung SSD 980●●●●●●●●●●', 'B0●●●●●●●●●●Samsung SSD 990●●●●●●●●●●']);
   assert.equal(await page.getAttribute('#view .card:has(h3:text-is("Disks")) tbody tr >> nth=0 >> td >> nth=3', 'class'), 'd-diff');
   assert.match(await page.textContent('#view .card:has(h3:text-is("Extra"))'), /only in B/);
-  assert.match(await page.textContent('#view .card:has(h3:text-is("Windows"))'), /No differences\./);
+  // Differences only: the sections that do not differ keep no card, one line counts them.
+  const sections = await page.evaluate(() => currentDiff().sections.length);
+  assert.deepEqual(await texts(page, '#view .card:not(.slot) h3'), ['Disks', 'Extra']);
+  assert.equal(await page.textContent('.diff-same'), (sections - 2) + ' sections without differences are hidden.');
 
   await page.uncheck('[data-opt="diff-volatile"]');
   assert.deepEqual((await texts(page, '.diff-stats .stat')).slice(1, 2), ['2differ']);
   await page.uncheck('[data-opt="diff-only"]');
+  assert.equal(await page.$('.diff-same'), null);
+  assert.equal((await page.$$('#view .card:not(.slot) h3')).length, sections);
   assert.ok((await texts(page, '#view .card:has(h3:text-is("Report")) tbody tr')).length === 8);
   await page.fill('#search', 'S4EWNX0R123456');
   await page.waitForFunction(() => state.q === 'S4EWNX0R123456');
@@ -173,6 +183,140 @@ test('Compare and Report diff show values in the page language; identifiers stay
   await hostSend(page, fileMessage('DB', 'b.json', b));
   await page.evaluate(() => showTab('diff'));
   assert.deepEqual(await texts(page, '#view .card:has(h3:text-is("Bericht")) tr.d-diff td.val'), ['falsch', 'wahr']);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// Report pairs written under Wine (see wine-pairs.js), in every language: a
+// verdict only when enough was compared, else why not and what to do.
+test('Compare gives a verdict only on what it compared, on real report pairs in every language', { skip: NO_EXE }, async () => {
+  const want = {
+    twice: 'Same device', 'raw-safe': 'Same device', 'installs-raw': 'Same device',
+    'two-keys': 'keys', 'installs-safe': 'keys', fixture: 'weight', emptied: 'none',
+  };
+  const page = await h.open();
+  await loadReport(page, wine.raw);
+  const codes = await page.evaluate(() => LANG_CODES.slice());
+  for (const p of wine.pairs) {
+    await hostSend(page, fileMessage('A', 'a.json', p.a));
+    await hostSend(page, fileMessage('B', 'b.json', p.b));
+    for (const code of codes) {
+      const got = await page.evaluate((c) => {
+        setLang(c);
+        showTab('compare');
+        const d = document.querySelector('.decision');
+        const text = (sel) => (d.querySelector(sel) || {}).textContent;
+        const clusters = [...document.querySelectorAll('.decision + .card tbody tr')].map((tr) =>
+          [tr.children[2].textContent, tr.classList.contains('dim'), !!tr.querySelector('.dbar'), tr.children[3].textContent]);
+        return { title: text('h3'), ring: text('.ring-text'), why: text('.verdict-why'), todo: text('.verdict-todo'), clusters,
+          twenty: formatPercent(20), dict: I18N[c] || {}, cmp: tx('not comparable') };
+      }, code);
+      const tr = (k) => (code === 'en' ? k : got.dict[k]);
+      const where = p.name + ' (' + code + ')';
+      if (want[p.id].includes(' ')) {
+        assert.equal(got.title, tr(want[p.id]), where);
+        assert.match(got.ring, /^\d+\/100$/, where);
+        assert.equal(got.todo, undefined, where);
+      } else {
+        assert.equal(got.title, tr('Not enough compared to decide'), where);
+        assert.equal(got.ring, '–', where);
+        const advice = want[p.id] === 'keys' ? 'Export both reports on one installation, or compare raw reports.'
+          : 'Compare reports that hold the per-unit identifiers of both machines: raw reports, or privacy-safe reports exported on one installation, each scanned with administrator rights.';
+        assert.equal(got.todo, tr(advice), where);
+        if (want[p.id] === 'weight') assert.ok(got.why.includes(got.twenty) && !/\{x\d\}/.test(got.why), where + ': ' + got.why);
+        else assert.equal(got.why, tr(want[p.id] === 'keys'
+          ? 'The reports were written under different HMAC keys, so their per-unit and per-install identifiers, stored as tags, cannot be compared.'
+          : 'No per-unit or per-install identifier holds a value in both reports. Values of a model, such as the CPU brand or the GPU model, are the same on every machine of that model.'), where);
+      }
+      // A cluster in which nothing was compared shows neither a match nor a difference.
+      for (const [identical, dim, bar, result] of got.clusters) {
+        const none = /^0\s*\/\s*0$/.test(identical);
+        assert.deepEqual([dim, bar], [none, !none], where + ': ' + identical);
+        if (none) assert.equal(result, got.cmp, where);
+      }
+    }
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+// The raw and the privacy-safe report of one installation, whose SMBIOS
+// serials are empty: empty reads as empty everywhere, masked or shown, and
+// Report diff agrees with Compare that nothing differs in the identifiers.
+test('empty identifiers read as empty in every view and language; differences only hides what does not differ', { skip: NO_EXE }, async () => {
+  const { raw, safe } = wine;
+  const blank = (s) => ('v' in s ? s.v.trim() === '' : !s.h);
+  const serial = raw.signals.find((s) => s.key === 'smbios.system.serial');
+  assert.ok(serial && serial.sens && serial.v === '' && !('v' in safe.signals.find((s) => s.key === serial.key)), 'an empty serial in both reports');
+  const page = await h.open({ acceptDialogs: true });
+  await loadReport(page, raw);
+  await page.click('#reveal-btn');
+  assert.equal(page.dialogs.length, 1, 'the screen-sharing warning');
+  await hostSend(page, fileMessage('A', 'raw.json', raw));
+  await hostSend(page, fileMessage('B', 'safe.json', safe));
+  await hostSend(page, fileMessage('DA', 'raw.json', raw));
+  await hostSend(page, fileMessage('DB', 'safe.json', safe));
+  // Raw JSON masks a sensitive value only when there is one.
+  const json = await page.evaluate(() => { setReveal(false); showTab('json'); return JSON.parse(document.querySelector('pre.json').textContent); });
+  assert.deepEqual(json.signals.filter((s) => s.sens).map((s) => s.v), raw.signals.filter((s) => s.sens).map((s) => (s.v.trim() === '' ? s.v : '<hidden>')));
+  const codes = await page.evaluate(() => LANG_CODES.slice());
+  for (const code of codes) {
+    for (const reveal of [false, true]) {
+      const got = await page.evaluate(([c, on, key]) => {
+        setLang(c);
+        setReveal(on);
+        const cells = (sel) => [...document.querySelectorAll(sel)].map((td) => td.textContent);
+        const rowOf = (note) => [...document.querySelectorAll('#view tbody tr')].find((tr) => (tr.querySelector('.sig-note') || {}).textContent === note);
+        const out = { empty: tx('(empty)') };
+        showTab('signals');
+        out.catalog = cells('#view table.signals td.val');
+        out.masks = document.querySelectorAll('#view table.signals td.val .mask').length;
+        state.cmp.onlyDiff = true;
+        showTab('compare');
+        out.cmpOnly = cells('.card:has(.opts) tbody tr').length + '|' + (document.querySelector('.card:has(.opts) .empty') || {}).textContent;
+        state.cmp.onlyDiff = false;
+        showTab('compare');
+        out.cmpSerial = [...rowOf(key + '@mainboard').querySelectorAll('td.val')].map((td) => td.textContent);
+        state.diff.onlyDiff = true;
+        showTab('diff');
+        const result = currentDiff();
+        out.sections = result.sections.map((s) => [s.title, s.counts.diff + s.counts.onlyA + s.counts.onlyB, !!(s.onlyA || s.onlyB || s.error)]);
+        out.cards = [...document.querySelectorAll('#view .card:not(.slot)')].map((card) =>
+          [card.id, card.querySelectorAll('tr.d-diff, tr.d-only').length > 0 || card.classList.contains('d-one-side')]);
+        out.chips = document.querySelectorAll('.chips [data-act="goto"]').length;
+        out.same = (document.querySelector('.diff-same') || {}).textContent;
+        state.diff.onlyDiff = false;
+        showTab('diff');
+        out.diffSerial = [...rowOf(key).querySelectorAll('td.val')].map((td) => td.textContent);
+        out.allCards = document.querySelectorAll('#view .card:not(.slot)').length;
+        out.line = !!document.querySelector('.diff-same');
+        return out;
+      }, [code, reveal, serial.key]);
+      const where = code + (reveal ? ', identifiers shown' : '');
+      if (code !== 'en') assert.notEqual(got.empty, '(empty)', where);
+      // Identifiers: every empty value reads as empty; a mask only over a value.
+      assert.equal(got.catalog.length, raw.signals.length, where);
+      assert.equal(got.catalog.filter((t) => t === got.empty).length, raw.signals.filter(blank).length, where);
+      assert.equal(got.masks, reveal ? 0 : raw.signals.filter((s) => s.sens && !blank(s)).length, where);
+      // Compare: no differences, the empty serial empty on both sides.
+      assert.match(got.cmpOnly, /^0\|/, where);
+      assert.deepEqual(got.cmpSerial, [got.empty, got.empty], where);
+      // Report diff: the identifiers do not differ; the empty serial is in both reports.
+      const identifiers = got.sections[3];
+      assert.deepEqual([identifiers[1], identifiers[2]], [0, false], where);
+      assert.deepEqual(got.diffSerial, [got.empty, got.empty], where);
+      // Differences only: a card for each section that differs, one line for the rest.
+      const differs = got.sections.filter((s) => s[1] > 0 || s[2]);
+      assert.ok(differs.length > 0 && differs.length < got.sections.length, where);
+      assert.equal(got.cards.length, differs.length, where);
+      assert.ok(got.cards.every((c) => c[1]), where + ': ' + JSON.stringify(got.cards));
+      assert.equal(got.chips, differs.length, where);
+      const hidden = got.sections.length - differs.length;
+      assert.ok(got.same && got.same.includes(String(hidden)), where + ': ' + got.same);
+      if (code === 'en') assert.equal(got.same, hidden + ' sections without differences are hidden.');
+      assert.deepEqual([got.allCards, got.line], [got.sections.length, false], where);
+    }
+  }
   assert.deepEqual(page.errors, []);
   await page.close();
 });

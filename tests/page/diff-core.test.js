@@ -22,8 +22,13 @@ test('cmpVal', () => {
 });
 
 test('sigVal', () => {
-  const cases = [[{ v: 'x', h: 'AA' }, 'x'], [{ v: '' }, ''], [{ h: 'AA' }, 'hmac:AA'], [{ h: '' }, undefined], [{}, undefined], [null, undefined]];
+  // A privacy-safe report leaves an empty value out: neither text nor tag.
+  const cases = [[{ v: 'x', h: 'AA' }, 'x'], [{ v: '' }, ''], [{ h: 'AA' }, 'hmac:AA'], [{ h: '' }, ''], [{}, ''], [null, undefined]];
   for (const [s, want] of cases) assert.equal(sigVal(s), want, JSON.stringify(s));
+  const serial = { key: 'smbios.system.serial', name: 'System serial', group: 'mainboard', sens: true };
+  const raw = { hmacKeyId: 'K', signals: [{ ...serial, v: '' }] };
+  const safe = { hmacKeyId: 'K', signals: [serial] };
+  assert.deepEqual(section(diffReports(raw, safe), 'signals').rows.map((r) => [r.a, r.b, r.status]), [['', '', 'same']]);
 });
 
 test('row keys: repeats numbered, further columns taken while the first repeats, column order free', () => {
@@ -84,7 +89,7 @@ test('a privacy-safe report against a raw one: hashed fields are not comparable'
   const disks = safe.tables.find((t) => t.id === 'storage.disks');
   for (const row of disks.rows) row.c[1] = 'hmac:' + row.c[1].length;
   const result = diffReports(raw, safe, { ignoreVolatile: true });
-  const sensitive = section(result, 'signals').rows.filter((r) => r.sens && r.b !== undefined);
+  const sensitive = section(result, 'signals').rows.filter((r) => r.sens && String(r.b).startsWith('hmac:'));
   assert.ok(sensitive.length > 0);
   assert.ok(sensitive.every((r) => r.status === 'nc'), 'hashed identifiers');
   const rows = section(result, 'table:storage.disks').rows;

@@ -21,12 +21,14 @@ function buildPage() {
 }
 
 // A report of this machine, written by the program under Wine into
-// build/page-test/<name>.json with option '--export' or '--export-raw'.
-function wineReport(name, option) {
+// build/page-test/<name>.json with option '--export' or '--export-raw';
+// env may name another WINEPREFIX.
+function wineReport(name, option, env) {
   fs.mkdirSync(OUT, { recursive: true });
   const file = name + '.json';
   fs.rmSync(path.join(OUT, file), { force: true });
-  execFileSync(path.join(ROOT, 'scripts', 'wine-run'), [EXE, option, file], { cwd: OUT, stdio: 'ignore', timeout: 600000 });
+  execFileSync(path.join(ROOT, 'scripts', 'wine-run'), [EXE, option, file],
+    { cwd: OUT, stdio: 'ignore', timeout: 600000, env: { ...process.env, ...(env || {}) } });
   return JSON.parse(fs.readFileSync(path.join(OUT, file), 'utf8'));
 }
 

@@ -96,13 +96,21 @@ function simulationOf(r) {
 function displayValues(entry) {
   if (!entry) return '-';
   const shown = entry.disp.slice(0, 4).map((s) => {
+    if (signalIsEmpty(s)) return emptyValueHtml();
     if (s.sens && !state.reveal) return maskHtml();
-    if (!('v' in s)) return s.h ? '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>' : '';
+    if (!('v' in s)) return '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>';
     if (!s.sens) return cell(s.v, false);
     return looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : esc(s.v);
   });
   if (entry.disp.length > 4) shown.push('<span class="muted">' + esc(tf('+{n1} more', { n1: entry.disp.length - 4 })) + '</span>');
   return shown.map((x) => '<div>' + x + '</div>').join('');
+}
+
+// The ring of a comparison without a verdict: no arc and no number.
+function noScoreRing(size) {
+  const c = size / 2;
+  return '<svg class="ring" width="' + size + '" height="' + size + '" viewBox="0 0 ' + size + ' ' + size + '"><circle cx="' + c + '" cy="' + c + '" r="' + (c - 8) +
+    '" fill="none" stroke="var(--line2)" stroke-width="9"/><text x="' + c + '" y="' + c + '" text-anchor="middle" dominant-baseline="central" class="ring-text">–</text></svg>';
 }
 
 function barColor(pct) {
@@ -165,9 +173,11 @@ function renderCompare() {
     return h + '<p class="empty">' + esc(tx('Take a privacy-safe report (Export → Privacy-safe report), change something - swap a disk, reinstall Windows, move to a VM - and load it here. Reports exported on this PC share its HMAC key, so even hashed identifiers can be compared.')) + '</p>';
   }
   const result = compareSnaps(A, B);
-  const [title, desc, colour] = decision(result.score);
-  h += '<section class="card decision">' + ring(result.score, colour, 112) + '<div class="decision-text"><h3 style="color:' + colour + '">' + esc(tx(title)) + '</h3><p>' +
-    esc(tx(desc)) + '</p><p class="muted">' + esc(keySentence(result.sameKey)) + '</p><p class="fineprint">' +
+  const v = verdict(result);
+  const why = tf(v.desc, { x1: formatPercent(result.unitWeight * 100), x2: formatPercent(MIN_UNIT_WEIGHT * 100) });
+  h += '<section class="card decision' + (v.decided ? '' : ' undecided') + '">' + (v.decided ? ring(result.score, v.colour, 112) : noScoreRing(112)) +
+    '<div class="decision-text"><h3 style="color:' + v.colour + '">' + esc(tx(v.title)) + '</h3><p class="verdict-why">' + esc(why) + '</p>' +
+    (v.todo ? '<p class="verdict-todo">' + esc(tx(v.todo)) + '</p>' : '') + '<p class="muted">' + esc(keySentence(result.sameKey)) + '</p><p class="fineprint">' +
     esc(tx('Thresholds: ≥ 85 same, 65-85 re-bind, 45-65 verify, < 45 new device.')) + '</p><button class="btn" data-act="cmp-open-diff">' +
     esc(tx('Open the field-by-field diff of A and B')) + '</button></div></section>';
   return h + renderClusters(result) + renderSignalDiff(result);
@@ -228,7 +238,8 @@ function fourColumnRows(section, rows) {
   for (const r of rows) {
     const c = section.kv ? r.cells[section.valueCol] : r;
     const sens = !!c.sens;
-    const value = (v) => (section.id === 'checks' && v !== undefined && v !== null ? checkCell(v) : diffCell(v, sens));
+    const value = (v) => (section.id === 'checks' && v !== undefined && v !== null ? checkCell(v)
+      : section.id === 'signals' && typeof v === 'string' && v.trim() === '' ? emptyValueHtml() : diffCell(v, sens));
     const cls = CELL_CLASS[r.status] || '';
     h += '<tr' + (cls ? ' class="' + cls + '"' : '') + '><td class="key">' + esc(tx(r.label)) +
       (r.sub ? '<div class="sig-note">' + esc(r.tr ? tx(r.sub) : r.sub) + '</div>' : '') + '</td><td class="val">' + value(c.a) + '</td><td class="val">' +
@@ -302,13 +313,24 @@ function renderDiff() {
     optionBox('diff-volatile', state.diff.ignoreVolatile, 'ignore volatile fields (time stamps, uptime, adapter LUIDs)') + '</div>';
   h += '<div class="legend"><span class="d-diff">' + esc(tx('differs')) + '</span><span class="d-only">' + esc(tx('only in one report')) + '</span><span class="d-nc">' +
     esc(tx('not comparable')) + '</span><span class="side side-a">A</span><span class="side side-b">B</span></div>';
+  // Differences only: a section that does not differ keeps neither its chip
+  // nor its card; one line counts them.
+  const shown = (s) => !state.diff.onlyDiff || sectionDiffers(s);
   const chips = result.sections.map((s, i) => {
+    if (!shown(s)) return '';
     const n = s.counts.diff + s.counts.onlyA + s.counts.onlyB;
-    if (state.diff.onlyDiff && !n) return '';
     return '<button class="chip" data-act="goto" data-target="diff-sec-' + i + '">' + esc(tx(s.title)) + '<span class="chip-count">' + esc(formatNumber(n)) + '</span></button>';
   }).join('');
   if (chips) h += '<div class="chips">' + chips + '</div>';
-  return h + result.sections.map(renderDiffSection).join('');
+  const same = result.sections.filter((s) => !shown(s)).length;
+  if (same) h += '<p class="note diff-same">' + esc(tn(same, '{n1} sections without differences are hidden.')) + '</p>';
+  return h + result.sections.map((s, i) => (shown(s) ? renderDiffSection(s, i) : '')).join('');
+}
+
+// A section differs when a row differs or stands in one report only, when
+// the table is in one report only, or when it could not be compared.
+function sectionDiffers(s) {
+  return !!(s.error || s.onlyA || s.onlyB || s.counts.diff + s.counts.onlyA + s.counts.onlyB);
 }
 
 // ---- actions and options ----

@@ -39,11 +39,14 @@
     return text(a) === text(b) ? 'same' : 'diff';
   }
 
+  // An identifier present in a report always has a value here: its text, its
+  // tag, or, with neither (a privacy-safe report leaves an empty value out),
+  // the empty text, so that it is never "only in" the other report.
   function sigVal(s) {
     if (!isObj(s)) return undefined;
     if (has(s, 'v')) return text(s.v);
     if (has(s, 'h') && text(s.h) !== '') return 'hmac:' + text(s.h);
-    return undefined;
+    return '';
   }
 
   // A table's shape as the diff needs it, whatever the file held.

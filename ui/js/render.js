@@ -100,6 +100,18 @@ function maskHtml() {
   return '<span class="mask" title="' + esc(tx('Hidden identifier - use Show identifiers')) + '">●●●●●●●●●●</span>';
 }
 
+// An identifier without a value shows as empty in every view, shown or
+// hidden: a mask stands only for a value that exists.
+function emptyValueHtml() {
+  return '<span class="dim empty-value">' + esc(tx('(empty)')) + '</span>';
+}
+
+// A signal's value is empty when its text is blank, or, without a text (a
+// privacy-safe report), when it has no tag either.
+function signalIsEmpty(sig) {
+  return 'v' in sig ? String(sig.v).trim() === '' : !sig.h;
+}
+
 function looksHex(value) {
   const v = String(value === null || value === undefined ? '' : value);
   if (!/\d/.test(v)) return false;
@@ -336,13 +348,12 @@ function renderScore(score) {
 // ---- overview ----
 
 function sigValue(sig) {
+  if (signalIsEmpty(sig)) return emptyValueHtml();
   if (sig.sens && !state.reveal) return maskHtml();
   if (!('v' in sig)) {
-    if (!sig.h) return '';
     return '<span class="mono hmac" title="' + esc(tx('Only an HMAC tag is stored in privacy-safe reports')) + '">' + esc('h:' + sig.h) + '</span>';
   }
   const v = sig.v;
-  if (v === '') return '';
   return looksHex(v) ? copyable(v, 'mono') : '<span class="copy" data-copy="' + esc(v) + '">' + breakIds(tx(v)) + '</span>';
 }
 
@@ -448,7 +459,7 @@ function renderAbout() {
 function maskedJson(report) {
   if (state.reveal) return report;
   const copy = JSON.parse(JSON.stringify(report));
-  for (const g of arr(copy.signals)) if (g && g.sens === true && 'v' in g) g.v = '<hidden>';
+  for (const g of arr(copy.signals)) if (g && g.sens === true && 'v' in g && str(g.v).trim() !== '') g.v = '<hidden>';
   for (const t of arr(copy.tables)) {
     if (!t) continue;
     for (const row of arr(t.rows)) {
