@@ -17,6 +17,9 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
     ['Rows: 1,024.5', 'Zeilen: 1.024,5'], // a number in a template takes the language's notation
     ['0.5 hours', '0,5 Stunden'],
     ['Uptime 0.5 hours', 'Uptime 0.5 hours'], // no template: as written
+    // A date a template carries is written as the language writes dates.
+    ['Remote Desktop certificate (valid to 2027-01-31)', 'Remotedesktopzertifikat (gültig bis 31.01.2027)'],
+    ['Remote Desktop certificate (valid to 2027-01-31 10:20)', 'Remotedesktopzertifikat (gültig bis 2027-01-31 10:20)'], // no zone: as written
     ['Rows: many', 'Rows: many'], // {n} takes digits, points and commas only
     ['Collecting: Platform security…', 'Erfassung: Plattformsicherheit…'], // {t} is translated on its own
     ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
@@ -263,17 +266,18 @@ test('the page writes its own counts and durations in the number format of the l
 // How each language writes what the page formats: the digit group of a
 // four-digit number, the decimal mark, the unit symbols, the space before
 // "%" (Spanish groups only from five digits; French and Russian group with a
-// narrow or a no-break space) and 2024-05-02T10:20:30Z, in UTC.
+// narrow or a no-break space), the day 2027-01-31 and 2024-05-02T10:20:30Z
+// in UTC.
 const NUMBER_FORMS = {
-  en: { group: ',', dec: '.', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', date: 'May 2, 2024, 10:20:30 AM UTC' },
-  ru: { group: '\u00a0', dec: ',', ms: 'мс', s: 'с', kb: 'КБ', mb: 'МБ', pct: '\u00a0%', date: '2 мая 2024 г., 10:20:30 UTC' },
-  vi: { group: '.', dec: ',', ms: 'ms', s: 'giây', kb: 'KB', mb: 'MB', pct: '%', date: '10:20:30 UTC 2 thg 5, 2024' },
-  'zh-Hans': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', date: '2024年5月2日 UTC 10:20:30' },
-  'zh-Hant': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', date: '2024年5月2日 上午10:20:30 [UTC]' },
-  es: { group: '', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', date: '2 may 2024, 10:20:30 UTC' },
-  pt: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', date: '2 de mai. de 2024, 10:20:30 UTC' },
-  fr: { group: '\u202f', dec: ',', ms: 'ms', s: 's', kb: 'Ko', mb: 'Mo', pct: '\u00a0%', date: '2 mai 2024, 10:20:30 UTC' },
-  de: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', date: '02.05.2024, 10:20:30 UTC' },
+  en: { group: ',', dec: '.', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', day: 'Jan 31, 2027', date: 'May 2, 2024, 10:20:30 AM UTC' },
+  ru: { group: '\u00a0', dec: ',', ms: 'мс', s: 'с', kb: 'КБ', mb: 'МБ', pct: '\u00a0%', day: '31 янв. 2027 г.', date: '2 мая 2024 г., 10:20:30 UTC' },
+  vi: { group: '.', dec: ',', ms: 'ms', s: 'giây', kb: 'KB', mb: 'MB', pct: '%', day: '31 thg 1, 2027', date: '10:20:30 UTC 2 thg 5, 2024' },
+  'zh-Hans': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', day: '2027年1月31日', date: '2024年5月2日 UTC 10:20:30' },
+  'zh-Hant': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', day: '2027年1月31日', date: '2024年5月2日 上午10:20:30 [UTC]' },
+  es: { group: '', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', day: '31 ene 2027', date: '2 may 2024, 10:20:30 UTC' },
+  pt: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', day: '31 de jan. de 2027', date: '2 de mai. de 2024, 10:20:30 UTC' },
+  fr: { group: '\u202f', dec: ',', ms: 'ms', s: 's', kb: 'Ko', mb: 'Mo', pct: '\u00a0%', day: '31 janv. 2027', date: '2 mai 2024, 10:20:30 UTC' },
+  de: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', day: '31.01.2027', date: '02.05.2024, 10:20:30 UTC' },
 };
 
 // Counts, durations, sizes, percentages and dates are written the way the
@@ -286,7 +290,7 @@ test('numbers, units, percentages and dates follow the language, the page\'s own
   report.collectors[0].ms = 1234.5;
   const catalog = report.tables.find((t) => t.id === 'vm.catalog.methods');
   catalog.rows = Array.from({ length: 1210 }, (_, i) => ({ c: [String(i + 1)].concat(catalog.rows[0].c.slice(1)) }));
-  const quoted = ['9%', '0.8 s', '12.5 ms', '1,523 MB', '640 KB', '2024-05-02 10:20:30 UTC', '2.4', '7601.0', '2010', '2024-13-02'];
+  const quoted = ['9%', '0.8 s', '12.5 ms', '1,523 MB', '640 KB', '2024-05-02 10:20:30 UTC', '2027-01-31', '2.4', '7601.0', '2010', '2024-13-02'];
   report.tables.push({ tab: 'storage', id: 'storage.quoted', title: 'Quoted', columns: ['Name', 'Value'], sens: 0, groupCol: -1,
     rows: quoted.map((v, i) => ({ c: ['q' + i, v] })) });
   // Enough text that the Raw JSON view's size needs a digit group.
@@ -337,7 +341,7 @@ test('numbers, units, percentages and dates follow the language, the page\'s own
       return [...card.querySelectorAll('tbody tr')].map((tr) => tr.lastElementChild.textContent);
     });
     assert.deepEqual(values, ['9' + f.pct, '0' + f.dec + '8 ' + f.s, '12' + f.dec + '5 ' + f.ms, '1' + f.group + '523 ' + f.mb, '640 ' + f.kb,
-      f.date, '2.4', '7601.0', '2010', '2024-13-02'], code);
+      f.date, f.day, '2.4', '7601.0', '2010', '2024-13-02'], code);
   }
   assert.deepEqual(page.errors, []);
   await page.close();
