@@ -302,7 +302,8 @@ function pluralOfWritten(written) {
 
 // Numbers the page makes itself (counts, durations, percentages) in the
 // page's language: German "1.523" and "0,5", French and Russian with a space
-// between digit groups and before "%". Values from a report stay as written.
+// between digit groups and before "%". A report's numbers take this format
+// only where the page translates them (localDecimal, formatValue).
 const NUMBER_FORMATS = new Map();
 
 function numberFormat(kind, opts) {
