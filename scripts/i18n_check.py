@@ -5,7 +5,7 @@
   i18n_check.py de fr      only these
 
 Errors (exit 1): a file that is not one object of texts; an empty
-translation; a placeholder of the key ({n1}, {x1}, {t1}, ...) missing,
+translation; a placeholder of the key ({n1}, {x1}, {t1}, {p1}, ...) missing,
 repeated or added; a tag ("[ok] ", ...) or a term that stays as it is
 (identifiers, table ids, units, product and interface names) changed or
 dropped; a sequence that could end the page's script.
@@ -45,9 +45,11 @@ PLURAL_CATEGORIES = {
 UNIT_FORMS = {
     "ms": {"ru": "мс", "zh-Hans": "毫秒", "zh-Hant": "毫秒"},
     "KB": {"ru": "КБ", "fr": "Ko"},
+    "MB": {"ru": "МБ", "fr": "Mo"},
+    "GB": {"ru": "ГБ", "fr": "Go"},
 }
 
-PLACEHOLDER = re.compile(r"\{[ntx]\d+\}")
+PLACEHOLDER = re.compile(r"\{[ntxp]\d+\}")
 TAG = re.compile(r"\[(ok|warn|bad|info)\] ")
 # Terms that stay exactly as written wherever a key has them (whole words); the
 # page test of untranslated texts reads the same list.

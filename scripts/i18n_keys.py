@@ -52,18 +52,20 @@ CPP_SKIP = {
     "vm/signatures.cpp", "core/cli.cpp", "core/cli_win.cpp", "core/json.cpp", "core/sites.h",
 }
 TAGS = ("[ok] ", "[warn] ", "[bad] ", "[info] ")
-PLACEHOLDER = re.compile(r"\{([ntx])(\d+)\}")
+PLACEHOLDER = re.compile(r"\{([ntxp])(\d+)\}")
 
 
 # ---------------------------------------------------------------- templates
 
 def compile_template(t):
     """The page's matching rule: anchored, {n} takes digits, points and
-    commas, {x} and {t} the shortest text."""
+    commas with a sign and an exponent, {p} a number and its "%", {x} and {t}
+    the shortest text."""
     out, last = "^", 0
     for m in PLACEHOLDER.finditer(t):
         out += re.escape(t[last:m.start()])
-        out += r"([\d.,]+)" if m.group(1) == "n" else "(.+?)"
+        kind = m.group(1)
+        out += r"(-?[\d.,]+(?:e[-+]?\d+)?)" if kind == "n" else r"(-?\d+(?:\.\d+)?)%" if kind == "p" else "(.+?)"
         last = m.end()
     return re.compile(out + re.escape(t[last:]) + "$", re.S)
 
@@ -89,16 +91,23 @@ def format_to_template(fmt):
     parts, n, last = [], 0, 0
     conv = re.compile(r"%[-+ #0]*(\d+|\*)?(\.(\d+|\*))?(hh|h|ll|l|j|z|t|L|I64|I32)?([diouxXeEfgGcsp%])")
     found = False
+    percent = False
     for m in conv.finditer(fmt):
         parts.append(fmt[last:m.start()])
         last = m.end()
         kind = m.group(5)
         if kind == "%":
-            parts.append("%")
+            if not percent:
+                parts.append("%")
+            percent = False
             continue
         found = True
         n += 1
-        if kind in "diufeEgG":
+        # a number followed by "%%" is a percentage: the page writes the sign
+        percent = kind in "diufeEgG" and fmt.startswith("%%", m.end())
+        if percent:
+            parts.append("{p%d}" % n)
+        elif kind in "diufeEgG":
             parts.append("{n%d}" % n)
         else:
             parts.append("{x%d}" % n)

@@ -76,7 +76,8 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
     AddRow(summary, {"Weighted detection methods", std::to_string(CountWeightedProbes(probes))});
     AddRow(summary, {"Context checks", std::to_string(CountContextProbes(probes))});
     AddRow(summary, {"Unavailable checks", std::to_string(CountUnavailableProbes(probes))});
-    summary.note = "No detected indicators does not prove physical hardware. Complete observation has a 92% confidence ceiling.";
+    summary.note = Format("No detected indicators does not prove physical hardware. Complete observation has a %d%% confidence ceiling.",
+                          std::clamp(kVmWeights[kWCeiling], 0, 99));
     s.tables.push_back(std::move(summary));
 
     static const char* const kCategories[][2] = {

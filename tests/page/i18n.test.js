@@ -14,7 +14,12 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
   const cases = [
     ['Storage', 'Speicher'],
     ['Rows: 12', 'Zeilen: 12'],
-    ['Rows: 1,024.5', 'Zeilen: 1,024.5'],
+    ['Rows: 1,024.5', 'Zeilen: 1.024,5'], // a number in a template takes the language's notation
+    ['0.5 hours', '0,5 Stunden'],
+    ['Uptime 0.5 hours', 'Uptime 0.5 hours'], // no template: as written
+    // A date a template carries is written as the language writes dates.
+    ['Remote Desktop certificate (valid to 2027-01-31)', 'Remotedesktopzertifikat (gültig bis 31.01.2027)'],
+    ['Remote Desktop certificate (valid to 2027-01-31 10:20)', 'Remotedesktopzertifikat (gültig bis 2027-01-31 10:20)'], // no zone: as written
     ['Rows: many', 'Rows: many'], // {n} takes digits, points and commas only
     ['Collecting: Platform security…', 'Erfassung: Plattformsicherheit…'], // {t} is translated on its own
     ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
@@ -222,8 +227,8 @@ test('a language switch with a report open redraws the version line and the stan
   await page.close();
 });
 
-// Counts and durations the page writes itself follow the language; a number
-// inside a report value stays as written.
+// Counts and durations the page writes itself follow the language, and so
+// does a size from a report that the page translates through its unit.
 test('the page writes its own counts and durations in the number format of the language', async () => {
   const report = fixture('report-ui.json');
   report.durationMs = 523;
@@ -231,14 +236,14 @@ test('the page writes its own counts and durations in the number format of the l
     rows: Array.from({ length: 1523 }, (_, i) => ({ c: ['v' + i, '1,523 MB'] })) });
   const rows = report.tables.reduce((n, t) => n + t.rows.length, 0);
   const cases = [
-    ['en', '1,523', ',', '0.5 s'],
-    ['de', '1.523', '.', '0,5 s'],
-    ['fr', '1\u202f523', '\u202f', '0,5 s'],
-    ['ru', '1\u00a0523', '\u00a0', '0,5 с'],
+    ['en', '1,523', ',', '0.5 s', '1,523 MB'],
+    ['de', '1.523', '.', '0,5 s', '1.523 MB'],
+    ['fr', '1\u202f523', '\u202f', '0,5 s', '1\u202f523 Mo'],
+    ['ru', '1\u00a0523', '\u00a0', '0,5 с', '1\u00a0523 МБ'],
   ];
   const page = await h.open({ viewport: { width: 1400, height: 900 } });
   await loadReport(page, report);
-  for (const [code, count, group, seconds] of cases) {
+  for (const [code, count, group, seconds, size] of cases) {
     await page.evaluate((c) => { setLang(c); showTab('storage'); }, code);
     const shown = await page.evaluate(() => ({
       nav: document.querySelector('.nav-btn[data-id="storage"] .nav-count').textContent,
@@ -248,7 +253,7 @@ test('the page writes its own counts and durations in the number format of the l
     }));
     assert.equal(shown.nav, String(1523 + 2).replace(/^(\d)/, '$1' + group), code);
     assert.ok(shown.meta.some((m) => m.includes(count)), code + ': ' + shown.meta.join(' | '));
-    assert.equal(shown.cell, '1,523 MB', code);
+    assert.equal(shown.cell, size, code);
     assert.ok(shown.version.startsWith('v1.4.0 · ') && shown.version.endsWith(' ' + seconds), code + ': ' + shown.version);
     await page.evaluate(() => showTab('overview'));
     const stats = await page.$$eval('#view .stat-num', (els) => els.map((e) => e.textContent));
@@ -259,31 +264,33 @@ test('the page writes its own counts and durations in the number format of the l
 });
 
 // How each language writes what the page formats: the digit group of a
-// four-digit number, the decimal mark, the unit symbols and the space before
+// four-digit number, the decimal mark, the unit symbols, the space before
 // "%" (Spanish groups only from five digits; French and Russian group with a
-// narrow or a no-break space).
+// narrow or a no-break space), the day 2027-01-31 and 2024-05-02T10:20:30Z
+// in UTC.
 const NUMBER_FORMS = {
-  en: { group: ',', dec: '.', ms: 'ms', s: 's', kb: 'KB', pct: '%' },
-  ru: { group: '\u00a0', dec: ',', ms: 'мс', s: 'с', kb: 'КБ', pct: '\u00a0%' },
-  vi: { group: '.', dec: ',', ms: 'ms', s: 'giây', kb: 'KB', pct: '%' },
-  'zh-Hans': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', pct: '%' },
-  'zh-Hant': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', pct: '%' },
-  es: { group: '', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '\u00a0%' },
-  pt: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '%' },
-  fr: { group: '\u202f', dec: ',', ms: 'ms', s: 's', kb: 'Ko', pct: '\u00a0%' },
-  de: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', pct: '\u00a0%' },
+  en: { group: ',', dec: '.', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', day: 'Jan 31, 2027', date: 'May 2, 2024, 10:20:30 AM UTC' },
+  ru: { group: '\u00a0', dec: ',', ms: 'мс', s: 'с', kb: 'КБ', mb: 'МБ', pct: '\u00a0%', day: '31 янв. 2027 г.', date: '2 мая 2024 г., 10:20:30 UTC' },
+  vi: { group: '.', dec: ',', ms: 'ms', s: 'giây', kb: 'KB', mb: 'MB', pct: '%', day: '31 thg 1, 2027', date: '10:20:30 UTC 2 thg 5, 2024' },
+  'zh-Hans': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', day: '2027年1月31日', date: '2024年5月2日 UTC 10:20:30' },
+  'zh-Hant': { group: ',', dec: '.', ms: '毫秒', s: '秒', kb: 'KB', mb: 'MB', pct: '%', day: '2027年1月31日', date: '2024年5月2日 上午10:20:30 [UTC]' },
+  es: { group: '', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', day: '31 ene 2027', date: '2 may 2024, 10:20:30 UTC' },
+  pt: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '%', day: '31 de jan. de 2027', date: '2 de mai. de 2024, 10:20:30 UTC' },
+  fr: { group: '\u202f', dec: ',', ms: 'ms', s: 's', kb: 'Ko', mb: 'Mo', pct: '\u00a0%', day: '31 janv. 2027', date: '2 mai 2024, 10:20:30 UTC' },
+  de: { group: '.', dec: ',', ms: 'ms', s: 's', kb: 'KB', mb: 'MB', pct: '\u00a0%', day: '31.01.2027', date: '02.05.2024, 10:20:30 UTC' },
 };
 
-// Counts, durations, sizes and percentages the page works out itself are
-// written the way the language writes them; the same kinds of values quoted
-// from the report stay exactly as the report has them.
-test('numbers, units and percentages the page writes follow the language; report values stay as written', { timeout: 300000 }, async () => {
+// Counts, durations, sizes, percentages and dates are written the way the
+// language writes them: those the page works out itself, and those of report
+// values the page translates (a size or a duration with its unit, a
+// percentage, a date). A number the page does not translate stays as written.
+test('numbers, units, percentages and dates follow the language, the page\'s own and those of report values', { timeout: 300000 }, async () => {
   const report = fixture('report-ui.json');
   report.durationMs = 12345.6789;
   report.collectors[0].ms = 1234.5;
   const catalog = report.tables.find((t) => t.id === 'vm.catalog.methods');
   catalog.rows = Array.from({ length: 1210 }, (_, i) => ({ c: [String(i + 1)].concat(catalog.rows[0].c.slice(1)) }));
-  const quoted = ['9%', '0.8 s', '12.5 ms', '1,523 MB', '640 KB'];
+  const quoted = ['9%', '0.8 s', '12.5 ms', '1,523 MB', '640 KB', '2024-05-02 10:20:30 UTC', '2027-01-31', '2.4', '7601.0', '2010', '2024-13-02'];
   report.tables.push({ tab: 'storage', id: 'storage.quoted', title: 'Quoted', columns: ['Name', 'Value'], sens: 0, groupCol: -1,
     rows: quoted.map((v, i) => ({ c: ['q' + i, v] })) });
   // Enough text that the Raw JSON view's size needs a digit group.
@@ -311,7 +318,7 @@ test('numbers, units and percentages the page writes follow the language; report
         version: document.getElementById('version-line').textContent };
     });
     assert.equal(overview.ms, '1' + f.group + '234' + f.dec + '5 ' + f.ms, code);
-    assert.equal(overview.meta, '12' + f.dec + '3 ' + f.s + ' · 2024-05-02T10:20:30Z', code);
+    assert.equal(overview.meta, '12' + f.dec + '3 ' + f.s + ' · ' + f.date, code);
     assert.ok(overview.version.endsWith(' 12' + f.dec + '3 ' + f.s), code + ': ' + overview.version);
 
     await page.evaluate(() => showTab('json'));
@@ -333,7 +340,8 @@ test('numbers, units and percentages the page writes follow the language; report
       const card = [...document.querySelectorAll('#view .card')].find((c) => [...c.querySelectorAll('tbody td')].some((td) => td.textContent === 'q0'));
       return [...card.querySelectorAll('tbody tr')].map((tr) => tr.lastElementChild.textContent);
     });
-    assert.deepEqual(values, quoted, code);
+    assert.deepEqual(values, ['9' + f.pct, '0' + f.dec + '8 ' + f.s, '12' + f.dec + '5 ' + f.ms, '1' + f.group + '523 ' + f.mb, '640 ' + f.kb,
+      f.date, f.day, '2.4', '7601.0', '2010', '2024-13-02'], code);
   }
   assert.deepEqual(page.errors, []);
   await page.close();

@@ -5,13 +5,14 @@
 const SLOT_ERRORS = { A: '', B: '', DA: '', DB: '' };
 const SLOTS = ['A', 'B'];
 
-// Reads a report file's text; the error text when it is not a report.
+// Reads a report file's text; the error text when it is not a report (in the
+// page's language: the browser's own parse error is English).
 function parseReportText(text) {
   let report;
   try {
     report = JSON.parse(text);
   } catch (e) {
-    return { error: e && e.message ? String(e.message) : String(e) };
+    return { error: tx('not a valid report (the file is not JSON)') };
   }
   if (!report || typeof report !== 'object' || Array.isArray(report) || report.schema !== 'vorq.snapshot/1') {
     return { error: tx('not a VornixQuelm report') };
@@ -57,7 +58,7 @@ function rowLimitNote(drawn, total) {
 function snapLabel(r) {
   if (!r) return { title: tx('Empty'), sub: tx('Load a report file or use the current scan') };
   const sim = simulationOf(r);
-  const parts = [r.created, tx(r.mode), tf('key {x1}', { x1: r.hmacKeyId || '?' }), sim ? tx(sim.label) : r._file].filter((p) => p);
+  const parts = [tx(r.created), tx(r.mode), tf('key {x1}', { x1: r.hmacKeyId || '?' }), sim ? tx(sim.label) : r._file].filter((p) => p);
   return { title: r.device.title ? tx(r.device.title) : tx('Report'), sub: parts.join(' · ') };
 }
 
@@ -100,7 +101,7 @@ function displayValues(entry) {
     if (s.sens && !state.reveal) return maskHtml();
     if (!('v' in s)) return '<span class="mono hmac">' + esc('h:' + s.h.slice(0, 12)) + '</span>';
     if (!s.sens) return cell(s.v, false);
-    return looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : esc(s.v);
+    return looksHex(s.v) ? '<span class="mono">' + esc(s.v) + '</span>' : esc(asShown(s.v));
   });
   if (entry.disp.length > 4) shown.push('<span class="muted">' + esc(tf('+{n1} more', { n1: entry.disp.length - 4 })) + '</span>');
   return shown.map((x) => '<div>' + x + '</div>').join('');

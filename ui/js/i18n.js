@@ -45,6 +45,12 @@ let COMPILED_TEMPLATES = [];
 // (values from reports and files) are looked up whole, which stays linear.
 let TX_MATCH_LIMIT = 0;
 
+// What a number placeholder {n} takes: digits with points and commas, a sign
+// and an exponent ("-11.70", "3.0023e-04"); a percentage {p} is a number
+// followed by its sign ("92%"), which the page writes in its own format.
+const NUMBER_RE = '(-?[\\d.,]+(?:e[-+]?\\d+)?)';
+const PERCENT_RE = '(-?\\d+(?:\\.\\d+)?)%';
+
 function escapeRegExp(s) {
   return s.replace(/[.*+?^${}()|[\]\\]/g, '\\$&');
 }
@@ -53,18 +59,18 @@ function compileTemplate(t) {
   const names = [];
   let re = '^';
   let last = 0;
-  const ph = /\{([ntx])(\d+)\}/g;
+  const ph = /\{([ntxp])(\d+)\}/g;
   let m;
   while ((m = ph.exec(t)) !== null) {
     re += escapeRegExp(t.slice(last, m.index));
-    re += m[1] === 'n' ? '([\\d.,]+)' : '(.+?)';
+    re += m[1] === 'n' ? NUMBER_RE : m[1] === 'p' ? PERCENT_RE : '(.+?)';
     names.push(m[1] + m[2]);
     last = ph.lastIndex;
   }
   re += escapeRegExp(t.slice(last)) + '$';
   // The literal text before the first and after the last placeholder: a cheap
   // test that rules out nearly every template before the expression runs.
-  const first = t.search(/\{[ntx]\d+\}/);
+  const first = t.search(/\{[ntxp]\d+\}/);
   const head = first < 0 ? t : t.slice(0, first);
   const tail = first < 0 ? '' : t.slice(last);
   return { t, re: new RegExp(re, 's'), names, head, tail };
@@ -79,18 +85,37 @@ function compileTemplates() {
 // One pass over the template: a value that itself reads like a placeholder
 // (a file name "{x2}.json") stays as it is.
 function fillPlaceholders(template, valueOf) {
-  return template.replace(/\{([ntx]\d+)\}/g, (whole, name) => {
+  return template.replace(/\{([ntxp]\d+)\}/g, (whole, name) => {
     const v = valueOf(name);
     return v === undefined ? whole : String(v);
   });
 }
 
+// A template's values as the page shows them: a number with the language's
+// decimal mark, a percentage by its formatter, a word of the program
+// translated, a date in the language's format; other text as written.
 function fillTemplate(translated, names, values) {
   return fillPlaceholders(translated, (name) => {
     const i = names.indexOf(name);
     if (i < 0) return undefined;
-    return name[0] === 't' ? tx(values[i]) : values[i];
+    const v = values[i];
+    switch (name[0]) {
+      case 't': return tx(v);
+      case 'n': return localDecimal(v);
+      case 'p': return formatPercent(parseFloat(v));
+      default: return asShown(v);
+    }
   });
+}
+
+// The translation of a template, in the plural form its first number takes
+// ("<template>#<category>", as tn picks for counts).
+function templateForm(dict, c, values) {
+  const tr = dict[c.t];
+  const i = c.names.findIndex((n) => n[0] === 'n');
+  if (i < 0) return tr;
+  const form = dict[c.t + '#' + pluralOfWritten(values[i])];
+  return form === undefined ? tr : form;
 }
 
 function currentDict() {
@@ -109,7 +134,7 @@ function txTemplate(s, dict) {
     const values = m.slice(1);
     // A template made only of one text placeholder would translate itself forever.
     if (c.names.some((n, i) => n[0] === 't' && values[i] === s)) continue;
-    return fillTemplate(tr, c.names, values);
+    return fillTemplate(templateForm(dict, c, values), c.names, values);
   }
   return null;
 }
@@ -161,26 +186,124 @@ function txSentences(s, dict) {
   return null;
 }
 
+// English needs no translation, only its templates filled where a value in
+// them is one the page writes itself (a date, a percentage).
+let EN_FORMS = null;
+const EN_FORMATTED = /\d{4}-\d\d-\d\d|\d%/;
+
+function englishForms() {
+  if (!EN_FORMS) {
+    EN_FORMS = Object.assign(Object.create(null), I18N.en || {});
+    for (const t of TEMPLATES) EN_FORMS[t] = t;
+  }
+  return EN_FORMS;
+}
+
 function tx(text) {
   if (text === null || text === undefined) return '';
   const s = String(text);
+  if (s === '') return s;
   const dict = currentDict();
-  if (s === '' || !dict) return s;
-  if (s in dict) return dict[s];
+  if (dict && s in dict) return dict[s];
   if (TX_MEMO.has(s)) return TX_MEMO.get(s);
   const short = s.length <= TX_MATCH_LIMIT;
-  let r = short ? txTemplate(s, dict) : null;
-  if (r === null && short) r = txList(s, dict);
-  if (r === null) r = txHead(s, dict);
-  if (r === null && short) r = txSentences(s, dict);
+  let r = formatValue(s);
+  if (r === null && !dict) r = short && EN_FORMATTED.test(s) ? txTemplate(s, englishForms()) : null;
+  else if (r === null) {
+    r = short ? txTemplate(s, dict) : null;
+    if (r === null && short) r = txList(s, dict);
+    if (r === null) r = txHead(s, dict);
+    if (r === null && short) r = txSentences(s, dict);
+  }
   if (r === null) r = s;
   TX_MEMO.set(s, r);
   return r;
 }
 
+// ---- values the page writes in its language ----
+
+// A whole text that is a date or a percentage in the forms reports write:
+// "2026-12-11T05:54:33Z", "2010-05-08 06:15:54 UTC", "2027-01-01", "92%".
+// Null for any other text.
+const DATE_TIME_RE = /^(\d{4})-(\d\d)-(\d\d)(?:T(\d\d):(\d\d):(\d\d)Z| (\d\d):(\d\d):(\d\d) UTC)?$/;
+const WHOLE_PERCENT_RE = /^(-?\d+(?:\.\d+)?)%$/;
+
+function formatValue(s) {
+  if (s.length > 24 || !/^-?\d/.test(s)) return null;
+  const p = WHOLE_PERCENT_RE.exec(s);
+  if (p) return formatPercent(parseFloat(p[1]), fractionDigits(p[1]));
+  const m = DATE_TIME_RE.exec(s);
+  if (!m) return null;
+  const f = m.slice(1).map((x) => (x === undefined ? undefined : Number(x)));
+  const withTime = f[3] !== undefined || f[6] !== undefined;
+  const [hh, mm, ss] = f[3] !== undefined ? f.slice(3, 6) : withTime ? f.slice(6, 9) : [0, 0, 0];
+  const t = Date.UTC(f[0], f[1] - 1, f[2], hh, mm, ss);
+  const d = new Date(t);
+  // A text that only looks like a date (month 13, hour 25) stays as written.
+  if (d.getUTCFullYear() !== f[0] || d.getUTCMonth() !== f[1] - 1 || d.getUTCDate() !== f[2] || d.getUTCHours() !== hh ||
+    d.getUTCMinutes() !== mm || d.getUTCSeconds() !== ss) return null;
+  return formatDate(t, withTime);
+}
+
+// A value kept as written (a name, a serial), apart from a date or a
+// percentage, which the page writes in its language.
+function asShown(value) {
+  const s = String(value === null || value === undefined ? '' : value);
+  const f = formatValue(s);
+  return f === null ? s : f;
+}
+
+// Dates and times in the language's format, in UTC and saying so: a report
+// may come from another machine, whose zone the page does not know.
+const DATE_FORMATS = new Map();
+
+function formatDate(ms, withTime) {
+  const key = LANG + '|' + (withTime ? 't' : 'd');
+  let f = DATE_FORMATS.get(key);
+  if (!f) {
+    const opts = withTime ? { dateStyle: 'medium', timeStyle: 'long', timeZone: 'UTC' } : { dateStyle: 'medium', timeZone: 'UTC' };
+    try {
+      f = new Intl.DateTimeFormat(LANG, opts);
+    } catch (e) {
+      f = new Intl.DateTimeFormat('en', opts);
+    }
+    DATE_FORMATS.set(key, f);
+  }
+  return f.format(new Date(ms));
+}
+
+// The digits after the decimal point of a number as written ("0.10" has 2).
+function fractionDigits(written) {
+  const m = /\.(\d+)/.exec(String(written).split(/e/i)[0]);
+  return m ? m[1].length : 0;
+}
+
+// A number as a report writes it (English notation: "0.2", "1,523",
+// "3.0023e-04") in the language's notation, with as many decimals as
+// written. A number without a point or a comma (a year, a build, a count)
+// stays as it is.
+function localDecimal(written) {
+  const s = String(written);
+  const m = /^-?(\d{1,3}(?:,\d{3})+|\d+)(?:\.(\d+))?(e[-+]?\d+)?$/.exec(s);
+  if (!m || !/[.,]/.test(s)) return s;
+  const digits = (m[1] + (m[2] || '')).replace(/,/g, '').length;
+  if (!m[3] && digits <= 15) return formatNumber(parseFloat(s.replace(/,/g, '')), (m[2] || '').length);
+  // An exponent or more digits than a double holds: only the marks change.
+  const parts = numberFormat('', {}).formatToParts(12345.5);
+  const mark = (type, dflt) => (parts.find((x) => x.type === type) || { value: dflt }).value;
+  return s.replace(/[.,]/g, (c) => (c === '.' ? mark('decimal', '.') : mark('group', ',')));
+}
+
+// The plural category of a number as written: "1.0" has a fraction digit
+// shown, which changes the category in many languages ("1.0 hours").
+function pluralOfWritten(written) {
+  return pluralCategory(parseFloat(String(written).replace(/,/g, '')), fractionDigits(written));
+}
+
 // Numbers the page makes itself (counts, durations, percentages) in the
 // page's language: German "1.523" and "0,5", French and Russian with a space
-// between digit groups and before "%". Values from a report stay as written.
+// between digit groups and before "%". A report's numbers take this format
+// only where the page translates them (localDecimal, formatValue).
 const NUMBER_FORMATS = new Map();
 
 function numberFormat(kind, opts) {
@@ -202,15 +325,18 @@ function formatNumber(n, digits) {
     : numberFormat(String(digits), { minimumFractionDigits: digits, maximumFractionDigits: digits }).format(n);
 }
 
-// A percentage (0 to 100), rounded to whole percent.
-function formatPercent(v) {
-  return percentParts(v).join('');
+// A percentage (0 to 100), rounded to whole percent unless digits are given.
+// Every percentage the page shows goes through here, a report's "92%" too.
+function formatPercent(v, digits) {
+  return percentParts(v, digits).join('');
 }
 
 // The same as [text before the number, the number, text after it], so the
 // score rings can set the sign apart wherever the language puts it.
-function percentParts(v) {
-  const parts = numberFormat('%', { style: 'percent', maximumFractionDigits: 0 }).formatToParts(Math.round(v) / 100);
+function percentParts(v, digits) {
+  const d = digits || 0;
+  const parts = numberFormat('%' + d, { style: 'percent', minimumFractionDigits: d, maximumFractionDigits: d })
+    .formatToParts(d ? v / 100 : Math.round(v) / 100);
   const out = ['', '', ''];
   for (const p of parts) {
     const sign = p.type === 'percentSign' || p.type === 'literal';
@@ -231,7 +357,8 @@ function fillValues(text, values) {
   return fillPlaceholders(text, (name) => {
     if (!Object.prototype.hasOwnProperty.call(values, name)) return undefined;
     const v = values[name];
-    return name[0] === 'n' && typeof v === 'number' && Number.isFinite(v) ? formatNumber(v) : v;
+    if (typeof v !== 'number' || !Number.isFinite(v)) return v;
+    return name[0] === 'n' ? formatNumber(v) : name[0] === 'p' ? formatPercent(v) : v;
   });
 }
 
@@ -242,15 +369,16 @@ function fillValues(text, values) {
 // English key is the form for many; en.json holds the English "#one" forms.
 const PLURAL_RULES = new Map();
 
-function pluralCategory(n) {
-  if (!PLURAL_RULES.has(LANG)) {
+function pluralCategory(n, digits) {
+  const key = LANG + '|' + (digits || 0);
+  if (!PLURAL_RULES.has(key)) {
     let rules = null;
     try {
-      rules = new Intl.PluralRules(LANG);
+      rules = new Intl.PluralRules(LANG, { minimumFractionDigits: digits || 0 });
     } catch (e) { /* no plural rules: every count takes the "#other" form */ }
-    PLURAL_RULES.set(LANG, rules);
+    PLURAL_RULES.set(key, rules);
   }
-  const rules = PLURAL_RULES.get(LANG);
+  const rules = PLURAL_RULES.get(key);
   return rules && Number.isFinite(n) ? rules.select(n) : 'other';
 }
 

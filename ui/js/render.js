@@ -129,8 +129,9 @@ function pill(level) {
   return '<span class="pill pill-' + p[0] + '">' + p[1] + '</span>';
 }
 
+// Copying gives the value as written; the view shows a date in the page's language.
 function copyable(value, cls) {
-  return '<span class="copy' + (cls ? ' ' + cls : '') + '" data-copy="' + esc(value) + '">' + breakIds(value) + '</span>';
+  return '<span class="copy' + (cls ? ' ' + cls : '') + '" data-copy="' + esc(value) + '">' + breakIds(asShown(value)) + '</span>';
 }
 
 // Table cells keep words whole, so a narrow column shows "permanent", never
@@ -400,7 +401,7 @@ function renderOverview() {
   }
   for (const n of s.notes) ct += '<tr class="note-row"><td colspan="3">' + pill('info') + ' ' + esc(tx(n)) + '</td></tr>';
   ct += '</tbody></table></div>';
-  h += card(tx('Collection'), formatUnit(s.durationMs / 1000, 's', 1) + ' · ' + s.created, ct);
+  h += card(tx('Collection'), formatUnit(s.durationMs / 1000, 's', 1) + ' · ' + tx(s.created), ct);
   return h;
 }
 
@@ -496,7 +497,8 @@ function jsonBlocks(text) {
 function renderJson() {
   const text = reportJsonText(state.snap);
   const shown = text.length > JSON_LIMIT ? text.slice(0, JSON_LIMIT) + '\n... ' + tx('truncated') : text;
-  const lead = tx('The in-memory report as sent to this view') + (state.reveal ? '' : ' ' + tx('(identifiers hidden)')) + '. ' + tx('Exports use the menu at the top right.');
+  const lead = tx(state.reveal ? 'The in-memory report as sent to this view. Exports use the menu at the top right.'
+    : 'The in-memory report as sent to this view (identifiers hidden). Exports use the menu at the top right.');
   return '<div class="view-head"><h2>' + esc(tx('Raw JSON')) + '</h2><p class="lead">' + esc(lead) + '</p></div>' +
     '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatUnit(Math.round(text.length / 1024), 'KB')) +
     '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + jsonBlocks(shown) + '</pre></section>';
