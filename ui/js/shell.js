@@ -438,25 +438,23 @@ function layOutAbove(el) {
   }
 }
 
-// Scrolls the view by what the target lies below its top; false when it is
-// there (or the view can scroll no further).
+// Scrolls the view by what the target lies below its top (the view stops
+// at its end when the target is near it).
 function scrollTargetToTop(el) {
   const view = $('view');
   const delta = el.getBoundingClientRect().top - view.getBoundingClientRect().top;
-  const before = view.scrollTop;
-  if (Math.abs(delta) >= 1) view.scrollTop = before + delta;
-  return Math.abs(view.scrollTop - before) >= 1;
+  if (Math.abs(delta) >= 1) view.scrollTop += delta;
 }
 
-let jump = 0;
+let jumpSerial = 0;
 function jumpTo(el) {
   layOutAbove(el);
   scrollTargetToTop(el);
-  const id = ++jump;
+  const serial = ++jumpSerial;
   let frames = 0;
   const settle = () => {
     // A newer jump, a new drawing of the view or the user's own scrolling ends it.
-    if (id !== jump || !el.isConnected || ++frames > SETTLE_FRAMES) return;
+    if (serial !== jumpSerial || !el.isConnected || ++frames > SETTLE_FRAMES) return;
     scrollTargetToTop(el);
     requestAnimationFrame(settle);
   };
@@ -464,7 +462,7 @@ function jumpTo(el) {
 }
 
 function endJump() {
-  jump++;
+  jumpSerial++;
 }
 
 function gotoTarget(id) {
