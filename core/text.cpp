@@ -145,6 +145,16 @@ std::string Trim(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
+std::string WithoutFinalStop(std::string_view text) {
+    static constexpr std::string_view kIdeographicStop = "\xE3\x80\x82";
+    std::string t = Trim(text);
+    for (;;) {
+        if (!t.empty() && t.back() == '.') t.pop_back();
+        else if (t.ends_with(kIdeographicStop)) t.resize(t.size() - kIdeographicStop.size());
+        else return Trim(t);
+    }
+}
+
 std::string ToLower(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);

@@ -58,6 +58,9 @@ std::string Join(const std::vector<std::string>& items, const char* sep);
 // `inner` also joins a word ("-_": "BRN-3C2A" is one word).
 std::vector<std::string_view> AsciiWords(std::string_view text, std::string_view inner = {});
 std::string Trim(std::string_view text);
+// `text` trimmed, without its final full stops (ASCII or ideographic): a
+// system message set inside a sentence of ours, "(... not found)." not ".).".
+std::string WithoutFinalStop(std::string_view text);
 std::string ToLower(std::string s);
 std::string ToUpper(std::string s);
 

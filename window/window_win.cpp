@@ -89,7 +89,7 @@ void ShowStartupError(const std::string& text) {
 }
 
 void ShowPageError(HRESULT hr) {
-    ShowStartupError("The page could not be shown (" + HResultText(hr) + ").");
+    ShowStartupError("The page could not be shown (" + WithoutFinalStop(HResultText(hr)) + ").");
 }
 
 void PutOnClipboard(const std::string& text) {
@@ -252,7 +252,7 @@ LRESULT CALLBACK MainWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 void InitWebView(HWND) { Host().Init(MainWindow, U16(GetAppDataDir() + L"\\WebView2")); }
 
 void ShowWebViewError(HRESULT hr) {
-    ShowStartupError("Microsoft Edge WebView2 Runtime could not be started (" + HResultText(hr) +
+    ShowStartupError("Microsoft Edge WebView2 Runtime could not be started (" + WithoutFinalStop(HResultText(hr)) +
                      ").\n\nInstall the WebView2 Runtime, or collect a snapshot without the UI:\n"
                      "VornixQuelm.exe --export snapshot.json");
 }

@@ -221,8 +221,10 @@ test('a language switch with a report open redraws the version line and the stan
   await page.evaluate(() => setLang('de', true));
   assert.equal(await page.textContent('#version-line'), 'v1.4.0 · Erfassung 12,3 s');
   assert.equal(await page.textContent('#banner button[data-act="elevate"]'), 'Als Administrator neu starten');
-  assert.match(await page.textContent('#banner span'), /^Ausführung als Standardbenutzer\./);
-  assert.equal(await page.$$eval('#banner button', (b) => b.length), 1);
+  assert.equal(await page.textContent('#banner span'), 'Standardbenutzer: Manche Lesevorgänge erfordern Administratorrechte.');
+  assert.match(await page.getAttribute('#banner span', 'title'), /^Ausführung als Standardbenutzer\./);
+  assert.equal(await page.getAttribute('#banner [data-act="banner-off"]', 'title'), 'Bis zum Schließen des Programms ausblenden');
+  assert.equal(await page.$$eval('#banner button', (b) => b.length), 2);
   assert.deepEqual(page.errors, []);
   await page.close();
 });

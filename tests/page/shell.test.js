@@ -90,7 +90,8 @@ test('header: empty device title, elevation banner and navigation counts', async
   assert.equal(await page.textContent('#dev-title'), 'Windows PC');
   assert.equal(await page.isVisible('#banner'), false, 'elevated report has no banner');
   await loadReport(page, fixture('report-ui.json'));
-  assert.match(await page.textContent('#banner'), /Running as a standard user/);
+  assert.match(await page.textContent('#banner span'), /^Standard user: some reads need administrator rights\.$/);
+  assert.match(await page.getAttribute('#banner span', 'title'), /^Running as a standard user\./);
   await page.click('#banner [data-act="elevate"]');
   assert.equal((await sent(page)).at(-1), 'elevate');
   const count = (id) => page.textContent(`.nav-btn[data-id="${id}"] .nav-count`);

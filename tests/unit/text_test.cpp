@@ -60,6 +60,21 @@ TEST(Trim, OnlyTheFiveWhitespaceBytes) {
     EXPECT_EQ(Trim("\va\v"), "\va\v");
 }
 
+TEST(WithoutFinalStop, SystemMessagesInsideOurSentence) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"HRESULT 0x8007007E: Module not found.", "HRESULT 0x8007007E: Module not found"},
+        {"The specified module could not be found.\r\n", "The specified module could not be found"},
+        {"HRESULT 0x80070002", "HRESULT 0x80070002"},
+        {"\xE6\x89\xBE\xE4\xB8\x8D\xE5\x88\xB0\xE3\x80\x82", "\xE6\x89\xBE\xE4\xB8\x8D\xE5\x88\xB0"},
+        {"...", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WithoutFinalStop(c.in), c.out) << c.in;
+}
+
 TEST(CaseFolding, AsciiLettersOnly) {
     EXPECT_TRUE(ContainsNoCase("Intel(R) Core", "core"));
     EXPECT_TRUE(ContainsNoCase("", ""));

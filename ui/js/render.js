@@ -224,17 +224,26 @@ function colgroup(table, cols, rows) {
   return '<colgroup>' + weights.map((w) => '<col style="width:' + (100 * w / total).toFixed(2) + '%">').join('') + '</colgroup>';
 }
 
+// Columns empty in every row of the table take no room (they would squeeze
+// the others in a narrow window); the card names them instead.
+function emptyColumns(table) {
+  if (!table.rows.length) return [];
+  return table.columns.map((c, i) => i).filter((i) => i !== table.groupCol && table.rows.every((row) => !row.c[i]));
+}
+
 function renderTable(table) {
   const cols = [];
-  table.columns.forEach((c, i) => { if (i !== table.groupCol) cols.push(i); });
+  const empty = emptyColumns(table);
+  table.columns.forEach((c, i) => { if (i !== table.groupCol && !empty.includes(i)) cols.push(i); });
   const rows = state.q ? table.rows.filter((row) => matchesQuery(cols.map((i) => (hidden(rowIsSensitive(table, row, i)) ? '' : row.c[i]))))
     : table.rows;
   const meta = state.q ? tf('Shown: {n1} of {n2}', { n1: rows.length, n2: table.rows.length }) : tf('Rows: {n1}', { n1: table.rows.length });
   let body = table.note ? '<p class="note">' + esc(tx(table.note)) + '</p>' : '';
+  if (empty.length) body += '<p class="note empty-cols">' + esc(tf('Columns empty in every row: {x1}', { x1: empty.map((i) => tx(table.columns[i])).join(', ') })) + '</p>';
   if (!table.rows.length) body += '<p class="empty">' + esc(tx('Nothing reported on this machine.')) + '</p>';
   else if (!rows.length) body += '<p class="empty">' + esc(tx('No rows match the filter.')) + '</p>';
   else {
-    const kv = cols.length === 2;
+    const kv = cols.length + empty.length === 2;
     const head = '<thead><tr>' + cols.map((i) => '<th>' + esc(tx(table.columns[i])) + '</th>').join('') + '</tr></thead>';
     const html = [];
     let group;
@@ -494,12 +503,23 @@ function jsonBlocks(text) {
   return h;
 }
 
+// The report's size as a file: the program writes it without indentation,
+// in the order and form the page keeps, so its UTF-8 length is the file's.
+const fileSizes = new WeakMap();
+function reportFileBytes(report) {
+  if (!fileSizes.has(report)) {
+    const text = JSON.stringify(report, (k, v) => (k === '_current' || k === '_file' ? undefined : v));
+    fileSizes.set(report, new TextEncoder().encode(text).length);
+  }
+  return fileSizes.get(report);
+}
+
 function renderJson() {
   const text = reportJsonText(state.snap);
   const shown = text.length > JSON_LIMIT ? text.slice(0, JSON_LIMIT) + '\n... ' + tx('truncated') : text;
   const lead = tx(state.reveal ? 'The in-memory report as sent to this view. Exports use the menu at the top right.'
     : 'The in-memory report as sent to this view (identifiers hidden). Exports use the menu at the top right.');
   return '<div class="view-head"><h2>' + esc(tx('Raw JSON')) + '</h2><p class="lead">' + esc(lead) + '</p></div>' +
-    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatUnit(Math.round(text.length / 1024), 'KB')) +
+    '<section class="card"><div class="card-head"><h3>vorq.snapshot/1</h3><span class="meta">' + esc(formatUnit(Math.round(reportFileBytes(state.snap) / 1024), 'KB')) +
     '</span><button class="btn small" data-act="copy-json">' + esc(tx('Copy')) + '</button></div><pre class="json">' + jsonBlocks(shown) + '</pre></section>';
 }

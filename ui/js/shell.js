@@ -48,6 +48,7 @@ const state = {
   key: null,
   scanning: true,
   keepScroll: false,
+  userBannerOff: false,
 };
 
 // ---- host bridge ----
@@ -62,17 +63,25 @@ const $ = (id) => document.getElementById(id);
 
 // ---- banner and toast ----
 
-function showBanner(text, button) {
+// buttons: [{ act, label, title }]; tip: the banner stays one line, cut
+// with "…", and tip (the whole explanation) is its text's tooltip.
+function showBanner(text, buttons, tip) {
   const b = $('banner');
   b.textContent = '';
+  b.classList.toggle('one-line', !!tip);
   const span = document.createElement('span');
   span.textContent = text;
+  if (tip) span.title = tip;
   b.appendChild(span);
-  if (button) {
+  for (const button of buttons || []) {
     const btn = document.createElement('button');
     btn.className = 'btn small';
     btn.dataset.act = button.act;
     btn.textContent = button.label;
+    if (button.title) {
+      btn.title = button.title;
+      btn.setAttribute('aria-label', button.title);
+    }
     b.appendChild(btn);
   }
   b.hidden = false;
@@ -203,12 +212,21 @@ function viewHtml() {
   }
 }
 
+// Views without rows to filter: the filter box is hidden there (it keeps
+// its room, so the header does not move between tabs).
+const UNFILTERED_TABS = ['overview', 'json', 'about'];
+
+function filterApplies() {
+  return !UNFILTERED_TABS.includes(state.tab);
+}
+
 function render() {
   const keep = state.keepScroll;
   state.keepScroll = false;
   const view = $('view');
   const top = view.scrollTop;
   renderNav();
+  $('search').classList.toggle('na', !filterApplies());
   if (!state.snap) {
     view.innerHTML = spinnerHtml();
     return;
@@ -265,9 +283,15 @@ function versionLine() {
   $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: formatNumber(r.durationMs / 1000, 1) });
 }
 
+// One line at the top of every view without administrator rights, so it can
+// be put away until the program closes (the page lives as long as it does);
+// the whole explanation is its tooltip.
 function standardUserBanner() {
-  showBanner(tx('Running as a standard user. Everything here is read in user mode; on some systems NVMe Identify or TPM NV reads additionally need administrator rights.'),
-    { act: 'elevate', label: tx('Restart as administrator') });
+  if (state.userBannerOff) return;
+  showBanner(tx('Standard user: some reads need administrator rights.'), [
+    { act: 'elevate', label: tx('Restart as administrator') },
+    { act: 'banner-off', label: '×', title: tx('Hide until the program closes') },
+  ], tx('Running as a standard user. Everything here is read in user mode; on some systems NVMe Identify or TPM NV reads additionally need administrator rights.'));
 }
 
 function setSnapshot(report) {
@@ -275,7 +299,9 @@ function setSnapshot(report) {
   r._current = true;
   state.snap = r;
   state.scanning = false;
+  // Compare and Report diff both start with the current scan in slot A.
   if (!state.cmp.A || state.cmp.A._current) state.cmp.A = r;
+  if (!state.diff.A || state.diff.A._current) state.diff.A = r;
   $('dev-title').removeAttribute('data-i18n');
   $('dev-sub').removeAttribute('data-i18n');
   deviceTitles();
@@ -396,6 +422,49 @@ function siteButtons() {
 
 // ---- actions ----
 
+// Cards and blocks of rows are laid out only near the screen, with a
+// placeholder height until then (content-visibility: auto), so a target's
+// place is known only once what lies above it is laid out. A jump lays that
+// out first, puts the target at the top at once (a smooth scroll would chase
+// a moving target), and keeps it there while the blocks around it are drawn.
+const LAZY_BLOCKS = '.card, .row-block, .json-block';
+const SETTLE_FRAMES = 30;
+
+function layOutAbove(el) {
+  for (const block of $('view').querySelectorAll(LAZY_BLOCKS)) {
+    const pos = block.compareDocumentPosition(el);
+    if (!(pos & (Node.DOCUMENT_POSITION_FOLLOWING | Node.DOCUMENT_POSITION_CONTAINED_BY))) break;  // in document order: the rest follow it
+    block.classList.add('laid-out');
+  }
+}
+
+// Scrolls the view by what the target lies below its top (the view stops
+// at its end when the target is near it).
+function scrollTargetToTop(el) {
+  const view = $('view');
+  const delta = el.getBoundingClientRect().top - view.getBoundingClientRect().top;
+  if (Math.abs(delta) >= 1) view.scrollTop += delta;
+}
+
+let jumpSerial = 0;
+function jumpTo(el) {
+  layOutAbove(el);
+  scrollTargetToTop(el);
+  const serial = ++jumpSerial;
+  let frames = 0;
+  const settle = () => {
+    // A newer jump, a new drawing of the view or the user's own scrolling ends it.
+    if (serial !== jumpSerial || !el.isConnected || ++frames > SETTLE_FRAMES) return;
+    scrollTargetToTop(el);
+    requestAnimationFrame(settle);
+  };
+  requestAnimationFrame(settle);
+}
+
+function endJump() {
+  jumpSerial++;
+}
+
 function gotoTarget(id) {
   let el = document.getElementById(id);
   if (!el && state.q) {
@@ -405,7 +474,7 @@ function gotoTarget(id) {
     render();
     el = document.getElementById(id);
   }
-  if (el) el.scrollIntoView({ behavior: 'smooth', block: 'start' });
+  if (el) jumpTo(el);
 }
 
 function setReveal(on) {
@@ -448,6 +517,7 @@ function onClick(ev) {
       break;
     case 'scan': if (!$('scan-btn').disabled) { send('scan'); $('scan-btn').disabled = true; state.scanning = true; } break;
     case 'elevate': send('elevate'); break;
+    case 'banner-off': state.userBannerOff = true; hideBanner(); break;
     case 'reveal':
       if (state.reveal) setReveal(false);
       else if (window.confirm(tx('Show serial numbers, UUIDs and other per-unit identifiers on screen? Avoid doing this while screen sharing.'))) setReveal(true);
@@ -501,6 +571,7 @@ function onSearchInput() {
 function onKey(ev) {
   const k = ev.key;
   if ((ev.ctrlKey || ev.metaKey) && (k === 'f' || k === 'F')) {
+    if (!filterApplies()) return;
     ev.preventDefault();
     $('search').focus();
     $('search').select();
@@ -537,9 +608,11 @@ function init() {
   document.documentElement.setAttribute('lang', LANG);
   applyStaticI18n();
   renderNav();
+  $('search').classList.toggle('na', !filterApplies());
   document.addEventListener('click', onClick);
   document.addEventListener('keydown', onKey);
   $('search').addEventListener('input', onSearchInput);
+  for (const type of ['wheel', 'pointerdown', 'keydown', 'touchstart']) $('view').addEventListener(type, endJump, { passive: true });
   window.addEventListener('resize', () => {
     revealActiveTab();
     titleCutNavLabels();

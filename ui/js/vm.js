@@ -139,9 +139,11 @@ function renderVmDetection() {
   }
   h += card(tx('Most significant findings'), '', fb);
 
+  // One way to each catalog card, named and counted as the card is.
+  const catalogId = (i) => (i === 0 ? 'vm-catalog' : 'vm-catalog-' + i);
   if (vt.catalogs.length) {
-    const n = vt.catalogs.reduce((a, t) => a + t.rows.length, 0);
-    h += '<div class="catalog-link"><button class="btn" data-act="goto" data-target="vm-catalog">' + esc(tx('Method catalog') + ' · ' + formatNumber(n)) + '</button><span class="muted">' +
+    h += '<div class="catalog-link">' + vt.catalogs.map((t, i) => '<button class="btn" data-act="goto" data-target="' + catalogId(i) + '">' +
+      esc(tx(t.title) + ' · ' + formatNumber(t.rows.length)) + '</button>').join('') + '<span class="muted">' +
       esc(tx('Catalog entries reuse executed checks and do not add score deductions.')) + '</span></div>';
   }
   for (const t of vt.tests) {
@@ -160,7 +162,7 @@ function renderVmDetection() {
     if (!t.rows.length) body += '<p class="empty">' + esc(tx('Nothing reported on this machine.')) + '</p>';
     else if (!rows.length) body += '<p class="empty">' + esc(tx('No rows match the filter.')) + '</p>';
     else body += '<div class="vm-grid">' + rows.map((row) => renderVmCatalogEntry(t, row)).join('') + '</div>';
-    h += card(tx(t.title), meta, body, '', i === 0 ? ' id="vm-catalog"' : '');
+    h += card(tx(t.title), meta, body, '', ' id="' + catalogId(i) + '"');
   });
   return h;
 }
