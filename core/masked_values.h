@@ -60,6 +60,17 @@ namespace vorq {
 // "root", ...): they identify nobody.
 bool IsBuiltInAccount(std::string_view name);
 
+// The address of a public service every such machine talks to
+// ("login.windows.net", the Intune enrollment service), with or without
+// "https://".
+bool IsPublicServiceAddress(std::string_view text);
+
+// A value that names nobody although it stands where an identifier may: a
+// firmware placeholder, a built-in account, a generic value ("<none>", "no
+// serial") or a public service's address. A privacy-safe report shows it in a
+// sensitive place and masks nothing with it.
+bool IdentifiesNobody(std::string_view value);
+
 class MaskedValues {
 public:
     // Where a text stands: a maker's name is not a restatement of a plain name.
@@ -124,7 +135,13 @@ private:
 
     void Add(std::string_view value, ValueKind kind);
     void AddByShape(std::string_view value);
-    void AddWord(std::string_view value);
+    // The whole value as a word (and inside texts in scripts without spaces).
+    void AddName(std::string_view value);
+    // One folded word, too short or too uniform ones left out.
+    void AddWord(const std::string& folded);
+    void AddDomain(std::string_view domain);
+    void AddOwner(std::string_view owner);
+    void AddOrganization(std::string_view organization);
     void AddInside(std::string normalized);
 
     std::unordered_set<std::string> whole_;
