@@ -34,6 +34,10 @@ bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
 
 bool CellSensitive(const Table& t, const TableRow& row, size_t i) { return ColumnBit(row.sens | t.sens, i); }
 
+// A sensitive value the safe report masks: not one that names nobody
+// (IdentifiesNobody: a placeholder, "<none>", "root", "login.windows.net").
+bool Hidden(bool sensitive, std::string_view value) { return sensitive && !value.empty() && !IdentifiesNobody(value); }
+
 std::string CellContext(const Table& t, size_t i) {
     std::string context = t.id;
     context.push_back('/');
@@ -48,12 +52,12 @@ MaskedValues CollectMasked(const Snapshot& s) {
     for (const NamedValue& n : s.named)
         if (!n.value.empty()) values.push_back({n.value, n.kind});
     for (const Signal& sig : s.signals)
-        if (sig.sens && !sig.value.empty()) values.push_back({sig.value});
+        if (Hidden(sig.sens, sig.value)) values.push_back({sig.value});
     for (const Table& t : s.tables) {
         if (!t.safe) continue;
         for (const TableRow& row : t.rows)
             for (size_t i = 0; i < row.cells.size() && i < 32; ++i)
-                if (CellSensitive(t, row, i) && !row.cells[i].empty()) values.push_back({row.cells[i]});
+                if (Hidden(CellSensitive(t, row, i), row.cells[i])) values.push_back({row.cells[i]});
     }
     return MaskedValues(values);
 }
@@ -62,18 +66,21 @@ MaskedValues::Place PlaceOf(bool maker) { return maker ? MaskedValues::Place::Ma
 
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
-// reports of one installation still agree on it. The program's own words
-// (titles, column titles, score verdicts and item labels, signal names, the
-// row names of a table's label columns) are written as they are: an owner
-// called "user" must not mask the column "User".
+// reports of one installation still agree on it. The program's own texts
+// (titles, column titles, table notes, score verdicts and item labels, a
+// table's label columns and cells, signal names, sources and notes unless
+// marked as machine data) are written as they are and never compared: an
+// owner called "user" must not mask the column "User", and a masked fixed
+// text would tell the name back.
 struct Writer {
     JsonWriter& w;
     int mode;
     const Bytes& key;
     const MaskedValues* masked;  // "safe" mode only
 
+    // A text that names nobody restates nothing, whatever names it holds.
     bool Restated(std::string_view text, MaskedValues::Place place = MaskedValues::Place::Text) const {
-        return masked && masked->Restated(text, place);
+        return masked && masked->Restated(text, place) && !IdentifiesNobody(text);
     }
 
     // `derived`: the producer marked the text as taken from a masked value.
@@ -127,22 +134,37 @@ void WriteCheck(const Writer& o, const Check& c) {
 
 void WriteSignal(const Writer& o, const Signal& sig) {
     JsonWriter& w = o.w;
-    // A value that restates a masked one is masked as a sensitive value is.
-    const bool sens =
-        sig.sens || (o.mode == kReportSafe && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker)));
+    const bool safe = o.mode == kReportSafe;
+    // A value that restates a masked one is masked as a sensitive value is;
+    // a sensitive value that names nobody is shown.
+    const bool restated =
+        safe && (sig.data & kDataValue) && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker));
+    const bool sens = sig.sens || restated;
+    const bool hidden = safe && (restated || (sig.sens && (sig.value.empty() || !IdentifiesNobody(sig.value))));
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
-    w.WriteString("name", sig.name);
-    if (!(o.mode == kReportSafe && sens)) w.WriteString("v", sig.value);
+    if (safe && (sig.data & kDataName) && o.Restated(sig.name))
+        w.WriteString("name", "hmac:" + HmacId(o.key, sig.key + "/name", sig.name));
+    else
+        w.WriteString("name", sig.name);
+    if (!hidden) w.WriteString("v", sig.value);
     if (sens && !sig.value.empty()) w.WriteString("h", HmacId(o.key, sig.key, sig.value));
     w.WriteString("group", sig.group);
     w.WriteString("scope", ScopeName(sig.scope));
     w.WriteInt("w", sig.w);
     w.WriteBool("sens", sens);
     w.WriteNumber("q", sig.q);
-    o.Text("src", sig.src, sig.key, "src");
-    if (!sig.note.empty()) o.Text("note", sig.note, sig.key, "note");
+    if (sig.data & kDataSrc)
+        o.Text("src", sig.src, sig.key, "src");
+    else
+        w.WriteString("src", sig.src);
+    if (!sig.note.empty()) {
+        if (sig.data & kDataNote)
+            o.Text("note", sig.note, sig.key, "note");
+        else
+            w.WriteString("note", sig.note);
+    }
     w.EndObject();
 }
 
@@ -153,7 +175,7 @@ void WriteTable(const Writer& o, const Table& t) {
     w.WriteString("tab", t.tab);
     w.WriteString("id", t.id);
     w.WriteString("title", t.title);
-    if (!t.note.empty()) o.Text("note", t.note, t.id, "note");
+    if (!t.note.empty()) w.WriteString("note", t.note);
     w.WriteKey("columns");
     w.BeginArray();
     for (const std::string& c : t.columns) w.WriteStringValue(c);
@@ -169,9 +191,9 @@ void WriteTable(const Writer& o, const Table& t) {
         w.BeginArray();
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
-            bool masked = CellSensitive(t, row, i);
+            bool masked = Hidden(CellSensitive(t, row, i), cell);
             const auto place = PlaceOf(ColumnBit(t.makers | row.makers, i));
-            if (safe && !masked && !ColumnBit(t.labels, i) && o.Restated(cell, place)) {
+            if (safe && !masked && !ColumnBit(t.labels | row.labels, i) && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }
