@@ -176,6 +176,8 @@ bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std
               "JoinInfo\\TenantId");
         c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Sens::Yes);
         c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
+        // The account's address names its person and, by its domain, the organization.
+        if (!r.userEmail.empty()) c.s.named.push_back({ValueKind::Owner, r.userEmail});
         c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Sens::Yes);
         SetFact(c.s, fact::kMsEntra, "1");
     }
@@ -195,6 +197,7 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
         // A real enrollment's key is made for this device; the built-in providers' are not.
         const bool real = !e.upn.empty() || !e.entDmid.empty();
         AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl}, real ? 1u : 0u);
+        if (!e.upn.empty()) c.s.named.push_back({ValueKind::Owner, e.upn});
         if (!e.entDmid.empty()) {
             c.Add(sig::kMsIntuneDeviceId, "Intune device ID (EntDMID)", e.entDmid, SignalScope::PerInstall, 12, "os",
                   "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID");
@@ -210,6 +213,7 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
 }
 
 void Applications(Context& c, const MicrosoftSource& in) {
+    if (!in.autopilotTenantDomain.empty()) c.s.named.push_back({ValueKind::Organization, in.autopilotTenantDomain});
     if (!in.autopilotTenantId.empty() || !in.autopilotTenantDomain.empty())
         c.State("Autopilot cloud-assigned tenant",
                 in.autopilotTenantId +

@@ -218,6 +218,10 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
         row("DNS domain", in.dnsDomain, kIdValueMask);
         s.named.push_back({ValueKind::DnsDomain, in.dnsDomain});
     }
+    // The owner is a person's name and the organization's words name it: both
+    // mask what restates them (core/masked_values.h).
+    if (!in.registeredOwner.empty()) s.named.push_back({ValueKind::Owner, in.registeredOwner});
+    if (!in.registeredOrganization.empty()) s.named.push_back({ValueKind::Organization, in.registeredOrganization});
     if (!in.registeredOwner.empty() || !in.registeredOrganization.empty())
         row("Registered owner / organization",
             !in.registeredOwner.empty() && !in.registeredOrganization.empty()
