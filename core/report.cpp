@@ -144,7 +144,7 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
-    if (safe && (sig.data & kDataName) && o.Restated(sig.name))
+    if (safe && !sig.nameData.empty() && o.Restated(sig.nameData))
         w.WriteString("name", "hmac:" + HmacId(o.key, sig.key + "/name", sig.name));
     else
         w.WriteString("name", sig.name);

@@ -18,8 +18,8 @@ enum class SignalScope : int32_t { PerUnit = 0, PerModel = 1, PerInstall = 2, Pe
 enum class Sens : bool { No = false, Yes = true };
 
 // Bits of Signal::data. A value is machine data unless marked otherwise; a
-// name ("Headset (<the device's name>)"), source or note only when marked.
-enum SignalText : uint8_t { kDataName = 1, kDataValue = 2, kDataSrc = 4, kDataNote = 8 };
+// source or note only when marked.
+enum SignalText : uint8_t { kDataValue = 2, kDataSrc = 4, kDataNote = 8 };
 
 struct Signal {
     std::string key;
@@ -40,6 +40,12 @@ struct Signal {
     // are the program's own, the same in every report, never compared. Not
     // written to the report.
     uint8_t data = kDataValue;
+    // The part of the name read from the machine ("Ana's AirPods Pro" of
+    // "Audio endpoint ID - Ana's AirPods Pro"): the safe report masks the name
+    // where this part restates a masked value, and never compares the
+    // program's words around it. Empty: the name is the program's own. Not
+    // written to the report.
+    std::string nameData;
 };
 
 struct TableRow {

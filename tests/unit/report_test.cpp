@@ -237,7 +237,8 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     s.tables.push_back(certs);
     s.signals.push_back(MakeSignal("ms.device", "MS", "Device " + id, id, SignalScope::PerInstall, 15, "os", Sens::No,
                                    "JoinInfo " + id, "note " + id, 1.0));
-    s.signals.back().data = kDataName | kDataValue | kDataSrc | kDataNote;
+    s.signals.back().data = kDataValue | kDataSrc | kDataNote;
+    s.signals.back().nameData = id;
     Table ids = MakeTable("microsoft", "ids", "Ids of " + id, {"Identifier", "Value"}, "about " + id);
     AddRow(ids, {"Entra device ID", id});
     s.tables.push_back(ids);
@@ -399,7 +400,7 @@ TEST(Report, ShownValuesProgramTextsAndDataNames) {
     s.signals.push_back(product);
     Signal headset = MakeSignal("bt.headset", "Bluetooth", "Headset (Kowalczyk AirPods Pro Hands-Free)", "connected",
                                 SignalScope::State, 0, "", Sens::No, "src", "", 1.0);
-    headset.data = kDataName | kDataValue;
+    headset.nameData = "Kowalczyk AirPods Pro Hands-Free";
     s.signals.push_back(headset);
     Table t = MakeTable("windows", "os", "Operating system", {"Property", "Value"});
     t.labels = 1;
