@@ -46,18 +46,19 @@ std::string CellContext(const Table& t, size_t i) {
 }
 
 // Every value the report masks: the values collectors name, the values of
-// sensitive signals and the sensitive cells of the tables it writes.
+// sensitive signals and the sensitive cells of the tables it writes (those
+// that name nobody mask nothing: MaskedValues leaves them out).
 MaskedValues CollectMasked(const Snapshot& s) {
     std::vector<MaskedValues::Value> values;
     for (const NamedValue& n : s.named)
         if (!n.value.empty()) values.push_back({n.value, n.kind});
     for (const Signal& sig : s.signals)
-        if (Hidden(sig.sens, sig.value)) values.push_back({sig.value});
+        if (sig.sens && !sig.value.empty()) values.push_back({sig.value});
     for (const Table& t : s.tables) {
         if (!t.safe) continue;
         for (const TableRow& row : t.rows)
             for (size_t i = 0; i < row.cells.size() && i < 32; ++i)
-                if (Hidden(CellSensitive(t, row, i), row.cells[i])) values.push_back({row.cells[i]});
+                if (CellSensitive(t, row, i) && !row.cells[i].empty()) values.push_back({row.cells[i]});
     }
     return MaskedValues(values);
 }
@@ -191,13 +192,17 @@ void WriteTable(const Writer& o, const Table& t) {
         w.BeginArray();
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
+            if (!safe || cell.empty()) {
+                w.WriteStringValue(cell);
+                continue;
+            }
             bool masked = Hidden(CellSensitive(t, row, i), cell);
             const auto place = PlaceOf(ColumnBit(t.makers | row.makers, i));
-            if (safe && !masked && !ColumnBit(t.labels | row.labels, i) && o.Restated(cell, place)) {
+            if (!masked && !ColumnBit(t.labels | row.labels, i) && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }
-            if (!safe || !masked || cell.empty()) {
+            if (!masked) {
                 w.WriteStringValue(cell);
                 continue;
             }
