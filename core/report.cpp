@@ -85,16 +85,17 @@ struct Writer {
     }
 
     // `derived`: the producer marked the text as taken from a masked value.
-    std::string Shown(std::string_view text, std::string_view context, bool derived = false) const {
-        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text));
+    std::string Shown(std::string_view text, std::string_view context, bool derived = false,
+                      MaskedValues::Place place = MaskedValues::Place::Text) const {
+        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text, place));
         return mask ? "hmac:" + HmacId(key, context, text) : std::string(text);
     }
     void Text(std::string_view name, std::string_view text, std::string_view owner, std::string_view field,
-              bool derived = false) const {
+              bool derived = false, MaskedValues::Place place = MaskedValues::Place::Text) const {
         std::string context(owner);
         context.push_back('/');
         context.append(field);
-        w.WriteString(name, Shown(text, context, derived));
+        w.WriteString(name, Shown(text, context, derived, place));
     }
 };
 
@@ -105,17 +106,16 @@ void WriteScore(const Writer& o, const Score& sc) {
     w.WriteString("title", sc.title);
     w.WriteInt("value", sc.value);
     w.WriteString("verdict", sc.verdict);
-    o.Text("note", sc.note, sc.id, "note");
+    w.WriteString("note", sc.note);
     w.WriteKey("items");
     w.BeginArray();
     for (const ScoreItem& it : sc.items) {
-        const std::string owner = sc.id + "/" + it.label;
         w.BeginObject();
         w.WriteString("label", it.label);
         w.WriteInt("points", it.points);
         w.WriteInt("max", it.max);
         w.WriteString("status", StatusWord(it.status));
-        o.Text("note", it.note, owner, "note");
+        w.WriteString("note", it.note);
         w.EndObject();
     }
     w.EndArray();
@@ -129,7 +129,10 @@ void WriteCheck(const Writer& o, const Check& c) {
     w.WriteString("category", c.category);
     w.WriteString("title", c.title);
     w.WriteString("status", StatusWord(c.status));
-    o.Text("detail", c.detail, c.id, "detail", c.sens);
+    if (c.data || c.sens)
+        o.Text("detail", c.detail, c.id, "detail", c.sens);
+    else
+        w.WriteString("detail", c.detail);
     w.EndObject();
 }
 
@@ -257,8 +260,11 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
     w.WriteNumber("durationMs", s.durationMs);
     w.WriteKey("device");
     w.BeginObject();
-    o.Text("title", s.deviceTitle, "device", "title");
-    o.Text("subtitle", s.deviceSubtitle, "device", "subtitle");
+    if (s.deviceTitleOwn)
+        w.WriteString("title", s.deviceTitle);
+    else
+        o.Text("title", s.deviceTitle, "device", "title", false, MaskedValues::Place::Maker);
+    w.WriteString("subtitle", s.deviceSubtitle);
     w.EndObject();
 
     w.WriteKey("scores");
@@ -296,7 +302,8 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
 
     w.WriteKey("notes");
     w.BeginArray();
-    for (const std::string& n : s.notes) w.WriteStringValue(o.Shown(n, "notes"));
+    // The program's notes of what failed, with Windows' error texts.
+    for (const std::string& n : s.notes) w.WriteStringValue(n);
     if (!keyNote.empty()) w.WriteStringValue(keyNote);
     w.EndArray();
     w.EndObject();

@@ -94,6 +94,11 @@ struct Check {
     // against the masked value (a part of it, a reformatted date), so a
     // privacy-safe report masks the detail. Not written to the report.
     bool sens = false;
+    // The detail holds machine data (a firmware's version string, a vendor's
+    // name), which a privacy-safe report compares with the values it masks;
+    // otherwise it is the program's own text, never compared. Not written to
+    // the report.
+    bool data = false;
 };
 
 struct ScoreItem {
@@ -143,8 +148,13 @@ struct Snapshot {
     std::string created;
     bool elevated = false;
     double durationMs = 0;
+    // The title names the maker and model the firmware gives, or is the
+    // program's own ("Windows PC", `deviceTitleOwn`); the subtitle joins the
+    // processor's, the memory's and Windows' texts. A privacy-safe report
+    // compares only a maker's title with the values it masks.
     std::string deviceTitle;
     std::string deviceSubtitle;
+    bool deviceTitleOwn = false;
     std::vector<Signal> signals;
     std::vector<Check> checks;
     std::vector<Score> scores;

@@ -215,9 +215,9 @@ TEST(Report, SafeReportMasksTextsThatRestateAMaskedValue) {
 
 // Every text of machine data a safe report writes is looked at, and each
 // restating text is masked under a context naming where it stands, a signal's
-// name, source and note where marked as machine data too; the program's own
-// words (titles, item labels, table notes) are not. Raw and ui reports keep
-// all.
+// name, source and note and a check's detail where marked as machine data
+// too; the program's own words (titles, item labels, score notes, table
+// notes, the notes of the scan) are not. Raw and ui reports keep all.
 TEST(Report, SafeReportMasksRestatementsInEveryText) {
     const std::string id = "dev-joined-5f1c";
     Snapshot s;
@@ -230,6 +230,7 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     sc.items.push_back({"Entra", 5, 10, kPass, "device " + id});
     s.scores.push_back(sc);
     s.checks.push_back({"x.one", "cat", "T " + id, "D " + id, kInfo});
+    s.checks.back().data = true;
     s.checks.push_back({"x.date", "cat", "Installed", "first installed in 2019-04", kInfo, true});
     Table certs = MakeTable("windows", "certs", "Certificates", {"Store", "Subject"});
     certs.sens = 2;
@@ -254,8 +255,8 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     };
     const std::string expected[] = {
         R"("device":{"title":)" + tag("device/title", s.deviceTitle) + R"(,"subtitle":"Sub"})",
-        R"("title":"Device identity","value":0,"verdict":"","note":)" + tag("identity/note", sc.note),
-        R"("label":"Entra","points":5,"max":10,"status":"pass","note":)" + tag("identity/Entra/note", "device " + id),
+        R"("title":"Device identity","value":0,"verdict":"","note":"joined as dev-joined-5f1c")",
+        R"("label":"Entra","points":5,"max":10,"status":"pass","note":"device dev-joined-5f1c")",
         R"("title":"T dev-joined-5f1c","status":"info","detail":)" + tag("x.one/detail", "D " + id),
         R"("title":"Installed","status":"info","detail":)" + tag("x.date/detail", "first installed in 2019-04"),
         // The signal's value is masked as a sensitive signal's is: no "v", its "h", "sens" true.
@@ -265,13 +266,14 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
         R"("id":"ids","title":"Ids of dev-joined-5f1c","note":"about dev-joined-5f1c")",
         R"("c":["Entra device ID",)" + tag("ids/Value", id) + R"(],"s":2)",
         R"("status":"error","error":)" + tag("Windows/error", "failed for " + id),
-        R"("notes":[)" + tag("notes", "Windows: " + id) + "]",
+        R"("notes":["Windows: dev-joined-5f1c"])",
     };
     for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
-    // Only the two titles and the table's note carry the value.
+    // Only the program's own texts carry the value: the two titles, the
+    // table's note, the score's and its item's notes, the note of the scan.
     size_t shown = 0;
     for (size_t at = safe.find("5f1c"); at != std::string::npos; at = safe.find("5f1c", at + 1)) ++shown;
-    EXPECT_EQ(shown, 3u) << safe;
+    EXPECT_EQ(shown, 6u) << safe;
 
     for (int mode : {kReportRaw, kReportUi}) {
         std::string out;
@@ -324,10 +326,10 @@ TEST(Report, ValuesOfLeftOutTablesMaskNothing) {
     local.sens = 1;
     AddRow(local, {"SERIAL-77QX"});
     s.tables.push_back(local);
-    s.notes.push_back("SERIAL-77QX");
+    s.collectors.push_back({"Storage", 1.0, "error", "SERIAL-77QX"});
     std::string out;
     WriteSnapshotJsonWithKey(out, s, kReportSafe, TestKey());
-    EXPECT_NE(out.find(R"("notes":["SERIAL-77QX"])"), std::string::npos) << out;
+    EXPECT_NE(out.find(R"("error":"SERIAL-77QX")"), std::string::npos) << out;
 }
 
 // The report hands what collectors name, and where makers' names stand in a

@@ -173,14 +173,20 @@ const Snapshot& Scan() {
 
 // Where a text of the snapshot stands in the written report.
 struct Place {
-    enum Kind { Cell, SignalName, SignalValue, SignalSrc, SignalNote } kind;
-    size_t table, row, column;  // tables: index among the tables a safe report writes
+    enum Kind { Cell, SignalName, SignalValue, SignalSrc, SignalNote, CheckDetail, ScoreNote, ItemNote, Device } kind;
+    // tables: index among the tables a safe report writes, row, column; the
+    // signal's, check's or score's index, the item's
+    size_t table, row, column;
     std::string text;
 };
 
 std::string Written(const Json& report, const Place& p) {
     if (p.kind == Place::Cell)
         return report["tables"].Items().at(p.table)["rows"].Items().at(p.row)["c"].Items().at(p.column).Text();
+    if (p.kind == Place::CheckDetail) return report["checks"].Items().at(p.table)["detail"].Text();
+    if (p.kind == Place::ScoreNote) return report["scores"].Items().at(p.table)["note"].Text();
+    if (p.kind == Place::ItemNote) return report["scores"].Items().at(p.table)["items"].Items().at(p.row)["note"].Text();
+    if (p.kind == Place::Device) return report["device"][p.row ? "subtitle" : "title"].Text();
     const Json& sig = report["signals"].Items().at(p.table);
     switch (p.kind) {
         case Place::SignalName: return sig["name"].Text();
@@ -191,8 +197,9 @@ std::string Written(const Json& report, const Place& p) {
 }
 
 // The program's own texts the writer could compare: label cells, signal names,
-// program-text values, sources and notes (titles, column titles and table
-// notes it never looks at).
+// program-text values, sources and notes, check details, score and item
+// notes, the device's subtitle and a title of the program's (titles, column
+// titles and table notes it never looks at).
 std::vector<Place> ProgramTexts(const Snapshot& s) {
     std::vector<Place> out;
     size_t written = 0;
@@ -214,6 +221,15 @@ std::vector<Place> ProgramTexts(const Snapshot& s) {
         if (!(sig.data & kDataSrc)) out.push_back({Place::SignalSrc, k, 0, 0, sig.src});
         if (!(sig.data & kDataNote) && !sig.note.empty()) out.push_back({Place::SignalNote, k, 0, 0, sig.note});
     }
+    for (size_t k = 0; k < s.checks.size(); ++k)
+        if (!s.checks[k].data && !s.checks[k].sens) out.push_back({Place::CheckDetail, k, 0, 0, s.checks[k].detail});
+    for (size_t k = 0; k < s.scores.size(); ++k) {
+        out.push_back({Place::ScoreNote, k, 0, 0, s.scores[k].note});
+        for (size_t i = 0; i < s.scores[k].items.size(); ++i)
+            out.push_back({Place::ItemNote, k, i, 0, s.scores[k].items[i].note});
+    }
+    out.push_back({Place::Device, 0, 1, 0, s.deviceSubtitle});
+    if (s.deviceTitleOwn) out.push_back({Place::Device, 0, 0, 0, s.deviceTitle});
     return out;
 }
 
