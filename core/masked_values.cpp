@@ -464,6 +464,13 @@ bool IsPublicServiceAddress(std::string_view text) {
 bool IdentifiesNobody(std::string_view value) {
     if (IsPlaceholderValue(value) || IsBuiltInAccount(value) || IsPublicServiceAddress(value)) return true;
     const std::string t = ToLower(Trim(value));
+    // The profile folder of a built-in account or Windows' shared ones: "C:\Users\root", "C:\Users\Public".
+    if (t.size() > 10 && t[1] == ':' && t.compare(2, 7, "\\users\\") == 0) {
+        const std::string folder = t.substr(9, t.find_last_not_of('\\') - 8);
+        if (folder.find('\\') == std::string::npos &&
+            (IsBuiltInAccount(folder) || Listed(folder, {"public", "default", "default user", "all users"})))
+            return true;
+    }
     return Listed(t, {"<none>", "(none)", "none", "-", "--", "<unknown>", "(unknown)", "not present", "not set",
                       "(not set)", "null", "(null)", "no serial", "no serial number", "(no serial)", "<no serial>"});
 }

@@ -17,7 +17,8 @@
 // What a value masks besides its own place depends on its shape, because
 // sensitive columns also hold counts, flags, placeholders and ordinary words:
 // - a value that names nobody (IdentifiesNobody: a firmware placeholder such
-//   as "To Be Filled By O.E.M.", a built-in account such as "root", a generic
+//   as "To Be Filled By O.E.M.", a built-in account such as "root" and its
+//   profile folder, Windows' shared profile folders ("C:\Users\Public"), a generic
 //   value such as "<none>" or "no serial", a public service's address such as
 //   "login.windows.net") masks nothing, and the report shows it even where it
 //   stands in a sensitive place: it tells a reader of the verdict something
@@ -106,9 +107,9 @@ bool IsBuiltInAccount(std::string_view name);
 bool IsPublicServiceAddress(std::string_view text);
 
 // A value that names nobody although it stands where an identifier may: a
-// firmware placeholder, a built-in account, a generic value ("<none>", "no
-// serial") or a public service's address. A privacy-safe report shows it in a
-// sensitive place and masks nothing with it.
+// firmware placeholder, a built-in account or its profile folder, a generic
+// value ("<none>", "no serial") or a public service's address. A privacy-safe
+// report shows it in a sensitive place and masks nothing with it.
 bool IdentifiesNobody(std::string_view value);
 
 class MaskedValues {

@@ -319,6 +319,10 @@ TEST(MaskedValues, IdentifiesNobody) {
         {"https://login.windows.net/5f2b9c1e-0000-4a4a-9c9c-111122223333", false},
         {"ana.quellbrandt@hollowmere.com", false},
         {"PF3ABCD7", false},
+        {"C:\\Users\\root", true},
+        {"C:\\Users\\Public\\", true},
+        {"C:\\Users\\jquellbrandt", false},
+        {"C:\\Users\\root\\Desktop\\ana.txt", false},
         {"jquellbrandt", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IdentifiesNobody(c.value), c.nobody) << c.value;
