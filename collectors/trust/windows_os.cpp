@@ -44,7 +44,7 @@ Table BuildLineage(IdContext& ctx, const std::vector<LineageSource>& sources) {
                         "build GUIDs and product IDs keep the mask of the current installation's values. No product key "
                         "field is read.");
     t.sens = 0x1E0;
-    t.labels = 0x1F;  // Windows' product, version, edition and installation type
+    t.labels = 1;  // #
     struct Entry {
         const LineageSource* src;
         std::string installed;
