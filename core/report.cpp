@@ -68,11 +68,13 @@ MaskedValues::Place PlaceOf(bool maker) { return maker ? MaskedValues::Place::Ma
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
 // reports of one installation still agree on it. The program's own texts
-// (titles, column titles, table notes, score verdicts and item labels, a
-// table's label columns and cells, signal names, sources and notes unless
-// marked as machine data) are written as they are and never compared: an
-// owner called "user" must not mask the column "User", and a masked fixed
-// text would tell the name back.
+// (titles, column titles, table notes, score verdicts, notes, item labels
+// and notes, the scan's notes, the device's subtitle, a table's label
+// columns and cells, signal names but for their machine-data part, signal
+// values, sources and notes and check details unless marked as machine data)
+// are written as they are and never compared: an owner called "user" must
+// not mask the column "User", and a masked fixed text would tell the name
+// back.
 struct Writer {
     JsonWriter& w;
     int mode;
@@ -140,7 +142,8 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     JsonWriter& w = o.w;
     const bool safe = o.mode == kReportSafe;
     // A value that restates a masked one is masked as a sensitive value is;
-    // a sensitive value that names nobody is shown.
+    // a sensitive value that names nobody is shown (an empty one stays
+    // without "v").
     const bool restated =
         safe && (sig.data & kDataValue) && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker));
     const bool sens = sig.sens || restated;
