@@ -10,9 +10,12 @@
 // "JUERGEN", "Weiß" and "WEISS"; "Jurgen" stays another name); fullwidth
 // letters, digits and punctuation as their ASCII forms; typographic
 // apostrophes as "'"; every other character that is neither a letter nor a
-// digit in Unicode (quotes, guillemets, middle dots, CJK punctuation, symbols)
-// as a space, so it ends a word as ASCII punctuation does; zero-width
-// characters as nothing. Combining marks stay inside words.
+// digit in Unicode as a space, so it ends a word as ASCII punctuation does
+// (a table of code point ranges: Latin-1, Greek, Armenian, Hebrew, Arabic,
+// Indic, Thai and Khmer punctuation, general punctuation with quotes,
+// guillemets and middle dots, currency, arrows, mathematical and other
+// symbols, CJK and fullwidth punctuation, emoji); zero-width characters as
+// nothing. Combining marks stay inside words.
 //
 // What a value masks besides its own place depends on its shape, because
 // sensitive columns also hold counts, flags, placeholders and ordinary words:
