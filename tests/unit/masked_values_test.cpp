@@ -261,6 +261,7 @@ TEST(MaskedValues, OwnerOrganizationAndDomainWords) {
         {"organization without its legal form", {{"Hollowmere GmbH", kOrg}}, "Hollowmere", true},
         {"organization's word in a longer text", {{"Hollowmere GmbH", kOrg}}, "Hollowmere 3.OG Farbe", true},
         {"legal form is no word", {{"Hollowmere GmbH", kOrg}}, "Muster GmbH", false},
+        {"organization's words with sharp s", {{"Weiß Elektro GmbH", kOrg}}, "WEISS ELEKTRO BÜRO", true},
         {"e.V.", {{"Sportverein Quellbrandt e.V.", kOrg}}, "Quellbrandt Halle", true},
         {"Ltd.", {{"Hollowmere Ltd.", kOrg}}, "Brother Industries, Ltd.", false},
         {"generic business words", {{"Hollowmere Services Group", kOrg}}, "Services and Controller Group", false},
