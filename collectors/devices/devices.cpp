@@ -112,6 +112,7 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
             serial.placeholder ? "placeholder serial (one repeated character) - ignored"
                                : "removable device - low identity weight",
             serial.placeholder ? 0.0 : 1.0));
+        s.signals.back().nameData = r.device.empty() ? r.hardwareId : r.device;
         if (!serial.placeholder) ++usbSerials_;
     }
 
@@ -140,6 +141,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     }
 
     Table classes = MakeTable("devices", table::kDevicesClasses, "Device classes", {"Class", "Devices"});
+    classes.labels = 3;  // Windows' class names and counts
     for (const auto& [name, count] : CountRows(classes_)) AddRow(classes, {name, std::to_string(count)});
     Table providers = MakeTable("devices", table::kDevicesProviders, "Driver providers (PnP packages)",
                                 {"Provider", "Devices"},
