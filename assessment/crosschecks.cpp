@@ -82,6 +82,14 @@ void CheckMacList(Snapshot& s, const char* id, const char* title, const std::str
     }
 }
 
+// A check whose detail holds machine data (a version string, a vendor's
+// name): a privacy-safe report compares it with the values it masks.
+void AddDataCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status,
+                  std::string detail) {
+    AddCheck(s, std::move(id), std::move(category), std::move(title), status, std::move(detail));
+    s.checks.back().data = true;
+}
+
 }  // namespace
 
 void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail) {
@@ -216,8 +224,8 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
                                    [&](const std::string& t) { return version.find(t) != std::string::npos; })) {
                 AddCheck(s, "x.cpu", kConsistency, title, kPass, "model number appears in both");
             } else {
-                AddCheck(s, "x.cpu", kConsistency, title, kWarn,
-                         "SMBIOS processor string does not mention the CPUID model (\"" + rawVersion + "\")");
+                AddDataCheck(s, "x.cpu", kConsistency, title, kWarn,
+                             "SMBIOS processor string does not mention the CPUID model (\"" + rawVersion + "\")");
             }
         }
     }
@@ -234,7 +242,8 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             if (consistent)
                 AddCheck(s, "x.cpuvendor", kConsistency, title, kPass, "consistent");
             else
-                AddCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo, vendor + " vs \"" + maker + "\"");
+                AddDataCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo,
+                             vendor + " vs \"" + maker + "\"");
         }
     }
     const int32_t osCount = cpuidSafe ? GetFactInt(s, fact::kCpuLogical) : 0;
@@ -266,8 +275,8 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             std::string reversed = Trim(b);
             std::reverse(reversed.begin(), reversed.end());
             const bool consistent = a == b || a == reversed || ContainsNoCase(b, a) || ContainsNoCase(a, b);
-            AddCheck(s, "x.tpmvendor", kConsistency, "TPM vendor: TPM2_GetCapability vs SMBIOS type 43",
-                     consistent ? kPass : kWarn, consistent ? "consistent" : a + " vs " + b);
+            AddDataCheck(s, "x.tpmvendor", kConsistency, "TPM vendor: TPM2_GetCapability vs SMBIOS type 43",
+                         consistent ? kPass : kWarn, consistent ? "consistent" : a + " vs " + b);
         }
     }
     {  // x.tpmacpi
@@ -387,11 +396,11 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             }
             const char* title = "Firmware version: ESRT vs SMBIOS";
             if (!match.empty())
-                AddCheck(s, "x.esrt", kConsistency, title, kPass,
-                         "SMBIOS \"" + bios + "\" matches the ESRT system-firmware version " + match);
+                AddDataCheck(s, "x.esrt", kConsistency, title, kPass,
+                             "SMBIOS \"" + bios + "\" matches the ESRT system-firmware version " + match);
             else
-                AddCheck(s, "x.esrt", kConsistency, title, kInfo,
-                         "ESRT 0x" + esrt + " vs SMBIOS \"" + bios + "\" (vendors encode the two differently)");
+                AddDataCheck(s, "x.esrt", kConsistency, title, kInfo,
+                             "ESRT 0x" + esrt + " vs SMBIOS \"" + bios + "\" (vendors encode the two differently)");
         }
     }
     {  // x.ata
@@ -443,12 +452,12 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             const std::string boot = GetFact(s, fact::kTpmWinPcrBoot);
             const char* title = "PCR 0-7: Windows provisioning record vs live TPM";
             if (pcr == "match")
-                AddCheck(s, "x.pcrwin", kConsistency, title, kPass,
-                         "the PCR values Windows recorded at boot " + boot + " equal the live values");
+                AddDataCheck(s, "x.pcrwin", kConsistency, title, kPass,
+                             "the PCR values Windows recorded at boot " + boot + " equal the live values");
             else
-                AddCheck(s, "x.pcrwin", kConsistency, title, kWarn,
-                         "the live PCR 0-7 differ from the values Windows recorded at boot " + boot +
-                             " - firmware, option ROMs or Secure Boot configuration changed since");
+                AddDataCheck(s, "x.pcrwin", kConsistency, title, kWarn,
+                             "the live PCR 0-7 differ from the values Windows recorded at boot " + boot +
+                                 " - firmware, option ROMs or Secure Boot configuration changed since");
         }
     }
     {  // x.lineage: an upgrade count never reads as a clean installation; without a date there is no row.

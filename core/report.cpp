@@ -34,6 +34,10 @@ bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
 
 bool CellSensitive(const Table& t, const TableRow& row, size_t i) { return ColumnBit(row.sens | t.sens, i); }
 
+// A sensitive value the safe report masks: not one that names nobody
+// (IdentifiesNobody: a placeholder, "<none>", "root", "login.windows.net").
+bool Hidden(bool sensitive, std::string_view value) { return sensitive && !value.empty() && !IdentifiesNobody(value); }
+
 std::string CellContext(const Table& t, size_t i) {
     std::string context = t.id;
     context.push_back('/');
@@ -42,7 +46,8 @@ std::string CellContext(const Table& t, size_t i) {
 }
 
 // Every value the report masks: the values collectors name, the values of
-// sensitive signals and the sensitive cells of the tables it writes.
+// sensitive signals and the sensitive cells of the tables it writes (those
+// that name nobody mask nothing: MaskedValues leaves them out).
 MaskedValues CollectMasked(const Snapshot& s) {
     std::vector<MaskedValues::Value> values;
     for (const NamedValue& n : s.named)
@@ -62,31 +67,37 @@ MaskedValues::Place PlaceOf(bool maker) { return maker ? MaskedValues::Place::Ma
 
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
-// reports of one installation still agree on it. The program's own words
-// (titles, column titles, score verdicts and item labels, signal names, the
-// row names of a table's label columns) are written as they are: an owner
-// called "user" must not mask the column "User".
+// reports of one installation still agree on it. The program's own texts
+// (titles, column titles, table notes, score verdicts, notes, item labels
+// and notes, the scan's notes, the device's subtitle, a table's label
+// columns and cells, signal names but for their machine-data part, signal
+// values, sources and notes and check details unless marked as machine data)
+// are written as they are and never compared: an owner called "user" must
+// not mask the column "User", and a masked fixed text would tell the name
+// back.
 struct Writer {
     JsonWriter& w;
     int mode;
     const Bytes& key;
     const MaskedValues* masked;  // "safe" mode only
 
+    // A text that names nobody restates nothing, whatever names it holds.
     bool Restated(std::string_view text, MaskedValues::Place place = MaskedValues::Place::Text) const {
-        return masked && masked->Restated(text, place);
+        return masked && masked->Restated(text, place) && !IdentifiesNobody(text);
     }
 
     // `derived`: the producer marked the text as taken from a masked value.
-    std::string Shown(std::string_view text, std::string_view context, bool derived = false) const {
-        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text));
+    std::string Shown(std::string_view text, std::string_view context, bool derived = false,
+                      MaskedValues::Place place = MaskedValues::Place::Text) const {
+        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text, place));
         return mask ? "hmac:" + HmacId(key, context, text) : std::string(text);
     }
     void Text(std::string_view name, std::string_view text, std::string_view owner, std::string_view field,
-              bool derived = false) const {
+              bool derived = false, MaskedValues::Place place = MaskedValues::Place::Text) const {
         std::string context(owner);
         context.push_back('/');
         context.append(field);
-        w.WriteString(name, Shown(text, context, derived));
+        w.WriteString(name, Shown(text, context, derived, place));
     }
 };
 
@@ -97,17 +108,16 @@ void WriteScore(const Writer& o, const Score& sc) {
     w.WriteString("title", sc.title);
     w.WriteInt("value", sc.value);
     w.WriteString("verdict", sc.verdict);
-    o.Text("note", sc.note, sc.id, "note");
+    w.WriteString("note", sc.note);
     w.WriteKey("items");
     w.BeginArray();
     for (const ScoreItem& it : sc.items) {
-        const std::string owner = sc.id + "/" + it.label;
         w.BeginObject();
         w.WriteString("label", it.label);
         w.WriteInt("points", it.points);
         w.WriteInt("max", it.max);
         w.WriteString("status", StatusWord(it.status));
-        o.Text("note", it.note, owner, "note");
+        w.WriteString("note", it.note);
         w.EndObject();
     }
     w.EndArray();
@@ -121,28 +131,47 @@ void WriteCheck(const Writer& o, const Check& c) {
     w.WriteString("category", c.category);
     w.WriteString("title", c.title);
     w.WriteString("status", StatusWord(c.status));
-    o.Text("detail", c.detail, c.id, "detail", c.sens);
+    if (c.data || c.sens)
+        o.Text("detail", c.detail, c.id, "detail", c.sens);
+    else
+        w.WriteString("detail", c.detail);
     w.EndObject();
 }
 
 void WriteSignal(const Writer& o, const Signal& sig) {
     JsonWriter& w = o.w;
-    // A value that restates a masked one is masked as a sensitive value is.
-    const bool sens =
-        sig.sens || (o.mode == kReportSafe && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker)));
+    const bool safe = o.mode == kReportSafe;
+    // A value that restates a masked one is masked as a sensitive value is;
+    // a sensitive value that names nobody is shown (an empty one stays
+    // without "v").
+    const bool restated =
+        safe && (sig.data & kDataValue) && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker));
+    const bool sens = sig.sens || restated;
+    const bool hidden = safe && (restated || (sig.sens && (sig.value.empty() || !IdentifiesNobody(sig.value))));
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
-    w.WriteString("name", sig.name);
-    if (!(o.mode == kReportSafe && sens)) w.WriteString("v", sig.value);
+    if (safe && !sig.nameData.empty() && o.Restated(sig.nameData))
+        w.WriteString("name", "hmac:" + HmacId(o.key, sig.key + "/name", sig.name));
+    else
+        w.WriteString("name", sig.name);
+    if (!hidden) w.WriteString("v", sig.value);
     if (sens && !sig.value.empty()) w.WriteString("h", HmacId(o.key, sig.key, sig.value));
     w.WriteString("group", sig.group);
     w.WriteString("scope", ScopeName(sig.scope));
     w.WriteInt("w", sig.w);
     w.WriteBool("sens", sens);
     w.WriteNumber("q", sig.q);
-    o.Text("src", sig.src, sig.key, "src");
-    if (!sig.note.empty()) o.Text("note", sig.note, sig.key, "note");
+    if (sig.data & kDataSrc)
+        o.Text("src", sig.src, sig.key, "src");
+    else
+        w.WriteString("src", sig.src);
+    if (!sig.note.empty()) {
+        if (sig.data & kDataNote)
+            o.Text("note", sig.note, sig.key, "note");
+        else
+            w.WriteString("note", sig.note);
+    }
     w.EndObject();
 }
 
@@ -153,7 +182,7 @@ void WriteTable(const Writer& o, const Table& t) {
     w.WriteString("tab", t.tab);
     w.WriteString("id", t.id);
     w.WriteString("title", t.title);
-    if (!t.note.empty()) o.Text("note", t.note, t.id, "note");
+    if (!t.note.empty()) w.WriteString("note", t.note);
     w.WriteKey("columns");
     w.BeginArray();
     for (const std::string& c : t.columns) w.WriteStringValue(c);
@@ -169,13 +198,17 @@ void WriteTable(const Writer& o, const Table& t) {
         w.BeginArray();
         for (size_t i = 0; i < row.cells.size(); ++i) {
             const std::string& cell = row.cells[i];
-            bool masked = CellSensitive(t, row, i);
+            if (!safe || cell.empty()) {
+                w.WriteStringValue(cell);
+                continue;
+            }
+            bool masked = Hidden(CellSensitive(t, row, i), cell);
             const auto place = PlaceOf(ColumnBit(t.makers | row.makers, i));
-            if (safe && !masked && !ColumnBit(t.labels, i) && o.Restated(cell, place)) {
+            if (!masked && !ColumnBit(t.labels | row.labels, i) && o.Restated(cell, place)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }
-            if (!safe || !masked || cell.empty()) {
+            if (!masked) {
                 w.WriteStringValue(cell);
                 continue;
             }
@@ -230,8 +263,11 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
     w.WriteNumber("durationMs", s.durationMs);
     w.WriteKey("device");
     w.BeginObject();
-    o.Text("title", s.deviceTitle, "device", "title");
-    o.Text("subtitle", s.deviceSubtitle, "device", "subtitle");
+    if (s.deviceTitleOwn)
+        w.WriteString("title", s.deviceTitle);
+    else
+        o.Text("title", s.deviceTitle, "device", "title", false, MaskedValues::Place::Maker);
+    w.WriteString("subtitle", s.deviceSubtitle);
     w.EndObject();
 
     w.WriteKey("scores");
@@ -269,7 +305,8 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
 
     w.WriteKey("notes");
     w.BeginArray();
-    for (const std::string& n : s.notes) w.WriteStringValue(o.Shown(n, "notes"));
+    // The program's notes of what failed, with Windows' error texts.
+    for (const std::string& n : s.notes) w.WriteStringValue(n);
     if (!keyNote.empty()) w.WriteStringValue(keyNote);
     w.EndArray();
     w.EndObject();

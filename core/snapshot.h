@@ -17,6 +17,10 @@ enum class SignalScope : int32_t { PerUnit = 0, PerModel = 1, PerInstall = 2, Pe
 // Whether a signal's value identifies the machine or its user.
 enum class Sens : bool { No = false, Yes = true };
 
+// Bits of Signal::data. A value is machine data unless marked otherwise; a
+// source or note only when marked.
+enum SignalText : uint8_t { kDataValue = 2, kDataSrc = 4, kDataNote = 8 };
+
 struct Signal {
     std::string key;
     std::string cat;
@@ -31,6 +35,17 @@ struct Signal {
     double q = 1.0;
     // The value names a maker (Table::makers); not written to the report.
     bool maker = false;
+    // Which of the signal's texts hold machine data, which the privacy-safe
+    // report compares with the values it masks (SignalText bits); the others
+    // are the program's own, the same in every report, never compared. Not
+    // written to the report.
+    uint8_t data = kDataValue;
+    // The part of the name read from the machine ("Ana's AirPods Pro" of
+    // "Audio endpoint ID - Ana's AirPods Pro"): the safe report masks the name
+    // where this part restates a masked value, and never compares the
+    // program's words around it. Empty: the name is the program's own. Not
+    // written to the report.
+    std::string nameData;
 };
 
 struct TableRow {
@@ -39,6 +54,10 @@ struct TableRow {
     // Bit i: cell i names a maker, as a column of Table::makers does, in a
     // table whose rows are fields. Not written to the report.
     uint32_t makers = 0;
+    // Bit i: cell i is the program's own text or one Windows gives, as a
+    // column of Table::labels is, in a table whose rows are fields ("Process
+    // elevation", the product name). Not written to the report.
+    uint32_t labels = 0;
 };
 
 struct Table {
@@ -52,7 +71,9 @@ struct Table {
     bool safe = true;
     // How a privacy-safe report reads texts that equal a value it masks; not
     // written to the report. Bit i of `labels`: column i holds the program's
-    // own row names ("Registered owner", "Domain / workgroup"), never masked.
+    // own texts (row names such as "Registered owner", test and method names,
+    // leaf labels, catalog texts, notes it writes), never compared with the
+    // masked values: the same in every report, they would tell a name back.
     // Bit i of `makers`: column i names makers, signers or publishers, where a
     // masked plain name ("HP Inc.") is that maker's own name, not a restatement.
     uint32_t labels = 0;
@@ -73,6 +94,11 @@ struct Check {
     // against the masked value (a part of it, a reformatted date), so a
     // privacy-safe report masks the detail. Not written to the report.
     bool sens = false;
+    // The detail holds machine data (a firmware's version string, a vendor's
+    // name), which a privacy-safe report compares with the values it masks;
+    // otherwise it is the program's own text, never compared. Not written to
+    // the report.
+    bool data = false;
 };
 
 struct ScoreItem {
@@ -122,8 +148,13 @@ struct Snapshot {
     std::string created;
     bool elevated = false;
     double durationMs = 0;
+    // The title names the maker and model the firmware gives, or is the
+    // program's own ("Windows PC", `deviceTitleOwn`); the subtitle joins the
+    // processor's, the memory's and Windows' texts. A privacy-safe report
+    // compares only a maker's title with the values it masks.
     std::string deviceTitle;
     std::string deviceSubtitle;
+    bool deviceTitleOwn = false;
     std::vector<Signal> signals;
     std::vector<Check> checks;
     std::vector<Score> scores;

@@ -451,6 +451,7 @@ void AddCatalogTable(Snapshot& s, const VmProbeList& probes, const std::vector<C
                          "False-positive considerations", "Related checks", "Evidence", "Reference"},
                         "Catalog entries reference canonical diagnostics. They do not run duplicate probes or add another "
                         "score deduction.");
+    t.labels = 0xFFF;  // the catalog's own texts
     for (const CatalogEntry& e : entries) {
         CatalogStatus st = CatalogEntryStatus(e, probes);
         if (rejected) st.status = kNotSupported;

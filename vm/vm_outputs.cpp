@@ -59,7 +59,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
                                  : std::string(role) == "none" ? "No hypervisor reported"
                                                                : "Role not established";
     Table summary = MakeTable("vm", table::kVmSummary, "Virtualization assessment", {"Property", "Value"});
-    summary.labels = 1;
+    summary.labels = 3;  // the verdict's own texts
     AddRow(summary, {"Physical PC Confidence", std::to_string(r.score) + "%"});
     AddRow(summary, {"Classification", classification});
     AddRow(summary, {"Hypervisor presence", cpu.hvPresent ? "Detected" : cpu.cpuData ? "Not Detected" : "Inconclusive"});
@@ -87,6 +87,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
         Table t = MakeTable("vm", std::string("vm.tests.") + category, title,
                             {"Test ID", "Test", "Method", "Status", "Evidence", "Reliability", "Weight", "Impact",
                              "Technical details", "Platform families"});
+        t.labels = 0x3FF;  // test, method and evidence texts are the program's
         for (const VmProbe& p : probes) {
             if (p.category != category) continue;
             AddRow(t, {p.id, p.title, p.method, ProbeResultName(p.result), p.evidence, ProbeStrengthName(p.strength),

@@ -49,6 +49,7 @@ void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
                         {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
                          "Design / full capacity", "Cycles"},
                         "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
+    t.labels = 0xE0;  // Chemistry, capacities, Cycles
     t.makers = 2;  // Manufacturer
     t.sens = 12;
     uint32_t count = 0;
@@ -88,11 +89,13 @@ void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
         AddRow(t, {device, manufacturer, serial, uniqueId, manufactured, chemistry, capacity, cycles});
 
         const std::string value = uniqueId.empty() ? serial : uniqueId;
-        if (!value.empty())
+        if (!value.empty()) {
             s.signals.push_back(MakeSignal(sig::kBatteryUniqueId, "Peripherals", "Battery unique ID (" + device + ")", value,
                                            SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
                                            "IOCTL_BATTERY_QUERY_INFORMATION / BatteryUniqueID",
                                            "replaced together with the battery pack", 1.0));
+            s.signals.back().nameData = device;
+        }
         port.close();
     }
     if (count == 0) t.note = kNoBattery;

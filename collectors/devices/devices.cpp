@@ -123,13 +123,13 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     if (chosen) s.named.push_back({ValueKind::Chosen, p.device});
     const UsbSerial serial = UsbSerialFromInstanceId(p.instanceId);
     if (serial.found) {
-        s.signals.push_back(MakeSignal(
-            sig::kUsbSerial, "Peripherals", "USB serial: " + (r.device.empty() || chosen ? r.hardwareId : r.device),
-            serial.value,
-            SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
-            serial.placeholder ? "placeholder serial (one repeated character) - ignored"
-                               : "removable device - low identity weight",
-            serial.placeholder ? 0.0 : 1.0));
+        const std::string& label = r.device.empty() || chosen ? r.hardwareId : r.device;
+        s.signals.push_back(MakeSignal(sig::kUsbSerial, "Peripherals", "USB serial: " + label, serial.value,
+                                       SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
+                                       serial.placeholder ? "placeholder serial (one repeated character) - ignored"
+                                                          : "removable device - low identity weight",
+                                       serial.placeholder ? 0.0 : 1.0));
+        s.signals.back().nameData = label;
         if (!serial.placeholder) ++usbSerials_;
     }
 
@@ -158,6 +158,7 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
     }
 
     Table classes = MakeTable("devices", table::kDevicesClasses, "Device classes", {"Class", "Devices"});
+    classes.labels = 3;  // Windows' class names and counts
     for (const auto& [name, count] : CountRows(classes_)) AddRow(classes, {name, std::to_string(count)});
     Table providers = MakeTable("devices", table::kDevicesProviders, "Driver providers (PnP packages)",
                                 {"Provider", "Devices"},

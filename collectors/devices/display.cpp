@@ -95,25 +95,27 @@ Table MakeDisplayTable(const std::string& id) {
         std::vector<std::string> columns;
         const char* note;
         uint32_t sens;
+        uint32_t labels = 0;  // columns of Windows' and the program's texts: modes, flags, sizes
     };
     static const Def kDefs[] = {
         {"display.paths", "Active display path topology",
-         {"Path", "Source", "Target", "Output technology", "EDID identity", "Active"}, "", 0},
+         {"Path", "Source", "Target", "Output technology", "EDID identity", "Active"}, "", 0, 0x28},
         {"display.input_devices", "Raw input device inventory", {"Device", "Type", "VID:PID", "Usage page", "Usage"},
-         "", 0},
+         "", 0, 0x1A},
         {table::kDisplayGpus, "Display adapters",
          {"Adapter", "PCI IDs", "Driver", "Video memory", "VBIOS / chip", "PCIe link", "Container ID", "Video ID"},
          "Video ID is the GUID Windows assigns to the adapter instance when it is first installed; it survives driver "
          "updates and is reset by a clean device removal or an OS reinstall.",
-         0xC0},
+         0xC0, 0x2A},
         {table::kDisplayDxgi, "DXGI adapters",
          {"Description", "Vendor:Device", "Subsystem / rev", "Dedicated VRAM", "Shared memory", "Adapter LUID", "Flags"},
-         "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier.", 0},
+         "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier.", 0,
+         0x58},
         {"display.outputs", "Display outputs",
          {"Output", "Adapter", "Current mode", "Desktop area", "Rotation", "DPI", "Attached"},
          "Monitors as the graphics stack sees them: resolution, refresh rate, position and scaling. Configuration, not "
          "identity.",
-         0},
+         0, 0x7C},
         {"display.nvml", "NVIDIA GPUs (NVML)", {"GPU", "UUID", "Board serial", "Board part number", "VBIOS"},
          "GPU UUID is a per-unit identifier programmed into the board; serial numbers are usually only populated on "
          "professional boards.",
@@ -121,22 +123,24 @@ Table MakeDisplayTable(const std::string& id) {
         {table::kDisplayMonitors, "Monitors (EDID)",
          {"Monitor", "PnP ID / product", "Serial (EDID dword)", "Serial (descriptor)", "Manufactured", "EDID", "Size",
           "EDID SHA-256"},
-         "", 0x8C},
-        {"display.adapter_flags", "DXGI and WDDM adapter flags", {"Adapter", "Source", "Flags", "Type"}, "", 0},
-        {"display.d3d_caps", "Direct3D capability queries", {"Adapter", "Feature", "Value"}, "", 0},
+         "", 0x8C, 0x60},
+        {"display.adapter_flags", "DXGI and WDDM adapter flags", {"Adapter", "Source", "Flags", "Type"}, "", 0, 0xE},
+        {"display.d3d_caps", "Direct3D capability queries", {"Adapter", "Feature", "Value"}, "", 0, 6},
         {"display.memory_budgets", "GPU memory budgets",
-         {"Adapter", "Segment", "Budget", "Current usage", "Available reservation", "Current reservation"}, "", 0},
-        {"display.nvml_modes", "NVIDIA virtualization modes", {"Adapter", "Virtualization mode", "API status"}, "", 0},
-        {"display.nvml_telemetry", "NVIDIA sensor availability", {"Adapter", "Metric", "Value", "API status"}, "", 0},
+         {"Adapter", "Segment", "Budget", "Current usage", "Available reservation", "Current reservation"}, "", 0,
+         0x3E},
+        {"display.nvml_modes", "NVIDIA virtualization modes", {"Adapter", "Virtualization mode", "API status"}, "", 0, 6},
+        {"display.nvml_telemetry", "NVIDIA sensor availability", {"Adapter", "Metric", "Value", "API status"}, "", 0, 0xE},
         {"display.edid_checks", "EDID structure and overrides",
          {"Monitor", "Bytes", "Advertised blocks", "Available blocks", "Header", "Checksums", "Length consistency",
           "Override"},
-         "", 0},
+         "", 0, 0xFE},
     };
     for (const Def& d : kDefs) {
         if (id != d.id) continue;
         Table t = MakeTable("display", d.id, d.title, d.columns, d.note);
         t.sens = d.sens;
+        t.labels = d.labels;
         return t;
     }
     return MakeTable("display", id, id, {});
@@ -209,15 +213,21 @@ void AddPnpAdapter(Snapshot& s, Table& gpus, PnpAdapterIds& ids, const PnpAdapte
 
     s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + a.name, pciCell, SignalScope::PerModel, 2, "gpu",
                                    Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
-    if (!vbios.empty())
+    s.signals.back().nameData = a.name;
+    s.signals.back().data = 0;  // PCI IDs
+    if (!vbios.empty()) {
         s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + a.name, vbios, SignalScope::PerModel, 1,
                                        "gpu", Sens::No, "driver key HardwareInformation.BiosString", "", 1.0));
-    if (!a.videoId.empty())
+        s.signals.back().nameData = a.name;
+    }
+    if (!a.videoId.empty()) {
         s.signals.push_back(MakeSignal(
             sig::kGpuVideoId, "Display", "GPU video ID: " + a.name, a.videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
             "device key VideoID",
             "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
             1.0));
+        s.signals.back().nameData = a.name;
+    }
 }
 
 void AddD3dCaps(Snapshot& s, Table& caps, const std::string& label, const D3dCapsRead& d, DxgiCounters& c) {

@@ -150,12 +150,14 @@ void AddMonitor(Snapshot& s, MonitorStep& m, uint32_t index, const MonitorEdidRe
                         Sha256HexOf(r.bytes.data(), r.bytes.size()).substr(0, 16)});
     s.signals.push_back(MakeSignal(sig::kMonitorModel, "Display", "Monitor: " + name, model, SignalScope::PerModel, 1,
                                    "peripheral", Sens::No, "EDID", "", 1.0));
+    s.signals.back().nameData = name;
     const std::string serial = e.serialText.empty() ? dword : e.serialText;
     if (serial.empty()) return;
     ++m.serials;
     s.signals.push_back(MakeSignal(sig::kMonitorSerial, "Display", "Monitor serial: " + name, serial,
                                    SignalScope::PerUnit, 3, "peripheral", Sens::Yes, "EDID (registry, device key)",
                                    "external monitors are removable - low identity weight", 1.0));
+    s.signals.back().nameData = name;
 }
 
 void FinishMonitorStep(Snapshot& s, const MonitorStep& m) {

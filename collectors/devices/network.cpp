@@ -70,6 +70,7 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTot
                                            SignalScope::PerUnit, w, "network", Sens::Yes,
                                            "GetIfTable2 / MIB_IF_ROW2.PermanentPhysicalAddress",
                                            permLocal ? "locally administered - weak" : "", 1.0));
+            s.signals.back().nameData = r.description;
         }
         if (cur != perm && !curZero) {
             s.signals.push_back(MakeSignal(sig::kNicCurrentMac, "Network",
@@ -77,9 +78,11 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTot
                                            SignalScope::PerBoot, 1, "", Sens::Yes,
                                            "GetIfTable2 / MIB_IF_ROW2.PhysicalAddress", "differs from permanent address",
                                            1.0));
+            s.signals.back().nameData = r.description;
         }
         s.signals.push_back(MakeSignal(sig::kNicGuid, "Network", "Interface GUID - " + r.description, guid,
                                        SignalScope::PerInstall, 2, "os", Sens::Yes, "MIB_IF_ROW2.InterfaceGuid", "", 1.0));
+        s.signals.back().nameData = r.description;
     }
 }
 
@@ -363,6 +366,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                              "Permanent = address burned into the adapter (NDIS permanent address). Current = what the OS "
                              "uses now; it differs when Windows randomizes Wi-Fi addresses or the address was overridden.");
     ifaces.sens = 0x58;
+    ifaces.labels = 0x1A6;  // Type, Physical medium, MAC state, Status, Link
     SetFact(s, fact::kVmNetStatus, "error");
     InterfaceTotals tot;
     if (!in.ifTableOk) {
@@ -384,7 +388,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                           "Identifiers Windows generates for this installation's network stack. The DHCPv6 DUID embeds "
                           "the MAC of the adapter present at first boot and a time stamp, so it keeps the MAC mask; its "
                           "type and generation time are shown in clear.");
-    ids.labels = 1;
+    ids.labels = 0xD;  // Identifier, Scope, Source
     AddDuid(s, ids, in);
 
     // 4. NetworkList profiles.
@@ -394,6 +398,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                                "Every network this installation has connected to (HKLM\\...\\NetworkList). Names, DNS "
                                "suffixes and gateway addresses identify places and keep their mask; the count and the "
                                "dates describe how long and how widely the installation has been used.");
+    profiles.labels = 0xC;  // Kind, Category
     // Created and last connected date this installation's use (the first
     // profile is made within minutes of setup): masked as the install time is.
     profiles.sens = 0xF1;
@@ -402,6 +407,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     // 5. Bluetooth radios.
     Table bt = MakeTable("network", table::kNetBt, "Bluetooth radios",
                          {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
+    bt.labels = 0x18;  // LMP subversion, Class of device
     bt.makers = 4;  // Manufacturer
     // The radio's name is the computer's unless a person renamed it.
     bt.sens = 0x3;
@@ -412,6 +418,7 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                                 {"Name", "Address", "Class of device", "Paired", "Connected", "Last seen", "Last used"},
                                 "Devices remembered by the Bluetooth stack, read from its cache without an inquiry. Names "
                                 "and addresses identify the user's other devices and keep their mask.");
+    btDevices.labels = 0x1C;  // Class of device, Paired, Connected
     // Names were chosen by the devices' owners; last seen and last used are
     // events of this installation.
     btDevices.sens = 0x63;

@@ -125,13 +125,17 @@ NvmlTables RunNvmlStep(Snapshot& s, const NvmlApi& api, bool loaded) {
             AddRow(t.gpus, {name, uuid, serialStatus != kNvmlSuccess ? std::string("not supported") : serial, part, vbios},
                    serial.empty() ? 0u : 4u);
             ++listed;
-            if (!uuid.empty())
+            if (!uuid.empty()) {
                 s.signals.push_back(MakeSignal(sig::kGpuUuid, "Display", "GPU UUID: " + name, uuid, SignalScope::PerUnit, 20,
                                                "gpu", Sens::Yes, "NVML nvmlDeviceGetUUID", "", 1.0));
-            if (!serial.empty())
+                s.signals.back().nameData = name;
+            }
+            if (!serial.empty()) {
                 s.signals.push_back(MakeSignal(sig::kGpuSerial, "Display", "GPU board serial: " + name, serial,
                                                SignalScope::PerUnit, 15, "gpu", Sens::Yes, "NVML nvmlDeviceGetSerial",
                                                "", 1.0));
+                s.signals.back().nameData = name;
+            }
         }
         api.shutdown();
     }

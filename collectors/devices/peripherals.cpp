@@ -80,6 +80,7 @@ void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
                          "Device instance"},
                         "Fingerprint, face and iris sensors enumerated through WinBioEnumBiometricUnits. Sensor "
                         "serial numbers, when the vendor fills them in, are per unit.");
+    t.labels = 2;  // Factor
     t.makers = 8;  // Manufacturer
     t.sens = kBiometricSerialColumn;
     std::string errors = scan.unavailable ? scan.error : std::string();
@@ -129,6 +130,7 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
                         "Audio endpoints registered with the Windows audio engine (active, disabled and unplugged). "
                         "The endpoint ID is generated when the endpoint is first registered on this installation; "
                         "web pages see a hash of it as the media device ID.");
+    t.labels = 0x19;  // Flow, Form factor, State
     t.sens = kAudioEndpointIdColumn;
     if (!scan.available) {
         t.note = "MMDevice API not available: " + scan.error;
@@ -159,12 +161,15 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
                mask);
         if (e.state == kEndpointActive && !e.id.empty()) {
             // An endpoint without a name, or with one a person chose, is named
-            // by its flow, not by its ID or that name.
-            const std::string label = !e.name.empty() && mask == 0 ? e.name : e.capture ? "capture" : "render";
+            // by its flow, not by its ID or that name; a name it keeps is
+            // machine data.
+            const bool named = !e.name.empty() && mask == 0;
+            const std::string label = named ? e.name : e.capture ? "capture" : "render";
             s.signals.push_back(MakeSignal(
                 sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + label, e.id,
                 SignalScope::PerInstall, 2, "", Sens::Yes, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
+            if (named) s.signals.back().nameData = e.name;
             ++active;
         }
     }
@@ -189,6 +194,7 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
                         {"Reader", "Vendor", "Type", "Version", "Serial number"},
                         "Readers registered with the Smart Card Resource Manager, queried without a card. Vendor "
                         "serial numbers, when the reader reports one, are per unit.");
+    t.labels = 4;  // Type
     t.makers = 2;  // Vendor
     t.sens = kSmartCardSerialColumn;
     if (scan.contextResult != 0) {
@@ -202,11 +208,13 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
     } else {
         for (const SmartCardReader& r : scan.readers) {
             AddRow(t, {r.name, r.vendor, r.type, r.version, r.serial});
-            if (!r.serial.empty())
+            if (!r.serial.empty()) {
                 s.signals.push_back(MakeSignal(sig::kSmartcardSerial, "Peripherals",
                                                "Smart-card reader serial - " + r.name, r.serial, SignalScope::PerUnit,
                                                4, "peripheral", Sens::Yes,
                                                "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)", "", 1.0));
+                s.signals.back().nameData = r.name;
+            }
         }
     }
     s.tables.push_back(std::move(t));
@@ -293,6 +301,7 @@ void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
     Table t = MakeTable("devices", table::kDevicesPrinters, "Printers", {"Printer", "Driver", "Port", "Kind", "Default"},
                         "Installed print queues (EnumPrinters). Network queues and IP or WSD ports name servers and "
                         "devices on the user's network and keep their mask.");
+    t.labels = 0x18;  // Kind, Default
     if (scan.ok) {
         for (const PrinterEntry& p : scan.printers) {
             const PrinterKind k = ClassifyPrinter(p.name, p.driver, p.port, p.attributes);

@@ -167,6 +167,7 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
                            {"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
                             "Disk GUID / signature", "System"});
     scan.disks.sens = 0x120;
+    scan.disks.labels = 0x29C;  // Bus, Media, Size, Partition style, System
     scan.ids = MakeTable("storage", table::kStorageIds, "Storage identifiers (independent paths)",
                          {"Disk", "Source", "Identifier", "Value"},
                          "The same drive read through the storage descriptor, SCSI VPD page 0x83, NVMe Identify, ATA "
@@ -179,6 +180,7 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
                              "The NTFS object ID of the root directory is set by the link-tracking service when the "
                              "volume is first used; it survives drive-letter changes.");
     scan.volumes.sens = 0x38;
+    scan.volumes.labels = 4;  // File system
     return scan;
 }
 
@@ -223,11 +225,13 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
         d.AddSignal("disk.serial", d.cat, d.label + " serial (" + model + ")", desc.serial, SignalScope::PerUnit,
                  d.peripheral ? 3 : d.system ? 20 : 12, "IOCTL_STORAGE_QUERY_PROPERTY / StorageDeviceProperty",
                  d.system ? "system disk" : d.peripheral ? "removable / external" : "");
+        s.signals.back().nameData = model;
     }
     if (!model.empty()) {
         s.signals.push_back(MakeSignal(sig::kDiskModel, d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
                                        Sens::No, "StorageDeviceProperty",
                                        desc.revision.empty() ? std::string() : "firmware " + desc.revision, 1.0));
+        s.signals.back().data |= kDataNote;  // the firmware revision
     }
 
     if (QueryStorageProperty(disk.io, kStorageDeviceIdProperty, reply)) {
@@ -294,13 +298,16 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
     s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", "Volume serial " + v.root, serial,
                                    SignalScope::PerInstall, 3, "os", Sens::Yes, "GetVolumeInformationW",
                                    "changes when the volume is formatted", 1.0));
-    if (!v.objectId.empty())
+    s.signals.back().nameData = v.root;
+    if (!v.objectId.empty()) {
         s.signals.push_back(MakeSignal(sig::kVolumeObjectId, "Storage", "NTFS object ID " + v.root, v.objectId,
                                        SignalScope::PerInstall, system ? 4 : 2, "os", Sens::Yes,
                                        "FSCTL_GET_OBJECT_ID on the volume root",
                                        "assigned when the volume is first used; survives drive-letter changes; a "
                                        "version-1 UUID that can embed a NIC address",
                                        1.0));
+        s.signals.back().nameData = v.root;
+    }
 }
 
 void FinishStorageScan(Snapshot& s, StorageScan& scan) {

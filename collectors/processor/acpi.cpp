@@ -144,6 +144,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
                            "Every ACPI header carries OEM ID / table ID / revisions. When several tables share a "
                            "signature (e.g. SSDT), the Windows API returns only the first one; the number of extra "
                            "instances is shown in Details.");
+    acpi.labels = 2;  // Description
     std::vector<std::string> all;
     std::map<std::string, int> instances;
     std::map<std::string, size_t> rowOf;  // only signatures that got a row
@@ -256,7 +257,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
 
     const std::string oem = w.fadtOemId + " / " + w.fadtOemTableId;
     Table summary = MakeTable("firmware", table::kAcpiSummary, "ACPI summary", {"Property", "Value"});
-    summary.labels = 1;
+    summary.labels = 3;  // the firmware's identifiers and the program's texts
     AddRow(summary, {"Tables", Format("%zu (%zu distinct signatures)", all.size(), distinct.size())});
     AddRow(summary, {"OEM ID / table ID (FADT)", oem});
     AddRow(summary, {"Firmware build fingerprint", fingerprint});

@@ -16,7 +16,7 @@ std::string Dec(int64_t v) { return Format("%lld", static_cast<long long>(v)); }
 
 Table MakeSummaryTable(const std::vector<std::vector<std::string>>& rows) {
     Table t = MakeTable("cpu", table::kCpuSummary, "Processor", {"Property", "Value"});
-    t.labels = 1;
+    t.labels = 3;  // the processor's own texts and the program's
     for (const auto& r : rows) AddRow(t, r);
     return t;
 }
@@ -25,6 +25,7 @@ Table MakeCachesTable(const ProcessorTopology& topo) {
     Table t = MakeTable("cpu", table::kCpuCaches, "Cache hierarchy",
                         {"Level", "Type", "Size", "Associativity", "Line", "Shared by", "Instances"},
                         "From GetLogicalProcessorInformationEx; CPUID leaf 4 / 0x8000001D decode is in the raw dump.");
+    t.labels = 0x7F;
     for (const CacheEntry& c : SortedCaches(topo.caches))
         AddRow(t, {Format("L%d", c.level), c.type, FormatBytes(c.size),
                    c.associativity == 255 ? std::string("fully") : Format("%d-way", c.associativity),
@@ -36,6 +37,7 @@ Table MakeLogicalProcessorsTable(const ProcessorTopology& topo, bool hybrid, boo
     Table t = MakeTable("cpu", table::kCpuLps, "Logical processors",
                         {"LP", "Group", "Core", "Initial APIC", "x2APIC", "Efficiency class", "L3 domain",
                          "Core type / AMD core.node"});
+    t.labels = 0xFF;
     unsigned index = 0;
     for (const auto& [key, lp] : topo.lps) {
         std::string last;
@@ -165,6 +167,7 @@ void CollectCpuFrom(Snapshot& s, const CpuSource& p) {
     const std::string signatureNote =
         Format("family %Xh model %Xh stepping %u%s", sig.family, sig.model, sig.stepping, suffix.c_str());
     const auto model = SignalScope::PerModel;
+    const size_t first = s.signals.size();
     s.signals.push_back(MakeSignal(sig::kCpuVendor, "CPU", "CPU vendor", vendor, model, 2, "cpu", Sens::No,
                                    "CPUID leaf 0", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kCpuBrand, "CPU", "CPU brand string", brand, model, 3, "cpu", Sens::No,
@@ -185,6 +188,8 @@ void CollectCpuFrom(Snapshot& s, const CpuSource& p) {
                                        "", Sens::No, "HKLM\\HARDWARE\\...\\CentralProcessor\\0", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kCpuHypervisor, "CPU", "Hypervisor context", hv.text, SignalScope::State, 0, "",
                                    Sens::No, "CPUID 0x40000000 / 0x40000003", "", 1.0));
+    // The processor's own texts and the program's: the same on every CPU of the model.
+    for (size_t i = first; i < s.signals.size(); ++i) s.signals[i].data = 0;
 }
 
 }  // namespace vorq

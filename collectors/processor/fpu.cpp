@@ -94,11 +94,12 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
                             "microarchitectures, not individual chips); x86-semantics = architecturally defined x86 "
                             "behaviour; IEEE-exact = must be identical on every conforming CPU.");
     tests.groupCol = 1;
+    tests.labels = 0x1F;  // test names and their results, the same on every CPU of a model
     for (const FpuTestRow& r : rows) AddRow(tests, {r.id, r.group, r.test, r.bits, r.cls});
     s.tables.push_back(std::move(tests));
 
     Table summary = MakeTable("cpu", table::kFpuSummary, "FPU profile", {"Property", "Value"});
-    summary.labels = 1;
+    summary.labels = 3;
     AddRow(summary, {"FPU_PROFILE_V1 hash", hashes.profile});
     AddRow(summary, {"Approximation-unit hash (RCP/RSQRT)", hashes.approx});
     AddRow(summary, {"x87 transcendental hash", hashes.x87});

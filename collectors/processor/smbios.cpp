@@ -51,6 +51,11 @@ struct Render {
         Row(field, std::move(value));
         table.rows.back().makers = kValueColumn;
     }
+    // A value the program decodes from a code ("Notebook", "Single-bit ECC"): its own text.
+    void DecodedRow(const char* field, std::string value) {
+        Row(field, std::move(value));
+        table.rows.back().labels = kValueColumn;
+    }
     Signal& Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
                  const char* group, Sens sens, const std::string& note = std::string(), double q = 1.0,
                  const char* cat = "Firmware") {
@@ -91,8 +96,8 @@ void Render::Bios() {
     const bool hasExt2 = r.HasField(0x13, 1);
     const uint8_t ext2 = r.FieldByte(0x13);
     if (hasExt2) {
-        Row("UEFI specification supported", YesNo(ext2 & 0x08));
-        Row("Describes a virtual machine (spec flag)", YesNo(ext2 & 0x10));
+        DecodedRow("UEFI specification supported", YesNo(ext2 & 0x08));
+        DecodedRow("Describes a virtual machine (spec flag)", YesNo(ext2 & 0x10));
         SetFact(s, fact::kSmbiosVmFlag, (ext2 & 0x10) ? "1" : "0");
     }
     SetFact(s, fact::kSmbiosBiosVersion, r.FieldString(0x05));
@@ -123,7 +128,7 @@ void Render::System() {
     }
     if (r.HasField(0x19, 1)) Row("SKU number", r.FieldString(0x19));
     if (r.HasField(0x1A, 1)) Row("Family", r.FieldString(0x1A));
-    if (r.HasField(0x18, 1)) Row("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
+    if (r.HasField(0x18, 1)) DecodedRow("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
     Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
          "mainboard", Sens::No)
         .maker = true;
@@ -160,7 +165,7 @@ void Render::Chassis() {
     const std::string asset = r.FieldString(0x08);
     const char* type = ChassisTypeName(r.FieldByte(0x05));
     MakerRow("Manufacturer", r.FieldString(0x04));
-    Row("Type", type);
+    DecodedRow("Type", type);
     Row("Version", r.FieldString(0x06));
     Row("Serial number", serial, true);
     Row("Asset tag", asset, true);
@@ -168,7 +173,7 @@ void Render::Chassis() {
     // the table, so the offset is computed in int and checked before use.
     const int skuOffset = 0x15 + int{r.FieldByte(0x13)} * int{r.FieldByte(0x14)};
     if (int{r.length} >= skuOffset + 1) Row("SKU number", r.FieldString(static_cast<size_t>(skuOffset)));
-    Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Sens::No);
+    Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Sens::No).data = 0;  // decoded
     Serial(sig::kSmbiosChassisSerial, "Chassis serial number", serial, 10, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosChassisAsset, "Chassis asset tag", asset, 3, "mainboard");
     SetFact(s, fact::kSmbiosChassisSerialValid, Valid(serial));
@@ -226,7 +231,7 @@ void Render::Cache() {
 void Render::Slot() {
     const SmbiosStructure& r = *rec;
     Row("Designation", r.FieldString(0x04));
-    Row("Current usage", SlotUsageName(r.FieldByte(0x07)));
+    DecodedRow("Current usage", SlotUsageName(r.FieldByte(0x07)));
     // The last field is the byte at 0x10, present from a length of 0x11.
     if (r.HasField(0x10, 1)) {
         const uint8_t devfn = r.FieldByte(0x10);
@@ -239,7 +244,7 @@ void Render::Slot() {
 void Render::StringList() {
     const SmbiosStructure& r = *rec;
     if (r.strings.empty()) {
-        Row("Strings", "(none)");
+        DecodedRow("Strings", "(none)");
         return;
     }
     for (size_t i = 0; i < r.strings.size(); ++i) {
@@ -258,7 +263,7 @@ void Render::MemoryArray() {
     if (kib == 0x80000000u && r.HasField(0x0F, 8)) bytes = r.FieldQword(0x0F);
     Row("Maximum capacity", FormatBytes(bytes));
     Row("Slots", Format("%u", unsigned{r.FieldWord(0x0D)}));
-    Row("Error correction", ErrorCorrectionName(r.FieldByte(0x06)));
+    DecodedRow("Error correction", ErrorCorrectionName(r.FieldByte(0x06)));
 }
 
 void Render::MemoryDevice() {
@@ -277,7 +282,7 @@ void Render::MemoryDevice() {
     const std::string bank = r.FieldString(0x11);
     Row("Locator", bank.empty() ? locator : locator + " / " + bank);
     if (mib == 0) {
-        Row("State", "empty slot");
+        DecodedRow("State", "empty slot");
         return;
     }
     ++moduleCount;
@@ -285,8 +290,8 @@ void Render::MemoryDevice() {
     const std::string module = locator.empty() ? Format("DIMM %lld", static_cast<long long>(moduleCount)) : locator;
     const std::string serial = r.FieldString(0x18);
     Row("Size", FormatBytes(mib * 1048576));
-    Row("Type / form factor",
-        std::string(MemoryTypeName(r.FieldByte(0x12))) + " " + MemoryFormFactorName(r.FieldByte(0x0E)));
+    DecodedRow("Type / form factor",
+               std::string(MemoryTypeName(r.FieldByte(0x12))) + " " + MemoryFormFactorName(r.FieldByte(0x0E)));
     Row("Speed / configured", Format("%u / %u MT/s", unsigned{r.FieldWord(0x15)},
                                      r.HasField(0x20, 2) ? unsigned{r.FieldWord(0x20)} : 0u));
     Row("Manufacturer", r.FieldString(0x17));
@@ -407,7 +412,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                  Format("SMBIOS %u.%u, DMI revision %u, %zu structures, %u bytes. Values marked as "
                                         "identifiers are hidden until you choose to show them.",
                                         major, minor, dmiRevision, records.size(), stated));
-    structures.labels = 2;  // Field
+    structures.labels = 3;  // Structure, Field
     structures.groupCol = 0;
 
     Render r(s, structures, major > 2 || (major == 2 && minor >= 6));
@@ -463,7 +468,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                    1.0));
 
     Table summary = MakeTable("firmware", table::kSmbiosSummary, "SMBIOS entry", {"Property", "Value"});
-    summary.labels = 1;
+    summary.labels = 3;  // versions, sizes and counts
     AddRow(summary, {"Version", Format("%u.%u (DMI revision %u)", major, minor, dmiRevision)});
     AddRow(summary, {"Structures", std::to_string(records.size())});
     AddRow(summary, {"Table length", Format("%u bytes", stated)});

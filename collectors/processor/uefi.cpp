@@ -37,6 +37,7 @@ void CollectEsrt(Snapshot& s, Table& t, const UefiSource& src) {
         s.signals.push_back(MakeSignal(sig::kUefiEsrt, "UEFI", std::string("ESRT ") + EsrtTypeName(e.type) + " (" + e.guid + ")",
                                        Format("0x%X", e.version), SignalScope::PerModel, 3, "firmware", Sens::No,
                                        "HKLM\\HARDWARE\\UEFI\\ESRT", "firmware build version", 1.0));
+        s.signals.back().nameData = e.guid;
         if (e.type == 1) systemVersions.push_back(Format("%X", e.version));
     }
     if (!systemVersions.empty()) SetFact(s, fact::kUefiEsrtSysver, Join(systemVersions, ","));
@@ -278,15 +279,18 @@ void CollectUefiFrom(Snapshot& s, const UefiSource& src) {
                            "Firmware resources the platform exposes for capsule updates (firmware delivered through "
                            "Windows Update). The resource GUID is assigned per model; the version identifies the firmware "
                            "build.");
+    esrt.labels = 0x22;  // Type, Last status
     Table secureBoot = MakeTable("firmware", table::kUefiSecureboot, "Secure Boot variables (PK / KEK / db / dbx)",
                                  {"Variable", "Entry", "Subject", "Issuer", "SHA-256"},
                                  "UEFI authenticated variables read with GetFirmwareEnvironmentVariable (administrator "
                                  "rights). The platform key (PK) is the OEM root for this model; db lists the "
                                  "certificates and hashes allowed to boot; dbx is the revocation list.");
+    secureBoot.labels = 3;  // Variable, Entry
     Table bcd = MakeTable("firmware", table::kUefiBcd, "Boot configuration (BCD)", {"Entry", "Object GUID", "Description"},
                           "Boot manager and loader objects from the BCD store (HKLM\\BCD00000000, administrator rights). "
                           "Loader object GUIDs are generated when Windows is installed.");
     bcd.sens = 2;
+    bcd.labels = 1;  // Entry
     Table guest = MakeTable("platform", table::kPlatformHvguest, "Virtual machine parameters", {"Parameter", "Value"},
                             "Written by the Hyper-V integration services inside a virtual machine (the VM identity and "
                             "the physical host that runs it), plus the VM generation ID that any hypervisor with an ACPI "

@@ -210,6 +210,8 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
         "Compatibility signature; Attestation = Microsoft-signed without HLK testing; Third-party Authenticode = legacy "
         "cross-signed. Signed is not the same as safe - Microsoft maintains a blocklist of vulnerable signed drivers.");
     drivers.makers = 1u << col::drivers::kCompany | 1u << col::drivers::kSigner | 1u << col::drivers::kChainRoot;
+    // The signature class with Windows' reason ("no signature - loads only with test signing") and how it was read.
+    drivers.labels = 1u << col::drivers::kSignatureClass | 1u << col::drivers::kVia;
     std::map<std::string, uint32_t> counts;
     std::map<std::string, VendorEvidence> vendors;
     for (const DriverRow& r : rows) {
@@ -237,6 +239,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
 
     Table summary = MakeTable("drivers", table::kDriversSummary, "Driver trust summary",
                               {"Signature class", "Drivers", "Meaning"});
+    summary.labels = 7;
     for (const ClassInfo& c : kClasses) {
         const uint32_t n = CountForClass(counts, c.cls);
         if (n == 0) continue;
@@ -250,6 +253,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
         "Evidence per publisher computed from the drivers actually loaded on this machine - not a global reputation "
         "score.");
     vendorTable.makers = 1u << col::drivers_vendors::kPublisher;
+    vendorTable.labels = ~(1u << col::drivers_vendors::kPublisher);  // counts and shares
     std::vector<const VendorEvidence*> ordered;
     for (const auto& [key, v] : vendors) ordered.push_back(&v);
     std::stable_sort(ordered.begin(), ordered.end(), [](const VendorEvidence* a, const VendorEvidence* b) {

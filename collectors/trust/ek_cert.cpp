@@ -103,6 +103,7 @@ Table CollectEkCertificates(Snapshot& s, TpmChannel& ch, const TpmPropertyMap& p
                             "the EK public area read from this TPM. Chain validation against the TCG vendor roots "
                             "belongs on the verifying backend.");
     table.sens = 0x40;
+    table.labels = 0x37;  // Source, Slot, Size, Valid, Binds
     EkCertContext ctx(s, table, rsaEk, eccEk);
     static const struct {
         uint32_t index;

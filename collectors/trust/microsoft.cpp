@@ -30,6 +30,10 @@ struct Context {
     void State(const std::string& name, const std::string& value, const std::string& source, Sens sens = Sens::No) {
         AddStateRow(ids, name, value, source, sens);
     }
+    // A state in Windows' or the program's words ("not generated", "domain account").
+    void Fixed(const std::string& name, const std::string& value, const std::string& source) {
+        AddStateRow(ids, name, value, source, Sens::No, ValueText::Own);
+    }
 };
 
 std::string Without(std::string text, char a, char b) {
@@ -53,15 +57,15 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
     if (in.telemetryUser) details += "; user policy " + Lu(*in.telemetryUser);
     if (in.telemetryMdm) details += "; MDM policy " + Lu(*in.telemetryMdm);
     if (in.telemetryMax) details += "; MaxTelemetryAllowed " + Lu(*in.telemetryMax);
-    c.State("Diagnostic data level (AllowTelemetry)", level, "HKLM\\...\\DataCollection\\AllowTelemetry" + details);
+    c.Fixed("Diagnostic data level (AllowTelemetry)", level, "HKLM\\...\\DataCollection\\AllowTelemetry" + details);
     if (in.ceipEnable)
-        c.State("Customer Experience Improvement Program (CEIP)", *in.ceipEnable != 0 ? "enabled" : "disabled",
+        c.Fixed("Customer Experience Improvement Program (CEIP)", *in.ceipEnable != 0 ? "enabled" : "disabled",
                 "SQMClient\\Windows\\CEIPEnable");
     if (!in.advertisingId.empty()) {
         c.Add("ms.advertising_id", "Advertising ID", in.advertisingId, SignalScope::PerInstall, 2, "os",
               "HKCU\\...\\AdvertisingInfo\\Id", "per user; can be reset or disabled in Settings > Privacy > General");
     } else {
-        c.State("Advertising ID",
+        c.Fixed("Advertising ID",
                 in.advertisingEnabled && *in.advertisingEnabled == 0 ? "disabled (no ID generated)" : "not generated",
                 "HKCU\\...\\AdvertisingInfo");
     }
@@ -84,7 +88,7 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
 
 void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
     if (in.msaDevices.empty()) {
-        c.State("Microsoft account device ID (IdentityCRL)",
+        c.Fixed("Microsoft account device ID (IdentityCRL)",
                 in.elevated ? "not present" : "[info] needs administrator rights (HKU\\S-1-5-18)",
                 "HKU\\S-1-5-18\\...\\IdentityCRL\\DeviceIdentities\\production\\<SID>\\ValidDeviceId");
         return;
@@ -106,7 +110,7 @@ void MicrosoftAccounts(Context& c, const MicrosoftSource& in) {
         }
     }
     if (others != 0)
-        c.State("Microsoft account device IDs of other accounts", std::to_string(others),
+        c.Fixed("Microsoft account device IDs of other accounts", std::to_string(others),
                 "HKU\\S-1-5-18\\...\\DeviceIdentities\\production (one entry per account SID)");
 }
 
@@ -116,15 +120,15 @@ void Licensing(Context& c, const MicrosoftSource& in) {
     if (!in.clientMachineId.empty())
         c.Add("ms.cmid", kCmidName, in.clientMachineId, SignalScope::PerInstall, 6, "os", kCmidSource);
     else
-        c.State(kCmidName, "not available on this installation", kCmidSource);
+        c.Fixed(kCmidName, "not available on this installation", kCmidSource);
     if (in.rearmCount >= 0) {
         const std::string count = std::to_string(in.rearmCount);
-        c.State("Windows re-arm count remaining", count,
+        c.Fixed("Windows re-arm count remaining", count,
                 "WMI SoftwareLicensingService.RemainingWindowsReArmCount (each sysprep /generalize uses one)");
         SetFact(c.s, fact::kMsRearm, count);
     }
     if (!in.productName.empty())
-        c.State("Windows license (name, status, channel)",
+        c.Fixed("Windows license (name, status, channel)",
                 in.productName + "; " + LicenseStatusName(in.licenseStatus) +
                     (in.keyChannel.empty() ? std::string() : "; channel " + in.keyChannel),
                 "WMI SoftwareLicensingProduct - only the product name, license status and channel are read");
@@ -140,12 +144,12 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
             c.Add("ms.user_rid", "Current user RID (local account)", rid, SignalScope::PerInstall, 3, "os",
                   "GetTokenInformation(TokenUser)", "account number inside this installation's SID domain", Sens::No);
         } else if (sid.starts_with("S-1-12-1-")) {
-            c.State("Current user account", "Microsoft Entra account (SID authority S-1-12-1)",
+            c.Fixed("Current user account", "Microsoft Entra account (SID authority S-1-12-1)",
                     "GetTokenInformation(TokenUser)");
         } else if (sid.starts_with("S-1-5-21-")) {
             // With the domain, a domain account's RID names one account; a local
             // account's RID only counts this installation's accounts.
-            c.State("Current user account", "domain account", "GetTokenInformation(TokenUser)");
+            c.Fixed("Current user account", "domain account", "GetTokenInformation(TokenUser)");
             c.State("Current user RID (domain account)", rid, "GetTokenInformation(TokenUser)", Sens::Yes);
         }
     }
@@ -162,7 +166,10 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
                                               : in.joinName;
         // Windows' default workgroup names nobody; any other is a name someone chose for their network.
         const bool chosen = domain || (workgroup && ToUpper(in.joinName) != "WORKGROUP");
-        c.State("Domain / workgroup", value, "NetGetJoinInformation", chosen ? Sens::Yes : Sens::No);
+        if (chosen)
+            c.State("Domain / workgroup", value, "NetGetJoinInformation", Sens::Yes);
+        else
+            c.Fixed("Domain / workgroup", value, "NetGetJoinInformation");  // Windows' default
         if (chosen && !in.joinName.empty())
             c.s.named.push_back({domain ? ValueKind::NetbiosDomain : ValueKind::Organization, in.joinName});
     }
@@ -176,6 +183,8 @@ bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std
               "JoinInfo\\TenantId");
         c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Sens::Yes);
         c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
+        // The account's address names its person and, by its domain, the organization.
+        if (!r.userEmail.empty()) c.s.named.push_back({ValueKind::Owner, r.userEmail});
         c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Sens::Yes);
         SetFact(c.s, fact::kMsEntra, "1");
     }
@@ -195,6 +204,7 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
         // A real enrollment's key is made for this device; the built-in providers' are not.
         const bool real = !e.upn.empty() || !e.entDmid.empty();
         AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl}, real ? 1u : 0u);
+        if (!e.upn.empty()) c.s.named.push_back({ValueKind::Owner, e.upn});
         if (!e.entDmid.empty()) {
             c.Add(sig::kMsIntuneDeviceId, "Intune device ID (EntDMID)", e.entDmid, SignalScope::PerInstall, 12, "os",
                   "Enrollments\\...\\DMClient\\MS DM Server\\EntDMID");
@@ -203,20 +213,21 @@ Table Enrollments(Context& c, const MicrosoftSource& in) {
             mdm = true;
         }
     }
-    c.State("OMA-DM server accounts (MDM configurations)",
+    c.Fixed("OMA-DM server accounts (MDM configurations)",
             in.omadmAccounts ? std::to_string(in.omadmAccounts) : std::string("none"), "Provisioning\\OMADM\\Accounts");
     SetFact(c.s, fact::kMsMdm, mdm ? "1" : "0");
     return t;
 }
 
 void Applications(Context& c, const MicrosoftSource& in) {
+    if (!in.autopilotTenantDomain.empty()) c.s.named.push_back({ValueKind::Organization, in.autopilotTenantDomain});
     if (!in.autopilotTenantId.empty() || !in.autopilotTenantDomain.empty())
         c.State("Autopilot cloud-assigned tenant",
                 in.autopilotTenantId +
                     (in.autopilotTenantDomain.empty() ? std::string() : " (" + in.autopilotTenantDomain + ")"),
                 "Provisioning\\Diagnostics\\AutoPilot", Sens::Yes);
     else
-        c.State("Autopilot profile", "none assigned", "Provisioning\\Diagnostics\\AutoPilot");
+        c.Fixed("Autopilot profile", "none assigned", "Provisioning\\Diagnostics\\AutoPilot");
 
     if (!in.storeOemId.empty() || !in.storeScmId.empty())
         c.State("Microsoft Store OEM ID / SCM ID", Trim(in.storeOemId + " / " + in.storeScmId),
@@ -230,7 +241,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
             // The creation time dates this installation as its install date does.
             c.State("Edge Update client ID created", FormatUnixTimeUtc(*edge.createTime),
                     "HKLM\\...\\EdgeUpdate\\uid-create-time", Sens::Yes);
-            c.State("Edge Update client ID history",
+            c.Fixed("Edge Update client ID history",
                     Format("%lu rotation(s)", static_cast<unsigned long>(edge.rotations.value_or(0))),
                     "HKLM\\...\\EdgeUpdate\\uid-num-rotations");
         }
@@ -240,14 +251,14 @@ void Applications(Context& c, const MicrosoftSource& in) {
     if (!in.officeInstallId.empty()) {
         c.Add("ms.office_install_id", "Office Click-to-Run install ID", in.officeInstallId, SignalScope::PerInstall, 3,
               "os", "HKLM\\...\\Office\\ClickToRun\\Configuration\\InstallID");
-        c.State("Office Click-to-Run products",
+        c.Fixed("Office Click-to-Run products",
                 Trim(in.officeReleaseIds + " " + in.officeVersion + " " + in.officePlatform),
                 "ClickToRun\\Configuration (ProductReleaseIds, VersionToReport, Platform)");
         if (!in.officeChannel.empty()) {
             const size_t slash = in.officeChannel.rfind('/');
             const std::string segment = slash == std::string::npos ? in.officeChannel : in.officeChannel.substr(slash + 1);
             const std::string name = OfficeChannelName(segment);
-            c.State("Office update channel", name.empty() ? segment : name + "; " + segment,
+            c.Fixed("Office update channel", name.empty() ? segment : name + "; " + segment,
                     "ClickToRun\\Configuration\\UpdateChannel");
         }
         c.State("Office audience ID", in.officeAudience, "ClickToRun\\Configuration\\AudienceId (update ring)");
@@ -302,14 +313,18 @@ Table Autopilot(Context& c, const MicrosoftSource& in) {
     if (!in.elevated) {
         const std::string denied = "[info] needs administrator rights (MDM bridge WMI provider)";
         AddRow(t, {"DeviceHardwareData", denied});
+        t.rows.back().labels = 2;
         AddRow(c.ids, {kAutopilotName, denied, "per-unit", kBridgeSource});
+        c.ids.rows.back().labels = kIdValueMask;
         SetFact(c.s, fact::kMsAutopilotDenied, "1");
         return t;
     }
     if (!in.devDetailOk || in.hardwareData.empty()) {
         const std::string error = in.devDetailError.empty() ? "empty result" : in.devDetailError;
         AddRow(t, {"DeviceHardwareData", "[info] not available: " + error});
+        t.rows.back().labels = 2;
         AddRow(c.ids, {kAutopilotName, "[info] not available: " + error, "per-unit", kBridgeSource});
+        c.ids.rows.back().labels = kIdValueMask;
         return t;
     }
     const AutopilotHashInfo info = ParseAutopilotHash(in.hardwareBytes.data(), in.hardwareBytes.size());
@@ -475,7 +490,7 @@ void CollectMicrosoftFrom(Snapshot& s, const MicrosoftSource& in) {
     const bool joined = EntraRecords(c, in.entraJoined, "joined");
     const bool registered = EntraRecords(c, in.entraRegistered, "registered");
     if (!joined && !registered)
-        c.State("Microsoft Entra", "not joined, not registered", "CloudDomainJoin\\JoinInfo, WorkplaceJoin\\JoinInfo");
+        c.Fixed("Microsoft Entra", "not joined, not registered", "CloudDomainJoin\\JoinInfo, WorkplaceJoin\\JoinInfo");
     Table enrollments = Enrollments(c, in);
     Applications(c, in);
     Table autopilot = Autopilot(c, in);

@@ -110,7 +110,7 @@ void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
     Table t = MakeTable("platform", table::kPlatformPosture, "Platform security posture", {"Feature", "State", "Evidence"},
                         "Strength of evidence about the running platform. Local readings only - a remote verifier must "
                         "check signed evidence before trusting it.");
-    t.labels = 1;
+    t.labels = 7;  // feature, state and evidence texts are the program's
 
     AddRow(t, {"Firmware type",
                src.firmwareType == 2   ? "[ok] UEFI"
@@ -193,6 +193,7 @@ void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
                           {"Category", "Product", "State", "Signatures", "Updated"},
                           "Products registered with the Security Center (WMI root\\SecurityCenter2, client editions "
                           "only). State and signature status are decoded from productState.");
+    wsc.labels = 0xD;  // Category, State, Signatures
     // The update time, to the second, is an event of this installation.
     wsc.sens = 0x10;
     for (const auto& [category, products] : src.products)

@@ -31,7 +31,7 @@ std::string DecodedProperty(uint32_t id, uint32_t value) {
 Table PropertiesTable(const TpmPropertyMap& props) {
     Table t = MakeTable("tpm", table::kTpmProps, "TPM properties (TPM2_GetCapability)",
                         {"Property", "Name", "Value", "Decoded"});
-    t.labels = 2;  // Name
+    t.labels = 0xF;  // property codes, names and values the TPM specification defines
     for (const auto& [id, value] : props)
         AddRow(t, {Format("0x%03X", id), TpmPropertyName(id), Format("0x%08X (%u)", value, value),
                    DecodedProperty(id, value)});
@@ -102,7 +102,7 @@ void AddAppKey(Snapshot& s, Table& device, const TpmKeyResult& key) {
 
 void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
     Table device = MakeTable("tpm", table::kTpmDevice, "TPM", {"Property", "Value"});
-    device.labels = 1;
+    device.labels = 3;  // the TPM's own identity texts and the program's
     const uint32_t rc = src.deviceResult;
     SetFact(s, fact::kTpmStatus, rc == 0 || rc == kTbsTpmNotFound ? "unavailable" : "error");
     SetFact(s, fact::kTpmDeviceTbsRc, Hex8(rc));

@@ -72,6 +72,7 @@ Table PcrTable(const PcrReading& pcrs, const PcrReplay& replay, PcrTallies& t) {
                             {"PCR", "Value", "Measures", "Log events", "Log replay"},
                             "Replay recomputes each PCR from the measured-boot log (SHA-256 extend chain) and compares "
                             "it with the live TPM value. This is a local consistency check, not a remote attestation.");
+    table.labels = 0x1D;  // PCR, Measures, Log events, Log replay
     for (uint32_t i = 0; i < kPcrCount; ++i) {
         const std::vector<uint8_t>& live = pcrs.live[i];
         if (live.empty()) continue;
@@ -115,6 +116,7 @@ Table LogTable(const LogReading& r) {
                             {"#", "PCR", "Event", "SHA-256 digest", "Details"},
                             "Windows Tbsi_Get_TCG_Log_Ex(SRTM_CURRENT). Firmware, option ROMs, Secure Boot variables "
                             "and boot applications measured into the TPM.");
+    table.labels = 7;  // #, PCR, Event
     table.safe = false;
     if (!r.parsed) return table;
     const size_t n = std::min(r.log.events.size(), kLogTableRows);

@@ -113,7 +113,7 @@ Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank
         "attestation identity key hash, provisioning history, readiness flags and the PCR read of the last recorded boot. "
         "The Admin subkey (owner authorization) is never read. The EK public key and the EK certificate thumbprint "
         "restate the endorsement key and keep its mask.");
-    table.labels = 1;
+    table.labels = 3;  // decoded states, codes and hashes
     const ProvisioningRecord& r = in.record;
     const Formatter result = [&](uint32_t v) { return ResultCodeText(v, in.hresultText); };
     const Formatter error = [&](uint32_t v) { return ErrorCodeText(v, in.hresultText); };

@@ -18,8 +18,9 @@ struct IdContext {
     Snapshot& s;
     Table& ids;
     void Add(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t weight,
-             const char* group, Sens sens, const std::string& source, const std::string& note = std::string()) {
-        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, sens, source, note);
+             const char* group, Sens sens, const std::string& source, const std::string& note = std::string(),
+             ValueText text = ValueText::Data) {
+        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, sens, source, note, text);
     }
 };
 
@@ -43,6 +44,7 @@ Table BuildLineage(IdContext& ctx, const std::vector<LineageSource>& sources) {
                         "build GUIDs and product IDs keep the mask of the current installation's values. No product key "
                         "field is read.");
     t.sens = 0x1E0;
+    t.labels = 1;  // #
     struct Entry {
         const LineageSource* src;
         std::string installed;
@@ -92,6 +94,7 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
     // The path names the user; last loaded and unloaded are this
     // installation's events, masked as its install time is.
     t.sens = 0x1C;
+    t.labels = 0x21;  // the kind of account, State
     const std::string machineSid = GetFact(ctx.s, fact::kWinMachineSid);
     std::vector<std::string> rids;
     users = services = 0;
@@ -141,11 +144,13 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
                         "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
                         "authority's organization, while self-signed test certificates are shown by name.");
+    t.labels = 0xC1;  // Store, Key, Kind
     const std::string computer = in.computerName.value_or(std::string());
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
             AddRow(t, {store.label, "[info] not readable: " + store.error, "", "", "", "", "", ""});
+            t.rows.back().labels = 2;  // Windows' error text
             continue;
         }
         for (const CertSource& c : store.certs) {
@@ -161,6 +166,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                     sig::kWinRdpCert, "Remote Desktop certificate (valid to " + validTo + ")", c.thumbprint,
                     SignalScope::PerInstall, 6, "os", Sens::Yes, "LocalMachine\\Remote Desktop certificate store",
                     "self-signed per installation; presented to anyone who connects to the RDP port"));
+                ctx.s.signals.back().nameData = validTo;
             }
         }
     }
@@ -171,6 +177,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
 void AddSystemId(IdContext& ctx, const SystemIdResult& r) {
     if (!r.ok) {
         AddRow(ctx.ids, {"SystemIdForPublisher", "unavailable: " + r.error, "", kSystemIdSource});
+        ctx.ids.rows.back().labels = kIdValueMask;
         SetFact(ctx.s, fact::kWinSystemIdSource, "unavailable");
         return;
     }
@@ -205,23 +212,32 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
     Table t = MakeTable("windows", table::kWindowsOs, "Operating system", {"Property", "Value"});
     t.labels = 1;
     auto row = [&](const char* name, const std::string& value, uint32_t mask = 0) { AddRow(t, {name, value}, mask); };
-    row("Product", product);
-    row("Edition", in.editionId);
-    row("Version", in.displayVersion);
-    row("Build", Format("%s.%lu", buildText.c_str(), static_cast<unsigned long>(in.ubr)));
-    row("Build lab", in.buildLabEx);
-    row("Installation type", in.installationType);
-    row("Uptime", Format("%.1f hours", static_cast<double>(in.tickCount) / 3600000.0));
-    row("Process elevation", in.elevated ? "[info] administrator (elevated)"
-                                         : "[info] standard user - some identifiers need elevation");
-    row("Locale / time zone", in.locale + " / " + in.timeZone);
-    if (in.uiLanguages) row("Preferred UI languages", *in.uiLanguages);
+    // Texts Windows or the program gives: the same on every such installation.
+    auto fixed = [&](const char* name, const std::string& value) {
+        row(name, value);
+        t.rows.back().labels = 2;
+    };
+    fixed("Product", product);
+    fixed("Edition", in.editionId);
+    fixed("Version", in.displayVersion);
+    fixed("Build", Format("%s.%lu", buildText.c_str(), static_cast<unsigned long>(in.ubr)));
+    fixed("Build lab", in.buildLabEx);
+    fixed("Installation type", in.installationType);
+    fixed("Uptime", Format("%.1f hours", static_cast<double>(in.tickCount) / 3600000.0));
+    fixed("Process elevation", in.elevated ? "[info] administrator (elevated)"
+                                           : "[info] standard user - some identifiers need elevation");
+    fixed("Locale / time zone", in.locale + " / " + in.timeZone);
+    if (in.uiLanguages) fixed("Preferred UI languages", *in.uiLanguages);
     const std::vector<std::string>& layouts = in.preloadLayouts.empty() ? in.keyboardLayouts : in.preloadLayouts;
-    if (!layouts.empty()) row("Keyboard layouts (KLID)", Join(layouts, ", "));
+    if (!layouts.empty()) fixed("Keyboard layouts (KLID)", Join(layouts, ", "));
     if (!in.dnsDomain.empty()) {
         row("DNS domain", in.dnsDomain, kIdValueMask);
         s.named.push_back({ValueKind::DnsDomain, in.dnsDomain});
     }
+    // The owner is a person's name and the organization's words name it: both
+    // mask what restates them (core/masked_values.h).
+    if (!in.registeredOwner.empty()) s.named.push_back({ValueKind::Owner, in.registeredOwner});
+    if (!in.registeredOrganization.empty()) s.named.push_back({ValueKind::Organization, in.registeredOrganization});
     if (!in.registeredOwner.empty() || !in.registeredOrganization.empty())
         row("Registered owner / organization",
             !in.registeredOwner.empty() && !in.registeredOrganization.empty()
@@ -229,11 +245,11 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
                 : in.registeredOwner + in.registeredOrganization,
             kIdValueMask);
     if (in.bootId) {
-        row("Boot counter (BootId)", std::to_string(*in.bootId));
+        fixed("Boot counter (BootId)", std::to_string(*in.bootId));
         SetFact(s, fact::kWinBootId, std::to_string(*in.bootId));
     }
     if (!in.geoName.empty() || !in.geoNation.empty())
-        row("Region (Geo)", in.geoNation.empty() ? in.geoName : in.geoName + " (GEOID " + in.geoNation + ")");
+        fixed("Region (Geo)", in.geoNation.empty() ? in.geoName : in.geoName + " (GEOID " + in.geoNation + ")");
     if (!in.httpsProgId.empty()) {
         // The suffix a browser adds per installation ("FirefoxURL-" and a
         // hash of its install path, Chromium's "." and one of the user's SID)
@@ -244,17 +260,17 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
     }
     if (!in.lastLoggedOnProvider.empty()) {
         const std::string name = CredentialProviderName(in.lastLoggedOnProvider);
-        row("Last logon credential provider",
-            name.empty() ? in.lastLoggedOnProvider : name + " - " + in.lastLoggedOnProvider);
+        fixed("Last logon credential provider",
+              name.empty() ? in.lastLoggedOnProvider : name + " - " + in.lastLoggedOnProvider);
     }
     if (!in.cloneTag.empty()) row("Setup clone tag (CloneTag)", in.cloneTag, kIdValueMask);
     if (in.generalizationState)
-        row("Sysprep generalization state",
-            std::to_string(*in.generalizationState) + (*in.generalizationState == 7 ? " (complete)" : ""));
-    if (!in.imageState.empty()) row("Setup image state", in.imageState);
-    if (in.upgrade) row("Upgrade flag (Setup\\Upgrade)", *in.upgrade != 0 ? "yes" : "no");
-    row("Earlier Windows versions upgraded in place", std::to_string(lineageCount));
-    row("User profiles", Format("%d user account(s), %d service account(s)", users, services));
+        fixed("Sysprep generalization state",
+              std::to_string(*in.generalizationState) + (*in.generalizationState == 7 ? " (complete)" : ""));
+    if (!in.imageState.empty()) fixed("Setup image state", in.imageState);
+    if (in.upgrade) fixed("Upgrade flag (Setup\\Upgrade)", *in.upgrade != 0 ? "yes" : "no");
+    fixed("Earlier Windows versions upgraded in place", std::to_string(lineageCount));
+    fixed("User profiles", Format("%d user account(s), %d service account(s)", users, services));
     return t;
 }
 
@@ -423,8 +439,9 @@ void CollectWindowsFrom(Snapshot& s, const WindowsSource& in) {
                                     "BitLocker material, Windows Hello containers.");
     IdContext ctx{s, ids};
     ctx.Add("win.os", "Operating system", osText, SignalScope::State, 0, "", Sens::No,
-            "HKLM\\...\\Windows NT\\CurrentVersion");
-    ctx.Add("win.edition", "Edition ID", in.editionId, SignalScope::State, 0, "", Sens::No, "CurrentVersion\\EditionID");
+            "HKLM\\...\\Windows NT\\CurrentVersion", "", ValueText::Own);
+    ctx.Add("win.edition", "Edition ID", in.editionId, SignalScope::State, 0, "", Sens::No, "CurrentVersion\\EditionID",
+            "", ValueText::Own);
     ctx.Add(sig::kWinMachineGuid, "MachineGuid", in.machineGuid, SignalScope::PerInstall, 30, "os", Sens::Yes,
             "HKLM\\SOFTWARE\\Microsoft\\Cryptography", "per installation; trivially editable by an administrator");
     ctx.Add(sig::kWinMachineSid, "Machine SID (account domain)", in.machineSid, SignalScope::PerInstall, 20, "os",

@@ -37,13 +37,18 @@ std::string Guid(unsigned n) {
 void AddScan(Snapshot& s, unsigned copy) {
     const std::string tag = "-" + std::to_string(copy);
     // What the collectors name: the account and computer as whole words, the
-    // domain in its every form, a profile folder and its short form.
+    // domain in its every form, a profile folder and its short form, the
+    // owner's and the organization's words, a text a person chose.
     s.named.push_back({vorq::ValueKind::Account, "jquellbrandt" + tag});
     s.named.push_back({vorq::ValueKind::Computer, "HOLLOW-PC" + tag});
     s.named.push_back({vorq::ValueKind::DnsDomain, "corp" + tag + ".hollowmere.example"});
     s.named.push_back({vorq::ValueKind::NetbiosDomain, "HOLLOWMERE" + tag});
     s.named.push_back({vorq::ValueKind::ProfileFolder, "C:\\Users\\J\xC3\xBCrgen Quellbrandt" + tag});
     s.named.push_back({vorq::ValueKind::ProfileFolder, "C:\\Users\\JRGENQ~" + std::to_string(copy + 1)});
+    s.named.push_back({vorq::ValueKind::Owner, "J\xC3\xBCrgen Quellbrandt" + tag});
+    s.named.push_back({vorq::ValueKind::Organization, "Hollowmere" + tag + " GmbH"});
+    s.named.push_back({vorq::ValueKind::Organization, "hollowmere" + tag + ".onmicrosoft.com"});
+    s.named.push_back({vorq::ValueKind::Chosen, "\xE7\x8E\x8B\xE5\xB0\x8F\xE6\x98\x8E" + tag});
     for (unsigned i = 0; i < 150; ++i) {
         const bool sens = i % 3 == 0;
         s.signals.push_back(MakeSignal("sig." + std::to_string(i) + tag, "OS", "Signal " + std::to_string(i),
@@ -72,6 +77,7 @@ void AddScan(Snapshot& s, unsigned copy) {
                               {"Driver", "Description", "Company", "Version", "Signature class", "Signer",
                                "Chain root", "Via", "PnP devices", "Image path"});
     drivers.makers = 0x64;
+    drivers.labels = 0x90;
     for (unsigned i = 0; i < 220; ++i)
         AddRow(drivers, {"drv" + std::to_string(i), "Kernel driver number " + std::to_string(i),
                          "Microsoft Corporation", "10.0.22621." + std::to_string(i), "[ok] Inbox (Windows component)",
@@ -80,13 +86,14 @@ void AddScan(Snapshot& s, unsigned copy) {
                          "\\SystemRoot\\System32\\drivers\\drv" + std::to_string(i) + ".sys"});
     s.tables.push_back(drivers);
     Table smbios = MakeTable("firmware", "smbios" + tag, "SMBIOS structures", {"Structure", "Field", "Value"});
-    smbios.labels = 2;
+    smbios.labels = 3;
     for (unsigned i = 0; i < 600; ++i)
         AddRow(smbios, {"Type " + std::to_string(i % 45), "Field " + std::to_string(i % 17),
                         i % 50 == 0 ? "SN" + Hex(copy * 100 + i, 10) : "To Be Filled By O.E.M. " + std::to_string(i)},
                i % 50 == 0 ? 4u : 0u);
     s.tables.push_back(smbios);
     Table leaves = MakeTable("cpu", "cpu.leaves" + tag, "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"});
+    leaves.labels = 0x7F;
     for (unsigned i = 0; i < 80; ++i)
         AddRow(leaves, {"0x" + Hex(i, 8), "0", Hex(i * 2654435761u, 8), Hex(i * 40503u, 8), Hex(i * 977u, 8),
                         Hex(i * 31u, 8), "feature flags and topology"});
@@ -94,6 +101,7 @@ void AddScan(Snapshot& s, unsigned copy) {
     Table catalog = MakeTable("vm", "vm.catalog" + tag, "Detection methods",
                               {"Catalog ID", "Category", "Test", "Method", "Implementation", "Status", "Weight",
                                "Impact", "False-positive considerations", "Related checks", "Evidence", "Reference"});
+    catalog.labels = 0xFFF;
     for (unsigned i = 0; i < 110; ++i)
         AddRow(catalog, {Hex(i, 3), "os", "A detection method with a long name " + std::to_string(i),
                          "registry; WMI; CPUID", "implemented locally", "not detected", "0", "0",

@@ -2,7 +2,7 @@
 // values fall back to, and a plain search of the same patterns in the
 // normalized texts agree on every text, so a fault the two automata share is
 // found too. Input: lines; "=value" adds a masked value, "=<k>value" one of
-// kind k (the digit 1 to 6, ValueKind's order), "~text" asks about a text
+// kind k (the digit 1 to 8, ValueKind's order), "~text" asks about a text
 // where a maker's name stands, any other line about an ordinary text.
 #include <algorithm>
 #include <cstdint>
@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!line.starts_with('=')) continue;
         line.remove_prefix(1);
         auto kind = vorq::ValueKind::Plain;
-        if (!line.empty() && line[0] >= '1' && line[0] <= '6') {
+        if (!line.empty() && line[0] >= '1' && line[0] <= '8') {
             kind = static_cast<vorq::ValueKind>(line[0] - '0');
             line.remove_prefix(1);
         }

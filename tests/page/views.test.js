@@ -146,7 +146,9 @@ test('a privacy-safe report shows pseudonym tags, also with identifiers shown', 
   await page.click('.nav-btn[data-id="signals"]');
   await page.click('#reveal-btn');
   const values = await page.$$eval('#view tbody td.val', (tds) => tds.map((t) => t.textContent));
-  assert.deepEqual(values, ['h:0A1B2C3D4E5F60718293A4B5', '', 'Intel(R) Core(TM) i7-12700']);
+  assert.deepEqual(values, ['h:0A1B2C3D4E5F60718293A4B5', '', 'Intel(R) Core(TM) i7-12700', 'h:1F2E3D4C5B6A79880796A5B4']);
+  // A signal name made of machine data that restated a masked value is its pseudonym.
+  assert.match(await page.textContent('#view tbody'), /hmac:7A6B5C4D3E2F10A9B8C7D6E5/);
   await page.click('.nav-btn[data-id="storage"]');
   assert.equal(await page.getAttribute('#view td .hmac', 'title'), 'HMAC tag from a privacy-safe report');
   await page.close();

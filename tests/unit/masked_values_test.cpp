@@ -128,7 +128,7 @@ TEST(MaskedValues, ChosenNamesAsWholeWords) {
         {"built-in account", {{"Administrator", kAccount}}, "running as Administrator (elevated)", false},
         {"built-in account in another case", {{"DEFAULTACCOUNT", kAccount}}, "DefaultAccount disabled", false},
         {"the tests' account", {{"root", kAccount}}, "ROOT\\WINE\\WINEBUS", false},
-        {"built-in account restated whole", {{"Guest", kAccount}}, "guest", true},
+        {"built-in account restated whole", {{"Guest", kAccount}}, "guest", false},
         {"computer name in a certificate", {{"HOLLOWPC", kComputer}}, "CN=hollowpc", true, kMaker},
         {"computer name inside a longer word", {{"HOLLOWPC", kComputer}}, "HOLLOWPCS", false},
         {"two-letter computer name", {{"vm", kComputer}}, "vm guest", false},
@@ -140,7 +140,7 @@ TEST(MaskedValues, ChosenNamesAsWholeWords) {
 }
 
 // Owner and organization in one cell: each part masks by its own shape. A
-// workgroup is masked as an organization's name.
+// workgroup is masked as an organization's name, its words as whole words.
 TEST(MaskedValues, OwnerAndOrganization) {
     const Case cases[] = {
         {"e-mail owner inside a text", {"m.quellbrandt@hollowmere.example / Hollowmere Logistics"},
@@ -154,9 +154,10 @@ TEST(MaskedValues, OwnerAndOrganization) {
         {"owner's name inside another text", {"Marguerite Quellbrandt / Hollowmere 24 GmbH"},
          "CN=Marguerite Quellbrandt", false},
         {"workgroup", {{"HOLLOWNET", ValueKind::Organization}}, "hollownet", true},
-        {"workgroup where a maker's name stands", {{"HOLLOWNET", ValueKind::Organization}}, "HOLLOWNET", false,
+        {"workgroup where a maker's name stands", {{"HOLLOWNET", ValueKind::Organization}}, "HOLLOWNET", true,
          kMaker},
-        {"workgroup inside another text", {{"HOLLOWNET", ValueKind::Organization}}, "HOLLOWNET share", false},
+        {"workgroup inside another text", {{"HOLLOWNET", ValueKind::Organization}}, "HOLLOWNET share", true},
+        {"workgroup inside a longer word", {{"HOLLOWNET", ValueKind::Organization}}, "HOLLOWNETS", false},
     };
     ExpectRestated(cases);
 }
@@ -203,6 +204,86 @@ TEST(MaskedValues, ProfileFolderShortNames) {
     ExpectRestated(cases);
 }
 
+// Names in every script and form, where a name is looked for inside a longer
+// text: Unicode punctuation ends words, scripts without spaces hold names
+// anywhere, and German letters fold as they are written in ASCII.
+TEST(MaskedValues, NamesInEveryScript) {
+    constexpr ValueKind kAccount = ValueKind::Account, kComputer = ValueKind::Computer, kChosen = ValueKind::Chosen;
+    const Case cases[] = {
+        {"typographic apostrophe ends the word", {{"Ana", kChosen}}, "Ana’s Drucker", true},
+        {"guillemets", {{"Kowalczyk", kChosen}}, "«Kowalczyk» Laser", true},
+        {"middle dot", {{"Ana", kAccount}}, "Ana·PC", true},
+        {"fullwidth punctuation", {{"Ana", kAccount}}, "Ana（Laser）", true},
+        {"fullwidth letters", {{"Ana", kAccount}}, "Ａｎａ PC", true},
+        {"ideographic space", {{"Ana", kAccount}}, "Ana　PC", true},
+        {"a letter beyond ASCII joins the word", {{"Ana", kAccount}}, "Anań PC", false},
+        {"Han inside a longer text", {{"王小明", kAccount}}, "王小明的打印机",
+         true},
+        {"Han as a chosen text", {{"王小明", kChosen}}, "资料（王小明）", true},
+        {"Han, another name", {{"王小明", kAccount}}, "王小红的打印机", false},
+        {"one Han character masks nothing else", {{"明", kComputer}}, "明天", false},
+        {"kana", {{"さくら", kComputer}}, "さくらのプリンタ", true},
+        {"Thai", {{"สมชาย", kAccount}}, "เครื่องของสมชาย", true},
+        {"Cyrillic word", {{"Иван", kAccount}}, "Принтер ИВАНА", false},
+        {"Cyrillic whole word", {{"Иван", kAccount}}, "Принтер (ИВАН)", true},
+        {"Greek whole word", {{"Νίκος", kChosen}}, "ΝΙΚΟΣ-PC", false},
+        {"Greek with its accent", {{"Νίκος", kChosen}}, "ΝΊΚΟΣ-PC", true},
+        {"u umlaut as ue", {{"Jürgen", kAccount}}, "Juergen", true},
+        {"u umlaut as ue in capitals", {{"Jürgen", kAccount}}, "JUERGEN-PC", true},
+        {"ue as u umlaut", {{"Juergen", kComputer}}, "JÜRGEN-PC", true},
+        {"sharp s as ss", {{"Weiß", ValueKind::Organization}}, "WEISS ELEKTRO BÜRO", true},
+        {"capital sharp s", {{"Weiss", kChosen}}, "WEIẞ", true},
+        {"a and o umlauts", {{"März Öl", kChosen}}, "Maerz Oel", true},
+        {"an accent is still another letter", {{"Jürgen", kAccount}}, "Jurgen", false},
+    };
+    ExpectRestated(cases);
+}
+
+// The registered owner masks its given name and surname each as whole words,
+// unless it is generic or a maker; an organization its distinctive words,
+// from its name without the legal form or from its domain; a DNS domain the
+// label left of its public suffix.
+TEST(MaskedValues, OwnerOrganizationAndDomainWords) {
+    constexpr ValueKind kOwner = ValueKind::Owner, kOrg = ValueKind::Organization, kDns = ValueKind::DnsDomain;
+    const Case cases[] = {
+        {"given name", {{"Ana Kowalczyk", kOwner}}, "Ana's Printer", true},
+        {"surname", {{"Ana Kowalczyk", kOwner}}, "Headset (Kowalczyk AirPods Pro Hands-Free)", true},
+        {"surname inside a longer word", {{"Ana Kowalczyk", kOwner}}, "Kowalczyks", false},
+        {"Irish surname", {{"Sean O'Brien", kOwner}}, "Brien’s laptop", true},
+        {"owner in Han", {{"王小明", kOwner}}, "王小明的资料", true},
+        {"a name particle is no name", {{"Jan van der Berg", kOwner}}, "van der Waals", false},
+        {"generic owner", {{"Windows User", kOwner}}, "Windows Update", false},
+        {"generic owner restated", {{"Windows User", kOwner}}, "windows user", true},
+        {"built-in owner", {{"Owner", kOwner}}, "Owner", false},
+        {"maker as owner", {{"HP Inc.", kOwner}}, "HP Inc. Printer", false},
+        {"e-mail owner's name", {{"ana.quellbrandt@hollowmere.com", kOwner}}, "Quellbrandt-PC", true},
+        {"e-mail owner's organization", {{"ana.quellbrandt@hollowmere.com", kOwner}}, "Hollowmere 3.OG Farbe", true},
+        {"organization without its legal form", {{"Hollowmere GmbH", kOrg}}, "Hollowmere", true},
+        {"organization's word in a longer text", {{"Hollowmere GmbH", kOrg}}, "Hollowmere 3.OG Farbe", true},
+        {"legal form is no word", {{"Hollowmere GmbH", kOrg}}, "Muster GmbH", false},
+        {"organization's words with sharp s", {{"Weiß Elektro GmbH", kOrg}}, "WEISS ELEKTRO BÜRO", true},
+        {"e.V.", {{"Sportverein Quellbrandt e.V.", kOrg}}, "Quellbrandt Halle", true},
+        {"Ltd.", {{"Hollowmere Ltd.", kOrg}}, "Brother Industries, Ltd.", false},
+        {"generic business words", {{"Hollowmere Services Group", kOrg}}, "Services and Controller Group", false},
+        {"maker as organization", {{"Microsoft", kOrg}}, "Microsoft Windows 10 Pro", false},
+        {"maker with a legal form", {{"Dell Inc.", kOrg}}, "Dell Touchpad", false},
+        {"maker as organization, its own cell", {{"Dell Inc.", kOrg}}, "Dell Inc.", true},
+        {"e-mail's domain", {{"ana@hollowmere.com", kOrg}}, "HOLLOWMERE-NAS", true},
+        {"public mail domain", {{"ana@gmail.com", kOrg}}, "Gmail Notifier", false},
+        {"tenant domain", {{"hollowmere.onmicrosoft.com", kOrg}}, "Hollowmere Laptop", true},
+        {"hyphenated domain label", {{"hollowmere-group.com", kOrg}}, "Hollowmere Drucker", true},
+        {"hyphenated label whole", {{"hollowmere-group.com", kOrg}}, "hollowmere-group share", true},
+        {"hyphenated label's generic part", {{"hollowmere-group.com", kOrg}}, "Group Policy Client", false},
+        {"country's second level", {{"example.gv.at", kDns}}, "EXAMPLE-DC01", true},
+        {"a second level is no label", {{"example.gv.at", kDns}}, "GV Studio", false},
+        {"ltd.uk", {{"hollowmere.ltd.uk", kDns}}, "Hollowmere FS", true},
+        {"ltd.uk leaves makers readable", {{"hollowmere.ltd.uk", kDns}}, "Realtek Semiconductor Co., Ltd.", false},
+        {"com.au", {{"pc1.hollowmere.com.au", kDns}}, "hollowmere-CA", true},
+        {"a two-letter top-level domain alone", {{"hollowmere.de", kDns}}, "HOLLOWMERE\ana", true},
+    };
+    ExpectRestated(cases);
+}
+
 // What firmware writes for an unset field identifies nothing, even as a
 // sensitive value.
 TEST(MaskedValues, PlaceholdersMaskNothingElse) {
@@ -216,8 +297,36 @@ TEST(MaskedValues, PlaceholdersMaskNothingElse) {
         {"a real serial beside one", {"To Be Filled By O.E.M.", "PF3ABCD7"}, "PF3ABCD7", true},
         {"a placeholder as an account name", {{"Default string", ValueKind::Account}}, "user Default string",
          false},
+        {"<none>", {"<none>"}, "<none>", false},
+        {"a public service's address", {"https://login.windows.net/"}, "login.windows.net", false},
     };
     ExpectRestated(cases);
+}
+
+// A sensitive value that names nobody is shown: placeholders, built-in and
+// generic values, public services' addresses.
+TEST(MaskedValues, IdentifiesNobody) {
+    const struct {
+        const char* value;
+        bool nobody;
+    } cases[] = {
+        {"To Be Filled By O.E.M.", true},
+        {"<none>", true},
+        {"no serial", true},
+        {"root", true},
+        {"Administrator", true},
+        {"login.windows.net", true},
+        {"https://enrollment.manage.microsoft.com/EnrollmentServer/Discovery.svc", true},
+        {"https://login.windows.net/5f2b9c1e-0000-4a4a-9c9c-111122223333", false},
+        {"ana.quellbrandt@hollowmere.com", false},
+        {"PF3ABCD7", false},
+        {"C:\\Users\\root", true},
+        {"C:\\Users\\Public\\", true},
+        {"C:\\Users\\jquellbrandt", false},
+        {"C:\\Users\\root\\Desktop\\ana.txt", false},
+        {"jquellbrandt", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IdentifiesNobody(c.value), c.nobody) << c.value;
 }
 
 }  // namespace

@@ -507,6 +507,27 @@ TEST(MicrosoftCollect, JoinAndAccountNamesAreNamed) {
     }
 }
 
+// The addresses of the Entra account and of each MDM enrollment name a person
+// and, by their domain, the organization; the Autopilot tenant's domain names
+// the organization.
+TEST(MicrosoftCollect, AccountAddressesAndTenantAreNamed) {
+    Snapshot s;
+    MicrosoftSource in;
+    in.entraJoined = {{"THUMB1", "dev-1", "tenant-1", "login.windows.net", "ana.quellbrandt@hollowmere.com"}};
+    in.enrollments = {{"{LOCAL}", 14, "MS DM Server", "", "", ""},
+                      {"{INTUNE}", 6, "MS DM Server", "ana.q@hollowmere-group.com", "ENTDMID-1", ""}};
+    in.autopilotTenantDomain = "hollowmere.onmicrosoft.com";
+    CollectMicrosoftFrom(s, in);
+    std::vector<std::pair<ValueKind, std::string>> named;
+    for (const NamedValue& n : s.named) named.emplace_back(n.kind, n.value);
+    const std::vector<std::pair<ValueKind, std::string>> expected = {
+        {ValueKind::Owner, "ana.quellbrandt@hollowmere.com"},
+        {ValueKind::Owner, "ana.q@hollowmere-group.com"},
+        {ValueKind::Organization, "hollowmere.onmicrosoft.com"},
+    };
+    EXPECT_EQ(named, expected);
+}
+
 TEST(MicrosoftCollect, AutopilotOutcomes) {
     const Oa3Record tpm{3, std::vector<uint8_t>(28, 0x11)};
     const std::vector<uint8_t> set = Oa3Set({tpm, Oa3TimeStamp(0)});

@@ -146,7 +146,7 @@ TEST(Peripherals, AudioRowsSignalsAndNote) {
     ASSERT_EQ(s.signals.size(), 1u);
     const Signal& g = s.signals[0];
     EXPECT_EQ(g.key, "audio.endpoint_id");
-    EXPECT_EQ(g.name, "Audio endpoint ID - render");  // no name: the flow
+    EXPECT_EQ(g.name, "Audio endpoint ID - render");  // no name: the flow, never the ID
     EXPECT_EQ(g.value, "{0.0.0.00000000}.{d}");
     EXPECT_EQ(g.scope, 2);
     EXPECT_EQ(g.w, 2);

@@ -213,9 +213,11 @@ TEST(Report, SafeReportMasksTextsThatRestateAMaskedValue) {
     }
 }
 
-// Every text a safe report writes is looked at, and each restating text is
-// masked under a context naming where it stands, except the program's own
-// words: titles, signal names, item labels. Raw and ui reports keep all.
+// Every text of machine data a safe report writes is looked at, and each
+// restating text is masked under a context naming where it stands, a signal's
+// name, source and note and a check's detail where marked as machine data
+// too; the program's own words (titles, item labels, score notes, table
+// notes, the notes of the scan) are not. Raw and ui reports keep all.
 TEST(Report, SafeReportMasksRestatementsInEveryText) {
     const std::string id = "dev-joined-5f1c";
     Snapshot s;
@@ -228,6 +230,7 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     sc.items.push_back({"Entra", 5, 10, kPass, "device " + id});
     s.scores.push_back(sc);
     s.checks.push_back({"x.one", "cat", "T " + id, "D " + id, kInfo});
+    s.checks.back().data = true;
     s.checks.push_back({"x.date", "cat", "Installed", "first installed in 2019-04", kInfo, true});
     Table certs = MakeTable("windows", "certs", "Certificates", {"Store", "Subject"});
     certs.sens = 2;
@@ -235,6 +238,8 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     s.tables.push_back(certs);
     s.signals.push_back(MakeSignal("ms.device", "MS", "Device " + id, id, SignalScope::PerInstall, 15, "os", Sens::No,
                                    "JoinInfo " + id, "note " + id, 1.0));
+    s.signals.back().data = kDataValue | kDataSrc | kDataNote;
+    s.signals.back().nameData = id;
     Table ids = MakeTable("microsoft", "ids", "Ids of " + id, {"Identifier", "Value"}, "about " + id);
     AddRow(ids, {"Entra device ID", id});
     s.tables.push_back(ids);
@@ -250,24 +255,25 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     };
     const std::string expected[] = {
         R"("device":{"title":)" + tag("device/title", s.deviceTitle) + R"(,"subtitle":"Sub"})",
-        R"("title":"Device identity","value":0,"verdict":"","note":)" + tag("identity/note", sc.note),
-        R"("label":"Entra","points":5,"max":10,"status":"pass","note":)" + tag("identity/Entra/note", "device " + id),
+        R"("title":"Device identity","value":0,"verdict":"","note":"joined as dev-joined-5f1c")",
+        R"("label":"Entra","points":5,"max":10,"status":"pass","note":"device dev-joined-5f1c")",
         R"("title":"T dev-joined-5f1c","status":"info","detail":)" + tag("x.one/detail", "D " + id),
         R"("title":"Installed","status":"info","detail":)" + tag("x.date/detail", "first installed in 2019-04"),
         // The signal's value is masked as a sensitive signal's is: no "v", its "h", "sens" true.
-        R"({"key":"ms.device","cat":"MS","name":"Device dev-joined-5f1c","h":")" +
+        R"({"key":"ms.device","cat":"MS","name":)" + tag("ms.device/name", "Device " + id) + R"(,"h":")" +
             HmacId(key, "ms.device", id) + R"(","group":"os","scope":"per-install","w":15,"sens":true,"q":1,"src":)" +
             tag("ms.device/src", "JoinInfo " + id) + R"(,"note":)" + tag("ms.device/note", "note " + id) + "}",
-        R"("id":"ids","title":"Ids of dev-joined-5f1c","note":)" + tag("ids/note", "about " + id),
+        R"("id":"ids","title":"Ids of dev-joined-5f1c","note":"about dev-joined-5f1c")",
         R"("c":["Entra device ID",)" + tag("ids/Value", id) + R"(],"s":2)",
         R"("status":"error","error":)" + tag("Windows/error", "failed for " + id),
-        R"("notes":[)" + tag("notes", "Windows: " + id) + "]",
+        R"("notes":["Windows: dev-joined-5f1c"])",
     };
     for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
-    // Only the three titles carry the value.
+    // Only the program's own texts carry the value: the two titles, the
+    // table's note, the score's and its item's notes, the note of the scan.
     size_t shown = 0;
     for (size_t at = safe.find("5f1c"); at != std::string::npos; at = safe.find("5f1c", at + 1)) ++shown;
-    EXPECT_EQ(shown, 3u) << safe;
+    EXPECT_EQ(shown, 6u) << safe;
 
     for (int mode : {kReportRaw, kReportUi}) {
         std::string out;
@@ -320,10 +326,10 @@ TEST(Report, ValuesOfLeftOutTablesMaskNothing) {
     local.sens = 1;
     AddRow(local, {"SERIAL-77QX"});
     s.tables.push_back(local);
-    s.notes.push_back("SERIAL-77QX");
+    s.collectors.push_back({"Storage", 1.0, "error", "SERIAL-77QX"});
     std::string out;
     WriteSnapshotJsonWithKey(out, s, kReportSafe, TestKey());
-    EXPECT_NE(out.find(R"("notes":["SERIAL-77QX"])"), std::string::npos) << out;
+    EXPECT_NE(out.find(R"("error":"SERIAL-77QX")"), std::string::npos) << out;
 }
 
 // The report hands what collectors name, and where makers' names stand in a
@@ -372,6 +378,55 @@ TEST(Report, NamedValuesMakersAndPlaceholders) {
     for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
     EXPECT_EQ(raw.find("\"jquellbrandt\""), std::string::npos) << raw;
     EXPECT_EQ(raw.find("hmac:"), std::string::npos) << raw;
+}
+
+// A sensitive value that names nobody (a placeholder, "<none>", a public
+// service's address, the account "root") is shown, even where it holds a
+// masked name ("login.windows.net" beside the computer "WINDOWS"); the program's own texts
+// (label cells of a table of fields, program-text signal values) are never
+// compared; a signal name made of machine data is masked like a cell.
+TEST(Report, ShownValuesProgramTextsAndDataNames) {
+    Snapshot s;
+    s.named.push_back({ValueKind::Computer, "WINDOWS"});
+    s.named.push_back({ValueKind::Owner, "Ana Kowalczyk"});
+    const auto sensitive = [&](const char* key, const char* value) {
+        s.signals.push_back(
+            MakeSignal(key, "MS", key, value, SignalScope::PerInstall, 4, "os", Sens::Yes, "src", "", 1.0));
+    };
+    sensitive("idp", "login.windows.net");
+    sensitive("user", "root");
+    sensitive("serial", "To Be Filled By O.E.M.");
+    Signal product = MakeSignal("os.product", "OS", "Windows product", "Windows 11 Pro", SignalScope::State, 0, "",
+                                Sens::No, "HKLM\\SOFTWARE\\Microsoft\\Windows NT", "Windows' own name", 1.0);
+    product.data = 0;
+    s.signals.push_back(product);
+    Signal headset = MakeSignal("bt.headset", "Bluetooth", "Headset (Kowalczyk AirPods Pro Hands-Free)", "connected",
+                                SignalScope::State, 0, "", Sens::No, "src", "", 1.0);
+    headset.nameData = "Kowalczyk AirPods Pro Hands-Free";
+    s.signals.push_back(headset);
+    Table t = MakeTable("windows", "os", "Operating system", {"Property", "Value"});
+    t.labels = 1;
+    AddRow(t, {"Product", "Windows 11 Pro"});
+    t.rows.back().labels = 2;
+    AddRow(t, {"Owner", "<none>"}, 2);
+    AddRow(t, {"Computer", "WINDOWS-PC"});
+    s.tables.push_back(t);
+
+    const Bytes key = TestKey();
+    std::string safe;
+    WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
+    const std::string expected[] = {
+        R"("name":"idp","v":"login.windows.net","h":")" + HmacId(key, "idp", "login.windows.net"),
+        R"("name":"user","v":"root")",
+        R"("name":"serial","v":"To Be Filled By O.E.M.")",
+        R"("name":"Windows product","v":"Windows 11 Pro","group":"","scope":"state","w":0,"sens":false,"q":1,)"
+        R"("src":"HKLM\\SOFTWARE\\Microsoft\\Windows NT","note":"Windows' own name")",
+        R"("name":"hmac:)" + HmacId(key, "bt.headset/name", headset.name) + R"(","v":"connected")",
+        R"("c":["Product","Windows 11 Pro"])",
+        R"("c":["Owner","<none>"],"s":2)",
+        R"("c":["Computer","hmac:)" + HmacId(key, "os/Value", "WINDOWS-PC") + R"("],"s":2)",
+    };
+    for (const std::string& e : expected) EXPECT_NE(safe.find(e), std::string::npos) << e << "\n" << safe;
 }
 
 }  // namespace

@@ -397,10 +397,13 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
 }
 
 // The names the report's masking rules read: the computer, the DNS domain,
-// and every listed profile folder with the short form Windows answered.
+// the registered owner and organization, and every listed profile folder with
+// the short form Windows answered.
 TEST(WindowsCollect, NamesForTheSafeReport) {
     WindowsSource in = SampleSource();
     in.dnsDomain = "corp.hollowmere.example";
+    in.registeredOwner = "Ana Kowalczyk";
+    in.registeredOrganization = "Hollowmere GmbH";
     in.profiles[3].shortPath = "C:\\Users\\BOB~1";
     Snapshot s;
     CollectWindowsFrom(s, in);
@@ -413,6 +416,8 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
         {ValueKind::ProfileFolder, "C:\\Users\\bob"},
         {ValueKind::ProfileFolder, "C:\\Users\\BOB~1"},
         {ValueKind::DnsDomain, "corp.hollowmere.example"},
+        {ValueKind::Owner, "Ana Kowalczyk"},
+        {ValueKind::Organization, "Hollowmere GmbH"},
     };
     EXPECT_EQ(named, expected);
 }

@@ -1,0 +1,329 @@
+// The privacy-safe report over a real scan of this Wine prefix: every
+// collector's texts as the program writes them. Two properties:
+// - every word of the program's own texts, taken as the account, the computer
+//   and the owner name at once, leaves every program text readable (a masked
+//   fixed text would tell the name back);
+// - a name a person chose, in each script, planted in texts of machine data,
+//   leaves no text holding it readable.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "app/collectors.h"
+#include "core/masked_values.h"
+#include "core/report.h"
+
+namespace vorq {
+namespace {
+
+// A JSON value: enough of a reader for the report this program writes.
+struct Json {
+    std::variant<std::nullptr_t, bool, double, std::string, std::vector<Json>, std::map<std::string, Json>> v;
+    const Json& operator[](const std::string& key) const {
+        static const Json kNone;
+        const auto* o = std::get_if<std::map<std::string, Json>>(&v);
+        if (!o) return kNone;
+        const auto it = o->find(key);
+        return it == o->end() ? kNone : it->second;
+    }
+    const std::vector<Json>& Items() const {
+        static const std::vector<Json> kEmpty;
+        const auto* a = std::get_if<std::vector<Json>>(&v);
+        return a ? *a : kEmpty;
+    }
+    std::string Text() const {
+        const auto* s = std::get_if<std::string>(&v);
+        return s ? *s : std::string("<not a text>");
+    }
+};
+
+class Reader {
+public:
+    explicit Reader(const std::string& text) : s_(text) {}
+    Json Value() {
+        Space();
+        if (at_ >= s_.size()) throw std::runtime_error("end of text");
+        const char c = s_[at_];
+        if (c == '{') {
+            ++at_;
+            std::map<std::string, Json> o;
+            Space();
+            if (s_[at_] == '}') return ++at_, Json{o};
+            for (;;) {
+                Space();
+                std::string key = String();
+                Space();
+                Expect(':');
+                o[key] = Value();
+                Space();
+                if (s_[at_] == '}') return ++at_, Json{o};
+                Expect(',');
+            }
+        }
+        if (c == '[') {
+            ++at_;
+            std::vector<Json> a;
+            Space();
+            if (s_[at_] == ']') return ++at_, Json{a};
+            for (;;) {
+                a.push_back(Value());
+                Space();
+                if (s_[at_] == ']') return ++at_, Json{a};
+                Expect(',');
+            }
+        }
+        if (c == '"') return Json{String()};
+        if (s_.compare(at_, 4, "null") == 0) return at_ += 4, Json{nullptr};
+        if (s_.compare(at_, 4, "true") == 0) return at_ += 4, Json{true};
+        if (s_.compare(at_, 5, "false") == 0) return at_ += 5, Json{false};
+        size_t used = 0;
+        const double d = std::stod(s_.substr(at_, 40), &used);
+        at_ += used;
+        return Json{d};
+    }
+
+private:
+    void Space() {
+        while (at_ < s_.size() && (s_[at_] == ' ' || s_[at_] == '\n' || s_[at_] == '\r' || s_[at_] == '\t')) ++at_;
+    }
+    void Expect(char c) {
+        if (at_ >= s_.size() || s_[at_] != c) throw std::runtime_error(std::string("expected ") + c);
+        ++at_;
+    }
+    void Utf8(uint32_t cp, std::string& out) {
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | cp >> 6));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | cp >> 12));
+            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | cp >> 18));
+            out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    uint32_t Hex4() {
+        const uint32_t v = static_cast<uint32_t>(std::stoul(s_.substr(at_, 4), nullptr, 16));
+        at_ += 4;
+        return v;
+    }
+    std::string String() {
+        Expect('"');
+        std::string out;
+        while (at_ < s_.size() && s_[at_] != '"') {
+            char c = s_[at_++];
+            if (c != '\\') {
+                out.push_back(c);
+                continue;
+            }
+            c = s_[at_++];
+            switch (c) {
+                case 'n': out.push_back('\n'); break;
+                case 'r': out.push_back('\r'); break;
+                case 't': out.push_back('\t'); break;
+                case 'b': out.push_back('\b'); break;
+                case 'f': out.push_back('\f'); break;
+                case 'u': {
+                    uint32_t cp = Hex4();
+                    if (cp >= 0xD800 && cp < 0xDC00 && s_.compare(at_, 2, "\\u") == 0) {
+                        at_ += 2;
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (Hex4() - 0xDC00);
+                    }
+                    Utf8(cp, out);
+                    break;
+                }
+                default: out.push_back(c);
+            }
+        }
+        Expect('"');
+        return out;
+    }
+    const std::string& s_;
+    size_t at_ = 0;
+};
+
+Json Parse(const std::string& text) {
+    Reader r(text);
+    return r.Value();
+}
+
+bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
+
+// One scan of this prefix, shared by the tests.
+const Snapshot& Scan() {
+    static const std::unique_ptr<Snapshot> s = [] {
+        auto scan = std::make_unique<Snapshot>();
+        RunCollectors(*scan, nullptr);
+        return scan;
+    }();
+    return *s;
+}
+
+// Where a text of the snapshot stands in the written report.
+struct Place {
+    enum Kind { Cell, SignalName, SignalValue, SignalSrc, SignalNote, CheckDetail, ScoreNote, ItemNote, Device } kind;
+    // tables: index among the tables a safe report writes, row, column; the
+    // signal's, check's or score's index, the item's
+    size_t table, row, column;
+    std::string text;
+};
+
+std::string Written(const Json& report, const Place& p) {
+    if (p.kind == Place::Cell)
+        return report["tables"].Items().at(p.table)["rows"].Items().at(p.row)["c"].Items().at(p.column).Text();
+    if (p.kind == Place::CheckDetail) return report["checks"].Items().at(p.table)["detail"].Text();
+    if (p.kind == Place::ScoreNote) return report["scores"].Items().at(p.table)["note"].Text();
+    if (p.kind == Place::ItemNote) return report["scores"].Items().at(p.table)["items"].Items().at(p.row)["note"].Text();
+    if (p.kind == Place::Device) return report["device"][p.row ? "subtitle" : "title"].Text();
+    const Json& sig = report["signals"].Items().at(p.table);
+    switch (p.kind) {
+        case Place::SignalName: return sig["name"].Text();
+        case Place::SignalValue: return sig["v"].Text();
+        case Place::SignalSrc: return sig["src"].Text();
+        default: return sig["note"].Text();
+    }
+}
+
+// The program's own texts the writer could compare: label cells, signal names,
+// program-text values, sources and notes, check details, score and item
+// notes, the device's subtitle and a title of the program's (titles, column
+// titles and table notes it never looks at).
+std::vector<Place> ProgramTexts(const Snapshot& s) {
+    std::vector<Place> out;
+    size_t written = 0;
+    for (const Table& t : s.tables) {
+        if (!t.safe) continue;
+        for (size_t r = 0; r < t.rows.size(); ++r) {
+            const TableRow& row = t.rows[r];
+            for (size_t i = 0; i < row.cells.size(); ++i)
+                if (ColumnBit(t.labels | row.labels, i) && !ColumnBit(t.sens | row.sens, i) && !row.cells[i].empty())
+                    out.push_back({Place::Cell, written, r, i, row.cells[i]});
+        }
+        ++written;
+    }
+    for (size_t k = 0; k < s.signals.size(); ++k) {
+        const Signal& sig = s.signals[k];
+        if (sig.nameData.empty()) out.push_back({Place::SignalName, k, 0, 0, sig.name});
+        if (!(sig.data & kDataValue) && !sig.sens && !sig.value.empty())
+            out.push_back({Place::SignalValue, k, 0, 0, sig.value});
+        if (!(sig.data & kDataSrc)) out.push_back({Place::SignalSrc, k, 0, 0, sig.src});
+        if (!(sig.data & kDataNote) && !sig.note.empty()) out.push_back({Place::SignalNote, k, 0, 0, sig.note});
+    }
+    for (size_t k = 0; k < s.checks.size(); ++k)
+        if (!s.checks[k].data && !s.checks[k].sens) out.push_back({Place::CheckDetail, k, 0, 0, s.checks[k].detail});
+    for (size_t k = 0; k < s.scores.size(); ++k) {
+        out.push_back({Place::ScoreNote, k, 0, 0, s.scores[k].note});
+        for (size_t i = 0; i < s.scores[k].items.size(); ++i)
+            out.push_back({Place::ItemNote, k, i, 0, s.scores[k].items[i].note});
+    }
+    out.push_back({Place::Device, 0, 1, 0, s.deviceSubtitle});
+    if (s.deviceTitleOwn) out.push_back({Place::Device, 0, 0, 0, s.deviceTitle});
+    return out;
+}
+
+const Bytes& Key() {
+    static const Bytes key(32, 0x5A);
+    return key;
+}
+
+TEST(SafeReport, NoProgramTextTellsANameBack) {
+    Snapshot s = Scan();
+    ASSERT_GT(s.tables.size(), 20u);
+    const std::vector<Place> program = ProgramTexts(s);
+    std::set<std::string> words;
+    for (const Place& p : program) {
+        const std::string w = MaskedValues::Words(p.text);
+        for (size_t from = 1; from < w.size();) {
+            const size_t end = w.find(' ', from);
+            if (end - from >= 3) words.insert(w.substr(from, end - from));
+            from = end + 1;
+        }
+    }
+    ASSERT_GT(words.size(), 200u);
+    const std::vector<NamedValue> named = s.named;
+    for (const std::string& word : words) {
+        s.named = named;
+        for (ValueKind kind : {ValueKind::Account, ValueKind::Computer, ValueKind::Owner}) s.named.push_back({kind, word});
+        std::string out;
+        WriteSnapshotJsonWithKey(out, s, kReportSafe, Key());
+        const Json report = Parse(out);
+        for (const Place& p : program) {
+            const std::string written = Written(report, p);
+            if (written != p.text) ADD_FAILURE() << "\"" << word << "\" masks \"" << p.text << "\"";
+        }
+    }
+}
+
+// A name planted beside machine data in every table and signal: each planted
+// text is masked, and no form of the name is left in the report.
+TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
+    struct Name {
+        const char* name;
+        std::vector<std::string> planted;  // the forms planted into texts
+    };
+    const Name names[] = {
+        {"Jürgen", {"Jürgen’s Drucker", "JUERGEN-PC", "Drucker (jürgen)"}},
+        {"Светлана", {"Принтер СВЕТЛАНА", "Светлана’s Laptop"}},
+        {"Νίκος", {"ΝΊΚΟΣ-PC", "«Νίκος» Laser"}},
+        {"王小明", {"王小明的打印机", "资料（王小明）"}},
+        {"さくら", {"さくらのプリンタ", "さくらＰＣ"}},
+        {"สมชาย", {"เครื่องพิมพ์ของสมชาย", "สมชาย-PC"}},
+    };
+    const Snapshot& scan = Scan();
+    for (const Name& n : names) {
+        Snapshot s = scan;
+        s.named.push_back({ValueKind::Chosen, n.name});
+        std::vector<Place> planted;
+        size_t written = 0, form = 0;
+        const auto next = [&] { return n.planted[form++ % n.planted.size()]; };
+        for (Table& t : s.tables) {
+            if (!t.safe) continue;
+            for (size_t r = 0; r < t.rows.size() && r < 2; ++r) {
+                TableRow& row = t.rows[r];
+                for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
+                    if (ColumnBit(t.labels | row.labels, i)) continue;
+                    row.cells[i] = next();
+                    planted.push_back({Place::Cell, written, r, i, row.cells[i]});
+                }
+            }
+            ++written;
+        }
+        for (size_t k = 0; k < s.signals.size(); ++k) {
+            Signal& sig = s.signals[k];
+            if (sig.sens || !(sig.data & kDataValue)) continue;
+            sig.value = next();
+            planted.push_back({Place::SignalValue, k, 0, 0, sig.value});
+            if (!sig.nameData.empty()) {
+                sig.nameData = next();
+                sig.name = "Device: " + sig.nameData;
+                planted.push_back({Place::SignalName, k, 0, 0, sig.nameData});
+            }
+        }
+        ASSERT_GT(planted.size(), 50u) << n.name;
+        std::string out;
+        WriteSnapshotJsonWithKey(out, s, kReportSafe, Key());
+        const Json report = Parse(out);
+        for (const Place& p : planted) {
+            const std::string w = Written(report, p);
+            const std::string masked = p.kind == Place::SignalValue ? "<not a text>" : "hmac:";
+            EXPECT_EQ(w.substr(0, masked.size()), masked) << n.name << ": " << p.text;
+        }
+        for (const std::string& f : n.planted) EXPECT_EQ(out.find(f), std::string::npos) << f;
+        EXPECT_EQ(out.find(n.name), std::string::npos) << n.name;
+    }
+}
+
+}  // namespace
+}  // namespace vorq
