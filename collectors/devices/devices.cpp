@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "collectors/devices/storage.h"
 #include "core/devprop.h"
 #include "core/text.h"
 
@@ -66,6 +67,18 @@ std::vector<std::pair<std::string, uint32_t>> CountRows(const std::map<std::stri
     return rows;
 }
 
+bool HasChosenName(const DeviceProps& p) {
+    if (p.device.empty()) return false;
+    if (WStartsWithNoCase(p.instanceId, u"BTHENUM\\DEV_") || WStartsWithNoCase(p.instanceId, u"BTHLE\\DEV_"))
+        return true;
+    if (!EqualsNoCase(p.cls, "WPD")) return false;
+    // A drive shown as a portable device is named by its label, or by its root when it has none.
+    const std::string_view name = p.device;
+    const bool root = (name.size() == 2 || (name.size() == 3 && name[2] == '\\')) && IsAsciiLetter(name[0]) &&
+                      name[1] == ':';
+    return !root && !IsDefaultVolumeLabel(name);
+}
+
 void ClearVmPnpFacts(Snapshot& s) {
     static constexpr std::string_view kPrefix = fact::kVmPnpIds;
     auto it = s.facts.lower_bound(std::string(kPrefix));
@@ -104,15 +117,19 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     r.pcieLink = p.pcieLink;
     r.vmIds = VmRelevantIds(p.hardwareIds);
 
+    // A name its owner chose masks every text that holds it; the signal is
+    // then named by the hardware ID.
+    const bool chosen = HasChosenName(p);
+    if (chosen) s.named.push_back({ValueKind::Chosen, p.device});
     const UsbSerial serial = UsbSerialFromInstanceId(p.instanceId);
     if (serial.found) {
-        s.signals.push_back(MakeSignal(
-            sig::kUsbSerial, "Peripherals", "USB serial: " + (r.device.empty() ? r.hardwareId : r.device), serial.value,
-            SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
-            serial.placeholder ? "placeholder serial (one repeated character) - ignored"
-                               : "removable device - low identity weight",
-            serial.placeholder ? 0.0 : 1.0));
-        s.signals.back().nameData = r.device.empty() ? r.hardwareId : r.device;
+        const std::string& label = r.device.empty() || chosen ? r.hardwareId : r.device;
+        s.signals.push_back(MakeSignal(sig::kUsbSerial, "Peripherals", "USB serial: " + label, serial.value,
+                                       SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
+                                       serial.placeholder ? "placeholder serial (one repeated character) - ignored"
+                                                          : "removable device - low identity weight",
+                                       serial.placeholder ? 0.0 : 1.0));
+        s.signals.back().nameData = label;
         if (!serial.placeholder) ++usbSerials_;
     }
 

@@ -67,6 +67,11 @@ struct DeviceProps {
     std::string pcieLink;
 };
 
+// Whether a device's name is one its owner chose, not its maker: a Bluetooth
+// device's (named on the device or here), a portable device's (a phone's
+// name, a drive's volume label).
+bool HasChosenName(const DeviceProps& p);
+
 // One row of "devices" plus the VM-relevant ids, which are not a column.
 struct DeviceRecord {
     std::string cls;

@@ -129,9 +129,12 @@ void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkSource& 
     }
     if (!in.profiles.empty()) {
         const int count = static_cast<int>(in.profiles.size());
+        // Its times are the masked ones of the profiles; the count stays in
+        // the profiles' rows.
         AddRow(ids, {"Known networks",
                      Format("%d (first joined %s, last connected %s)", count, earliest.c_str(), latest.c_str()), "state",
-                     "NetworkList\\Profiles"});
+                     "NetworkList\\Profiles"},
+               0x2u);
         SetFact(s, fact::kNetProfiles, Format("%d", count));
     } else {
         profiles.note += in.elevated ? " No network profiles recorded." : " Needs administrator rights.";
@@ -145,6 +148,7 @@ void AddRadios(Snapshot& s, Table& bt, const NetworkSource& in) {
                                          BluetoothVendorName(r.manufacturer).c_str());
         AddRow(bt, {r.name, address, maker, Format("0x%04X", static_cast<unsigned>(r.lmpSubversion)),
                     Format("0x%06X", static_cast<unsigned>(r.classOfDevice))});
+        if (!r.name.empty()) s.named.push_back({ValueKind::Chosen, r.name});
         s.signals.push_back(MakeSignal(sig::kBtAddress, "Network", "Bluetooth radio address", address, SignalScope::PerUnit,
                                        10, "network", Sens::Yes, "BluetoothGetRadioInfo", "", 1.0));
         s.signals.push_back(MakeSignal(sig::kBtVendor, "Network", "Bluetooth radio manufacturer", maker,
@@ -153,7 +157,7 @@ void AddRadios(Snapshot& s, Table& bt, const NetworkSource& in) {
     if (in.radios.empty()) bt.note = "No Bluetooth radio present or the Bluetooth stack is off.";
 }
 
-int AddBtDevices(Table& devices, Table& ids, const NetworkSource& in) {
+int AddBtDevices(Snapshot& s, Table& devices, Table& ids, const NetworkSource& in) {
     if (in.radios.empty()) {
         devices.note += " No Bluetooth radio present.";
         return 0;
@@ -164,6 +168,9 @@ int AddBtDevices(Table& devices, Table& ids, const NetworkSource& in) {
                          YesNo(d.authenticated), YesNo(d.connected), FormatSystemTime(d.lastSeen),
                          FormatSystemTime(d.lastUsed)});
         if (d.authenticated) ++paired;
+        // Its owner named it: the name masks every text that holds it (an
+        // audio endpoint, a headset's function).
+        if (!d.name.empty()) s.named.push_back({ValueKind::Chosen, d.name});
     }
     AddRow(ids, {"Paired Bluetooth devices", Format("%d paired, %zu remembered", paired, devices.rows.size()), "state",
                  "BluetoothFindFirstDevice (cache only)"});
@@ -392,7 +399,9 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                                "suffixes and gateway addresses identify places and keep their mask; the count and the "
                                "dates describe how long and how widely the installation has been used.");
     profiles.labels = 0xC;  // Kind, Category
-    profiles.sens = 0xC1;
+    // Created and last connected date this installation's use (the first
+    // profile is made within minutes of setup): masked as the install time is.
+    profiles.sens = 0xF1;
     AddProfiles(s, profiles, ids, in);
 
     // 5. Bluetooth radios.
@@ -400,7 +409,8 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                          {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
     bt.labels = 0x18;  // LMP subversion, Class of device
     bt.makers = 4;  // Manufacturer
-    bt.sens = 0x2;
+    // The radio's name is the computer's unless a person renamed it.
+    bt.sens = 0x3;
     AddRadios(s, bt, in);
 
     // 6. Remembered Bluetooth devices.
@@ -409,8 +419,10 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
                                 "Devices remembered by the Bluetooth stack, read from its cache without an inquiry. Names "
                                 "and addresses identify the user's other devices and keep their mask.");
     btDevices.labels = 0x1C;  // Class of device, Paired, Connected
-    btDevices.sens = 0x3;
-    const int paired = AddBtDevices(btDevices, ids, in);
+    // Names were chosen by the devices' owners; last seen and last used are
+    // events of this installation.
+    btDevices.sens = 0x63;
+    const int paired = AddBtDevices(s, btDevices, ids, in);
 
     // 7. Mobile broadband.
     Table wwan = MakeTable("network", table::kNetWwan, "Mobile broadband modem (WWAN)", {"Property", "Value"},

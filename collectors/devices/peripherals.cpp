@@ -1,6 +1,7 @@
 #include "collectors/devices/peripherals.h"
 
 #include <algorithm>
+#include <span>
 
 #include "core/text.h"
 
@@ -14,8 +15,56 @@ constexpr uint32_t kSmartCardSerialColumn = 1u << 4;
 // Made when the endpoint is first registered on this installation, and the
 // source of the media device ID web pages see: a per-install identifier.
 constexpr uint32_t kAudioEndpointIdColumn = 1u << 5;
+constexpr uint32_t kAudioEndpointColumn = 1u << 1;
+constexpr uint32_t kAudioAdapterColumn = 1u << 2;
+
+// Endpoint names Windows and audio drivers give; a person can rename an
+// endpoint in the Sound settings, and any other name is taken as typed.
+constexpr std::string_view kGivenEndpointNames[] = {
+    "Speakers",           "Speaker",          "Headphones",          "Headset",
+    "Headset Earphone",   "Headset Microphone", "Earphone",          "Microphone",
+    "Microphone Array",   "Internal Microphone", "External Microphone", "Front Mic",
+    "Rear Mic",           "Line In",          "Line Out",            "Line",
+    "Stereo Mix",         "Digital Output",   "Digital Audio (S/PDIF)", "S/PDIF",
+    "SPDIF Out",          "Realtek Digital Output", "Realtek Digital Output(Optical)", "Speakers/Headphones",
+    "Communications Headphones", "Output",    "Input",
+};
+
+// What a Bluetooth audio function appends to the remote device's name, which
+// its owner chose ("Headphones (Ana's AirPods Pro Stereo)").
+constexpr std::string_view kBluetoothProfileSuffixes[] = {" Hands-Free AG Audio", " Hands-Free HF Audio",
+                                                          " Hands-Free AG", " Hands-Free", " Stereo"};
+
+// Without the "2- " Windows puts before the second of two equal names.
+std::string_view WithoutOrdinal(std::string_view name) {
+    size_t digits = 0;
+    while (digits < name.size() && IsAsciiDigit(name[digits])) ++digits;
+    if (digits > 0 && name.substr(digits).starts_with("- ")) name.remove_prefix(digits + 2);
+    return name;
+}
+
+bool InList(std::string_view text, std::span<const std::string_view> list) {
+    return std::any_of(list.begin(), list.end(), [&](std::string_view g) { return EqualsNoCase(text, g); });
+}
 
 }  // namespace
+
+AudioEndpointNames ChosenAudioNames(const AudioEndpoint& e) {
+    AudioEndpointNames out;
+    std::string_view name = e.name;
+    const std::string suffix = " (" + e.adapter + ")";
+    if (!e.adapter.empty() && name.size() > suffix.size() && name.ends_with(suffix))
+        name.remove_suffix(suffix.size());
+    const std::string_view description = WithoutOrdinal(name);
+    if (!description.empty() && !InList(description, kGivenEndpointNames)) out.endpoint = std::string(description);
+    const std::string_view adapter = WithoutOrdinal(e.adapter);
+    for (std::string_view profile : kBluetoothProfileSuffixes)
+        if (adapter.size() > profile.size() && adapter.ends_with(profile)) {
+            out.bluetoothDevice = std::string(adapter.substr(0, adapter.size() - profile.size()));
+            break;
+        }
+    return out;
+}
 
 std::string WideFieldToUtf8(const char16_t* field, size_t max) {
     size_t n = 0;
@@ -95,17 +144,32 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
             ++notPresent;
             continue;
         }
+        // A name a person gave the endpoint, or the Bluetooth device it plays
+        // on, masks its cell and every text that holds it.
+        const AudioEndpointNames chosen = ChosenAudioNames(e);
+        uint32_t mask = 0;
+        if (!chosen.endpoint.empty()) {
+            mask |= kAudioEndpointColumn;
+            s.named.push_back({ValueKind::Chosen, chosen.endpoint});
+        }
+        if (!chosen.bluetoothDevice.empty()) {
+            mask |= kAudioEndpointColumn | kAudioAdapterColumn;
+            s.named.push_back({ValueKind::Chosen, chosen.bluetoothDevice});
+        }
         AddRow(t, {e.capture ? "capture" : "render", e.name, e.adapter, FormFactorName(e.hasFormFactor, e.formFactor),
-                   EndpointStateName(e.state), e.id});
+                   EndpointStateName(e.state), e.id},
+               mask);
         if (e.state == kEndpointActive && !e.id.empty()) {
-            // The name is machine data, masked where it restates a masked value; an endpoint without a
-            // name is named by its flow, not its ID.
-            const std::string label = !e.name.empty() ? e.name : e.capture ? "capture" : "render";
+            // An endpoint without a name, or with one a person chose, is named
+            // by its flow, not by its ID or that name; a name it keeps is
+            // machine data.
+            const bool named = !e.name.empty() && mask == 0;
+            const std::string label = named ? e.name : e.capture ? "capture" : "render";
             s.signals.push_back(MakeSignal(
                 sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + label, e.id,
                 SignalScope::PerInstall, 2, "", Sens::Yes, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
-            s.signals.back().nameData = e.name;
+            if (named) s.signals.back().nameData = e.name;
             ++active;
         }
     }
@@ -181,14 +245,56 @@ bool NamesPrinterHost(std::string_view text) {
     return std::any_of(words.begin(), words.end(), IsHostWord);
 }
 
-PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes) {
+namespace {
+
+// Queues Windows and common applications install under a fixed name.
+constexpr std::string_view kWindowsQueues[] = {
+    "Microsoft Print to PDF", "Microsoft XPS Document Writer", "Fax", "OneNote (Desktop)", "OneNote for Windows 10",
+    "OneNote", "Send To OneNote 2007", "Send To OneNote 2010", "Send To OneNote 2013", "Send To OneNote 2016",
+    "Adobe PDF", "Root Print Queue"};
+
+// What Windows appends to a second queue of one driver (" (Copy 2)", in the
+// languages it is most often installed in) and to a client's queue in a
+// Remote Desktop session (" (redirected 3)").
+constexpr std::string_view kQueueSuffixes[] = {" (Copy ", " (Kopie ", " (Copie ", " (Copia ", " (redirected ",
+                                               " (umgeleitet "};
+
+std::string_view WithoutQueueSuffix(std::string_view name) {
+    if (!name.ends_with(')')) return name;
+    for (std::string_view tag : kQueueSuffixes) {
+        const size_t at = ToLower(std::string(name)).rfind(ToLower(std::string(tag)));
+        if (at == std::string_view::npos) continue;
+        const std::string_view number = name.substr(at + tag.size(), name.size() - 1 - at - tag.size());
+        if (!number.empty() && std::all_of(number.begin(), number.end(), IsAsciiDigit)) return name.substr(0, at);
+    }
+    return name;
+}
+
+}  // namespace
+
+bool IsGivenQueueName(std::string_view name, std::string_view driver) {
+    const std::string_view base = WithoutQueueSuffix(name);
+    if (base.empty()) return false;
+    if (InList(base, kWindowsQueues)) return true;
+    // The driver's name, or its first words: an installer names the queue
+    // after the model ("HP LaserJet 400 M401" for "... M401 PCL 6").
+    const std::string model = Trim(driver);
+    return base.size() <= model.size() && EqualsNoCase(base, std::string_view(model).substr(0, base.size())) &&
+           (base.size() == model.size() || model[base.size()] == ' ') && base.back() != ' ';
+}
+
+PrinterKind ClassifyPrinter(const std::string& name, const std::string& driver, const std::string& port,
+                            uint32_t attributes) {
     if ((attributes & kPrinterAttributeNetwork) != 0 || name.starts_with("\\\\") || port.starts_with("\\\\"))
         return {"network", 5};
-    // Installers name a queue or a port after the printer's host name, which
-    // carries its MAC: such a name is masked like a port with an address.
+    // Installers name a port after the printer's host name, which carries its
+    // MAC: such a port is masked like one with an address. A queue's name is
+    // masked unless Windows or the maker gave it: whatever else it holds (an
+    // owner's name, a room, a MAC's tail), a person or a tool on this machine
+    // chose it.
     const bool addressPort = port.find('.') != std::string::npos || StartsWithNoCase(port, "IP_") ||
                              StartsWithNoCase(port, "WSD") || NamesPrinterHost(port);
-    return {"local", (addressPort ? 4u : 0u) | (NamesPrinterHost(name) ? 1u : 0u)};
+    return {"local", (addressPort ? 4u : 0u) | (IsGivenQueueName(name, driver) ? 0u : 1u)};
 }
 
 void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
@@ -198,9 +304,10 @@ void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
     t.labels = 0x18;  // Kind, Default
     if (scan.ok) {
         for (const PrinterEntry& p : scan.printers) {
-            const PrinterKind k = ClassifyPrinter(p.name, p.port, p.attributes);
+            const PrinterKind k = ClassifyPrinter(p.name, p.driver, p.port, p.attributes);
             const bool isDefault = !scan.defaultName.empty() && scan.defaultName == p.name;
             AddRow(t, {p.name, p.driver, p.port, k.kind, isDefault ? "yes" : ""}, k.mask);
+            if ((k.mask & 1u) != 0 && !p.name.empty()) s.named.push_back({ValueKind::Chosen, p.name});
         }
         if (t.rows.empty()) t.note += " No print queues installed.";
     } else {

@@ -87,6 +87,17 @@ struct AudioScan {
     std::string error;  // why the enumerator could not be created
     std::vector<AudioEndpoint> endpoints;
 };
+// The parts of an endpoint's name a person chose: the endpoint's own name
+// when it is not one Windows or a driver gives ("Speakers", "Line In", ...),
+// and the name of the Bluetooth device it plays on (the adapter's name before
+// " Stereo" or " Hands-Free"). Empty when given.
+struct AudioEndpointNames {
+    std::string endpoint;
+    std::string bluetoothDevice;
+};
+AudioEndpointNames ChosenAudioNames(const AudioEndpoint& e);
+// Masks the endpoint's name where a person chose it, and names that choice
+// (Snapshot::named) so that every text holding it is masked.
 void AddAudioTable(Snapshot& s, const AudioScan& scan);
 
 // ---- Smart-card readers ----
@@ -118,8 +129,15 @@ struct PrinterKind {
     const char* kind;  // "network" or "local"
     uint32_t mask;     // row mask: bit 0 Printer, bit 2 Port
 };
-PrinterKind ClassifyPrinter(const std::string& name, const std::string& port, uint32_t attributes);
-// Whether a queue or port name holds a word made from a printer's host name:
+PrinterKind ClassifyPrinter(const std::string& name, const std::string& driver, const std::string& port,
+                            uint32_t attributes);
+// Whether a queue's name is one Windows or the printer's maker gave it: its
+// driver's name or that name's first words ("HP LaserJet 400 M401" of
+// "HP LaserJet 400 M401 PCL 6"), or one of Windows' own queues ("Microsoft
+// Print to PDF", "Fax", ...), either optionally followed by the " (Copy 2)"
+// or " (redirected 3)" Windows appends. Any other name a person typed.
+bool IsGivenQueueName(std::string_view name, std::string_view driver);
+// Whether a port name holds a word made from a printer's host name:
 // a maker's prefix of 2 to 6 letters, an optional "-" or "_", and the last 3
 // or all 6 bytes of its MAC as hex digits ("BRW3C2AF41B2C9E", "NPI8C2A1F",
 // "HP1A2B3C"). Model numbers ("M401", "TS3100", "L2350DW") are not.

@@ -1,6 +1,7 @@
 // The Storage collector's per-disk and per-volume logic over the IoControl
 // seam: which queries run in which order, and the rows, signals and facts
 // their answers become.
+#include <algorithm>
 #include <cctype>
 
 #include "collectors/devices/storage.h"
@@ -290,7 +291,10 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
     const std::string serial = Format("%04X-%04X", v.serial >> 16, v.serial & 0xFFFF);
     const bool system = !v.root.empty() && std::toupper(static_cast<unsigned char>(v.root[0])) ==
                                                std::toupper(static_cast<unsigned char>(systemDrive));
-    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId});
+    // A label a person typed is masked, and masks every text that holds it.
+    const bool chosen = !IsDefaultVolumeLabel(v.label);
+    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId}, chosen ? 0x2u : 0u);
+    if (chosen) s.named.push_back({ValueKind::Chosen, v.label});
     s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", "Volume serial " + v.root, serial,
                                    SignalScope::PerInstall, 3, "os", Sens::Yes, "GetVolumeInformationW",
                                    "changes when the volume is formatted", 1.0));
@@ -324,6 +328,20 @@ void FinishStorageScan(Snapshot& s, StorageScan& scan) {
 }
 
 }  // namespace
+
+bool IsDefaultVolumeLabel(std::string_view label) {
+    // Setup's and makers' labels for the Windows, boot and recovery
+    // partitions, and what Windows' format gives when none is typed.
+    static constexpr std::string_view kDefaults[] = {
+        "Windows",    "System Reserved", "System-reserviert", "Réservé au système", "Reservado para el sistema",
+        "Recovery",   "Recovery Image",  "Windows RE tools",  "WINRETOOLS",         "OS",
+        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "New Volume",         "Neues Volume",
+        "EFI",        "ESP",             "Boot",
+    };
+    const std::string trimmed = Trim(label);
+    return trimmed.empty() ||
+           std::any_of(std::begin(kDefaults), std::end(kDefaults), [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
+}
 
 void CollectStorageFrom(Snapshot& s, const StorageSource& src) {
     if (!src.listOpened) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -99,6 +100,10 @@ std::string EsrtStatusName(uint32_t status, uint32_t lastAttemptVersion);
 // Reads one variable: 64 KiB first, 1 MiB when that is too small.
 bool ReadFirmwareVariable(const UefiSource& src, const std::string& name, const std::string& guid, Bytes& bytes,
                           uint32_t& error);
+
+// Whether a BCD entry's description is one Windows setup gives ("Windows Boot
+// Manager", "Windows 11", ...); any other a person set.
+bool IsGivenBootDescription(std::string_view description);
 
 void CollectUefiFrom(Snapshot& s, const UefiSource& src);
 // Windows build: fills the source from the live system and calls the above;

@@ -194,6 +194,8 @@ void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
                           "Products registered with the Security Center (WMI root\\SecurityCenter2, client editions "
                           "only). State and signature status are decoded from productState.");
     wsc.labels = 0xD;  // Category, State, Signatures
+    // The update time, to the second, is an event of this installation.
+    wsc.sens = 0x10;
     for (const auto& [category, products] : src.products)
         for (const SecurityProduct& p : products) AddSecurityProductRow(wsc, category, p);
     if (wsc.rows.empty())

@@ -91,7 +91,9 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
                         "Local, domain and Entra user profiles registered under HKLM\\...\\ProfileList (service and "
                         "system accounts are counted, not listed). The sequence of RIDs shows how many local accounts "
                         "were created on this installation; profile paths carry user names and keep their mask.");
-    t.sens = 4;
+    // The path names the user; last loaded and unloaded are this
+    // installation's events, masked as its install time is.
+    t.sens = 0x1C;
     t.labels = 0x21;  // the kind of account, State
     const std::string machineSid = GetFact(ctx.s, fact::kWinMachineSid);
     std::vector<std::string> rids;
@@ -140,8 +142,8 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         "Certificates in the machine's Remote Desktop and personal (My) stores. The self-signed Remote "
                         "Desktop certificate is generated per installation and presented to anyone who connects to the "
                         "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
-                        "computer or the current user, keep their mask; certificate authorities and self-signed test "
-                        "certificates are shown by name.");
+                        "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
+                        "authority's organization, while self-signed test certificates are shown by name.");
     t.labels = 0xC1;  // Store, Key, Kind
     const std::string computer = in.computerName.value_or(std::string());
     int rdp = 0;
@@ -153,6 +155,8 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
         }
         for (const CertSource& c : store.certs) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
+            for (const std::string& organization : cls.organizations)
+                ctx.s.named.push_back({ValueKind::Organization, organization});
             const std::string validTo = DateOf(c.notAfter);
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, DateOf(c.notBefore), validTo, KeyText(c), cls.kind},
                    cls.mask);
@@ -246,7 +250,14 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
     }
     if (!in.geoName.empty() || !in.geoNation.empty())
         fixed("Region (Geo)", in.geoNation.empty() ? in.geoName : in.geoName + " (GEOID " + in.geoNation + ")");
-    if (!in.httpsProgId.empty()) row("Default browser (https handler)", in.httpsProgId);
+    if (!in.httpsProgId.empty()) {
+        // The suffix a browser adds per installation ("FirefoxURL-" and a
+        // hash of its install path, Chromium's "." and one of the user's SID)
+        // is masked; the handler's name stays readable.
+        const auto [handler, suffix] = SplitHandlerSuffix(in.httpsProgId);
+        row("Default browser (https handler)", std::string(handler));
+        if (!suffix.empty()) row("Default browser handler suffix (per installation)", std::string(suffix), kIdValueMask);
+    }
     if (!in.lastLoggedOnProvider.empty()) {
         const std::string name = CredentialProviderName(in.lastLoggedOnProvider);
         fixed("Last logon credential provider",
@@ -348,24 +359,70 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
     }
     const bool namesThisMachine = (!computerName.empty() && ContainsNoCase(c.subject, computerName)) ||
                                   (!userName.empty() && !IsBuiltInAccount(userName) && ContainsNoCase(c.subject, userName));
-    // Bits: 2 thumbprint, 4 subject, 8 issuer.
+    // Bits: 2 thumbprint, 4 subject, 8 issuer. Every certificate in these stores is this machine's own, so every
+    // thumbprint is masked, a CA's too ("localhost" with CA:TRUE, as openssl
+    // makes it by default).
     CertClass r;
     if (authority) {
-        r = {c.selfSigned ? "root CA" : "intermediate CA", 0};
+        // The organization's own CA, or one made here: its names follow the
+        // organization rule.
+        r.kind = c.selfSigned ? "root CA" : "intermediate CA";
+        r.mask = 2;
+        for (const std::string* name : {&c.subject, &c.issuer}) {
+            if (name == &c.issuer && c.selfSigned) continue;
+            std::string organization = CaOrganizationName(*name);
+            if (organization.empty()) continue;
+            r.mask |= name == &c.subject ? 4u : 8u;
+            r.organizations.push_back(std::move(organization));
+        }
     } else if (c.selfSigned) {
         // Its key pair was generated here, so its thumbprint identifies the
         // installation; a personal one's subject follows the name rules
         // ("localhost" stays), the Remote Desktop one names this computer.
-        r = {"self-signed", personal ? 2u : 14u};
+        r.kind = "self-signed";
+        r.mask = personal ? 2u : 14u;
     } else {
         // Issued to this machine or its user: the subject names them, the
         // issuer their organization's CA.
-        r = {"end entity", 14};
+        r.kind = "end entity";
+        r.mask = 14;
     }
     // A subject that names this computer or its user stays masked whatever the
     // kind, and so do its issuer and thumbprint.
-    if (namesThisMachine) r.mask = 14;
+    if (namesThisMachine) r.mask |= 14;
     return r;
+}
+
+std::pair<std::string_view, std::string_view> SplitHandlerSuffix(std::string_view progId) {
+    const size_t at = progId.find_last_of("-.");
+    if (at == std::string_view::npos || at == 0) return {progId, {}};
+    const std::string_view suffix = progId.substr(at + 1);
+    const bool perInstall = suffix.size() >= 8 && std::all_of(suffix.begin(), suffix.end(), [](char c) {
+                                return IsAsciiDigit(c) || IsAsciiLetter(c);
+                            });
+    if (!perInstall) return {progId, {}};
+    return {progId.substr(0, at), suffix};
+}
+
+std::string CaOrganizationName(std::string_view name) {
+    // The words every CA's name is made of, not its owner's.
+    static constexpr std::string_view kCaWords[] = {
+        "root",      "ca",      "issuing",       "intermediate", "authority", "certificate", "certification",
+        "certs",     "policy",  "sub",           "subordinate",  "server",    "client",      "trust",
+        "primary",   "secure",  "class",         "enterprise",   "services",  "public",      "private",
+        "localhost", "local",   "localdomain",   "test",         "dev",       "cert",        "signing"};
+    std::vector<std::string> kept;
+    size_t from = 0;
+    while (from < name.size()) {
+        const size_t space = std::min(name.find(' ', from), name.size());
+        const std::string_view word = name.substr(from, space - from);
+        from = space + 1;
+        if (word.empty() || word == "-") continue;
+        const std::string lower = ToLower(std::string(word));
+        const bool generic = std::find(std::begin(kCaWords), std::end(kCaWords), lower) != std::end(kCaWords);
+        if (!generic && std::none_of(word.begin(), word.end(), IsAsciiDigit)) kept.emplace_back(word);
+    }
+    return Join(kept, " ");
 }
 
 void CollectWindowsFrom(Snapshot& s, const WindowsSource& in) {

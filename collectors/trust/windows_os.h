@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/snapshot.h"
@@ -164,7 +165,19 @@ ProfileClass ClassifyProfileSid(const std::string& sid, const std::string& machi
 struct CertClass {
     std::string kind;
     uint32_t mask = 0;
+    // A CA's organization, from its subject and issuer: masked as the
+    // registered organization is.
+    std::vector<std::string> organizations;
 };
+// A browser's URL handler (ProgID) and the suffix it adds per installation:
+// the part after the last "-" or "." when that is 8 or more letters and
+// digits ("FirefoxURL-308046B0AF4A39CB", "ChromeHTML.PBDQNIM5QSRFYDVO"), else
+// the whole ProgID and no suffix ("MSEdgeHTM", "IE.HTTPS").
+std::pair<std::string_view, std::string_view> SplitHandlerSuffix(std::string_view progId);
+// A CA's name without the words every CA's name holds ("Root", "CA",
+// "Issuing", ...) and without words with digits ("G2", "01"): its owner's
+// name, or empty.
+std::string CaOrganizationName(std::string_view name);
 // Kind and row mask of one certificate of a store; `personal` for the My store.
 CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::string& computerName,
                               const std::string& userName);

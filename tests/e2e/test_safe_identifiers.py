@@ -1,10 +1,10 @@
 """Per-install identifiers a privacy-safe report once showed, planted in a
 prefix: the DHCPv6 DUID of any type and a DUID-LLT's generation time, the Edge
 Update ID's creation time, certificates made on this machine or issued to it in
-the personal store, and print queues and ports named after a printer's host.
-None appears in the safe report in any case or separator form; the states next
-to them (the DUID's type, the rotation count, a localhost certificate's name, a
-root CA, ordinary queue names) stay readable. The TPM values (AIK hash, PCR1
+the personal store (a root CA's too), and print queues and ports named after a
+printer's host. None appears in the safe report in any case or separator form;
+the states next to them (the DUID's type, the rotation count, a localhost
+certificate's name, queue names a driver gives) stay readable. The TPM values (AIK hash, PCR1
 and PCR5, the provisioning time) need a TPM, which Wine does not have: unit
 tests and the simulator's test cover them."""
 import datetime
@@ -112,6 +112,8 @@ class PlantedInstallationIdentifiers(unittest.TestCase):
             "printer host NPI": "NPI8C2A1F",
             "printer host BRW": "BRW3C2AF41B2C9E",
             "printer host HP": "HP1A2B3C",
+            "root CA thumbprint": cls.thumb["root"],
+            "root CA": ROOT,
         }
 
     def test_planted_values_are_in_the_raw_report(self):
@@ -135,7 +137,7 @@ class PlantedInstallationIdentifiers(unittest.TestCase):
         self.assertRegex(value_of(self.safe, "ms.ids", "Edge Update client ID created"), HMAC)
 
     def test_personal_store_certificates(self):
-        mine = {c[2] if not HMAC.match(c[2]) else "(masked)": c for c in rows(self.safe, "windows.certs")
+        mine = {c[2] if not HMAC.match(c[2]) else "(masked) " + c[7]: c for c in rows(self.safe, "windows.certs")
                 if c[0] == "personal (My)"}
         # Made here: the name stays, the thumbprint is masked.
         for subject in ("localhost", "Local Test Signer"):
@@ -143,13 +145,15 @@ class PlantedInstallationIdentifiers(unittest.TestCase):
             self.assertRegex(mine[subject][1], HMAC, subject)
             self.assertEqual(mine[subject][3], subject, subject)
         # Issued to this machine: subject, issuer and thumbprint masked; the kind stays.
-        issued = mine["(masked)"]
+        issued = mine["(masked) end entity"]
         self.assertEqual(issued[7], "end entity")
         for cell in issued[1:4]:
             self.assertRegex(cell, HMAC)
-        # A root CA stays readable, thumbprint and all.
-        self.assertEqual(mine[ROOT][1:4], [self.thumb["root"].upper(), ROOT, ROOT])
-        self.assertEqual(mine[ROOT][7], "root CA")
+        # A root CA in this store is the organization's own: its thumbprint and names are masked, its kind stays.
+        roots = [c for c in rows(self.safe, "windows.certs") if c[0] == "personal (My)" and c[7] == "root CA"]
+        self.assertEqual(len(roots), 1)
+        for cell in roots[0][1:4]:
+            self.assertRegex(cell, HMAC)
 
     def test_print_queues_named_after_their_host(self):
         self.assertEqual(sorted(c[0] for c in rows(self.raw, "devices.printers")), sorted(q[0] for q in QUEUES))

@@ -244,6 +244,50 @@ TEST(Pnp, InventoryWritesTablesFactsAndSignals) {
     EXPECT_EQ(placeholder.q, 0.0);
 }
 
+// A name the device's owner chose (a Bluetooth device's, a phone's, a drive's
+// label) is named for the safe report, and a USB serial's signal is then named
+// by the hardware ID.
+TEST(Pnp, NamesOwnersChose) {
+    const struct {
+        const char* cls;
+        const char* name;
+        const char16_t* instance;
+        bool chosen;
+    } cases[] = {
+        {"Bluetooth", "Ana's AirPods Pro", u"BTHENUM\\DEV_4C7E21A0B1C2\\7&1", true},
+        {"Bluetooth", "Kowalczyk Keyboard", u"BTHLE\\Dev_4c7e21a0b1c2\\8&2", true},
+        {"Bluetooth", "Intel(R) Wireless Bluetooth(R)", u"USB\\VID_8087&PID_0026\\5&1", false},
+        {"Bluetooth", "Microsoft Bluetooth Enumerator", u"BTH\\MS_BTHBRB\\7&2", false},
+        {"WPD", "Ana's iPhone", u"USB\\VID_05AC&PID_12A8\\00008030001E4C7E21A0B1C2", true},
+        {"WPD", "\u738b\u5c0f\u660e\u7684\u8d44\u6599", u"SWD\\WPDBUSENUM\\_??_USBSTOR#1", true},
+        {"WPD", "E:\\", u"SWD\\WPDBUSENUM\\_??_USBSTOR#2", false},
+        {"WPD", "E:", u"SWD\\WPDBUSENUM\\_??_USBSTOR#3", false},
+        {"WPD", "New Volume", u"SWD\\WPDBUSENUM\\_??_USBSTOR#4", false},
+        {"USB", "USB Mass Storage Device", u"USB\\VID_0781&PID_5583\\4C530001230815116283", false},
+        {"WPD", "", u"SWD\\WPDBUSENUM\\_??_USBSTOR#5", false},
+    };
+    DevicesSource src;
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        DeviceProps p = Dev(c.cls, c.name, c.instance, {"USB\\VID_05AC&PID_12A8"});
+        EXPECT_EQ(HasChosenName(p), c.chosen) << c.name;
+        if (c.chosen) expected.push_back(c.name);
+        src.devices.push_back(p);
+    }
+    Snapshot s;
+    CollectDevicesFrom(s, src);
+    std::vector<std::string> named;
+    for (const NamedValue& n : s.named) {
+        EXPECT_EQ(n.kind, ValueKind::Chosen);
+        named.push_back(n.value);
+    }
+    EXPECT_EQ(named, expected);
+    std::vector<std::string> signals;
+    for (const Signal& g : s.signals) signals.push_back(g.name);
+    EXPECT_EQ(signals, (std::vector<std::string>{"USB serial: USB\\VID_05AC&PID_12A8",
+                                                 "USB serial: USB Mass Storage Device"}));
+}
+
 TEST(Pnp, UnopenedListClearsOldIdsAndNotesTheFailure) {
     Snapshot s;
     SetFact(s, "vm.pnp.ids:0", "stale");

@@ -321,7 +321,8 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
     const Snapshot s = Collect(in);
     const Table* t = FindTable(s, "net.profiles");
     ASSERT_EQ(t->rows.size(), 3u);
-    EXPECT_EQ(t->sens, 0xC1u);  // the profile GUID, the DNS suffix and the gateway MAC
+    // The profile GUID, the times of this installation's use, the DNS suffix and the gateway MAC.
+    EXPECT_EQ(t->sens, 0xF1u);
     EXPECT_EQ(t->rows[0].cells,
               (std::vector<std::string>{"{AbCdEf00-0000-0000-0000-000000000001}", "Home", "Wi-Fi", "private",
                                         "2020-05-01 10:00", "2024-01-02 03:04", "corp.example", "A0-B0-C0-D0-E0-F0"}));
@@ -333,6 +334,7 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
     const Table* ids = FindTable(s, "net.ids");
     ASSERT_EQ(ids->rows.size(), 1u);
     EXPECT_EQ(ids->rows[0].cells[1], "3 (first joined 2019-12-31 23:59, last connected 2024-01-02 03:04)");
+    EXPECT_EQ(ids->rows[0].sens, 0x2u);  // it holds the masked times
     EXPECT_EQ(GetFact(s, "net.profiles"), "3");
 }
 
@@ -375,7 +377,7 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
 
     const Table* bt = FindTable(s, "net.bt");
     ASSERT_EQ(bt->rows.size(), 2u);
-    EXPECT_EQ(bt->sens, 0x2u);
+    EXPECT_EQ(bt->sens, 0x3u);  // the name (the computer's, or one a person gave) and the address
     EXPECT_EQ(bt->note, "");
     EXPECT_EQ(bt->rows[0].cells,
               (std::vector<std::string>{"LAPTOP", "00:1A:2B:3C:4D:5E", "0x000F Broadcom", "0x1234", "0x7A010C"}));
@@ -387,7 +389,7 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
     EXPECT_TRUE(SignalsOf(s, "bt.address")[0]->sens);
 
     const Table* dev = FindTable(s, "net.btdevices");
-    EXPECT_EQ(dev->sens, 0x3u);
+    EXPECT_EQ(dev->sens, 0x63u);  // name, address, and the times this installation saw and used it
     ASSERT_EQ(dev->rows.size(), 2u);
     EXPECT_EQ(dev->rows[0].cells, (std::vector<std::string>{"Headset", "00:00:00:00:00:AA", "0x240404", "yes", "yes",
                                                              "2024-02-03 04:05", ""}));
@@ -399,6 +401,11 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
                                         "BluetoothFindFirstDevice (cache only)"}));
     EXPECT_EQ(GetFact(s, "bt.radios"), "2");
     EXPECT_EQ(GetFact(s, "bt.paired"), "1");
+    // Every radio's and device's name masks the texts that hold it.
+    std::vector<std::string> chosen;
+    for (const NamedValue& n : s.named)
+        if (n.kind == ValueKind::Chosen) chosen.push_back(n.value);
+    EXPECT_EQ(chosen, (std::vector<std::string>{"LAPTOP", "dongle", "Headset", "Speaker"}));
 }
 
 TEST(NetworkBluetooth, NoRadio) {

@@ -188,6 +188,75 @@ TEST(Peripherals, AudioEndpointIdsAreMasked) {
     }
 }
 
+// An endpoint's name is masked where a person chose it: a name given in the
+// Sound settings, or the Bluetooth device's name its adapter carries.
+TEST(Peripherals, AudioNamesAPersonChose) {
+    const struct {
+        const char* name;
+        const char* adapter;
+        const char* endpoint;   // the chosen endpoint name, if any
+        const char* bluetooth;  // the Bluetooth device's name, if any
+    } cases[] = {
+        {"Speakers (Realtek(R) Audio)", "Realtek(R) Audio", "", ""},
+        {"Speakers (2- USB Audio Device)", "2- USB Audio Device", "", ""},
+        {"2- Microphone Array (Intel\u00ae Smart Sound Technology for Digital Microphones)",
+         "Intel\u00ae Smart Sound Technology for Digital Microphones", "", ""},
+        {"headphones", "", "", ""},
+        {"", "", "", ""},
+        {"Headphones (Ana's AirPods Pro Stereo)", "Ana's AirPods Pro Stereo", "", "Ana's AirPods Pro"},
+        {"Headset (Kowalczyk AirPods Pro Hands-Free)", "Kowalczyk AirPods Pro Hands-Free", "", "Kowalczyk AirPods Pro"},
+        {"Headset (WH-1000XM4 Hands-Free AG Audio)", "WH-1000XM4 Hands-Free AG Audio", "", "WH-1000XM4"},
+        {"Anas Lautsprecher (Realtek(R) Audio)", "Realtek(R) Audio", "Anas Lautsprecher", ""},
+        {"\u738b\u5c0f\u660e\u7684\u8033\u673a (USB Audio Device)", "USB Audio Device",
+         "\u738b\u5c0f\u660e\u7684\u8033\u673a", ""},
+        {"DELL U2720Q (NVIDIA High Definition Audio)", "NVIDIA High Definition Audio", "DELL U2720Q", ""},
+    };
+    AudioScan scan;
+    scan.available = true;
+    std::vector<std::string> expectedNamed;
+    for (const auto& c : cases) {
+        AudioEndpoint e;
+        e.state = 1;
+        e.name = c.name;
+        e.adapter = c.adapter;
+        e.hasFormFactor = true;
+        e.formFactor = 3;
+        e.id = std::string("{0.0.0.00000000}.{") + std::to_string(scan.endpoints.size()) + "}";
+        const AudioEndpointNames chosen = ChosenAudioNames(e);
+        EXPECT_EQ(chosen.endpoint, c.endpoint) << c.name;
+        EXPECT_EQ(chosen.bluetoothDevice, c.bluetooth) << c.name;
+        if (*c.endpoint) expectedNamed.push_back(c.endpoint);
+        if (*c.bluetooth) expectedNamed.push_back(c.bluetooth);
+        scan.endpoints.push_back(e);
+    }
+    Snapshot s;
+    AddAudioTable(s, scan);
+    const Table& t = s.tables.at(0);
+    ASSERT_EQ(t.rows.size(), std::size(cases));
+    std::vector<std::string> named;
+    for (const NamedValue& n : s.named) {
+        EXPECT_EQ(n.kind, ValueKind::Chosen);
+        named.push_back(n.value);
+    }
+    EXPECT_EQ(named, expectedNamed);
+    for (size_t i = 0; i < t.rows.size(); ++i) {
+        const auto& c = cases[i];
+        const uint32_t expected = (*c.endpoint ? 2u : 0u) | (*c.bluetooth ? 6u : 0u);
+        EXPECT_EQ(t.rows[i].sens, expected) << c.name;
+        // Its identifier's signal is named by its flow, not by the chosen name.
+        const Signal& g = s.signals.at(i);
+        if (expected != 0 || !*c.name) {
+            EXPECT_EQ(g.name, "Audio endpoint ID - render") << c.name;
+        } else {
+            EXPECT_EQ(g.name, std::string("Audio endpoint ID - ") + c.name);
+        }
+    }
+    const std::string safe = SafeReport(s);
+    for (const char* text : {"Ana's AirPods Pro", "Kowalczyk", "Anas Lautsprecher", "\u738b\u5c0f\u660e"})
+        EXPECT_EQ(safe.find(text), std::string::npos) << text;
+    EXPECT_NE(safe.find("\"Speakers (Realtek(R) Audio)\""), std::string::npos);
+}
+
 TEST(Peripherals, AudioWithoutEndpointsOrApi) {
     Snapshot none;
     AudioScan empty;
@@ -275,26 +344,98 @@ TEST(Peripherals, PrinterKindAndMask) {
         {"\\\\server\\Laser", "USB001", 0, "network", 5},  // shared queue without the network bit
         {"Office", "\\\\server\\Laser", 0, "network", 5},
         {"Office", "USB001", 0x10, "network", 5},
-        {"HP", "IP_10.0.0.5", 0, "local", 4},
-        {"HP", "ip_printer", 0, "local", 4},
-        {"HP", "WSD-1c2b3a", 0, "local", 4},
-        {"HP", "wsd-1c2b3a", 0, "local", 4},
-        {"HP", "printer.local", 0, "local", 4},
-        {"HP", "LPT1:", 0, "local", 0},
+        {"HP Universal", "IP_10.0.0.5", 0, "local", 4},
+        {"HP Universal", "ip_printer", 0, "local", 4},
+        {"HP Universal", "WSD-1c2b3a", 0, "local", 4},
+        {"HP Universal", "wsd-1c2b3a", 0, "local", 4},
+        {"HP Universal", "printer.local", 0, "local", 4},
+        {"HP Universal", "LPT1:", 0, "local", 0},
         {"Microsoft Print to PDF", "PORTPROMPT:", 0x40, "local", 0},
-        {"\\single", "IP", 0, "local", 0},
+        {"Office", "LPT1:", 0, "local", 1},  // a name someone typed
+        {"\\single", "IP", 0, "local", 1},
     };
     for (const Case& c : cases) {
-        const PrinterKind k = ClassifyPrinter(c.name, c.port, c.attributes);
+        const PrinterKind k = ClassifyPrinter(c.name, "HP Universal", c.port, c.attributes);
         EXPECT_STREQ(k.kind, c.kind) << c.name << " " << c.port;
         EXPECT_EQ(k.mask, c.mask) << c.name << " " << c.port;
     }
 }
 
-// Queue and port names made from a printer's host name carry its MAC; model
-// names and Windows' own queues do not. Each name is tried as a local queue's
-// name and as its port.
-TEST(Peripherals, PrinterNamesMadeFromAHostName) {
+// A queue's name is masked unless Windows or the maker gave it: its driver's
+// name or one of Windows' own queues, with or without Windows' "(Copy n)" and
+// "(redirected n)". Whatever else a person typed needs no guess at names.
+TEST(Peripherals, QueueNamesAreMaskedUnlessGiven) {
+    const struct {
+        const char* name;
+        const char* driver;
+        bool given;
+    } cases[] = {
+        {"Microsoft Print to PDF", "Microsoft Print To PDF", true},
+        {"Microsoft Print to PDF (Copy 2)", "Microsoft Print To PDF", true},
+        {"Microsoft XPS Document Writer", "Microsoft XPS Document Writer v4", true},
+        {"Fax", "Microsoft Shared Fax Driver", true},
+        {"OneNote (Desktop)", "Send to Microsoft OneNote 16 Driver", true},
+        {"Send To OneNote 2016", "Send to Microsoft OneNote 16 Driver", true},
+        {"HP LaserJet Pro MFP M428fdw", "HP LaserJet Pro MFP M428fdw", true},
+        {"hp laserjet pro mfp m428fdw (Copy 1)", "HP LaserJet Pro MFP M428fdw ", true},
+        {"HP LaserJet Pro MFP M428fdw (redirected 3)", "HP LaserJet Pro MFP M428fdw", true},
+        {"Brother HL-L2350DW series (Kopie 1)", "Brother HL-L2350DW series", true},
+        {"HP LaserJet 400 M401", "HP LaserJet 400 M401 PCL 6", true},  // the model, the driver's first words
+        {"HP LaserJet 400 M40", "HP LaserJet 400 M401 PCL 6", false},
+        {"Anas Drucker", "HP LaserJet Pro MFP M428fdw", false},
+        {"Ana\u2019s Drucker", "HP LaserJet Pro MFP M428fdw", false},
+        {"Kowalczyk Laser", "HP LaserJet Pro MFP M428fdw", false},
+        {"\u738b\u5c0f\u660e\u7684\u6253\u5370\u673a", "Canon TS3100 series", false},
+        {"Hollowmere 3.OG Farbe", "Kyocera TASKalfa 3253ci KX", false},
+        {"WEISS ELEKTRO B\u00dcRO", "Brother HL-L2350DW series", false},
+        {"HP OfficeJet Pro 8020 series [4C7E21]", "HP OfficeJet Pro 8020 series PCL-3", false},
+        {"BRW3C2AF41B2C9E", "Brother MFC-L2710DW series", false},
+        {"HP LaserJet Pro MFP M428fdw (Copy)", "HP LaserJet Pro MFP M428fdw", false},
+        {"HP LaserJet Pro MFP M428fdw (Copy 2a)", "HP LaserJet Pro MFP M428fdw", false},
+        {"HP LaserJet Pro MFP M428fdw Ana", "HP LaserJet Pro MFP M428fdw", false},
+        {"Fax (Ana)", "Microsoft Shared Fax Driver", false},
+        {"Office", "", false},
+        {"", "", false},
+    };
+    PrinterScan scan;
+    scan.ok = true;
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsGivenQueueName(c.name, c.driver), c.given) << c.name;
+        EXPECT_EQ(ClassifyPrinter(c.name, c.driver, "USB001", 0).mask, c.given ? 0u : 1u) << c.name;
+        scan.printers.push_back({c.name, c.driver, "USB001", 0});
+    }
+    // Each masked name is named, so that it masks every text holding it.
+    Snapshot s;
+    AddPrinterTable(s, scan);
+    std::vector<std::string> named, expected;
+    for (const NamedValue& n : s.named) {
+        EXPECT_EQ(n.kind, ValueKind::Chosen) << n.value;
+        named.push_back(n.value);
+    }
+    for (const auto& c : cases)
+        if (!c.given && *c.name) expected.push_back(c.name);
+    EXPECT_EQ(named, expected);
+
+    // In a safe report the chosen names are gone and the given ones stay.
+    PrinterScan home;
+    home.ok = true;
+    home.printers = {{"Microsoft Print to PDF", "Microsoft Print To PDF", "PORTPROMPT:", 0},
+                     {"HP LaserJet 400 M401 (Copy 1)", "HP LaserJet 400 M401 PCL 6", "USB001", 0},
+                     {"Anas Drucker", "HP LaserJet 400 M401 PCL 6", "USB002", 0},
+                     {"Kowalczyk Laser", "HP LaserJet 400 M401 PCL 6", "USB003", 0},
+                     {"Hollowmere 3.OG Farbe", "Kyocera TASKalfa 3253ci KX", "USB004", 0}};
+    Snapshot h;
+    AddPrinterTable(h, home);
+    const std::string safe = SafeReport(h);
+    for (const char* gone : {"Anas", "Kowalczyk", "Hollowmere"}) EXPECT_EQ(safe.find(gone), std::string::npos) << gone;
+    for (const char* kept : {"\"Microsoft Print to PDF\"", "\"HP LaserJet 400 M401 (Copy 1)\"",
+                             "\"Kyocera TASKalfa 3253ci KX\""})
+        EXPECT_NE(safe.find(kept), std::string::npos) << kept;
+}
+
+// Port names made from a printer's host name carry its MAC; model names and
+// Windows' own ports do not.
+TEST(Peripherals, PortNamesMadeFromAHostName) {
     const struct {
         const char* text;
         bool host;
@@ -310,16 +451,13 @@ TEST(Peripherals, PrinterNamesMadeFromAHostName) {
         {"XRX9C934E1A2B3C", true},
         {"HPAB12CD", true},  // the hex part begins with hex letters
         {"Microsoft Print to PDF", false},
-        {"Microsoft XPS Document Writer", false},
         {"HP LaserJet 400 M401", false},
         {"HP LaserJet Pro MFP M428fdw", false},
         {"Brother HL-L2350DW series", false},
         {"Canon TS3100 series", false},
         {"Canon MF642C/643C/644C", false},
         {"EPSON XP-4100 Series", false},
-        {"Send To OneNote 2016", false},
         {"ZDesigner ZD420-203dpi ZPL", false},
-        {"Fax", false},
         {"USB001", false},
         {"PORTPROMPT:", false},
         {"nul:", false},
@@ -334,9 +472,8 @@ TEST(Peripherals, PrinterNamesMadeFromAHostName) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(NamesPrinterHost(c.text), c.host) << c.text;
-        EXPECT_EQ(ClassifyPrinter(c.text, "USB001", 0).mask, c.host ? 1u : 0u) << c.text;
-        EXPECT_EQ(ClassifyPrinter("Office", c.text, 0).mask, c.host ? 4u : 0u) << c.text;
-        EXPECT_STREQ(ClassifyPrinter(c.text, c.text, 0).kind, "local") << c.text;
+        EXPECT_EQ(ClassifyPrinter("Fax", "Fax driver", c.text, 0).mask, c.host ? 4u : 0u) << c.text;
+        EXPECT_STREQ(ClassifyPrinter(c.text, "Fax driver", c.text, 0).kind, "local") << c.text;
     }
 
     PrinterScan scan;
@@ -355,15 +492,16 @@ TEST(Peripherals, PrinterNamesMadeFromAHostName) {
 TEST(Peripherals, PrinterRowsDefaultAndNotes) {
     PrinterScan scan;
     scan.ok = true;
-    scan.defaultName = "HP";
-    scan.printers = {{"HP", "HP Universal", "IP_10.0.0.5", 0}, {"\\\\srv\\Q", "Xerox", "USB001", 0},
-                     {"HPX", "PDF", "LPT1:", 0}};
+    scan.defaultName = "HP Universal";
+    scan.printers = {{"HP Universal", "HP Universal", "IP_10.0.0.5", 0}, {"\\\\srv\\Q", "Xerox", "USB001", 0},
+                     {"HP Universal (Copy 1)", "HP Universal", "LPT1:", 0}};
     Snapshot s;
     AddPrinterTable(s, scan);
     const Table& t = s.tables.at(0);
     EXPECT_EQ(t.note, kPrinterNote);
     ASSERT_EQ(t.rows.size(), 3u);
-    EXPECT_EQ(t.rows[0].cells, (std::vector<std::string>{"HP", "HP Universal", "IP_10.0.0.5", "local", "yes"}));
+    EXPECT_EQ(t.rows[0].cells,
+              (std::vector<std::string>{"HP Universal", "HP Universal", "IP_10.0.0.5", "local", "yes"}));
     EXPECT_EQ(t.rows[0].sens, 4u);
     EXPECT_EQ(t.rows[1].cells[4], "");
     EXPECT_EQ(t.rows[1].sens, 5u);

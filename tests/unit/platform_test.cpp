@@ -323,6 +323,7 @@ TEST(SecurityCenter, ProductRowsAndNotes) {
                           {"antivirus", "Old AV", "disabled (0x060010)", "out of date", ""},
                           {"firewall", "Wall", "disabled (0x000000)", "up to date", ""}}));
     EXPECT_EQ(GetFact(s, fact::kPlatWsc), "3");
+    EXPECT_EQ(s.tables[1].sens, 0x10u);  // the update time, an event of this installation
     EXPECT_TRUE(s.tables[1].note.ends_with("decoded from productState."));
 
     s = Snapshot();

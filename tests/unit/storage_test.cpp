@@ -357,5 +357,49 @@ TEST(StorageCollect, Volumes) {
     EXPECT_EQ(FindTable(s, "storage.ids")->groupCol, 0);
 }
 
+// A volume label is masked unless setup, a maker or Windows' format gave it;
+// a masked label is named, so that it masks every text holding it.
+TEST(StorageCollect, VolumeLabelsAPersonTyped) {
+    const struct {
+        const char* label;
+        bool given;
+    } cases[] = {
+        {"", true},
+        {"  ", true},
+        {"Windows", true},
+        {"WINDOWS", true},
+        {"System Reserved", true},
+        {"Recovery", true},
+        {"OS", true},
+        {"New Volume", true},
+        {"Anas Daten", false},
+        {"Ana\u2019s Daten", false},
+        {"\u738b\u5c0f\u660e\u7684\u8d44\u6599", false},
+        {"Hollowmere", false},
+        {"Windows Ana", false},
+        {"Data", false},
+    };
+    StorageSource src;
+    src.errorText = ErrorText;
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsDefaultVolumeLabel(c.label), c.given) << c.label;
+        src.volumes.push_back({"E:\\", c.label, "NTFS", 0x1234ABCD, "", ""});
+    }
+    Snapshot s;
+    CollectStorageFrom(s, src);
+    const Table* t = FindTable(s, "storage.volumes");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->rows.size(), std::size(cases));
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(t->rows[i].sens, cases[i].given ? 0u : 2u) << cases[i].label;
+        if (!cases[i].given) expected.push_back(cases[i].label);
+    }
+    std::vector<std::string> named;
+    for (const NamedValue& n : s.named)
+        if (n.kind == ValueKind::Chosen) named.push_back(n.value);
+    EXPECT_EQ(named, expected);
+}
+
 }  // namespace
 }  // namespace vorq

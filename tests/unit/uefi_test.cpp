@@ -265,19 +265,35 @@ TEST(CollectUefi, BootConfiguration) {
     m.strings[kBootMgr + "23000003|Element"] = def;
     m.strings["BCD00000000\\Objects\\" + def + "\\Elements\\12000004|Element"] = "Windows Boot Loader";
     m.strings["BCD00000000\\Objects\\" + def + "\\Elements\\23000003|Element"] = "{R}";
+    m.strings["BCD00000000\\Objects\\{X}\\Elements\\12000004|Element"] = "Anas Windows";
     m.multi[kBootMgr + "24000001|Element"] = {def, "{11111111-AAAA-BBBB-CCCC-000000000001}", "{X}"};
     Snapshot s = Collect(m, false);
-    EXPECT_EQ(Cells(FindTable(s, "uefi.bcd")),
-              (std::vector<std::vector<std::string>>{{"Default loader", def, "Windows Boot Loader"},
-                                                     {"Resume object", "{R}", ""},
-                                                     {"Display order", "{11111111-AAAA-BBBB-CCCC-000000000001}", ""},
-                                                     {"Display order", "{X}", ""}}));
+    const Table* bcd = FindTable(s, "uefi.bcd");
+    EXPECT_EQ(Cells(bcd), (std::vector<std::vector<std::string>>{{"Default loader", def, "Windows Boot Loader"},
+                                                                 {"Resume object", "{R}", ""},
+                                                                 {"Display order", "{11111111-AAAA-BBBB-CCCC-000000000001}", ""},
+                                                                 {"Display order", "{X}", "Anas Windows"}}));
+    // A description someone set is masked and masks every text holding it.
+    std::vector<uint32_t> masks;
+    for (const TableRow& r : bcd->rows) masks.push_back(r.sens);
+    EXPECT_EQ(masks, (std::vector<uint32_t>{0, 0, 0, 4}));
+    ASSERT_EQ(s.named.size(), 1u);
+    EXPECT_EQ(s.named[0].kind, ValueKind::Chosen);
+    EXPECT_EQ(s.named[0].value, "Anas Windows");
     ASSERT_EQ(SignalKeys(s), std::vector<std::string>{"uefi.bcd_default"});
     EXPECT_TRUE(s.signals[0].sens);
     EXPECT_EQ(s.signals[0].scope, 2);
 
     FakeMachine none;
     EXPECT_TRUE(FindTable(Collect(none, false), "uefi.bcd")->note.ends_with("installed. Needs administrator rights."));
+}
+
+TEST(CollectUefi, BootDescriptionsWindowsGives) {
+    for (const char* given : {"Windows Boot Manager", "Windows 11", "windows 10", "Windows Memory Diagnostic",
+                              "Windows Recovery Environment", "Windows Server 2022"})
+        EXPECT_TRUE(IsGivenBootDescription(given)) << given;
+    for (const char* chosen : {"Anas Windows", "Windows 11 (Ana)", "Hollowmere Build", "", "Windows 12"})
+        EXPECT_FALSE(IsGivenBootDescription(chosen)) << chosen;
 }
 
 TEST(CollectUefi, GuestParameters) {

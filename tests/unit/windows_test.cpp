@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "collectors/trust/windows_os.h"
 #include "core/report.h"
 #include "core/snapshot.h"
@@ -118,11 +120,15 @@ TEST(WindowsRules, CertificateKindAndMask) {
         const char* kind;
         uint32_t mask;
     } cases[] = {
-        // Mask bits: 2 thumbprint, 4 subject, 8 issuer.
-        {cert("Contoso Root", true, true), true, "root CA", 0},
-        {cert("Contoso Issuing", false, true), false, "intermediate CA", 0},
-        {cert("Legacy", false, std::nullopt, true), false, "intermediate CA", 0},
-        {cert("Hollowmere Issuing CA 02", true), true, "root CA", 0},
+        // Mask bits: 2 thumbprint, 4 subject, 8 issuer. A CA here is the
+        // organization's own or made here: its thumbprint and its
+        // organization's name are masked.
+        {cert("Contoso Root", true, true), true, "root CA", 6},
+        {cert("Contoso Issuing", false, true), false, "intermediate CA", 6},
+        {cert("Legacy", false, std::nullopt, true), false, "intermediate CA", 6},
+        {cert("Hollowmere Issuing CA 02", true), true, "root CA", 6},
+        {cert("localhost", true, true), true, "root CA", 2},  // as openssl makes it by default
+        {cert("Test Authority", true), true, "root CA", 2},
         // Basic constraints that say "not a CA" win over a name with "Root".
         {cert("Root of nothing", true, false), false, "self-signed", 14},
         // Issued to this machine or its user: the issuer names their organization's CA.
@@ -133,7 +139,6 @@ TEST(WindowsRules, CertificateKindAndMask) {
         {cert("dev signing", true), true, "self-signed", 2},
         {cert("localhost", true), true, "self-signed", 2},  // "ca" inside a word is no CA
         {cert("localhost", true, false), true, "self-signed", 2},
-        {cert("Test Authority", true), true, "root CA", 0},
         {cert("alice", true), true, "self-signed", 14},
         // The Remote Desktop certificate names the computer, "desk-ca7".
         {cert("DESK-CA7", true), false, "self-signed", 14},
@@ -144,21 +149,75 @@ TEST(WindowsRules, CertificateKindAndMask) {
         const CertClass r = ClassifyCertificate(c.c, c.personal, "desk-ca7", "alice");
         EXPECT_EQ(r.kind, c.kind) << c.c.subject;
         EXPECT_EQ(r.mask, c.mask) << c.c.subject;
+        // Every certificate in these stores is this machine's own.
+        EXPECT_EQ(r.mask & 2u, 2u) << c.c.subject;
+        EXPECT_EQ(r.organizations.empty(), (r.mask & 12u) == 0 || r.kind.find("CA") == std::string::npos)
+            << c.c.subject;
     }
+    EXPECT_EQ(ClassifyCertificate(cert("Hollowmere Issuing CA 02", true), true, "", "").organizations,
+              std::vector<std::string>{"Hollowmere"});
     // Empty names match nothing, and a built-in account's name names nobody.
-    EXPECT_EQ(ClassifyCertificate(cert("host", true, true), true, "", "").mask, 0u);
+    EXPECT_EQ(ClassifyCertificate(cert("host", true, true), true, "", "").mask, 6u);
     for (const char* account : {"root", "Administrator", "Guest"})
-        EXPECT_EQ(ClassifyCertificate(cert("Vellmoor Root Administrator Guest CA", true), true, "", account).mask, 0u)
+        EXPECT_EQ(ClassifyCertificate(cert("Vellmoor Root Administrator Guest CA", true), true, "", account).mask, 6u)
             << account;
-    // Whatever else a certificate's mask holds, a masked subject or issuer
-    // comes with a masked thumbprint: the row is this machine's own.
-    // Every certificate that is no CA is this machine's own: its thumbprint is masked.
-    for (const Case& c : cases) {
-        const CertClass r = ClassifyCertificate(c.c, c.personal, "desk-ca7", "alice");
-        if ((r.mask & 12u) != 0 || r.kind.find("CA") == std::string::npos) {
-            EXPECT_EQ(r.mask & 2u, 2u) << c.c.subject;
-        }
+}
+
+// A CA's name without the words every CA's name holds is its owner's.
+TEST(WindowsRules, CaOrganizationNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Hollowmere Root CA", "Hollowmere"},
+        {"Hollowmere Issuing CA 02", "Hollowmere"},
+        {"Wei\u00df Elektro GmbH Root CA G2", "Wei\u00df Elektro GmbH"},
+        {"Kowalczyk - Enterprise Certification Authority", "Kowalczyk"},
+        {"localhost", ""},
+        {"Test Authority", ""},
+        {"Root CA", ""},
+        {"", ""},
+    };
+    for (const auto& [name, organization] : cases) EXPECT_EQ(CaOrganizationName(name), organization) << name;
+}
+
+WindowsSource SampleSource();
+
+// A browser's per-installation suffix is split from its handler's name.
+TEST(WindowsRules, BrowserHandlerSuffix) {
+    const struct {
+        const char* progId;
+        const char* handler;
+        const char* suffix;
+    } cases[] = {
+        {"FirefoxURL-1F9A7C3E5B2D4A68", "FirefoxURL", "1F9A7C3E5B2D4A68"},
+        {"FirefoxURL-308046B0AF4A39CB", "FirefoxURL", "308046B0AF4A39CB"},
+        {"ChromeHTML.PBDQNIM5QSRFYDVOGGASN3E2FY", "ChromeHTML", "PBDQNIM5QSRFYDVOGGASN3E2FY"},
+        {"ChromeHTML", "ChromeHTML", ""},
+        {"MSEdgeHTM", "MSEdgeHTM", ""},
+        {"IE.HTTPS", "IE.HTTPS", ""},
+        {"Applications\\firefox.exe", "Applications\\firefox.exe", ""},
+        {"Opera-GX", "Opera-GX", ""},
+        {"Vivaldi-ABC!DEF12", "Vivaldi-ABC!DEF12", ""},
+        {"-1F9A7C3E5B2D4A68", "-1F9A7C3E5B2D4A68", ""},
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto [handler, suffix] = SplitHandlerSuffix(c.progId);
+        EXPECT_EQ(handler, c.handler) << c.progId;
+        EXPECT_EQ(suffix, c.suffix) << c.progId;
     }
+    // The handler's name stays readable; its suffix is masked.
+    WindowsSource in = SampleSource();
+    in.httpsProgId = "FirefoxURL-1F9A7C3E5B2D4A68";
+    Snapshot s;
+    CollectWindowsFrom(s, in);
+    const Table& os = TableOf(s, table::kWindowsOs);
+    const TableRow* handler = RowNamed(os, "Default browser (https handler)");
+    const TableRow* suffix = RowNamed(os, "Default browser handler suffix (per installation)");
+    ASSERT_NE(handler, nullptr);
+    ASSERT_NE(suffix, nullptr);
+    EXPECT_EQ(handler->cells[1], "FirefoxURL");
+    EXPECT_EQ(handler->sens, 0u);
+    EXPECT_EQ(suffix->cells[1], "1F9A7C3E5B2D4A68");
+    EXPECT_EQ(suffix->sens, 2u);
 }
 
 WindowsSource SampleSource() {
@@ -314,6 +373,7 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
     EXPECT_EQ(lineage.note.find("clean installation"), std::string::npos);
 
     const Table& profiles = TableOf(s, table::kWindowsProfiles);
+    EXPECT_EQ(profiles.sens, 0x1Cu);  // the path, last loaded and last unloaded
     ASSERT_EQ(profiles.rows.size(), 3u);
     EXPECT_EQ(profiles.rows[0].cells, (std::vector<std::string>{"local account", "1000", "C:\\Users\\admin",
                                                                  "2021-06-01 12:00:00 UTC", "", "0x204"}));
@@ -363,17 +423,22 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
 }
 
 // In the personal store: a local web server's self-signed "localhost" keeps its
-// name and loses its thumbprint; a certificate an organization's CA issued
-// loses its subject, issuer and thumbprint; a root CA stays readable.
+// name and loses its thumbprint, whether it says it is a CA or not; a
+// certificate an organization's CA issued loses its subject, issuer and
+// thumbprint; a root CA loses its thumbprint and its organization's name,
+// which is named as an organization.
 TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     WindowsSource in = SampleSource();
     CertStoreSource my;
     my.label = "personal (My)";
     my.opened = true;
-    CertSource local, issued, root;
+    CertSource local, localCa, issued, root;
     local.subject = local.issuer = "localhost";
     local.selfSigned = true;
     local.thumbprint = "5C1D7A0E93B4F26881C0DE7F4A2B9E3061D5C8A4F7B2E9013C6A8D4F2B7E1C90";
+    localCa = local;
+    localCa.basicConstraintsCa = true;
+    localCa.thumbprint = "93E1B5C7D9F1A3B5C7D9E1F3A5B7C9D1E3F5A7B9C1D3E5F7A9B1C3D5E7F9A1B3";
     issued.subject = "ws-0451.hollowmere.example";
     issued.issuer = "Hollowmere Issuing CA 02";
     issued.basicConstraintsCa = false;
@@ -382,16 +447,20 @@ TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     root.selfSigned = true;
     root.basicConstraintsCa = true;
     root.thumbprint = "0B1C2D3E4F5061728394A5B6C7D8E9F00112233445566778899AABBCCDDEEFF0";
-    my.certs = {local, issued, root};
+    my.certs = {local, localCa, issued, root};
     in.certStores = {my};
     Snapshot s;
     CollectWindowsFrom(s, in);
     std::string safe;
     WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
-    for (const char* hidden : {"5C1D7A0E93B4F268", "A7E3C9F1046B2D85", "ws-0451", "Hollowmere Issuing CA 02"})
+    for (const char* hidden : {"5C1D7A0E93B4F268", "93E1B5C7D9F1A3B5", "A7E3C9F1046B2D85", "ws-0451",
+                               "Hollowmere Issuing CA 02", "Vellmoor Root Authority", "0B1C2D3E4F506172"})
         EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
-    for (const char* shown : {"\"localhost\"", "\"Vellmoor Root Authority\"", "0B1C2D3E4F506172"})
-        EXPECT_NE(safe.find(shown), std::string::npos) << shown;
+    EXPECT_NE(safe.find("\"localhost\""), std::string::npos);
+    const auto organizations = std::count_if(s.named.begin(), s.named.end(), [](const NamedValue& n) {
+        return n.kind == ValueKind::Organization && n.value == "Vellmoor";
+    });
+    EXPECT_EQ(organizations, 1);
 }
 
 TEST(WindowsCollect, CleanInstallationAndMissingValues) {
