@@ -157,9 +157,18 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
             for (const std::string& organization : cls.organizations)
                 ctx.s.named.push_back({ValueKind::Organization, organization});
-            const std::string validTo = DateOf(c.notAfter);
-            AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, DateOf(c.notBefore), validTo, KeyText(c), cls.kind},
-                   cls.mask);
+            // A certificate made here (self-signed and no CA, or a self-signed
+            // CA that names no organization, as openssl makes "localhost") was
+            // made at setup, a renewal or by a developer: its validity dates
+            // the installation, so it is written to the second, which no other
+            // text shares by chance, and masked as the install time is. An
+            // organization's CA keeps its days.
+            const bool madeHere =
+                c.selfSigned && (cls.kind == "self-signed" || (cls.kind == "root CA" && cls.organizations.empty()));
+            const auto when = [&](uint64_t t) { return madeHere ? FormatFileTimeUtc(t) : DateOf(t); };
+            const std::string validTo = when(c.notAfter);
+            AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, when(c.notBefore), validTo, KeyText(c), cls.kind},
+                   cls.mask | (madeHere ? 48u : 0u));
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(

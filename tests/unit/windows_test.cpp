@@ -385,13 +385,16 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
 
     const Table& certs = TableOf(s, table::kWindowsCerts);
     ASSERT_EQ(certs.rows.size(), 2u);
-    EXPECT_EQ(certs.rows[0].cells, (std::vector<std::string>{"Remote Desktop", "AB12", "desk-7", "desk-7", "2021-06-01",
-                                                              "2019-03-02", "RSA 2048", "self-signed"}));
-    EXPECT_EQ(certs.rows[0].sens, 14u);  // the Remote Desktop certificate: thumbprint, subject and issuer
+    EXPECT_EQ(certs.rows[0].cells,
+              (std::vector<std::string>{"Remote Desktop", "AB12", "desk-7", "desk-7", "2021-06-01 12:00:00 UTC",
+                                        "2019-03-02 08:30:00 UTC", "RSA 2048", "self-signed"}));
+    // Made here: thumbprint, subject, issuer and the validity that dates it.
+    EXPECT_EQ(certs.rows[0].sens, 62u);
     EXPECT_EQ(certs.rows[1].cells[1], "[info] not readable: error 2: File not found.");
     const Signal* rdp = SignalOf(s, sig::kWinRdpCert);
     ASSERT_NE(rdp, nullptr);
-    EXPECT_EQ(rdp->name, "Remote Desktop certificate (valid to 2019-03-02)");
+    EXPECT_EQ(rdp->name, "Remote Desktop certificate (valid to 2019-03-02 08:30:00 UTC)");
+    EXPECT_EQ(rdp->nameData, "2019-03-02 08:30:00 UTC");
     EXPECT_TRUE(rdp->sens);  // generated per installation
     EXPECT_EQ(rdp->value, "AB12");
 }
@@ -436,6 +439,8 @@ TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     local.subject = local.issuer = "localhost";
     local.selfSigned = true;
     local.thumbprint = "5C1D7A0E93B4F26881C0DE7F4A2B9E3061D5C8A4F7B2E9013C6A8D4F2B7E1C90";
+    local.notBefore = 134414420730000000ULL;  // 2026-12-11 05:54:33 UTC, made here
+    local.notAfter = 134729780730000000ULL;   // 2027-12-11 05:54:33 UTC
     localCa = local;
     localCa.basicConstraintsCa = true;
     localCa.thumbprint = "93E1B5C7D9F1A3B5C7D9E1F3A5B7C9D1E3F5A7B9C1D3E5F7A9B1C3D5E7F9A1B3";
@@ -447,6 +452,8 @@ TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     root.selfSigned = true;
     root.basicConstraintsCa = true;
     root.thumbprint = "0B1C2D3E4F5061728394A5B6C7D8E9F00112233445566778899AABBCCDDEEFF0";
+    root.notBefore = 130775904000000000ULL;  // 2015-06-01, a CA's own validity
+    root.notAfter = 138665952000000000ULL;   // 2040-06-01
     my.certs = {local, localCa, issued, root};
     in.certStores = {my};
     Snapshot s;
@@ -456,6 +463,10 @@ TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     for (const char* hidden : {"5C1D7A0E93B4F268", "93E1B5C7D9F1A3B5", "A7E3C9F1046B2D85", "ws-0451",
                                "Hollowmere Issuing CA 02", "Vellmoor Root Authority", "0B1C2D3E4F506172"})
         EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
+    // The validity of a certificate made here ("localhost", with or without
+    // CA:TRUE) dates the installation; an organization's CA's is its maker's.
+    for (const char* hidden : {"2026-12-11", "2027-12-11"}) EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
+    for (const char* shown : {"\"2015-06-01\"", "\"2040-06-01\""}) EXPECT_NE(safe.find(shown), std::string::npos) << shown;
     EXPECT_NE(safe.find("\"localhost\""), std::string::npos);
     const auto organizations = std::count_if(s.named.begin(), s.named.end(), [](const NamedValue& n) {
         return n.kind == ValueKind::Organization && n.value == "Vellmoor";
