@@ -1,5 +1,6 @@
 #include "core/placeholders.h"
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 
@@ -26,6 +27,20 @@ constexpr const char* kPlaceholders[] = {
 static_assert(std::size(kPlaceholders) == 43);
 
 }  // namespace
+
+bool IsDefaultVolumeLabel(std::string_view label) {
+    // Setup's and makers' labels for the Windows, boot and recovery
+    // partitions, and what Windows' format gives when none is typed.
+    static constexpr std::string_view kDefaults[] = {
+        "Windows",    "System Reserved", "System-reserviert", "Réservé au système", "Reservado para el sistema",
+        "Recovery",   "Recovery Image",  "Windows RE tools",  "WINRETOOLS",         "OS",
+        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "New Volume",         "Neues Volume",
+        "EFI",        "ESP",             "Boot",
+    };
+    const std::string trimmed = Trim(label);
+    return trimmed.empty() || std::any_of(std::begin(kDefaults), std::end(kDefaults),
+                                          [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
+}
 
 bool IsPlaceholderValue(std::string_view text) {
     const std::string t = ToLower(Trim(text));

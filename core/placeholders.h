@@ -10,4 +10,10 @@ namespace vorq {
 // A text the manufacturer left unset ("To Be Filled By O.E.M.", "0000", ...).
 bool IsPlaceholderValue(std::string_view text);
 
+// Whether a volume label is one Windows setup, a maker or Windows' format
+// gives ("Windows", "System Reserved", "Recovery", "OS", "New Volume", none):
+// any other label a person typed. The storage collector reads it for volumes,
+// the device collector for drives shown as portable devices.
+bool IsDefaultVolumeLabel(std::string_view label);
+
 }  // namespace vorq

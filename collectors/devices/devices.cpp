@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <tuple>
 
-#include "collectors/devices/storage.h"
 #include "core/devprop.h"
+#include "core/placeholders.h"
 #include "core/text.h"
 
 namespace vorq {

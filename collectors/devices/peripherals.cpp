@@ -261,8 +261,9 @@ constexpr std::string_view kQueueSuffixes[] = {" (Copy ", " (Kopie ", " (Copie "
 
 std::string_view WithoutQueueSuffix(std::string_view name) {
     if (!name.ends_with(')')) return name;
+    const std::string lower = ToLower(std::string(name));
     for (std::string_view tag : kQueueSuffixes) {
-        const size_t at = ToLower(std::string(name)).rfind(ToLower(std::string(tag)));
+        const size_t at = lower.rfind(ToLower(std::string(tag)));
         if (at == std::string_view::npos) continue;
         const std::string_view number = name.substr(at + tag.size(), name.size() - 1 - at - tag.size());
         if (!number.empty() && std::all_of(number.begin(), number.end(), IsAsciiDigit)) return name.substr(0, at);

@@ -1,11 +1,11 @@
 // The Storage collector's per-disk and per-volume logic over the IoControl
 // seam: which queries run in which order, and the rows, signals and facts
 // their answers become.
-#include <algorithm>
 #include <cctype>
 
 #include "collectors/devices/storage.h"
 #include "core/hash.h"
+#include "core/placeholders.h"
 
 namespace vorq {
 
@@ -328,20 +328,6 @@ void FinishStorageScan(Snapshot& s, StorageScan& scan) {
 }
 
 }  // namespace
-
-bool IsDefaultVolumeLabel(std::string_view label) {
-    // Setup's and makers' labels for the Windows, boot and recovery
-    // partitions, and what Windows' format gives when none is typed.
-    static constexpr std::string_view kDefaults[] = {
-        "Windows",    "System Reserved", "System-reserviert", "Réservé au système", "Reservado para el sistema",
-        "Recovery",   "Recovery Image",  "Windows RE tools",  "WINRETOOLS",         "OS",
-        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "New Volume",         "Neues Volume",
-        "EFI",        "ESP",             "Boot",
-    };
-    const std::string trimmed = Trim(label);
-    return trimmed.empty() ||
-           std::any_of(std::begin(kDefaults), std::end(kDefaults), [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
-}
 
 void CollectStorageFrom(Snapshot& s, const StorageSource& src) {
     if (!src.listOpened) {

@@ -188,11 +188,6 @@ struct DiskSource {
     std::function<IoControl(uint32_t& error)> openReadWrite;
 };
 
-// Whether a volume label is one Windows setup, a maker or Windows' format
-// gives ("Windows", "System Reserved", "Recovery", "OS", "New Volume", none):
-// any other label a person typed.
-bool IsDefaultVolumeLabel(std::string_view label);
-
 struct VolumeInfo {
     std::string root, label, fileSystem;
     uint32_t serial = 0;

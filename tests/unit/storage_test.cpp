@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collectors/devices/storage.h"
+#include "core/placeholders.h"
 #include "tests/unit/storage_fixtures.h"
 #include "tests/unit/test_support.h"
 
