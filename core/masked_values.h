@@ -147,9 +147,10 @@ public:
     }
     // The text folded and without separators, as identifiers are compared.
     static std::string Normalized(std::string_view text);
-    // The text folded, each run of characters other than letters and digits
-    // one space, with a space at either end, as whole words are compared.
-    static std::string Words(std::string_view text);
+    // The text in the name form, each run of separators one space, with a
+    // space at either end, as whole words are compared; `german` spells
+    // German umlauts with "e".
+    static std::string Words(std::string_view text, bool german = false);
 
 private:
     // A trie of the values with failure links (Aho-Corasick), so one pass over
@@ -181,8 +182,12 @@ private:
     void AddByShape(std::string_view value);
     // The whole value as a word (and inside texts in scripts without spaces).
     void AddName(std::string_view value);
-    // One folded word, too short or too uniform ones left out.
-    void AddWord(const std::string& folded);
+    // A plain name as texts must equal it, in both spellings.
+    void AddPlainName(std::string_view value);
+    // One folded word (and its German spelling), too short or too uniform
+    // ones left out.
+    void AddWord(const std::string& folded, const std::string& german);
+    void AddWords(const std::string& words, const std::string& german);
     void AddDomain(std::string_view domain);
     void AddOwner(std::string_view owner);
     void AddOrganization(std::string_view organization);
