@@ -46,6 +46,17 @@ constexpr std::array<signed char, 256> kHexDigit = [] {
     return hex;
 }();
 
+// The class of each ASCII character, as the tables give it: letters,
+// digits, and separators (punctuation, symbols, space, controls).
+constexpr std::array<Class, 128> kAsciiClass = [] {
+    std::array<Class, 128> cls{};
+    for (int c = 0; c < 128; ++c)
+        cls[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ? Class::Letter
+                                      : c >= '0' && c <= '9'                             ? Class::Number
+                                                                                         : Class::Separator;
+    return cls;
+}();
+
 // The code point a run of "%XX" escapes at text[i] spells in UTF-8, and the
 // length of its escapes; length 0 when they spell none.
 std::pair<char32_t, size_t> Escaped(std::string_view text, size_t i) {
@@ -64,26 +75,34 @@ std::pair<char32_t, size_t> Escaped(std::string_view text, size_t i) {
 
 // Calls take(cp, class) with the code points of `text` as masking reads them:
 // "%XX" escapes that spell UTF-8 as what they spell, bytes that are no UTF-8
-// as raw bytes, full case folding, NFC, format characters left out; a mark
-// after a separator or at the start is a separator. Stops when take returns
-// false.
+// as raw bytes, in NFC of the full case folding of the NFD (so canonically
+// equivalent texts read alike: the fold of U+0345 moves it among marks),
+// format characters left out; a mark after a separator or at the start is a
+// separator. Stops when take returns false.
 template <typename Take>
 bool FoldText(std::string_view text, Take&& take) {
-    unicode::Composer composer;
+    unicode::Composer decomposed(false), composed;
     bool inWord = false;
     auto emit = [&](char32_t cp) {
-        Class cls = unicode::ClassOf(cp);
+        Class cls = cp < 0x80 ? kAsciiClass[cp] : unicode::ClassOf(cp);
         if (cls == Class::Ignored) return true;
         if (cls == Class::Mark && !inWord) cls = Class::Separator;
         inWord = cls != Class::Separator;
         return take(cp, cls);
+    };
+    auto fold = [&](char32_t cp) {
+        char32_t self[1];
+        for (char32_t d : unicode::FoldedDecomposition(cp, self))
+            if (!composed.Push(d, emit)) return false;
+        return true;
     };
     const size_t n = text.size();
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         // ASCII before ASCII composes with nothing.
         if (c < 0x80 && c != '%' && (i + 1 == n || (static_cast<unsigned char>(text[i + 1]) < 0x80 && text[i + 1] != '%'))) {
-            if (!composer.Flush(emit) || !emit(kFoldAscii[c])) return false;
+            if (!decomposed.Empty() && (!decomposed.Flush(fold) || !composed.Flush(emit))) return false;
+            if (!composed.Flush(emit) || !emit(kFoldAscii[c])) return false;
             continue;
         }
         auto [cp, length] = c == '%' ? Escaped(text, i) : unicode::Decode(text, i);
@@ -92,11 +111,11 @@ bool FoldText(std::string_view text, Take&& take) {
             length = 1;
         }
         char32_t self[1];
-        for (char32_t d : unicode::FoldedDecomposition(cp, self))
-            if (!composer.Push(d, emit)) return false;
+        for (char32_t d : unicode::Decomposition(cp, self))
+            if (!decomposed.Push(d, fold)) return false;
         i += length - 1;
     }
-    return composer.Flush(emit);
+    return decomposed.Flush(fold) && composed.Flush(emit);
 }
 
 // Feeds one folded code point to the sink of the identifier form: its bytes
@@ -112,7 +131,8 @@ void IdentifierForm(Sink& sink, char32_t cp, Class cls) {
 // The same in the name form, with German's "ae", "oe" and "ue" when `german`.
 template <typename Sink>
 void NameForm(Sink& sink, char32_t cp, Class cls, bool german) {
-    if (cls == Class::Separator) return sink.Separator(cp < 0x80 ? static_cast<unsigned char>(cp) : 0);
+    if (cp < 0x80) return IdentifierForm(sink, cp, cls);  // folded ASCII is its own name form
+    if (cls == Class::Separator) return sink.Separator(0);
     char32_t self[1];
     for (char32_t x : unicode::NameForm(cp, self)) IdentifierForm(sink, x, unicode::ClassOf(x));
     if (german && unicode::IsUmlaut(cp)) sink.Word('e');
@@ -792,6 +812,15 @@ bool MaskedValues::Restated(std::string_view text, Place place) const {
     bool split = false, hangul = false;
     FoldText(text, [&](char32_t cp, Class cls) {
         IdentifierForm(id, cp, cls);
+        if (cp < 0x80) {
+            hangul = false;
+            NameForm(name, cp, cls, false);
+            if (split)
+                NameForm(german, cp, cls, true);
+            else
+                german.Follow(name);
+            return !(id.found || name.found || german.found);
+        }
         const bool syllable = unicode::IsHangulSyllable(cp);
         if (words && syllable && hangul) {
             name.Particle();

@@ -135,6 +135,8 @@ Script ScriptOf(char32_t cp) { return static_cast<Script>(Lookup(cp).bits >> kSc
 bool IsHangulSyllable(char32_t cp) { return cp >= kSBase && cp < kSBase + kSCount; }
 bool IsUmlaut(char32_t cp) { return (Lookup(cp).bits & kUmlaut) != 0; }
 
+std::u32string_view Decomposition(char32_t cp, char32_t (&self)[1]) { return Pooled(Lookup(cp).canon, cp, self); }
+
 std::u32string_view FoldedDecomposition(char32_t cp, char32_t (&self)[1]) {
     return Pooled(Lookup(cp).fold, cp, self);
 }

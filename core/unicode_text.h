@@ -41,8 +41,10 @@ bool IsSpaceless(char32_t cp);
 Script ScriptOf(char32_t cp);
 bool IsHangulSyllable(char32_t cp);
 
+// The full canonical decomposition (Hangul syllables stay whole here).
+std::u32string_view Decomposition(char32_t cp, char32_t (&self)[1]);
 // Full case folding (CaseFolding.txt, statuses C and F) of the canonical
-// decomposition, decomposed again: what NFC then composes.
+// decomposition, decomposed again: of NFD text, what NFC then composes.
 std::u32string_view FoldedDecomposition(char32_t cp, char32_t (&self)[1]);
 // The accent-free name form of a code point of folded NFC text: its
 // compatibility decomposition without marks, the letters that do not
