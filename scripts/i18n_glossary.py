@@ -28,6 +28,8 @@ import re
 import sys
 import unicodedata
 
+import i18n_check
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 I18N = ROOT / "ui" / "i18n"
 GLOSSARIES = I18N / "glossary"
@@ -100,6 +102,10 @@ def variants_in(code, key, text, concepts):
     its translation uses."""
     by_id = {c["id"]: c for c in concepts}
     named = concepts_in(key, concepts)
+    # Terms that stay as written (paths, identifiers, names) are no word of
+    # the language, whatever letters they hold.
+    for kept in sorted(set(i18n_check.kept_terms(key)), key=len, reverse=True):
+        text = text.replace(kept, " ")
     t = norm(text)
     hits = []
     for cid in named:

@@ -53,6 +53,9 @@ class Variants(unittest.TestCase):
             ("ru", "Proof", "Сила признаков", [("evidence-ru", "признак")]),
             ("zh-Hans", "Client", "客户机名称", [("client", "客户机")]),        # Chinese: a substring
             ("zh-Hans", "Client", "客户端名称", []),
+            # A path or identifier the key holds stays as written.
+            ("es", "Evidence under HKLM\\SOFTWARE\\Pruebas", "Evidencias en HKLM\\SOFTWARE\\Pruebas", []),
+            ("es", "Evidence in prueba_state.flag", "Evidencias en prueba_state.flag", []),
         ]
         for code, key, text, want in cases:
             self.assertEqual(g.variants_in(code, key, text, CONCEPTS), want, (code, key, text))
