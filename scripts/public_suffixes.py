@@ -11,6 +11,9 @@ exception its "!".
 """
 import sys
 
+sys.dont_write_bytecode = True  # the source tree stays as checked out
+from unicode_tables import write_if_changed  # noqa: E402
+
 
 def main():
     src, out = sys.argv[1], sys.argv[2]
@@ -33,7 +36,7 @@ def main():
     offsets.append(at)
 
     def c_string(data):
-        out_lines, chunk = [], []
+        out_lines = []
         for i in range(0, len(data), 96):
             part = data[i:i + 96]
             out_lines.append('    "' + "".join(chr(b) if 0x20 <= b < 0x7F and b not in (0x22, 0x5C, 0x3F) else "\\%03o" % b for b in part) + '"')
@@ -48,15 +51,7 @@ def main():
         "};",
         "",
     ]
-    text = "\n".join(text)
-    try:
-        with open(out, encoding="utf-8") as f:
-            if f.read() == text:
-                return
-    except OSError:
-        pass
-    with open(out, "w", encoding="utf-8") as f:
-        f.write(text)
+    write_if_changed(out, "\n".join(text))
 
 
 if __name__ == "__main__":
