@@ -812,25 +812,19 @@ bool MaskedValues::Restated(std::string_view text, Place place) const {
     bool split = false, hangul = false;
     FoldText(text, [&](char32_t cp, Class cls) {
         IdentifierForm(id, cp, cls);
-        if (cp < 0x80) {
-            hangul = false;
-            NameForm(name, cp, cls, false);
-            if (split)
-                NameForm(german, cp, cls, true);
-            else
-                german.Follow(name);
-            return !(id.found || name.found || german.found);
-        }
-        const bool syllable = unicode::IsHangulSyllable(cp);
+        // Folded ASCII is neither Hangul nor an umlaut: no table asked.
+        const bool syllable = cp >= 0x80 && unicode::IsHangulSyllable(cp);
         if (words && syllable && hangul) {
             name.Particle();
             if (split) german.Particle();
         }
         hangul = syllable;
-        split = split || (cls != Class::Separator && unicode::IsUmlaut(cp));
+        split = split || (cp >= 0x80 && cls != Class::Separator && unicode::IsUmlaut(cp));
         NameForm(name, cp, cls, false);
-        if (split) NameForm(german, cp, cls, true);
-        else german.Follow(name);
+        if (split)
+            NameForm(german, cp, cls, true);
+        else
+            german.Follow(name);
         return !(id.found || name.found || german.found);
     });
     if (id.found || name.found || german.found) return true;
