@@ -197,7 +197,7 @@ function renderSignals() {
       const sc = SCOPES.includes(g.scope) ? g.scope : 'state';
       if (sc !== state.sigScope) return false;
     }
-    return matchesQuery([g.name, g.cat, g.src, g.group, g.note, hidden(g.sens) ? '' : g.v]);
+    return matchesQuery([g.name, g.cat, g.src, g.group, groupLabel(g.group), g.note, hidden(g.sens) ? '' : g.v]);
   }).sort((a, b) => {
     const ua = a[0].q > 0 ? 0 : 1;
     const ub = b[0].q > 0 ? 0 : 1;
