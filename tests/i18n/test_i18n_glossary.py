@@ -1,8 +1,13 @@
 """The glossary check: which concepts a key names, which variants a
 translation uses, and what makes a glossary file invalid."""
+import contextlib
+import io
+import json
 import pathlib
 import sys
+import tempfile
 import unittest
+from unittest import mock
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
 import i18n_glossary as g  # noqa: E402
@@ -53,6 +58,9 @@ class Variants(unittest.TestCase):
             ("ru", "Proof", "Сила признаков", [("evidence-ru", "признак")]),
             ("zh-Hans", "Client", "客户机名称", [("client", "客户机")]),        # Chinese: a substring
             ("zh-Hans", "Client", "客户端名称", []),
+            # A path or identifier the key holds stays as written.
+            ("es", "Evidence under HKLM\\SOFTWARE\\Pruebas", "Evidencias en HKLM\\SOFTWARE\\Pruebas", []),
+            ("es", "Evidence in prueba_state.flag", "Evidencias en prueba_state.flag", []),
         ]
         for code, key, text, want in cases:
             self.assertEqual(g.variants_in(code, key, text, CONCEPTS), want, (code, key, text))
@@ -63,6 +71,20 @@ class Variants(unittest.TestCase):
         self.assertEqual(len(out), 1)
         self.assertIn("{n1} keys#one", out[0])
         self.assertIn("'llave'", out[0])
+
+
+class Languages(unittest.TestCase):
+    def test_every_page_language_needs_a_glossary(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            concepts = [{"id": i, "en": [i], "term": i} for i in g.SHARED]
+            (pathlib.Path(tmp) / "es.json").write_text(json.dumps({"language": "es", "concepts": concepts}))
+            out = io.StringIO()
+            with mock.patch.object(g, "GLOSSARIES", pathlib.Path(tmp)), \
+                    mock.patch.object(g.i18n_check, "LANGS", ["es", "pt"]), contextlib.redirect_stdout(out):
+                status = g.main([])
+        self.assertEqual(status, 1)
+        self.assertIn("pt: no glossary", out.getvalue())
+        self.assertIn("es: %d concepts, 0 failures" % len(g.SHARED), out.getvalue())
 
 
 class Validation(unittest.TestCase):
