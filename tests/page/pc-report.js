@@ -9,20 +9,20 @@ function signal(key, cat, name, v, scope, w, group, sens, src, note) {
   return { key, cat, name, v, group, src, note, scope, w, sens, q: 1 };
 }
 
+const EK_NOTE = 'survives OS reinstall and TPM clear; the strongest per-unit identifier on the machine';
+const memorySerial = (slot, v) => signal('smbios.mem.serial', 'Memory', 'Memory module serial (' + slot + ')', v, 'per-unit', 6, 'memory', true, '',
+  'replaced when RAM is upgraded');
+
 const SIGNALS = [
-  signal('tpm.ek_rsa', 'TPM', 'Endorsement key (RSA, 0x81010001)', '7C0F3A9E51D24B6A8E0F1C2D3B4A5968', 'per-unit', 35, 'anchor', true,
-    'TBS TPM2_ReadPublic', 'survives OS reinstall and TPM clear; the strongest per-unit identifier on the machine'),
-  signal('tpm.ek_ecc', 'TPM', 'Endorsement key (ECC, 0x81010002)', '1B2C3D4E5F60718293A4B5C6D7E8F901', 'per-unit', 35, 'anchor', true,
-    'TBS TPM2_ReadPublic', 'survives OS reinstall and TPM clear; the strongest per-unit identifier on the machine'),
+  signal('tpm.ek_rsa', 'TPM', 'Endorsement key (RSA, 0x81010001)', '7C0F3A9E51D24B6A8E0F1C2D3B4A5968', 'per-unit', 35, 'anchor', true, 'TBS TPM2_ReadPublic', EK_NOTE),
+  signal('tpm.ek_ecc', 'TPM', 'Endorsement key (ECC, 0x81010002)', '1B2C3D4E5F60718293A4B5C6D7E8F901', 'per-unit', 35, 'anchor', true, 'TBS TPM2_ReadPublic', EK_NOTE),
   signal('tpm.srk', 'TPM', 'Storage root key (SRK)', '0A1B2C3D4E5F60718293A4B5C6D7E8F9', 'per-install', 10, 'anchor', true,
     'TBS TPM2_ReadPublic', 're-created when the TPM is cleared'),
   signal('tpm.ek_cert', 'TPM', 'EK certificate - 0x01C00002 RSA 2048 (low range)', 'E3B0C44298FC1C149AFBF4C8996FB924', 'per-unit', 30, 'anchor', true,
     'TBS TPM2_NV_Read', ''),
   signal('smbios.mem.part', 'Memory', 'Memory part number (DIMM A1)', 'Samsung M471A2K43EB1-CWE', 'per-model', 1, 'memory', false, '', ''),
-  signal('smbios.mem.serial', 'Memory', 'Memory module serial (DIMM A1)', '41B3C2D8', 'per-unit', 6, 'memory', true, '',
-    'replaced when RAM is upgraded'),
-  signal('smbios.mem.serial', 'Memory', 'Memory module serial (DIMM B1)', '41B3C2D9', 'per-unit', 6, 'memory', true, '',
-    'replaced when RAM is upgraded'),
+  memorySerial('DIMM A1', '41B3C2D8'),
+  memorySerial('DIMM B1', '41B3C2D9'),
   signal('smbios.mem.total', 'Memory', 'Installed memory (SMBIOS)', '32768 MB in 2 module(s)', 'per-model', 1, 'memory', false, 'SMBIOS type 17', ''),
   signal('display.monitor.model', 'Display', 'Monitor: DELL U2720Q', 'DEL A0F4', 'per-model', 1, 'peripheral', false, 'EDID', ''),
   signal('display.monitor.serial', 'Display', 'Monitor serial: DELL U2720Q', 'CN0F4R2H1234', 'per-unit', 3, 'peripheral', true,
