@@ -635,7 +635,8 @@ void MaskedValues::AddInside(std::string normalized) {
 // equal.
 bool MaskedValues::Restated(std::string_view text, Place place) const {
     if (text.empty() || empty_) return false;
-    const bool words = !words_.Empty(), inside = !inside_.Empty();
+    // A maker's text is no restatement of a name's words.
+    const bool words = place == Place::Text && !words_.Empty(), inside = !inside_.Empty();
     uint64_t hash = kFnvOffset;
     int state = 0, word = wordStart_;
     bool boundary = true, found = false;
