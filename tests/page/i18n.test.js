@@ -380,3 +380,25 @@ test('every language has a flag drawing and a menu entry', async () => {
   assert.deepEqual(page.errors, []);
   await page.close();
 });
+
+// French sets a no-break space before ":" (U+00A0) and before ";", "!", "?"
+// (U+202F, narrow), so no line starts with the mark: in every text of its
+// dictionary, and where the page puts a label before a value.
+test('French keeps its no-break space before colons and semicolons, in its texts and where the page joins them', async () => {
+  const fr = JSON.parse(require('node:fs').readFileSync(path.join(ROOT, 'ui', 'i18n', 'fr.json'), 'utf8'));
+  const bad = Object.entries(fr).filter(([, t]) =>
+    /[ \u00a0][;!?]|[ \u202f]:|« | »|[^\s\u202f][;!?](\s|$)/.test(t)).map(([k, t]) => k + ' -> ' + t);
+  assert.deepEqual(bad, []);
+  const page = await h.open();
+  await loadReport(page, fixture('report-ui.json'));
+  const labels = () => [...document.querySelectorAll('#view .vm-id, #view .vm-evidence > .metric-label, #view .vm-fp > .metric-label')].map((e) => e.textContent);
+  for (const [code, colon] of [['fr', '\u00a0:'], ['de', ':'], ['en', ':']]) {
+    await page.evaluate((c) => { setLang(c); showTab('vm', true); }, code);
+    const got = await page.evaluate(labels);
+    assert.ok(got.length > 0, code);
+    for (const t of got) assert.ok(t.endsWith(colon) || t.includes(colon + ' '), code + ': ' + JSON.stringify(t));
+    if (code !== 'fr') assert.ok(got.every((t) => !/\s:/.test(t)), code);
+  }
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});

@@ -220,6 +220,13 @@ function tx(text) {
   return r;
 }
 
+// A label the page sets before a value ("Evidence:"): French puts a no-break
+// space before the colon, as its dictionary does inside its own texts, so a
+// line never starts with the colon.
+function labelColon(label) {
+  return tx(label) + (LANG === 'fr' ? '\u00a0:' : ':');
+}
+
 // ---- values the page writes in its language ----
 
 // A whole text that is a date or a percentage in the forms reports write:

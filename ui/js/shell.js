@@ -234,7 +234,7 @@ function render() {
   try {
     view.innerHTML = '<div class="view-inner">' + viewHtml() + '</div>';
   } catch (e) {
-    showBanner(tx('Render error') + ': ' + (e && e.stack ? e.stack : String(e)));
+    showBanner(labelColon('Render error') + ' ' + (e && e.stack ? e.stack : String(e)));
   }
   view.scrollTop = keep ? top : 0;
 }
@@ -599,7 +599,7 @@ function dropTarget(ev) {
 
 function init() {
   window.addEventListener('error', (e) => {
-    showBanner(tx('UI error') + ': ' + (e && e.message ? e.message : '') + ' (' + (e && e.lineno ? e.lineno : '?') + ')');
+    showBanner(labelColon('UI error') + ' ' + (e && e.message ? e.message : '') + ' (' + (e && e.lineno ? e.lineno : '?') + ')');
   });
   compileTemplates();
   $('sites').innerHTML = siteButtons();

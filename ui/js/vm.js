@@ -77,10 +77,10 @@ function renderVmTest(table, row) {
   const evidence = vmCell(table, row, 'Evidence');
   const details = vmCell(table, row, 'Technical details');
   let h = '<div class="vm-entry tone-border-' + tone + '" id="' + esc('vm-test-' + id) + '"><div class="vm-entry-head"><div><div class="vm-title">' +
-    vmCell(table, row, 'Test') + '</div><div class="vm-id">' + esc(tx('Test ID') + ': ' + id) + '</div></div>' +
+    vmCell(table, row, 'Test') + '</div><div class="vm-id">' + esc(labelColon('Test ID') + ' ' + id) + '</div></div>' +
     statusTag(tone, vmValue(table, row, 'Status')) + '</div>';
   h += '<div class="vm-method">' + vmCell(table, row, 'Method') + '</div>';
-  h += '<div class="vm-evidence"><span class="metric-label">' + esc(tx('Evidence') + ':') + '</span> ' + (evidence || '—') + '</div>';
+  h += '<div class="vm-evidence"><span class="metric-label">' + esc(labelColon('Evidence')) + '</span> ' + (evidence || '—') + '</div>';
   h += '<div class="metrics">' + metric('Reliability', vmCell(table, row, 'Reliability')) + metric('Weight', vmCell(table, row, 'Weight')) +
     metric('Impact', vmCell(table, row, 'Impact'));
   if (vmValue(table, row, 'Platform families')) h += metric('Platform families', vmCell(table, row, 'Platform families'));
@@ -96,11 +96,11 @@ function renderVmCatalogEntry(table, row) {
     esc('#' + vmValue(table, row, 'Catalog ID') + ' · ') + vmCell(table, row, 'Test') + '</div>' + statusTag(tone, st) + '</div>';
   h += '<div class="vm-method">' + vmCell(table, row, 'Method') + '</div>';
   const evidence = vmCell(table, row, 'Evidence');
-  h += '<div class="vm-evidence"><span class="metric-label">' + esc(tx('Evidence') + ':') + '</span> ' + (evidence || '—') + '</div>';
+  h += '<div class="vm-evidence"><span class="metric-label">' + esc(labelColon('Evidence')) + '</span> ' + (evidence || '—') + '</div>';
   h += '<div class="metrics">' + metric('Implementation', vmCell(table, row, 'Implementation')) + metric('Weight', vmCell(table, row, 'Weight')) +
     metric('Impact', vmCell(table, row, 'Impact')) + '</div>';
   const fp = vmCell(table, row, 'False-positive considerations');
-  if (fp) h += '<div class="vm-fp"><span class="metric-label">' + esc(tx('False-positive considerations') + ':') + '</span> ' + fp + '</div>';
+  if (fp) h += '<div class="vm-fp"><span class="metric-label">' + esc(labelColon('False-positive considerations')) + '</span> ' + fp + '</div>';
   const related = vmValue(table, row, 'Related checks').split(',').map((s) => s.trim()).filter(Boolean);
   if (related.length) {
     h += '<div class="btn-row">' + related.map((r) => '<button class="chip" data-act="goto" data-target="' + esc('vm-test-' + r) + '">' + esc(r) + '</button>').join('') + '</div>';
