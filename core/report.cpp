@@ -69,7 +69,11 @@ Masked CollectMasked(const Snapshot& s) {
     std::vector<MaskedValues::Value> all, ids;
     auto add = [&](std::string_view v, ValueKind k) {
         all.push_back({v, k});
-        if (!IsName(k)) ids.push_back({v, k});
+        // An address names its domain: an identifier wherever it is restated.
+        if (!IsName(k))
+            ids.push_back({v, k});
+        else if (k == ValueKind::Owner && v.find('@') != std::string_view::npos)
+            ids.push_back({v, ValueKind::Plain});
     };
     for (const NamedValue& n : s.named)
         if (!n.value.empty()) add(n.value, n.kind);

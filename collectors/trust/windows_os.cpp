@@ -149,12 +149,12 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
             for (const std::string& organization : cls.organizations)
                 ctx.s.named.push_back({ValueKind::Organization, organization});
-            // A certificate made here dates the installation, so its validity
-            // is written to the second, which no other text shares by chance,
-            // and masked as the install time is; one a CA issued to this
-            // machine is masked in its days. An organization's CA keeps them.
-            const bool madeHere = c.selfSigned && cls.datesHere;
-            const auto when = [&](uint64_t t) { return madeHere ? FormatFileTimeUtc(t) : DateOf(t); };
+            // A certificate made here or issued to this machine dates the
+            // installation (its setup, enrollment or join), so its validity is
+            // written to the second, which no other text shares by chance, and
+            // masked as the install time is. An organization's CA keeps its
+            // days.
+            const auto when = [&](uint64_t t) { return cls.datesHere ? FormatFileTimeUtc(t) : DateOf(t); };
             const std::string validTo = when(c.notAfter);
             const Role validity = cls.datesHere ? Role::Time : Role::Maker;
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, when(c.notBefore), validTo, KeyText(c), cls.kind},
@@ -240,7 +240,7 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
             !in.registeredOwner.empty() && !in.registeredOrganization.empty()
                 ? in.registeredOwner + " / " + in.registeredOrganization
                 : in.registeredOwner + in.registeredOrganization,
-            Role::Identifier);
+            Role::Typed);
     if (in.bootId) {
         fixed("Boot counter (BootId)", std::to_string(*in.bootId));
         SetFact(s, fact::kWinBootId, std::to_string(*in.bootId));
