@@ -3,7 +3,8 @@
 // normalized texts agree on every text, so a fault the two automata share is
 // found too. Input: lines; "=value" adds a masked value, "=<k>value" one of
 // kind k (the digit 1 to 8, ValueKind's order), "~text" asks about a text
-// where a maker's name stands, any other line about an ordinary text.
+// where a maker's text stands (no name's words are looked for there), any
+// other line about an ordinary text.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -24,8 +25,9 @@ bool Reference(const MaskedValues& m, std::string_view text, MaskedValues::Place
     const MaskedValues::Patterns& p = m.patterns();
     return std::any_of(p.inside.begin(), p.inside.end(),
                        [&](const std::string& v) { return normalized.find(v) != std::string::npos; }) ||
-           std::any_of(p.words.begin(), p.words.end(),
-                       [&](const std::string& w) { return words.find(w) != std::string::npos; }) ||
+           (place == MaskedValues::Place::Text &&
+            std::any_of(p.words.begin(), p.words.end(),
+                        [&](const std::string& w) { return words.find(w) != std::string::npos; })) ||
            m.Equals(normalized, place);
 }
 
