@@ -97,7 +97,7 @@ test('untrusted shapes index without throwing', () => {
   assert.equal(index.get('k').w, 12);
   assert.deepEqual(compareSnaps(odd, 'not a report').score, 0);
   assert.deepEqual(compareSnaps(null, undefined), { score: 0, groups: compareSnaps({}, {}).groups, rows: [], sameKey: false, unitWeight: 0,
-    decided: false, reason: 'none', coreCompared: false });
+    decided: false, reason: 'none', coreCompared: false, coreDiffer: [] });
 });
 
 const DISKS = { tab: 'storage', id: 'storage.disks', columns: ['Disk', 'Serial', 'Model', 'Bus', 'Size', 'Media', 'Firmware', 'Partitions', 'Style', 'Role'],
@@ -174,12 +174,19 @@ test('empty values are never compared; a cluster of them neither matches nor dif
   }
 });
 
-test('a verdict needs per-unit or per-install identifiers compared in a fifth of the weight', () => {
+test('a verdict needs a core anchor and per-unit or per-install identifiers compared in a fifth of the weight', () => {
+  const install = (key, group) => sig(key, group, { scope: 'per-install' });
   const cases = [
     // [name, signals of both reports, B's key, decided, reason, title]
     ['the mainboard alone', [sig('uuid', 'mainboard', { v: 'U' })], 'K1', true, '', 'Same device'],
+    ['the TPM alone', [sig('ek', 'anchor', { v: 'E' })], 'K1', true, '', 'Same device'],
     ['storage and Windows installation together', [sig('disk', 'storage', { v: 'D' }), sig('guid', 'os', { v: 'G', scope: 'per-install' })], 'K1', true, '', 'Same device'],
-    ['network adapters alone', [sig('mac', 'network', { v: 'M' })], 'K1', false, 'weight', 'Not enough compared to decide'],
+    ['storage alone', [sig('disk', 'storage', { v: 'D' })], 'K1', false, 'weight', 'Not enough compared to decide'],
+    ['network adapters alone', [sig('mac', 'network', { v: 'M' })], 'K1', false, 'core', 'Not enough compared to decide'],
+    // A cloned disk image keeps the installation's identifiers; the copied
+    // network and GPU values reach the weight without a core anchor.
+    ['a clone: network, Windows installation and GPU only', [sig('mac', 'network', { v: 'M' }), { ...install('guid', 'os'), v: 'G' },
+      { ...install('vid', 'gpu'), v: 'V' }, { ...install('duid', 'os'), v: 'D' }], 'K1', false, 'core', 'Not enough compared to decide'],
     ['per-model values only', [sig('cpu', 'cpu', { v: 'i7', scope: 'per-model' }), sig('gpu', 'gpu', { v: 'G', scope: 'per-model' })], 'K1', false, 'none',
       'Not enough compared to decide'],
     ['tags under two keys', [sig('uuid', 'mainboard', { h: 'AA' }), sig('cpu', 'cpu', { v: 'i7', scope: 'per-model' })], 'K2', false, 'keys',
@@ -187,16 +194,60 @@ test('a verdict needs per-unit or per-install identifiers compared in a fifth of
   ];
   for (const [name, signals, keyB, decided, reason, title] of cases) {
     const result = compareSnaps(report(signals), report(signals, { hmacKeyId: keyB }));
-    assert.deepEqual([result.decided, result.reason, verdict(result).title], [decided, reason, title], name);
+    const v = verdict(result);
+    assert.deepEqual([result.decided, result.reason, v.title], [decided, reason, title], name);
+    assert.equal(v.todo !== '', !decided, name);
   }
-  // Enough compared: the score and its thresholds as before, and the text names
-  // TPM, mainboard and storage only when one of them was compared.
-  const changed = (signals) => compareSnaps(report(signals.map((s) => ({ ...s, v: 'A' }))), report(signals.map((s) => ({ ...s, v: 'B' }))));
-  const board = changed([sig('uuid', 'mainboard', {})]);
-  assert.deepEqual([board.score, verdict(board).title, verdict(board).desc], [0, ...decision(0).slice(0, 2)]);
-  const installs = changed([sig('mac', 'network', {}), sig('guid', 'os', { scope: 'per-install' }), sig('vid', 'gpu', { scope: 'per-install' })]);
-  assert.deepEqual([installs.decided, verdict(installs).title], [true, 'Different device']);
-  assert.match(verdict(installs).desc, /TPM, mainboard and storage could not be compared/);
+});
+
+test('"Different device" names the core anchors that were compared and differ, and only those', () => {
+  const both = (same, changed) => [report([...same, ...changed].map((s) => ({ ...s, v: s.v || 'A' }))),
+    report([...same, ...changed.map((s) => ({ ...s, v: 'B' }))])];
+  const cases = [
+    // [name, identifiers equal in both, identifiers that change, names, text]
+    ['only the mainboard compared, and changed', [], [sig('uuid', 'mainboard', {})], ['mainboard'], 'Core anchors that do not match: {x1}.'],
+    ['the TPM changed, storage compared and equal', [sig('disk', 'storage', { v: 'D' })], [sig('ek', 'anchor', {})], ['anchor'], 'Core anchors that do not match: {x1}.'],
+    ['TPM and storage changed', [], [sig('ek', 'anchor', {}), sig('disk', 'storage', {})], ['anchor', 'storage'], 'Core anchors that do not match: {x1}.'],
+    ['the mainboard equal, every other cluster changed', [sig('uuid', 'mainboard', { v: 'U' })],
+      [sig('mac', 'network', {}), sig('guid', 'os', {}), sig('vid', 'gpu', {}), sig('fw', 'firmware', {}), sig('cpu', 'cpu', {})], [],
+      'The core anchors compared match; most other identifiers differ.'],
+  ];
+  for (const [name, same, changed, names, text] of cases) {
+    const result = compareSnaps(...both(same, changed));
+    const v = verdict(result);
+    assert.deepEqual([v.title, v.names, v.desc], ['Different device', names, text], name);
+  }
+});
+
+test('an identifier of several named values is compared value by value', () => {
+  const volumes = (c, z) => report([sig('volume.serial', 'os', { name: 'Volume serial C:\\', v: c, scope: 'per-install', w: 3 }),
+    sig('volume.serial', 'os', { name: 'Volume serial Z:\\', v: z, scope: 'per-install', w: 3 }), sig('uuid', 'mainboard', { v: 'U' })]);
+  // A second volume changed: its own row changes, the first stays the same.
+  const result = compareSnaps(volumes('C1', 'Z1'), volumes('C1', 'Z2'));
+  const rows = result.rows.filter((r) => r.key === 'volume.serial@os').map((r) => [r.name, r.status, r.a.disp.length, r.b.disp.length]);
+  assert.deepEqual(rows, [['Volume serial C:\\', 'same', 1, 1], ['Volume serial Z:\\', 'changed', 1, 1]]);
+  assert.deepEqual([group(result, 'os').n, group(result, 'os').same, group(result, 'os').score], [2, 1, 0.5]);
+  // A volume only in B is its own row; the named values of A still compare.
+  const added = compareSnaps(report([sig('volume.serial', 'os', { name: 'Volume serial C:\\', v: 'C1', scope: 'per-install' })]), volumes('C1', 'Z1'));
+  assert.deepEqual(added.rows.filter((r) => r.key === 'volume.serial@os').map((r) => [r.name, r.status]),
+    [['Volume serial C:\\', 'same'], ['Volume serial Z:\\', 'only B']]);
+});
+
+test('weights from a file are clamped to 0..100', () => {
+  const cases = [
+    // [name, weight of the equal identifier, weight of the changed one, mainboard score]
+    ['huge weights', 1e308, 1e308, 0.5],
+    ['one above the range', 1e6, 100, 0.5],
+    ['a negative weight counts as none', 10, -5, 1],
+    ['not a number', 10, 'x', 1],
+  ];
+  for (const [name, wSame, wChanged, score] of cases) {
+    const a = report([sig('uuid', 'mainboard', { v: 'U', w: wSame }), sig('serial', 'mainboard', { v: 'S1', w: wChanged })]);
+    const b = report([sig('uuid', 'mainboard', { v: 'U', w: wSame }), sig('serial', 'mainboard', { v: 'S2', w: wChanged })]);
+    const result = compareSnaps(a, b);
+    assert.equal(group(result, 'mainboard').score, score, name);
+    assert.ok(result.rows.every((r) => r.w >= 0 && r.w <= 100), name);
+  }
 });
 
 // Reports the program writes under Wine, in pairs (see wine-pairs.js).
@@ -208,7 +259,7 @@ test('report pairs: the verdict, and only what holds a value on both sides compa
     'two-keys': [false, 'keys', 'Not enough compared to decide'],
     'installs-raw': [true, '', 'Same device'],
     'installs-safe': [false, 'keys', 'Not enough compared to decide'],
-    fixture: [false, 'weight', 'Not enough compared to decide'],
+    fixture: [false, 'core', 'Not enough compared to decide'],
     emptied: [false, 'none', 'Not enough compared to decide'],
   };
   assert.deepEqual(pairs.map((p) => p.id), Object.keys(want));
@@ -217,7 +268,7 @@ test('report pairs: the verdict, and only what holds a value on both sides compa
     const result = compareSnaps(p.a, p.b);
     const v = verdict(result);
     assert.deepEqual([result.decided, result.reason, v.title], want[p.id], p.name);
-    assert.equal(result.decided, result.unitWeight >= MIN_UNIT_WEIGHT - 1e-9, p.name);
+    assert.equal(result.decided, result.coreCompared && result.unitWeight >= MIN_UNIT_WEIGHT - 1e-9, p.name);
     if (result.decided) assert.deepEqual([v.title, v.colour], [decision(result.score)[0], decision(result.score)[2]], p.name);
     else assert.ok(v.todo, p.name);
     for (const r of result.rows) {

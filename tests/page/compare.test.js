@@ -4,6 +4,7 @@ const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { Harness, fixture, sent, hostSend, loadReport, NO_EXE } = require('./harness');
 const { winePairs } = require('./wine-pairs');
+const { pcShaped } = require('./pc-report');
 
 const h = new Harness();
 let wine = null;
@@ -182,7 +183,78 @@ test('Compare and Report diff show values in the page language; identifiers stay
   await hostSend(page, fileMessage('DA', 'a.json', a));
   await hostSend(page, fileMessage('DB', 'b.json', b));
   await page.evaluate(() => showTab('diff'));
-  assert.deepEqual(await texts(page, '#view .card:has(h3:text-is("Bericht")) tr.d-diff td.val'), ['falsch', 'wahr']);
+  assert.deepEqual(await texts(page, '#view .card:has(h3:text-is("Bericht")) tr.d-diff td.val'), ['nein', 'ja']);
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('Identifiers and Compare name each group of identifiers by one translated cluster name', async () => {
+  const r = pcShaped(fixture('report-ui.json'));
+  const page = await h.open({ acceptDialogs: true });
+  await loadReport(page, r);
+  await hostSend(page, fileMessage('B', 'b.json', r));
+  const codes = await page.evaluate(() => LANG_CODES.slice());
+  for (const code of codes) {
+    const got = await page.evaluate((c) => {
+      setLang(c);
+      state.cmp.onlyDiff = false;
+      showTab('signals');
+      const col = (sel, i) => [...document.querySelectorAll(sel)].map((tr) => tr.children[i].textContent);
+      const identifiers = col('#view table.signals tbody tr', 5).filter((t) => t !== '-');
+      showTab('compare');
+      const compare = col('.card:has(h3) table.grid tbody tr:has(.sig-note)', 1).filter((t) => t !== '');
+      const groups = [...new Set(state.snap.signals.map((s) => s.group).filter((g) => g))];
+      return { identifiers: [...new Set(identifiers)].sort(), compare: [...new Set(compare)].sort(), want: groups.map((g) => tx(groupLabel(g))).sort(),
+        english: groups.map(groupLabel).sort() };
+    }, code);
+    assert.deepEqual(got.identifiers, got.want, code);
+    assert.deepEqual(got.compare, got.want, code);
+    // Every name but an acronym ("GPU") reads in the language.
+    if (code !== 'en') {
+      assert.deepEqual(got.want.filter((n) => got.english.includes(n) && !/^[A-Z]+$/.test(n)), [], code);
+    }
+  }
+  assert.ok((await page.evaluate(() => state.snap.signals.map((s) => s.group))).includes('peripheral'));
+  assert.deepEqual(page.errors, []);
+  await page.close();
+});
+
+test('Report diff is true to the files: missing fields, flags, deductions, tags and the words of a slot error', async () => {
+  const a = fixture('report-ui.json');
+  const b = JSON.parse(JSON.stringify(fixture('report-safe.json')));
+  delete b.elevated;
+  const page = await h.open({ acceptDialogs: true, init: { lang: 'de' } });
+  await loadReport(page, a);
+  await hostSend(page, fileMessage('DA', 'a.json', a));
+  await hostSend(page, fileMessage('DB', 'b.json', b));
+  await page.evaluate(() => showTab('diff'));
+  const row = (label) => page.evaluate((l) => {
+    const tr = [...document.querySelectorAll('#view table.diff tbody tr')].find((x) => x.querySelector('td.key') && x.querySelector('td.key').firstChild.textContent === l);
+    return tr ? [...tr.children].slice(1).map((td) => td.textContent) : null;
+  }, label);
+  // A field only one file holds: "-" on the other side, "only in A".
+  assert.deepEqual(await row('Administrator'), [a.elevated ? 'ja' : 'nein', '-', 'nur in A']);
+  // A privacy-safe report's tags read as tags while identifiers are hidden.
+  const tags = await page.$$eval('#view table.diff td.val .hmac', (els) => els.map((e) => e.textContent));
+  assert.ok(tags.length > 0 && tags.every((t) => /^hmac:[0-9A-F]{24}$/.test(t)), JSON.stringify(tags.slice(0, 3)));
+  // Deductions as Overview writes them: "-5", never "-5/0".
+  await page.evaluate(() => { state.diff.onlyDiff = false; render(); });
+  const values = await page.$$eval('#view table.diff td.val', (els) => els.map((e) => e.textContent));
+  assert.deepEqual(values.filter((t) => /^-?\d+\/0\b/.test(t)), []);
+  assert.ok(values.some((t) => /^-5 · /.test(t)) && values.some((t) => /^-40 · /.test(t)), 'deductions shown');
+  // Two identical reports: no differences.
+  await page.evaluate(() => { state.diff.onlyDiff = true; });
+  await hostSend(page, fileMessage('DB', 'a2.json', a));
+  assert.equal(await page.textContent('#view .view-inner > p.empty'), 'Keine Unterschiede.');
+  // A file of another format version is named by its version; its error follows the language.
+  await hostSend(page, fileMessage('DB', 'next.json', { ...a, schema: 'vorq.snapshot/2' }));
+  const error = () => page.textContent('.slot >> nth=1 >> .slot-error');
+  const want = (c) => page.evaluate(() => tf('Could not load {x1}: {x2}', { x1: 'next.json', x2: tf('format version {x1}, which this version of the program cannot read; open it with the version that wrote it, or export the report again with this one', { x1: '2' }) }));
+  assert.equal(await error(), await want());
+  assert.match(await error(), /Formatversion 2/);
+  await page.evaluate(() => setLang('fr'));
+  assert.equal(await error(), await want());
+  assert.match(await error(), /version de format 2/);
   assert.deepEqual(page.errors, []);
   await page.close();
 });
@@ -192,7 +264,7 @@ test('Compare and Report diff show values in the page language; identifiers stay
 test('Compare gives a verdict only on what it compared, on real report pairs in every language', { skip: NO_EXE }, async () => {
   const want = {
     twice: 'Same device', 'raw-safe': 'Same device', 'installs-raw': 'Same device',
-    'two-keys': 'keys', 'installs-safe': 'keys', fixture: 'weight', emptied: 'none',
+    'two-keys': 'keys', 'installs-safe': 'keys', fixture: 'core', emptied: 'none',
   };
   const page = await h.open();
   await loadReport(page, wine.raw);
@@ -224,9 +296,11 @@ test('Compare gives a verdict only on what it compared, on real report pairs in 
           : 'Compare reports that hold the per-unit identifiers of both machines: raw reports, or privacy-safe reports exported on one installation, each scanned with administrator rights.';
         assert.equal(got.todo, tr(advice), where);
         if (want[p.id] === 'weight') assert.ok(got.why.includes(got.twenty) && !/\{x\d\}/.test(got.why), where + ': ' + got.why);
-        else assert.equal(got.why, tr(want[p.id] === 'keys'
-          ? 'The reports were written under different HMAC keys, so their per-unit and per-install identifiers, stored as tags, cannot be compared.'
-          : 'No per-unit or per-install identifier holds a value in both reports. Values of a model, such as the CPU brand or the GPU model, are the same on every machine of that model.'), where);
+        else assert.equal(got.why, tr({
+          keys: 'The reports were written under different HMAC keys, so their per-unit and per-install identifiers, stored as tags, cannot be compared.',
+          core: 'No TPM, mainboard or storage identifier was compared. The identifiers of a Windows installation, its network adapters and its GPU are copied with a cloned disk image, so on their own they never confirm a device.',
+          none: 'No per-unit or per-install identifier holds a value in both reports. Values of a model, such as the CPU brand or the GPU model, are the same on every machine of that model.',
+        }[want[p.id]]), where);
       }
       // A cluster in which nothing was compared shows neither a match nor a difference.
       for (const [identical, dim, bar, result] of got.clusters) {

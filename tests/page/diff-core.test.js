@@ -4,7 +4,7 @@ const { test } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { cmpVal, sigVal, rowKeys, tableRowKeys, diffReports } = require('../../ui/js/diff_core.js');
+const { cmpVal, sigVal, rowKeys, tableRowKeys, diffReports, pointsText } = require('../../ui/js/diff_core.js');
 
 const fixture = (name) => JSON.parse(fs.readFileSync(path.join(__dirname, 'fixtures', name), 'utf8'));
 const clone = (x) => JSON.parse(JSON.stringify(x));
@@ -54,6 +54,30 @@ test('identical reports differ nowhere', () => {
   assert.equal(result.sameKey, true);
   assert.deepEqual(result.sections.slice(0, 4).map((s) => s.title), ['Report', 'Scores', 'Cross-source checks', 'Identifiers']);
   assert.equal(result.sections.length, 4 + r.tables.length);
+});
+
+test('header fields as the files hold them: a missing one only in the other, a flag in words', () => {
+  const cases = [
+    // [name, A's header, B's header, path, [a, b, status]]
+    ['a field only B has', {}, { elevated: false }, 'elevated', [undefined, 'no', 'onlyB']],
+    ['a field only A has', { durationMs: 12.5 }, {}, 'durationMs', ['12.5', undefined, 'onlyA']],
+    ['flags in words', { elevated: true }, { elevated: false }, 'elevated', ['yes', 'no', 'diff']],
+    ['a device without a title', { device: { subtitle: 'x' } }, { device: { title: 'PC', subtitle: 'x' } }, 'device.title', [undefined, 'PC', 'onlyB']],
+    ['absent on both sides', {}, {}, 'mode', [undefined, undefined, 'same']],
+  ];
+  for (const [name, a, b, path, want] of cases) {
+    const row = section(diffReports(a, b), 'header').rows.find((r) => r.key === path);
+    assert.deepEqual([row.a, row.b, row.status], want, name);
+  }
+});
+
+test('score items read as Overview writes them', () => {
+  for (const [points, max, want] of [[-20, 0, '-20'], [0, 10, '0/10'], [4, 10, '+4/10'], [-5, 10, '0/10'], [0, 0, '•'], ['x', 'y', '•']]) {
+    assert.equal(pointsText({ points, max }), want, JSON.stringify([points, max]));
+  }
+  const score = (points) => ({ scores: [{ id: 'drivers', title: 'Driver trust', value: 80, verdict: 'Medium', items: [{ label: 'Unsigned', points, max: 0, status: 'warn' }] }] });
+  const row = section(diffReports(score(-20), score(-10)), 'scores').rows[1];
+  assert.deepEqual([row.a, row.b, row.status], ['-20 · warn', '-10 · warn', 'diff']);
 });
 
 // Two scans of one machine a minute apart.

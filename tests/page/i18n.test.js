@@ -50,6 +50,20 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
   await page.close();
 });
 
+test('sentences translated one by one join as the language joins them: no blank after a Chinese full stop', async () => {
+  const page = await h.open({ init: { lang: 'zh-Hans' } });
+  const text = 'Mobile broadband query failed. Needs administrator rights.';
+  for (const code of ['zh-Hans', 'zh-Hant', 'de', 'ru']) {
+    const [whole, head, tail] = await page.evaluate(([c, t]) => {
+      setLang(c);
+      return [tx(t), tx('Mobile broadband query failed.'), tx('Needs administrator rights.')];
+    }, [code, text]);
+    assert.equal(whole, code.startsWith('zh') ? head + tail : head + ' ' + tail, code);
+    assert.ok(!/[。！？] /.test(whole), code + ': ' + whole);
+  }
+  await page.close();
+});
+
 // Collectors append counts and error codes to their notes; the appended
 // sentence is a template, so it translates on any machine, not only for the
 // values of the report the key list was made from.

@@ -9,6 +9,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
 const { Harness, wineReport, hostSend, loadReport, ROOT, EXE, NO_EXE } = require('./harness');
+const { pcShaped } = require('./pc-report');
 
 const OUT = path.join(ROOT, 'build', 'page-test');
 const ASKED = path.join(OUT, 'asked.json');
@@ -65,8 +66,10 @@ const h = new Harness();
 const reports = {};
 before(async () => {
   if (!fs.existsSync(EXE)) return;
-  reports.raw = wineReport('untranslated-raw', '--export-raw');
-  reports.safe = wineReport('untranslated-safe', '--export');
+  // Shaped like a real PC's: a TPM with its keys, memory modules, a
+  // monitor, a disk and a battery, which Wine does not have.
+  reports.raw = pcShaped(wineReport('untranslated-raw', '--export-raw'));
+  reports.safe = pcShaped(wineReport('untranslated-safe', '--export'));
   await h.start();
 });
 after(() => h.stop());

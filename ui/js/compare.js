@@ -2,35 +2,46 @@
 // The Compare snapshots and Report diff views over the cores of
 // compare_core.js and diff_core.js, their slots, options and report files.
 
-const SLOT_ERRORS = { A: '', B: '', DA: '', DB: '' };
+// A slot's error as its parts (file name, reason and its values), so it is
+// written in the language the page shows when it is drawn.
+const SLOT_ERRORS = { A: null, B: null, DA: null, DB: null };
 const SLOTS = ['A', 'B'];
+const SCHEMA = 'vorq.snapshot/1';
+const SCHEMA_BASE = 'vorq.snapshot/';
 
-// Reads a report file's text; the error text when it is not a report (in the
-// page's language: the browser's own parse error is English).
+// Reads a report file's text; the reason when it is not a report this
+// version reads (the browser's own parse error is English).
 function parseReportText(text) {
   let report;
   try {
     report = JSON.parse(text);
   } catch (e) {
-    return { error: tx('not a valid report (the file is not JSON)') };
+    return { error: { text: 'not a valid report (the file is not JSON)' } };
   }
-  if (!report || typeof report !== 'object' || Array.isArray(report) || report.schema !== 'vorq.snapshot/1') {
-    return { error: tx('not a VornixQuelm report') };
+  if (!report || typeof report !== 'object' || Array.isArray(report)) return { error: { text: 'not a VornixQuelm report' } };
+  if (report.schema !== SCHEMA) {
+    const schema = typeof report.schema === 'string' ? report.schema : '';
+    const version = schema.startsWith(SCHEMA_BASE) ? schema.slice(SCHEMA_BASE.length) : '';
+    if (!version) return { error: { text: 'not a VornixQuelm report' } };
+    return { error: { text: 'format version {x1}, which this version of the program cannot read; open it with the version that wrote it, or export the report again with this one', values: { x1: version } } };
   }
   return { report: normReport(report) };
+}
+
+function loadErrorText(e) {
+  return tf('Could not load {x1}: {x2}', { x1: e.name, x2: tf(e.text, e.values || {}) });
 }
 
 // Into state[store] under slot: the compare slots (A, B) or the diff slots.
 function loadReportInto(store, errorKey, slot, name, text, tab) {
   const got = parseReportText(String(text));
   if (got.error !== undefined) {
-    const message = tf('Could not load {x1}: {x2}', { x1: name, x2: got.error });
-    SLOT_ERRORS[errorKey] = message;
-    toast(message, 'bad');
+    SLOT_ERRORS[errorKey] = Object.assign({ name }, got.error);
+    toast(loadErrorText(SLOT_ERRORS[errorKey]), 'bad');
   } else {
     got.report._file = name;
     state[store][slot] = got.report;
-    SLOT_ERRORS[errorKey] = '';
+    SLOT_ERRORS[errorKey] = null;
     toast(tf('Loaded {x1} into report {x2}', { x1: name, x2: slot }), 'ok');
   }
   if (state.tab === tab && state.snap) { state.keepScroll = true; render(); } else renderNav();
@@ -66,7 +77,7 @@ function slotHead(slot, r, errorKey) {
   const l = snapLabel(r);
   return '<div class="slot-label">' + esc(tx('Report') + ' ' + slot) + '</div><div class="slot-title">' + esc(l.title) + '</div>' +
     '<div class="slot-sub">' + esc(l.sub) + '</div>' +
-    (SLOT_ERRORS[errorKey] ? '<div class="slot-error">' + esc(SLOT_ERRORS[errorKey]) + '</div>' : '');
+    (SLOT_ERRORS[errorKey] ? '<div class="slot-error">' + esc(loadErrorText(SLOT_ERRORS[errorKey])) + '</div>' : '');
 }
 
 function slotButton(act, slot, label, disabled, extra) {
@@ -127,14 +138,20 @@ function renderClusters(result) {
     return '<tr' + (comparable ? '' : ' class="dim"') + '><td>' + esc(tx(g.label)) + '</td><td class="num">' + esc(formatPercent(g.weight * 100)) + '</td><td class="num">' +
       esc(formatNumber(g.same) + ' / ' + formatNumber(g.n)) + '</td><td class="bar-cell">' + bar + '</td></tr>';
   }).join('');
-  return card(tx('Identity clusters'), '', '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Cluster')) + '</th><th class="num">' +
+  return card(tx('Identity clusters'), '', TABLE_WRAP + '<table class="grid"><thead><tr><th>' + esc(tx('Cluster')) + '</th><th class="num">' +
     esc(tx('Weight')) + '</th><th class="num">' + esc(tx('Identical')) + '</th><th>' + esc(tx('Similarity')) + '</th></tr></thead><tbody>' + rows + '</tbody></table></div>');
 }
 
 const CMP_STATUS = { same: 'same', changed: 'changed', partial: 'partial', 'only A': 'only in A', 'only B': 'only in B', 'n/a': 'not comparable' };
 
+// A group's name as Identifiers and Compare both show it.
+function clusterName(id) {
+  const label = groupLabel(id);
+  return label === id ? id : tx(label);
+}
+
 function renderSignalDiff(result) {
-  const label = (id) => { const g = GROUPS.find((x) => x.id === id); return g ? tx(g.label) : id; };
+  const label = clusterName;
   const rows = result.rows.map((r, i) => [r, i]).sort((x, y) => y[0].w - x[0].w || x[1] - y[1]).map((x) => x[0])
     .filter((r) => !(state.cmp.onlyDiff && (r.status === 'same' || r.status === 'n/a')))
     .filter((r) => matchesQuery([r.name, r.key, r.group, label(r.group)]));
@@ -143,7 +160,7 @@ function renderSignalDiff(result) {
   else {
     const drawn = rows.slice(0, DIFF_ROW_LIMIT);
     if (drawn.length < rows.length) body += rowLimitNote(drawn.length, rows.length);
-    body += '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Identifier')) + '</th><th>' + esc(tx('Cluster')) + '</th><th>A</th><th>B</th><th>' +
+    body += TABLE_WRAP + '<table class="grid"><thead><tr><th>' + esc(tx('Identifier')) + '</th><th>' + esc(tx('Cluster')) + '</th><th>A</th><th>B</th><th>' +
       esc(tx('Result')) + '</th></tr></thead><tbody>' + drawn.map((r) => {
       const result = tx(CMP_STATUS[r.status] || r.status) + (r.status === 'partial' ? ' ' + formatPercent(r.sim * 100) : '');
       const tone = r.status === 'same' ? 'ok' : r.status === 'n/a' ? 'info' : r.status === 'partial' ? 'warn' : 'bad';
@@ -175,7 +192,8 @@ function renderCompare() {
   }
   const result = compareSnaps(A, B);
   const v = verdict(result);
-  const why = tf(v.desc, { x1: formatPercent(result.unitWeight * 100), x2: formatPercent(MIN_UNIT_WEIGHT * 100) });
+  const why = v.names.length ? tf(v.desc, { x1: listText(v.names.map(clusterName)) })
+    : tf(v.desc, { x1: formatPercent(result.unitWeight * 100), x2: formatPercent(MIN_UNIT_WEIGHT * 100) });
   h += '<section class="card decision' + (v.decided ? '' : ' undecided') + '">' + (v.decided ? ring(result.score, v.colour, 112) : noScoreRing(112)) +
     '<div class="decision-text"><h3 style="color:' + v.colour + '">' + esc(tx(v.title)) + '</h3><p class="verdict-why">' + esc(why) + '</p>' +
     (v.todo ? '<p class="verdict-todo">' + esc(tx(v.todo)) + '</p>' : '') + '<p class="muted">' + esc(keySentence(result.sameKey)) + '</p><p class="fineprint">' +
@@ -199,9 +217,13 @@ function currentDiff() {
 
 const SHOWN_STATUS = new Set(['diff', 'onlyA', 'onlyB']);
 
+// A privacy-safe report's HMAC tag stands in for an identifier without
+// revealing it: it shows as a tag whether or not identifiers are shown.
+const isTag = (value) => typeof value === 'string' && value.startsWith('hmac:');
+
 function diffCell(value, sensitive) {
   if (value === undefined || value === null) return '<span class="dim">-</span>';
-  return cell(value, sensitive);
+  return cell(value, sensitive && !isTag(value));
 }
 
 // A check's value is its status and detail joined by " · "; each is
@@ -222,7 +244,7 @@ function diffStatusTag(status) {
 const CELL_CLASS = { diff: 'd-diff', onlyA: 'd-only', onlyB: 'd-only', nc: 'd-nc', same: '' };
 
 function shownValue(value, sensitive) {
-  return sensitive && !state.reveal ? '' : value;
+  return sensitive && !state.reveal && !isTag(value) ? '' : value;
 }
 
 function rowMatches(section, row) {
@@ -234,7 +256,7 @@ function rowMatches(section, row) {
 }
 
 function fourColumnRows(section, rows) {
-  let h = '<div class="table-wrap"><table class="grid diff"><thead><tr><th>' + esc(tx('Field')) + '</th><th>A</th><th>B</th><th>' + esc(tx('Result')) +
+  let h = TABLE_WRAP + '<table class="grid diff"><thead><tr><th>' + esc(tx('Field')) + '</th><th>A</th><th>B</th><th>' + esc(tx('Result')) +
     '</th></tr></thead><tbody>';
   for (const r of rows) {
     const c = section.kv ? r.cells[section.valueCol] : r;
@@ -251,7 +273,7 @@ function fourColumnRows(section, rows) {
 
 function pairRows(section, rows) {
   const n = section.columns.length;
-  let h = '<div class="table-wrap"><table class="grid diff"><thead><tr><th></th>' + section.columns.map((t) => '<th>' + esc(tx(t)) + '</th>').join('') +
+  let h = TABLE_WRAP + '<table class="grid diff"><thead><tr><th><span class="sr-only">' + esc(tx('Report')) + '</span></th>' + section.columns.map((t) => '<th>' + esc(tx(t)) + '</th>').join('') +
     '</tr></thead><tbody>';
   let group;
   const line = (r, side) => '<tr class="' + (r.status === 'onlyA' || r.status === 'onlyB' ? 'd-only' : 'pair-' + side) + '"><td class="nowrap"><span class="side side-' + side + '">' + side.toUpperCase() +
@@ -324,6 +346,7 @@ function renderDiff() {
   }).join('');
   if (chips) h += '<div class="chips">' + chips + '</div>';
   const same = result.sections.filter((s) => !shown(s)).length;
+  if (!chips) h += '<p class="empty">' + esc(tx('No differences.')) + '</p>';
   if (same) h += '<p class="note diff-same">' + esc(tn(same, '{n1} sections without differences are hidden.')) + '</p>';
   return h + result.sections.map((s, i) => (shown(s) ? renderDiffSection(s, i) : '')).join('');
 }
@@ -339,18 +362,18 @@ function sectionDiffers(s) {
 function onCompareAction(act, el) {
   const slot = SLOTS.includes(el.dataset.slot) ? el.dataset.slot : '';
   switch (act) {
-    case 'cmp-use': if (slot && state.snap) { state.cmp[slot] = state.snap; SLOT_ERRORS[slot] = ''; } break;
+    case 'cmp-use': if (slot && state.snap) { state.cmp[slot] = state.snap; SLOT_ERRORS[slot] = null; } break;
     case 'cmp-load': if (slot) send('open:' + slot + '|' + tx('Open report file')); return true;
     case 'cmp-sim':
-      if (state.snap && SIMULATIONS.some((s) => s.id === el.dataset.sim)) { state.cmp.B = simulateSnapshot(state.snap, el.dataset.sim); SLOT_ERRORS.B = ''; }
+      if (state.snap && SIMULATIONS.some((s) => s.id === el.dataset.sim)) { state.cmp.B = simulateSnapshot(state.snap, el.dataset.sim); SLOT_ERRORS.B = null; }
       break;
     case 'cmp-open-diff':
       state.diff.A = state.cmp.A;
       state.diff.B = state.cmp.B;
       showTab('diff');
       return true;
-    case 'diff-use': if (slot && state.snap) { state.diff[slot] = state.snap; SLOT_ERRORS['D' + slot] = ''; } break;
-    case 'diff-clear': if (slot) { state.diff[slot] = null; SLOT_ERRORS['D' + slot] = ''; } break;
+    case 'diff-use': if (slot && state.snap) { state.diff[slot] = state.snap; SLOT_ERRORS['D' + slot] = null; } break;
+    case 'diff-clear': if (slot) { state.diff[slot] = null; SLOT_ERRORS['D' + slot] = null; } break;
     default: return false;
   }
   state.keepScroll = true;

@@ -16,6 +16,16 @@
     { id: 'memory', weight: 0.02, label: 'Memory modules' },
   ];
 
+  // Groups of identifiers that are no identity cluster still have a name.
+  const OTHER_GROUPS = [{ id: 'peripheral', label: 'Peripherals' }];
+
+  // The name of a signal's group, the same wherever a view shows one; a
+  // group this version does not know keeps its id.
+  function groupLabel(id) {
+    const g = GROUPS.find((x) => x.id === id) || OTHER_GROUPS.find((x) => x.id === id);
+    return g ? g.label : text(id);
+  }
+
   const SIMULATIONS = [
     { id: 'reinstall', label: 'Clean Windows reinstall', desc: 'new installation IDs; keys of the old install are gone; hardware unchanged' },
     { id: 'ssd', label: 'System SSD replaced', desc: 'new boot drive with a fresh Windows on it' },
@@ -35,11 +45,31 @@
   const UNIT_SCOPES = ['per-unit', 'per-install'];
 
   // A verdict needs per-unit or per-install identifiers compared in clusters
-  // of at least this share of the weight: the mainboard alone, or storage
-  // and Windows installation together. Per-model values (CPU brand, GPU
-  // model) match on every machine of the model and never suffice.
+  // of at least this share of the weight, one of them a core anchor (TPM,
+  // mainboard or storage): the identifiers of a Windows installation, its
+  // network adapters and GPU are copied with a cloned image, and per-model
+  // values (CPU brand, GPU model) match on every machine of the model.
   const MIN_UNIT_WEIGHT = 0.2;
   const CORE_GROUPS = ['anchor', 'mainboard', 'storage'];
+  // An identifier's weight, as the Identifiers view states its range.
+  const MAX_WEIGHT = 100;
+  const weight = (v) => Math.min(MAX_WEIGHT, Math.max(0, number(v)));
+
+  function newEntry(key, name, group, sens) {
+    return { key, name, group, w: 0, sens, unit: false, hs: new Set(), vs: new Set(), disp: [], usable: false };
+  }
+
+  function addSignal(e, s) {
+    e.w = Math.max(e.w, weight(s.w));
+    if (UNIT_SCOPES.includes(s.scope)) e.unit = true;
+    // An empty value is left out, and so is the tag written beside it.
+    if (number(s.q) > 0 && !(has(s, 'v') && blank(s.v))) {
+      e.usable = true;
+      if (has(s, 'h') && text(s.h) !== '') e.hs.add(text(s.h));
+      if (has(s, 'v')) e.vs.add(text(s.v));
+    }
+    e.disp.push(s);
+  }
 
   function indexSnap(report) {
     const index = new Map();
@@ -52,20 +82,49 @@
       const id = group ? key + '@' + group : key;
       let e = index.get(id);
       if (!e) {
-        e = { key: id, name: text(s.name), group, w: 0, sens: s.sens === true, unit: false, hs: new Set(), vs: new Set(), disp: [], usable: false };
+        e = newEntry(id, text(s.name), group, s.sens === true);
         index.set(id, e);
       }
-      e.w = Math.max(e.w, number(s.w));
-      if (UNIT_SCOPES.includes(s.scope)) e.unit = true;
-      // An empty value is left out, and so is the tag written beside it.
-      if (number(s.q) > 0 && !(has(s, 'v') && blank(s.v))) {
-        e.usable = true;
-        if (has(s, 'h') && text(s.h) !== '') e.hs.add(text(s.h));
-        if (has(s, 'v')) e.vs.add(text(s.v));
-      }
-      e.disp.push(s);
+      addSignal(e, s);
     }
     return index;
+  }
+
+  // An identifier whose values carry names of their own (a volume serial per
+  // volume, a MAC per adapter, a serial per disk) is compared name by name:
+  // one changed volume is one changed row, not a partial match of all.
+  function namesOf(e) {
+    return e ? new Set(e.disp.map((s) => text(s.name))) : new Set();
+  }
+
+  function byName(e, name) {
+    if (!e) return undefined;
+    const part = newEntry(e.key, name, e.group, false);
+    for (const s of e.disp) if (text(s.name) === name) addSignal(part, s);
+    if (!part.disp.length) return undefined;
+    part.sens = part.disp[0].sens === true;
+    return part;
+  }
+
+  // The pairs of entries to compare: [id, entry of A, entry of B].
+  function pairs(ia, ib) {
+    const keys = [...ia.keys()];
+    for (const k of ib.keys()) if (!ia.has(k)) keys.push(k);
+    const out = [];
+    for (const k of keys) {
+      const a = ia.get(k);
+      const b = ib.get(k);
+      const na = namesOf(a);
+      const nb = namesOf(b);
+      if (na.size <= 1 && nb.size <= 1) {
+        out.push([k, a, b]);
+        continue;
+      }
+      const names = [...na];
+      for (const n of nb) if (!na.has(n)) names.push(n);
+      for (const n of names) out.push([k + '\u0001' + n, byName(a, n), byName(b, n)]);
+    }
+    return out;
   }
 
   function jaccard(a, b) {
@@ -83,18 +142,12 @@
 
   function compareSnaps(A, B) {
     const sameKey = sameHmacKey(A, B);
-    const ia = indexSnap(A);
-    const ib = indexSnap(B);
     const groups = GROUPS.map((g) => ({ id: g.id, label: g.label, weight: g.weight, wsum: 0, ssum: 0, n: 0, same: 0, score: 0 }));
     const byId = new Map(groups.map((g) => [g.id, g]));
-    const keys = [...ia.keys()];
-    for (const k of ib.keys()) if (!ia.has(k)) keys.push(k);
     const rows = [];
     const unitGroups = new Set();
     let keyBlocked = 0;
-    for (const k of keys) {
-      const a = ia.get(k);
-      const b = ib.get(k);
+    for (const [id, a, b] of pairs(indexSnap(A), indexSnap(B))) {
       let sim = null;
       let mode = '';
       if (a && b && a.usable && b.usable) {
@@ -114,7 +167,7 @@
       }
       // Tags on both sides that only a shared key would have let us compare.
       if (sim === null && unit && g && ref.w > 0 && a.usable && b.usable && a.hs.size && b.hs.size && !sameKey) keyBlocked++;
-      rows.push({ key: k, name: ref.name, group: ref.group, w: Math.max(a ? a.w : 0, b ? b.w : 0), a: a || null, b: b || null, sim, mode, status });
+      rows.push({ id, key: ref.key, name: ref.name, group: ref.group, w: Math.max(a ? a.w : 0, b ? b.w : 0), a: a || null, b: b || null, sim, mode, status });
     }
     let num = 0;
     let den = 0;
@@ -123,13 +176,13 @@
       if (g.n > 0) { num += g.weight * g.score; den += g.weight; }
     }
     const unitWeight = groups.filter((g) => unitGroups.has(g.id)).reduce((sum, g) => sum + g.weight, 0);
+    const coreCompared = CORE_GROUPS.some((id) => unitGroups.has(id));
     // Group weights are decimal fractions: their sum is compared with a margin.
-    const decided = unitWeight >= MIN_UNIT_WEIGHT - 1e-9;
-    const reason = decided ? '' : keyBlocked ? 'keys' : unitGroups.size ? 'weight' : 'none';
-    return {
-      score: den > 0 ? (100 * num) / den : 0, groups, rows, sameKey, unitWeight, decided, reason,
-      coreCompared: CORE_GROUPS.some((id) => unitGroups.has(id)),
-    };
+    const decided = coreCompared && unitWeight >= MIN_UNIT_WEIGHT - 1e-9;
+    const reason = decided ? '' : keyBlocked ? 'keys' : !unitGroups.size ? 'none' : !coreCompared ? 'core' : 'weight';
+    // The core anchors compared whose identifiers did not all match.
+    const coreDiffer = CORE_GROUPS.filter((id) => unitGroups.has(id) && byId.get(id).score < 1);
+    return { score: den > 0 ? (100 * num) / den : 0, groups, rows, sameKey, unitWeight, decided, reason, coreCompared, coreDiffer };
   }
 
   function decision(score) {
@@ -149,23 +202,31 @@
       desc: 'No per-unit or per-install identifier holds a value in both reports. Values of a model, such as the CPU brand or the GPU model, are the same on every machine of that model.',
       text: 'Compare reports that hold the per-unit identifiers of both machines: raw reports, or privacy-safe reports exported on one installation, each scanned with administrator rights.',
     },
+    core: {
+      desc: 'No TPM, mainboard or storage identifier was compared. The identifiers of a Windows installation, its network adapters and its GPU are copied with a cloned disk image, so on their own they never confirm a device.',
+      text: 'Compare reports that hold the per-unit identifiers of both machines: raw reports, or privacy-safe reports exported on one installation, each scanned with administrator rights.',
+    },
     weight: {
       desc: 'The per-unit and per-install identifiers compared cover clusters with {x1} of the weight; a verdict needs at least {x2}.',
       text: 'Compare reports that hold the per-unit identifiers of both machines: raw reports, or privacy-safe reports exported on one installation, each scanned with administrator rights.',
     },
   };
-  const NO_CORE = { title: 'Different device', desc: 'The identifiers compared do not match; TPM, mainboard and storage could not be compared.' };
 
   // The verdict of a comparison: the decision of its score when enough was
-  // compared, else why not and what to do.
+  // compared, else why not and what to do. A "Different device" names the
+  // core anchors that were compared and differ (cluster ids in names), or,
+  // when those all match, says that the other identifiers made the score.
   function verdict(result) {
     if (!result.decided) {
       const why = NO_VERDICT[result.reason] || NO_VERDICT.none;
-      return { decided: false, title: 'Not enough compared to decide', desc: why.desc, todo: why.text, colour: 'var(--muted)' };
+      return { decided: false, title: 'Not enough compared to decide', desc: why.desc, todo: why.text, names: [], colour: 'var(--muted)' };
     }
     const [title, desc, colour] = decision(result.score);
-    // The usual text names TPM, mainboard and storage: only when one was compared.
-    return { decided: true, title, desc: title === NO_CORE.title && !result.coreCompared ? NO_CORE.desc : desc, todo: '', colour };
+    if (title !== 'Different device') return { decided: true, title, desc, todo: '', names: [], colour };
+    const differ = result.coreDiffer || [];
+    return differ.length
+      ? { decided: true, title, desc: 'Core anchors that do not match: {x1}.', todo: '', names: differ, colour }
+      : { decided: true, title, desc: 'The core anchors compared match; most other identifiers differ.', todo: '', names: [], colour };
   }
 
   function systemDiskLabel(report) {
@@ -211,7 +272,7 @@
     return copy;
   }
 
-  const api = { GROUPS, SIMULATIONS, MIN_UNIT_WEIGHT, indexSnap, jaccard, compareSnaps, decision, verdict, systemDiskLabel, simulateSnapshot };
+  const api = { GROUPS, groupLabel, SIMULATIONS, MIN_UNIT_WEIGHT, MAX_WEIGHT, indexSnap, jaccard, compareSnaps, decision, verdict, systemDiskLabel, simulateSnapshot };
   if (typeof module === 'object' && module.exports) module.exports = api;
   else Object.assign(root, api);
 })(typeof window === 'object' ? window : globalThis);

@@ -30,6 +30,17 @@
   const bit = (m, i) => i >= 0 && i < 32 && ((m >>> i) & 1) === 1;
   const missing = (v) => v === undefined || v === null;
 
+  // A score item's points as Overview writes them: "+4/10", "0/10", a
+  // deduction without a maximum as "-20", else "•".
+  function pointsText(item) {
+    const p = isObj(item) && Number.isFinite(Number(item.points)) ? Number(item.points) : 0;
+    const max = isObj(item) && Number.isFinite(Number(item.max)) ? Number(item.max) : 0;
+    if (max > 0 && p > 0) return '+' + p + '/' + max;
+    if (max > 0) return '0/' + max;
+    if (p < 0) return String(p);
+    return '•';
+  }
+
   function cmpVal(a, b, sameKey) {
     if (missing(a)) return missing(b) ? 'same' : 'onlyB';
     if (missing(b)) return 'onlyA';
@@ -170,11 +181,15 @@
     return Object.assign({ key, label, a, b, status: cmpVal(a, b, sameKey) }, extra || {});
   }
 
+  // A header value as the page writes it: a flag in words ("yes", "no"),
+  // which the views translate.
+  const headerText = (v) => (missing(v) ? v : typeof v === 'boolean' ? (v ? 'yes' : 'no') : text(v));
+
   function headerSection(A, B, sameKey, volatile) {
     const rows = DIFF_HEADER.map(([path, label]) => {
       const a = pathValue(A, path);
       const b = pathValue(B, path);
-      const row = valueRow(path, label, missing(a) ? a : text(a), missing(b) ? b : text(b), sameKey);
+      const row = valueRow(path, label, headerText(a), headerText(b), sameKey);
       if (volatile.has(path) && !missing(a) && !missing(b)) row.status = 'nc';
       return row;
     });
@@ -185,7 +200,7 @@
     const ma = keyed(list(A.scores), (s) => text(s.id));
     const mb = keyed(list(B.scores), (s) => text(s.id));
     const scoreText = (s) => (s ? text(s.value) + ' · ' + text(s.verdict) : undefined);
-    const itemText = (i) => (i ? text(i.points) + '/' + text(i.max) + ' · ' + text(i.status) : undefined);
+    const itemText = (i) => (i ? pointsText(i) + ' · ' + text(i.status) : undefined);
     const rows = [];
     for (const id of unionKeys(ma, mb)) {
       const sa = ma.get(id);
@@ -305,7 +320,7 @@
     return { sameKey, sections, totals };
   }
 
-  const api = { DIFF_HEADER, DIFF_VOLATILE, DIFF_STATUS, cmpVal, sigVal, rowKeys, tableRowKeys, diffReports };
+  const api = { DIFF_HEADER, DIFF_VOLATILE, DIFF_STATUS, pointsText, cmpVal, sigVal, rowKeys, tableRowKeys, diffReports };
   if (typeof module === 'object' && module.exports) module.exports = api;
   else Object.assign(root, api);
 })(typeof window === 'object' ? window : globalThis);

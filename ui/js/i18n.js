@@ -167,6 +167,12 @@ function txHead(s, dict) {
   return r === null ? null : r + s.slice(i);
 }
 
+// Sentences follow each other after a blank, except after a full-width
+// stop ("。", "！"), which holds its own space (Chinese).
+function joinSentences(head, tail) {
+  return /[\u3000-\u303f\uff01-\uff60]$/.test(head) ? head + tail : head + ' ' + tail;
+}
+
 function txSentences(s, dict) {
   const splits = [];
   const re = /\. (?=[\p{Lu}\d])/gu;
@@ -181,7 +187,7 @@ function txSentences(s, dict) {
     if (hr === null) continue;
     const tail = s.slice(p);
     const tr = tx(tail);
-    if (tr !== tail) return hr + ' ' + tr;
+    if (tr !== tail) return joinSentences(hr, tr);
   }
   return null;
 }
@@ -405,6 +411,15 @@ function tf(template, values) {
   return fillValues(out, values || {});
 }
 
+// Names joined as the language joins a list ("A, B and C", "A、B和C").
+function listText(items) {
+  try {
+    return new Intl.ListFormat(LANG, { style: 'long', type: 'conjunction' }).format(items);
+  } catch (e) {
+    return items.join(', ');
+  }
+}
+
 function storedLang() {
   try {
     return window.localStorage.getItem('vorq.lang');
@@ -487,8 +502,10 @@ function applyStaticI18n() {
   if (btn) btn.innerHTML = flagSvg(info.flag) + '<span class="lang-short">' + esc(info.short) + '</span>';
   const menu = document.getElementById('lang-menu');
   if (menu) {
+    menu.setAttribute('aria-label', tx('Language'));
     menu.innerHTML = LANGS.map((l) => '<button class="menu-item lang-item' + (l.code === LANG ? ' current' : '') +
-      '" data-act="lang" data-code="' + esc(l.code) + '">' + flagSvg(l.flag) + '<span>' + esc(l.name) + '</span></button>').join('');
+      '" role="menuitemradio" aria-checked="' + (l.code === LANG) + '" tabindex="-1" lang="' + esc(l.code) + '" data-act="lang" data-code="' + esc(l.code) + '">' +
+      flagSvg(l.flag) + '<span>' + esc(l.name) + '</span></button>').join('');
   }
 }
 

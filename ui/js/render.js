@@ -36,11 +36,15 @@ function mask32(v) {
 function normReport(raw) {
   const r = obj(raw);
   const out = {};
-  for (const k of ['schema', 'tool', 'version', 'mode', 'created', 'hmacKeyId']) out[k] = str(r[k]);
-  out.elevated = r.elevated === true;
-  out.durationMs = num(r.durationMs);
+  // A header field the file lacks stays absent, so Report diff does not
+  // compare a value the page made up.
+  const has = (o, k) => Object.prototype.hasOwnProperty.call(o, k);
+  for (const k of ['schema', 'tool', 'version', 'mode', 'created', 'hmacKeyId']) if (has(r, k)) out[k] = str(r[k]);
+  if (has(r, 'elevated')) out.elevated = typeof r.elevated === 'boolean' ? r.elevated : str(r.elevated);
+  if (has(r, 'durationMs')) out.durationMs = num(r.durationMs);
   const dev = obj(r.device);
-  out.device = { title: str(dev.title), subtitle: str(dev.subtitle) };
+  out.device = {};
+  for (const k of ['title', 'subtitle']) if (has(dev, k)) out.device[k] = str(dev[k]);
   out.scores = arr(r.scores).map((x) => {
     const s = obj(x);
     return {
@@ -96,8 +100,10 @@ function rowIsSensitive(table, row, i) {
   return (((table.sens | (row.s || 0)) >>> i) & 1) === 1;
 }
 
+// A screen reader hears what the circles stand for, not ten "black circle"s.
 function maskHtml() {
-  return '<span class="mask" title="' + esc(tx('Hidden identifier - use Show identifiers')) + '">●●●●●●●●●●</span>';
+  const say = esc(tx('Hidden identifier - use Show identifiers'));
+  return '<span class="mask" role="img" aria-label="' + say + '" title="' + say + '">●●●●●●●●●●</span>';
 }
 
 // An identifier without a value shows as empty in every view, shown or
@@ -122,11 +128,15 @@ function looksHex(value) {
     /^[0-9a-f]{4,}(?: [0-9a-f]{4,})+$/i.test(v);
 }
 
-const PILLS = { ok: ['ok', '✓'], warn: ['warn', '!'], bad: ['bad', '✕'], info: ['info', 'i'], pass: ['ok', '✓'], fail: ['bad', '✕'] };
+// Style, symbol and the word a screen reader says for it.
+const PILLS = {
+  ok: ['ok', '✓', 'ok'], warn: ['warn', '!', 'warn'], bad: ['bad', '✕', 'problem'], info: ['info', 'i', 'info'],
+  pass: ['ok', '✓', 'pass'], fail: ['bad', '✕', 'fail'],
+};
 
 function pill(level) {
-  const p = PILLS[level] || PILLS.info;
-  return '<span class="pill pill-' + p[0] + '">' + p[1] + '</span>';
+  const p = Object.prototype.hasOwnProperty.call(PILLS, level) ? PILLS[level] : PILLS.info;
+  return '<span class="pill pill-' + p[0] + '" role="img" aria-label="' + esc(tx(p[2])) + '">' + p[1] + '</span>';
 }
 
 // Copying gives the value as written; the view shows a date in the page's language.
@@ -231,6 +241,10 @@ function emptyColumns(table) {
   return table.columns.map((c, i) => i).filter((i) => i !== table.groupCol && table.rows.every((row) => !row.c[i]));
 }
 
+// A table wider than its card scrolls in this frame, which the keyboard
+// must be able to reach.
+const TABLE_WRAP = '<div class="table-wrap" tabindex="0">';
+
 function renderTable(table) {
   const cols = [];
   const empty = emptyColumns(table);
@@ -265,13 +279,13 @@ function renderTable(table) {
     }
     const tableClass = 'grid' + (kv ? ' kv' : '');
     if (html.length <= ROW_BLOCK) {
-      body += '<div class="table-wrap"><table class="' + tableClass + '">' + head + '<tbody>' + html.join('') + '</tbody></table></div>';
+      body += TABLE_WRAP + '<table class="' + tableClass + '">' + head + '<tbody>' + html.join('') + '</tbody></table></div>';
     } else {
       // A long table is drawn as blocks of rows, each its own table with the
       // same fixed column widths, so the browser can skip the layout of the
       // blocks off screen (it cannot skip parts of one table).
       const cg = colgroup(table, cols, rows);
-      body += '<div class="table-wrap">';
+      body += TABLE_WRAP;
       for (let k = 0; k < html.length; k += ROW_BLOCK) {
         const block = html.slice(k, k + ROW_BLOCK).join('');
         const t = '<table class="' + tableClass + ' fixed">' + cg + (k === 0 ? head : '') + '<tbody>' + block + '</tbody></table>';
@@ -333,15 +347,6 @@ function ringText(v, percent) {
   return unit(before) + esc(number) + unit(after);
 }
 
-function pointsText(it) {
-  const p = it.points;
-  const max = it.max;
-  if (max > 0 && p > 0) return '+' + p + '/' + max;
-  if (max > 0) return '0/' + max;
-  if (p < 0) return String(p);
-  return '•';
-}
-
 function renderScore(score) {
   const items = score.items.map((it) => {
     const cls = it.points > 0 ? 'pos' : it.points < 0 ? 'neg' : 'zero';
@@ -371,7 +376,8 @@ const CHECK_ORDER = { fail: 0, warn: 1, pass: 2 };
 
 function renderOverview() {
   const s = state.snap;
-  let h = '<div class="scores">' + s.scores.map(renderScore).join('') + '</div>';
+  // The cards' headings sit under the view's own, which only a screen reader needs.
+  let h = '<div class="view-head sr-only"><h2>' + esc(tx('Overview')) + '</h2></div><div class="scores">' + s.scores.map(renderScore).join('') + '</div>';
   h += '<p class="fineprint">' + esc(tx('Scores are explainable engineering priors meant for calibration on field data - not statistical probabilities and not a Microsoft rating.')) + '</p>';
 
   const anchors = s.signals.filter((g) => g.scope === 'per-unit' && g.q > 0 && g.w >= 8 && g.group && g.group !== 'peripheral')
@@ -401,7 +407,7 @@ function renderOverview() {
     stat(rows, 'raw data rows', tf('Tables: {n1}', { n1: s.tables.length })) + '</div>';
   h += '<div class="two-col">' + card(tx('Coverage'), '', cov) + renderByDesign() + '</div>';
 
-  let ct = '<div class="table-wrap"><table class="grid"><thead><tr><th>' + esc(tx('Collector')) + '</th><th class="num">' + esc(tx('Time')) + '</th><th>' +
+  let ct = TABLE_WRAP + '<table class="grid"><thead><tr><th>' + esc(tx('Collector')) + '</th><th class="num">' + esc(tx('Time')) + '</th><th>' +
     esc(tx('Status')) + '</th></tr></thead><tbody>';
   for (const c of s.collectors) {
     const ok = c.status === 'ok';
@@ -410,7 +416,7 @@ function renderOverview() {
   }
   for (const n of s.notes) ct += '<tr class="note-row"><td colspan="3">' + pill('info') + ' ' + esc(tx(n)) + '</td></tr>';
   ct += '</tbody></table></div>';
-  h += card(tx('Collection'), formatUnit(s.durationMs / 1000, 's', 1) + ' · ' + tx(s.created), ct);
+  h += card(tx('Collection'), formatUnit(num(s.durationMs) / 1000, 's', 1) + ' · ' + tx(s.created), ct);
   return h;
 }
 
@@ -448,8 +454,8 @@ function renderKeyPanel() {
 
 function renderAbout() {
   const s = state.snap;
-  let h = '<div class="about-head">' + LOGO_SVG + '<div><div class="about-name">Vornix<span class="accent2">Quelm</span></div><div class="muted">' +
-    esc('by Morvel K7 · ' + tx('version') + ' ' + (s ? s.version : '')) + '</div></div></div>';
+  let h = '<div class="about-head">' + LOGO_SVG + '<div><h2 class="about-name">Vornix<span class="accent2">Quelm</span></h2><div class="muted">' +
+    esc('by Morvel K7 · ' + tx('version') + ' ' + (s ? str(s.version) : '')) + '</div></div></div>';
   h += '<p class="lead">' + esc(tx('A read-only inspector for Windows 11: which hardware and system identifiers describe this PC, how far each of them can be trusted, and what state the platform protections are in.')) + '</p>';
   h += '<div class="btn-row">' + siteButtons() + '</div>';
   const how = ['Everything is read in user mode through documented Windows APIs; nothing is written to the hardware or to the TPM.',

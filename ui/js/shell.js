@@ -153,7 +153,7 @@ function renderNav() {
       h += '<div class="nav-section">' + esc(tx(section)) + '</div>';
     }
     const c = tabCount(t);
-    h += '<button class="nav-btn' + (t.id === state.tab ? ' active' : '') + '" data-act="tab" data-id="' + t.id + '">' + icon(t.icon) +
+    h += '<button class="nav-btn' + (t.id === state.tab ? ' active" aria-current="page' : '') + '" data-act="tab" data-id="' + t.id + '">' + icon(t.icon) +
       '<span class="nav-label">' + esc(tx(t.label)) + '</span>' +
       (c ? '<span class="nav-count' + (c[1] ? ' count-' + c[1] : '') + '">' + esc(formatNumber(c[0])) + '</span>' : '') + '</button>';
   }
@@ -224,7 +224,8 @@ function render() {
   const keep = state.keepScroll;
   state.keepScroll = false;
   const view = $('view');
-  const top = view.scrollTop;
+  const focus = focusedControl();
+  const anchor = keep ? topAnchor() : null;
   renderNav();
   $('search').classList.toggle('na', !filterApplies());
   if (!state.snap) {
@@ -236,7 +237,87 @@ function render() {
   } catch (e) {
     showBanner(labelColon('Render error') + ' ' + (e && e.stack ? e.stack : String(e)));
   }
-  view.scrollTop = keep ? top : 0;
+  if (anchor) keepAnchor(anchor);
+  else {
+    endJump();
+    scroller().scrollTop = 0;
+  }
+  if (focus) restoreFocus(focus);
+}
+
+// The element that scrolls the view: the view itself, or, in a low window
+// where the header scrolls away with the content, the main column.
+function scroller() {
+  const view = $('view');
+  return getComputedStyle(view).overflowY === 'visible' ? $('main') : view;
+}
+
+// The top edge of what the user sees of the view.
+function viewTop() {
+  return Math.max($('view').getBoundingClientRect().top, scroller().getBoundingClientRect().top);
+}
+
+// ---- what a redraw keeps ----
+
+// A control of the navigation or the view that has the focus, as a selector
+// of its data attributes, which name it again after the redraw.
+function focusedControl() {
+  const el = document.activeElement;
+  if (!(el instanceof HTMLElement) || el === $('view')) return null;
+  if (!$('view').contains(el) && !$('nav').contains(el)) return null;
+  const attrs = Object.keys(el.dataset).map((k) => '[data-' + k.replace(/[A-Z]/g, (c) => '-' + c.toLowerCase()) + '="' + CSS.escape(el.dataset[k]) + '"]');
+  return { selector: attrs.length ? el.tagName.toLowerCase() + attrs.join('') : '' };
+}
+
+function restoreFocus(focus) {
+  const el = focus.selector ? document.querySelector('#nav ' + focus.selector + ', #view ' + focus.selector) : null;
+  if (el && !el.disabled) el.focus({ preventScroll: true });
+  else focusHeading($('view'));
+}
+
+// Focus moves to a heading (made focusable for it) without scrolling.
+function focusHeading(within) {
+  const h = within.matches('h2, h3, .vm-title') ? within : within.querySelector('h2, h3, .vm-title');
+  const target = h || within;
+  if (!target.hasAttribute('tabindex')) target.setAttribute('tabindex', '-1');
+  target.focus({ preventScroll: true });
+}
+
+// Blocks a reader may be at the top of: a row, an entry, a heading, a card.
+const ANCHOR_BLOCKS = 'tr, li, .vm-entry, h2, h3, p, .stat, .chips, .opts, .slot, .card';
+
+// The element at the top of the view, as its path of child positions from
+// the view, and how far its top lies from the view's.
+function topAnchor() {
+  const view = $('view');
+  const r = view.getBoundingClientRect();
+  const y = viewTop() + 1;
+  for (const dx of [0.25, 0.5, 0.75, 0.1]) {
+    const hit = document.elementFromPoint(r.left + r.width * dx, y);
+    if (!hit || !view.contains(hit) || hit === view) continue;
+    const el = hit.closest(ANCHOR_BLOCKS) || hit;
+    if (!view.contains(el)) continue;
+    const path = [];
+    for (let n = el; n !== view; n = n.parentElement) path.unshift([...n.parentElement.children].indexOf(n));
+    return { path, offset: el.getBoundingClientRect().top - viewTop() };
+  }
+  return { path: [], offset: 0, scrollTop: scroller().scrollTop };
+}
+
+// The same place after the redraw: the element at that path (or the nearest
+// ancestor that still exists) goes back to where it was.
+function keepAnchor(anchor) {
+  let el = null;
+  for (let k = anchor.path.length; k > 0 && !el; k--) {
+    let n = $('view');
+    for (const i of anchor.path.slice(0, k)) n = n ? n.children[i] : null;
+    el = n && n !== $('view') ? n : null;
+  }
+  if (!el) {
+    scroller().scrollTop = anchor.scrollTop || 0;
+    return;
+  }
+  jumpTo(el, anchor.path.length ? anchor.offset : 0);
 }
 
 function spinnerHtml() {
@@ -280,7 +361,7 @@ function deviceTitles() {
 
 function versionLine() {
   const r = state.snap;
-  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: r.version, x2: formatNumber(r.durationMs / 1000, 1) });
+  $('version-line').textContent = tf('v{x1} · scan {x2} s', { x1: str(r.version), x2: formatNumber(num(r.durationMs) / 1000, 1) });
 }
 
 // One line at the top of every view without administrator rights, so it can
@@ -308,7 +389,7 @@ function setSnapshot(report) {
   versionLine();
   $('progress').hidden = true;
   $('scan-btn').disabled = false;
-  if (!r.elevated) standardUserBanner();
+  if (r.elevated !== true) standardUserBanner();
   else hideBanner();
   state.keepScroll = true;
   render();
@@ -385,9 +466,17 @@ function readDroppedOrPicked(file, slot) {
 
 // ---- menus ----
 
+const MENUS = [['export-menu', 'export-btn'], ['lang-menu', 'lang-btn']];
+
 function closeMenus() {
-  $('export-menu').hidden = true;
-  $('lang-menu').hidden = true;
+  for (const [menu, btn] of MENUS) {
+    $(menu).hidden = true;
+    $(btn).setAttribute('aria-expanded', 'false');
+  }
+}
+
+function menuItems(menu) {
+  return [...menu.querySelectorAll('.menu-item')];
 }
 
 function placeMenu(menu, btn) {
@@ -410,10 +499,49 @@ function placeMenu(menu, btn) {
   menu.style.left = left + 'px';
 }
 
-function toggleMenu(menu, btn, other) {
-  other.hidden = true;
-  menu.hidden = !menu.hidden;
-  if (!menu.hidden) placeMenu(menu, btn);
+// Opening a menu puts the focus on its first item (or its last), as the
+// menu-button pattern has it; closing it by key gives the focus back.
+function openMenu(menu, btn, last) {
+  closeMenus();
+  menu.hidden = false;
+  btn.setAttribute('aria-expanded', 'true');
+  placeMenu(menu, btn);
+  const items = menuItems(menu);
+  if (items.length) items[last ? items.length - 1 : 0].focus({ preventScroll: true });
+}
+
+function toggleMenu(menu, btn) {
+  if (menu.hidden) openMenu(menu, btn, false);
+  else closeMenus();
+}
+
+// Keys on a menu button and inside an open menu.
+function onMenuKey(ev) {
+  const target = ev.target instanceof Element ? ev.target : null;
+  if (!target) return false;
+  const pair = MENUS.find(([menu, btn]) => target.id === btn || $(menu).contains(target));
+  if (!pair) return false;
+  const menu = $(pair[0]);
+  const btn = $(pair[1]);
+  const k = ev.key;
+  if (target === btn) {
+    if (k !== 'ArrowDown' && k !== 'ArrowUp') return false;
+    openMenu(menu, btn, k === 'ArrowUp');
+  } else if (k === 'Escape') {
+    closeMenus();
+    btn.focus();
+  } else if (k === 'Tab') {
+    closeMenus();
+    return false;
+  } else {
+    const items = menuItems(menu);
+    const i = items.indexOf(target.closest('.menu-item'));
+    const next = { ArrowDown: i + 1, ArrowUp: i - 1, Home: 0, End: items.length - 1 }[k];
+    if (next === undefined) return false;
+    items[(next + items.length) % items.length].focus();
+  }
+  ev.preventDefault();
+  return true;
 }
 
 function siteButtons() {
@@ -438,24 +566,23 @@ function layOutAbove(el) {
   }
 }
 
-// Scrolls the view by what the target lies below its top (the view stops
-// at its end when the target is near it).
-function scrollTargetToTop(el) {
-  const view = $('view');
-  const delta = el.getBoundingClientRect().top - view.getBoundingClientRect().top;
-  if (Math.abs(delta) >= 1) view.scrollTop += delta;
+// Scrolls the view by what the target lies below its top, less offset (the
+// view stops at its end when the target is near it).
+function scrollTargetToTop(el, offset) {
+  const delta = el.getBoundingClientRect().top - viewTop() - (offset || 0);
+  if (Math.abs(delta) >= 1) scroller().scrollTop += delta;
 }
 
 let jumpSerial = 0;
-function jumpTo(el) {
+function jumpTo(el, offset) {
   layOutAbove(el);
-  scrollTargetToTop(el);
+  scrollTargetToTop(el, offset);
   const serial = ++jumpSerial;
   let frames = 0;
   const settle = () => {
     // A newer jump, a new drawing of the view or the user's own scrolling ends it.
     if (serial !== jumpSerial || !el.isConnected || ++frames > SETTLE_FRAMES) return;
-    scrollTargetToTop(el);
+    scrollTargetToTop(el, offset);
     requestAnimationFrame(settle);
   };
   requestAnimationFrame(settle);
@@ -474,7 +601,11 @@ function gotoTarget(id) {
     render();
     el = document.getElementById(id);
   }
-  if (el) jumpTo(el);
+  if (el) {
+    // The next Tab goes on from the target, not from the button.
+    focusHeading(el);
+    jumpTo(el);
+  }
 }
 
 function setReveal(on) {
@@ -496,9 +627,12 @@ function onClick(ev) {
   const act = el ? el.dataset.act : '';
   if (act === 'tab') { closeMenus(); showTab(el.dataset.id); return; }
   if (act === 'goto') { gotoTarget(el.dataset.target); return; }
-  if (act === 'export-menu') { toggleMenu($('export-menu'), el, $('lang-menu')); return; }
-  if (act === 'lang-menu') { toggleMenu($('lang-menu'), el, $('export-menu')); return; }
+  if (act === 'export-menu') { toggleMenu($('export-menu'), el); return; }
+  if (act === 'lang-menu') { toggleMenu($('lang-menu'), el); return; }
+  // An item chosen: its menu closes and the focus goes back to the menu's button.
+  const from = el ? MENUS.find(([menu]) => $(menu).contains(el)) : null;
   closeMenus();
+  if (from) $(from[1]).focus({ preventScroll: true });
   if (el && typeof onCompareAction === 'function' && onCompareAction(act, el)) return;
   switch (act) {
     case 'lang': setLang(el.dataset.code, true); break;
@@ -569,6 +703,7 @@ function onSearchInput() {
 }
 
 function onKey(ev) {
+  if (onMenuKey(ev)) return;
   const k = ev.key;
   if ((ev.ctrlKey || ev.metaKey) && (k === 'f' || k === 'F')) {
     if (!filterApplies()) return;
@@ -612,7 +747,7 @@ function init() {
   document.addEventListener('click', onClick);
   document.addEventListener('keydown', onKey);
   $('search').addEventListener('input', onSearchInput);
-  for (const type of ['wheel', 'pointerdown', 'keydown', 'touchstart']) $('view').addEventListener(type, endJump, { passive: true });
+  for (const type of ['wheel', 'pointerdown', 'keydown', 'touchstart']) $('main').addEventListener(type, endJump, { passive: true });
   window.addEventListener('resize', () => {
     revealActiveTab();
     titleCutNavLabels();

@@ -197,7 +197,7 @@ function renderSignals() {
       const sc = SCOPES.includes(g.scope) ? g.scope : 'state';
       if (sc !== state.sigScope) return false;
     }
-    return matchesQuery([g.name, g.cat, g.src, g.group, g.note, hidden(g.sens) ? '' : g.v]);
+    return matchesQuery([g.name, g.cat, g.src, g.group, groupLabel(g.group), g.note, hidden(g.sens) ? '' : g.v]);
   }).sort((a, b) => {
     const ua = a[0].q > 0 ? 0 : 1;
     const ub = b[0].q > 0 ? 0 : 1;
@@ -207,14 +207,14 @@ function renderSignals() {
   let body = '<p class="note">' + esc(tx('Weight = engineering prior for identity matching (0-100). Placeholder values left by the OEM are dimmed and ignored. Group = identity cluster used by Compare.')) + '</p>';
   if (!rows.length) body += '<p class="empty">' + esc(tx(sigs.length ? 'No rows match the filter.' : 'Nothing reported on this machine.')) + '</p>';
   else {
-    body += '<div class="table-wrap"><table class="grid signals"><thead><tr>' + ['Category', 'Identifier', 'Value', 'Scope', 'Weight', 'Group', 'Source']
+    body += TABLE_WRAP + '<table class="grid signals"><thead><tr>' + ['Category', 'Identifier', 'Value', 'Scope', 'Weight', 'Group', 'Source']
       .map((c) => '<th' + (c === 'Weight' ? ' class="num"' : '') + '>' + esc(tx(c)) + '</th>').join('') + '</tr></thead><tbody>';
     for (const g of rows) {
       const ph = !(g.q > 0);
       body += '<tr' + (ph ? ' class="dim"' : '') + '><td class="nowrap">' + esc(tx(g.cat)) + '</td><td><div>' + esc(tx(g.name)) +
         (ph ? ' <span class="tag tag-placeholder">' + esc(tx('placeholder')) + '</span>' : '') + '</div>' +
         (g.note ? '<div class="sig-note">' + esc(tx(g.note)) + '</div>' : '') + '</td><td class="val">' + sigValue(g) + '</td><td>' + scopeTag(g.scope) +
-        '</td><td class="num">' + esc(g.w) + '</td><td class="nowrap">' + esc(g.group ? tx(g.group) : '-') + '</td><td class="src">' + breakIds(tx(g.src)) + '</td></tr>';
+        '</td><td class="num">' + esc(g.w) + '</td><td class="nowrap">' + esc(g.group ? clusterName(g.group) : '-') + '</td><td class="src">' + breakIds(tx(g.src)) + '</td></tr>';
     }
     body += '</tbody></table></div>';
   }
