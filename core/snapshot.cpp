@@ -73,9 +73,7 @@ void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles) {
     for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
         const uint32_t bit = 1u << i;
         if (t.sens & bit) continue;
-        const Role r = CellRole(t, row, i);
-        // An empty typed text chose nothing.
-        if (WholeColumn(r) || (MaskedRole(r) && !row.cells[i].empty())) row.sens |= bit;
+        if (MaskedRole(CellRole(t, row, i))) row.sens |= bit;
     }
     t.rows.push_back(std::move(row));
 }

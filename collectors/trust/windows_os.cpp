@@ -130,7 +130,7 @@ std::string DateOf(uint64_t fileTime) { return FormatFileTimeUtc(fileTime).subst
 
 Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
     Table t = MakeTable("windows", table::kWindowsCerts, "Machine certificates (Remote Desktop and personal store)",
-                        {{"Store", Role::Program}, {"SHA-256 thumbprint", Role::Identifier}, {"Subject", Role::Field}, {"Issuer", Role::Field}, {"Valid from", Role::Field}, {"Valid to", Role::Field}, {"Key", Role::Program}, {"Kind", Role::Program}},
+                        {{"Store", Role::Program}, {"SHA-256 thumbprint", Role::Field}, {"Subject", Role::Field}, {"Issuer", Role::Field}, {"Valid from", Role::Field}, {"Valid to", Role::Field}, {"Key", Role::Program}, {"Kind", Role::Program}},
                         "Certificates in the machine's Remote Desktop and personal (My) stores. The self-signed Remote "
                         "Desktop certificate is generated per installation and presented to anyone who connects to the "
                         "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
@@ -158,7 +158,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             const std::string validTo = when(c.notAfter);
             const Role validity = cls.datesHere ? Role::Time : Role::Maker;
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, when(c.notBefore), validTo, KeyText(c), cls.kind},
-                   {Role::Undeclared, Role::Undeclared, cls.subject, cls.issuer, validity, validity});
+                   {Role::Undeclared, Role::Identifier, cls.subject, cls.issuer, validity, validity});
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(

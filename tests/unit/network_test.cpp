@@ -328,7 +328,7 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
               (std::vector<std::string>{"{AbCdEf00-0000-0000-0000-000000000001}", "Home", "Wi-Fi", "private",
                                         "2020-05-01 10:00", "2024-01-02 03:04", "corp.example", "A0-B0-C0-D0-E0-F0"}));
     EXPECT_EQ(t->rows[0].sens, 0x42u);
-    EXPECT_EQ(t->rows[1].sens, 0u);
+    EXPECT_EQ(t->rows[1].sens, 0x40u);  // a generic name; the DNS suffix, empty, keeps its place masked
     EXPECT_EQ(t->rows[1].cells[3], "unknown");
     EXPECT_EQ(t->rows[2].cells, (std::vector<std::string>{"{00000000-0000-0000-0000-000000000003}", "", "Other", "public",
                                                            "", "", "", ""}));
