@@ -7,10 +7,13 @@
 
 #include "core/placeholders.h"
 #include "core/text.h"
+#include "core/unicode_text.h"
 
 namespace vorq {
 
 namespace {
+
+using unicode::Class;
 
 constexpr size_t kMinWhole = 3;
 constexpr size_t kMinInside = 8;
@@ -18,7 +21,8 @@ constexpr size_t kMinInsideDistinct = 4;
 constexpr uint64_t kFnvOffset = 14695981039346656037ull;
 constexpr uint64_t kFnvPrime = 1099511628211ull;
 
-// The separators identifiers are written with.
+// The separators identifiers are written with: left out of the compared
+// form, where other ASCII punctuation ("@", "(") stays inside it.
 constexpr std::array<bool, 256> kSkip = [] {
     std::array<bool, 256> skip{};
     for (unsigned char c : std::string_view("-:{} ._\\/\t\r\n=,")) skip[c] = true;
@@ -42,180 +46,170 @@ constexpr std::array<signed char, 256> kHexDigit = [] {
     return hex;
 }();
 
-// Upper-case letters of Latin with accents, Greek and Cyrillic and their lower
-// case: code points first..last (every `step`-th from first) map to code point
-// + delta. All of them, and their lower case, are two bytes in UTF-8.
-struct CasePairs {
-    char16_t first, last;
-    int16_t delta;
-    uint8_t step;
-};
-constexpr CasePairs kCasePairs[] = {
-    {0x00C0, 0x00D6, 32, 1}, {0x00D8, 0x00DE, 32, 1},   {0x0100, 0x012E, 1, 2},  {0x0132, 0x0136, 1, 2},
-    {0x0139, 0x0147, 1, 2},  {0x014A, 0x0176, 1, 2},    {0x0178, 0x0178, -121, 1}, {0x0179, 0x017D, 1, 2},
-    {0x01CD, 0x01DB, 1, 2},  {0x01DE, 0x01EE, 1, 2},    {0x01F8, 0x021E, 1, 2},  {0x0222, 0x0232, 1, 2},
-    {0x0386, 0x0386, 38, 1}, {0x0388, 0x038A, 37, 1},   {0x038C, 0x038C, 64, 1}, {0x038E, 0x038F, 63, 1},
-    {0x0391, 0x03A1, 32, 1}, {0x03A3, 0x03AB, 32, 1},   {0x03C2, 0x03C2, 1, 1},  // final sigma as sigma
-    {0x0400, 0x040F, 80, 1}, {0x0410, 0x042F, 32, 1},   {0x0460, 0x0480, 1, 2},  {0x048A, 0x04BE, 1, 2},
-    {0x04C0, 0x04C0, 15, 1}, {0x04C1, 0x04CD, 1, 2},    {0x04D0, 0x052E, 1, 2},
-};
-
-// Lower case of every code point of two UTF-8 bytes.
-constexpr std::array<char16_t, 0x800> kFoldTwoBytes = [] {
-    std::array<char16_t, 0x800> fold{};
-    for (size_t cp = 0; cp < fold.size(); ++cp) fold[cp] = static_cast<char16_t>(cp);
-    for (const CasePairs& p : kCasePairs)
-        for (size_t cp = p.first; cp <= p.last; cp += p.step)
-            fold[cp] = static_cast<char16_t>(static_cast<int>(cp) + p.delta);
-    return fold;
+// The class of each ASCII character, as the tables give it: letters,
+// digits, and separators (punctuation, symbols, space, controls).
+constexpr std::array<Class, 128> kAsciiClass = [] {
+    std::array<Class, 128> cls{};
+    for (int c = 0; c < 128; ++c)
+        cls[static_cast<size_t>(c)] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ? Class::Letter
+                                      : c >= '0' && c <= '9'                             ? Class::Number
+                                                                                         : Class::Separator;
+    return cls;
 }();
 
-struct Range {
-    char32_t first, last;
-};
-
-// Punctuation, symbols and spaces beyond ASCII: a word ends at each, as it
-// does at ASCII punctuation. Combining marks and modifier letters stay inside
-// words. Sorted.
-constexpr Range kSeparators[] = {
-    {0x00A0, 0x00A9},   {0x00AB, 0x00B4}, {0x00B6, 0x00B9}, {0x00BB, 0x00BF}, {0x00D7, 0x00D7}, {0x00F7, 0x00F7},
-    {0x037E, 0x037E},   {0x0387, 0x0387}, {0x055A, 0x055F}, {0x0589, 0x058A}, {0x05BE, 0x05BE}, {0x05C0, 0x05C0},
-    {0x05C3, 0x05C3},   {0x05C6, 0x05C6}, {0x05F3, 0x05F4}, {0x060C, 0x060D}, {0x061B, 0x061F}, {0x066A, 0x066D},
-    {0x06D4, 0x06D4},   {0x0964, 0x0965}, {0x0970, 0x0970}, {0x0E4F, 0x0E4F}, {0x0E5A, 0x0E5B}, {0x10FB, 0x10FB},
-    {0x1360, 0x1368},   {0x166D, 0x166E}, {0x1680, 0x1680}, {0x17D4, 0x17DA}, {0x1800, 0x180A}, {0x2000, 0x206F},
-    {0x20A0, 0x20CF},   {0x2190, 0x2BFF}, {0x2E00, 0x2E7F}, {0x3000, 0x3004}, {0x3008, 0x3020}, {0x3030, 0x3030},
-    {0x303D, 0x303D},   {0x30FB, 0x30FB}, {0xFE10, 0xFE19}, {0xFE30, 0xFE6F}, {0xFF01, 0xFF0F}, {0xFF1A, 0xFF20},
-    {0xFF3B, 0xFF40},   {0xFF5B, 0xFF65}, {0xFFF9, 0xFFFD}, {0x1F000, 0x1FAFF},
-};
-
-bool IsSeparator(char32_t cp) {
-    const Range* r = std::upper_bound(std::begin(kSeparators), std::end(kSeparators), cp,
-                                      [](char32_t c, const Range& range) { return c < range.first; });
-    return r != std::begin(kSeparators) && cp <= (r - 1)->last;
-}
-
-// Scripts written without spaces between words: Thai, Lao, Myanmar, Khmer,
-// kana and Han.
-bool IsSpaceless(char32_t cp) {
-    return (cp >= 0x0E00 && cp <= 0x0EFF) || (cp >= 0x1000 && cp <= 0x109F) || (cp >= 0x1780 && cp <= 0x17FF) ||
-           (cp >= 0x3040 && cp <= 0x30FF && cp != 0x30FB) || (cp >= 0x31F0 && cp <= 0x31FF) ||
-           (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
-           (cp >= 0xFF66 && cp <= 0xFF9F) || (cp >= 0x20000 && cp <= 0x3FFFF);
-}
-
-bool IsContinuation(std::string_view text, size_t i) {
-    return i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
-}
-
-// The code point of the UTF-8 sequence at text[i] and its length; length 0
-// for a byte that starts no valid sequence.
-std::pair<char32_t, size_t> Decode(std::string_view text, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    auto b = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[i + k]) & 0x3Fu); };
-    if (c >= 0xC2 && c < 0xE0 && IsContinuation(text, i + 1)) return {(c & 0x1Fu) << 6 | b(1), 2};
-    if (c >= 0xE0 && c < 0xF0 && IsContinuation(text, i + 1) && IsContinuation(text, i + 2)) {
-        const char32_t cp = (c & 0x0Fu) << 12 | b(1) << 6 | b(2);
-        if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) return {cp, 3};
-    } else if (c >= 0xF0 && c < 0xF5 && IsContinuation(text, i + 1) && IsContinuation(text, i + 2) &&
-               IsContinuation(text, i + 3)) {
-        const char32_t cp = (c & 0x07u) << 18 | b(1) << 12 | b(2) << 6 | b(3);
-        if (cp >= 0x10000 && cp <= 0x10FFFF) return {cp, 4};
+// The code point a run of "%XX" escapes at text[i] spells in UTF-8, and the
+// length of its escapes; length 0 when they spell none.
+std::pair<char32_t, size_t> Escaped(std::string_view text, size_t i) {
+    char bytes[4];
+    size_t count = 0;
+    for (size_t at = i; count < 4 && at + 2 < text.size() && text[at] == '%'; at += 3) {
+        const int high = kHexDigit[static_cast<unsigned char>(text[at + 1])];
+        const int low = kHexDigit[static_cast<unsigned char>(text[at + 2])];
+        if (high < 0 || low < 0) break;
+        bytes[count++] = static_cast<char>(high * 16 + low);
     }
-    return {0, 0};
+    if (count == 0) return {0, 0};
+    const auto [cp, length] = unicode::Decode(std::string_view(bytes, count), 0);
+    return {cp, length * 3};
 }
 
-// The ASCII bytes a code point beyond ASCII folds to, as a count (0 to 2) in
-// `out`; -1 when it stays itself (its lower case for two-byte code points).
-// "ä", "ö", "ü" and "ß" are "ae", "oe", "ue" and "ss", as they are written
-// where only ASCII goes; typographic apostrophes are "'"; fullwidth forms are
-// their ASCII letters, digits and punctuation; other separators a space; and
-// zero-width characters nothing.
-int FoldSpecial(char32_t cp, char out[2]) {
-    auto two = [&](char a, char b) { return out[0] = a, out[1] = b, 2; };
-    switch (cp) {
-        case 0x00C4:
-        case 0x00E4: return two('a', 'e');
-        case 0x00D6:
-        case 0x00F6: return two('o', 'e');
-        case 0x00DC:
-        case 0x00FC: return two('u', 'e');
-        case 0x00DF:
-        case 0x1E9E: return two('s', 's');
-        case 0x00AD:
-        case 0x200B:
-        case 0x200C:
-        case 0x200D:
-        case 0x2060:
-        case 0xFEFF: return 0;
-        case 0x00B4:
-        case 0x2018:
-        case 0x2019:
-        case 0x201B:
-        case 0x2032: return out[0] = '\'', 1;
-        default: break;
-    }
-    if (cp >= 0xFF01 && cp <= 0xFF5E) return out[0] = static_cast<char>(kFoldAscii[cp - 0xFEE0]), 1;
-    if (IsSeparator(cp)) return out[0] = ' ', 1;
-    return -1;
-}
-
-// Calls emit(byte) with the bytes of `text` as masking reads them: "%XX" of a
-// printable ASCII character as that character, letters in lower case, and
-// beyond ASCII as FoldSpecial says. Stops when emit returns false.
-template <typename Emit>
-inline void Fold(std::string_view text, Emit&& emit) {
+// Calls take(cp, class) with the code points of `text` as masking reads them:
+// "%XX" escapes that spell UTF-8 as what they spell, bytes that are no UTF-8
+// as raw bytes, in NFC of the full case folding of the NFD (so canonically
+// equivalent texts read alike: the fold of U+0345 moves it among marks),
+// format characters left out; a mark after a separator or at the start is a
+// separator. Stops when take returns false.
+template <typename Take>
+bool FoldText(std::string_view text, Take&& take) {
+    unicode::Composer decomposed(false), composed;
+    bool inWord = false;
+    auto emit = [&](char32_t cp) {
+        Class cls = cp < 0x80 ? kAsciiClass[cp] : unicode::ClassOf(cp);
+        if (cls == Class::Ignored) return true;
+        if (cls == Class::Mark && !inWord) cls = Class::Separator;
+        inWord = cls != Class::Separator;
+        return take(cp, cls);
+    };
+    auto fold = [&](char32_t cp) {
+        char32_t self[1];
+        for (char32_t d : unicode::FoldedDecomposition(cp, self))
+            if (!composed.Push(d, emit)) return false;
+        return true;
+    };
     const size_t n = text.size();
     for (size_t i = 0; i < n; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            if (c == '%' && i + 2 < n) {
-                const int high = kHexDigit[static_cast<unsigned char>(text[i + 1])];
-                const int low = kHexDigit[static_cast<unsigned char>(text[i + 2])];
-                if (high >= 0 && low >= 0 && high * 16 + low >= 0x20 && high * 16 + low < 0x7F) {
-                    c = static_cast<unsigned char>(high * 16 + low);
-                    i += 2;
-                }
-            }
-            if (!emit(kFoldAscii[c])) return;
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        // ASCII before ASCII composes with nothing.
+        if (c < 0x80 && c != '%' && (i + 1 == n || (static_cast<unsigned char>(text[i + 1]) < 0x80 && text[i + 1] != '%'))) {
+            if (!decomposed.Empty() && (!decomposed.Flush(fold) || !composed.Flush(emit))) return false;
+            if (!composed.Flush(emit) || !emit(kFoldAscii[c])) return false;
             continue;
         }
-        const auto [cp, length] = Decode(text, i);
+        auto [cp, length] = c == '%' ? Escaped(text, i) : unicode::Decode(text, i);
         if (length == 0) {
-            if (!emit(c)) return;
-            continue;
+            cp = c < 0x80 ? c : unicode::kRawByte + c;
+            length = 1;
         }
-        char out[2];
-        const int count = FoldSpecial(cp, out);
-        if (count >= 0) {
-            for (int k = 0; k < count; ++k)
-                if (!emit(static_cast<unsigned char>(out[k]))) return;
-        } else if (length == 2) {
-            const char16_t lower = kFoldTwoBytes[cp];
-            if (!emit(static_cast<unsigned char>(0xC0 | lower >> 6)) ||
-                !emit(static_cast<unsigned char>(0x80 | (lower & 0x3F))))
-                return;
-        } else {
-            for (size_t k = 0; k < length; ++k)
-                if (!emit(static_cast<unsigned char>(text[i + k]))) return;
-        }
+        char32_t self[1];
+        for (char32_t d : unicode::Decomposition(cp, self))
+            if (!decomposed.Push(d, fold)) return false;
         i += length - 1;
     }
+    return decomposed.Flush(fold) && composed.Flush(emit);
+}
+
+// Feeds one folded code point to the sink of the identifier form: its bytes
+// as a word's, or as a separator's (the byte when ASCII, else 0).
+template <typename Sink>
+void IdentifierForm(Sink& sink, char32_t cp, Class cls) {
+    if (cls == Class::Separator) return sink.Separator(cp < 0x80 ? static_cast<unsigned char>(cp) : 0);
+    char utf8[4];
+    const size_t count = unicode::Encode(cp, utf8);
+    for (size_t k = 0; k < count; ++k) sink.Word(static_cast<unsigned char>(utf8[k]));
+}
+
+// The same in the name form, with German's "ae", "oe" and "ue" when `german`.
+template <typename Sink>
+void NameForm(Sink& sink, char32_t cp, Class cls, bool german) {
+    if (cp < 0x80) return IdentifierForm(sink, cp, cls);  // folded ASCII is its own name form
+    if (cls == Class::Separator) return sink.Separator(0);
+    char32_t self[1];
+    for (char32_t x : unicode::NameForm(cp, self)) IdentifierForm(sink, x, unicode::ClassOf(x));
+    if (german && unicode::IsUmlaut(cp)) sink.Word('e');
+}
+
+// A form as a string: separators of `kSkip` and beyond ASCII left out, others
+// kept; none at either end when `trim` (as whole values are compared, so
+// punctuation around a text hides no value).
+struct Compact {
+    bool trim = true;
+    std::string out;
+    size_t kept = 0;
+    void Word(unsigned char b) {
+        out.push_back(static_cast<char>(b));
+        kept = out.size();
+    }
+    void Separator(unsigned char b) {
+        if (b != 0 && !kSkip[b] && (kept > 0 || !trim)) out.push_back(static_cast<char>(b));
+    }
+    std::string Take() {
+        if (trim) out.resize(kept);
+        return std::move(out);
+    }
+};
+
+// A form as words: each run of separators one space, a space at either end.
+struct Spaced {
+    std::string out = " ";
+    void Word(unsigned char b) { out.push_back(static_cast<char>(b)); }
+    void Separator(unsigned char) {
+        if (out.back() != ' ') out.push_back(' ');
+    }
+    std::string Take() {
+        Separator(0);
+        return std::move(out);
+    }
+};
+
+// The same as a hash, as Restated compares texts with the whole values.
+struct CompactHash {
+    uint64_t hash = kFnvOffset, kept = kFnvOffset;
+    bool started = false;
+    void Word(unsigned char b) {
+        hash = (hash ^ b) * kFnvPrime;
+        kept = hash;
+        started = true;
+    }
+    void Separator(unsigned char b) {
+        if (b != 0 && !kSkip[b] && started) hash = (hash ^ b) * kFnvPrime;
+    }
+};
+
+// The identifier form with the separators around it, as values are looked
+// for inside texts.
+std::string InsideForm(std::string_view text) {
+    Compact c{false, {}, 0};
+    FoldText(text, [&](char32_t cp, Class cls) { return IdentifierForm(c, cp, cls), true; });
+    return c.Take();
+}
+
+std::string NameCompact(std::string_view text, bool german) {
+    Compact c;
+    FoldText(text, [&](char32_t cp, Class cls) { return NameForm(c, cp, cls, german), true; });
+    return c.Take();
 }
 
 // How many code points of scripts written without spaces `text` holds.
 size_t SpacelessCount(std::string_view text) {
     size_t count = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const auto [cp, length] = Decode(text, i);
+        const auto [cp, length] = unicode::Decode(text, i);
         if (length == 0) continue;
-        count += IsSpaceless(cp) ? 1 : 0;
+        count += unicode::IsSpaceless(cp) ? 1 : 0;
         i += length - 1;
     }
     return count;
 }
-
-// Letters and digits of any script (every byte of a multi-byte character).
-bool IsWordByte(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80; }
 
 uint64_t Hash(const std::string& normalized) {
     uint64_t hash = kFnvOffset;
@@ -268,53 +262,135 @@ bool Listed(std::string_view word, std::initializer_list<std::string_view> list)
     return std::find(list.begin(), list.end(), word) != list.end();
 }
 
-// Second-level labels under which a country's registry gives names
-// ("hollowmere.co.uk", "example.gv.at", "hollowmere.com.au"): with a
-// two-letter top-level domain, they and it are the public suffix.
-bool IsSecondLevel(std::string_view label) {
-    return Listed(label, {"ac",  "ad",   "asn",  "biz", "co",   "com",   "ed",  "edu",   "firm", "gen",  "go",
-                          "gob", "gouv", "gov",  "govt", "gr",  "gv",    "id",  "idv",   "in",   "ind",  "info",
-                          "int", "k12",  "lg",   "ltd", "me",   "mil",   "mod", "muni",  "ne",   "net",  "nhs",
-                          "nic", "nom",  "or",   "org", "plc",  "police", "priv", "res", "sch",  "web"});
+#include "public_suffixes.inc"
+
+// Whether the Public Suffix List holds `rule` (a wildcard as "*.", an
+// exception as "!"); rules of one label are not kept.
+bool SuffixRule(std::string_view rule) {
+    constexpr size_t count = std::size(kSuffixAt) - 1;
+    size_t low = 0, high = count;
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        const std::string_view at(kSuffixText + kSuffixAt[mid], kSuffixAt[mid + 1] - kSuffixAt[mid]);
+        const int order = at.compare(rule);
+        if (order == 0) return true;
+        if (order < 0)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    // Cloud directories' tenant domains, which the list does not hold.
+    return Listed(rule, {"onmicrosoft.com", "sharepoint.com"});
 }
 
-// Suffixes of two labels that hand out names to the public and that no
-// country rule finds: a cloud directory's tenant domains and hosting
-// services.
-bool IsPublicPair(std::string_view second, std::string_view top) {
-    static constexpr std::pair<std::string_view, std::string_view> kPairs[] = {
-        {"onmicrosoft", "com"}, {"sharepoint", "com"}, {"azurewebsites", "net"}, {"cloudapp", "net"},
-        {"blogspot", "com"},    {"github", "io"},      {"firebaseapp", "com"},   {"herokuapp", "com"},
-    };
-    return std::find(std::begin(kPairs), std::end(kPairs), std::make_pair(second, top)) != std::end(kPairs);
+// A punycode label ("xn--mnchen-3ya") as the UTF-8 it encodes; empty when it
+// is no valid punycode.
+std::string Punycode(std::string_view encoded) {
+    constexpr uint32_t kBase = 36, kTMin = 1, kTMax = 26, kSkew = 38, kDamp = 700;
+    std::u32string out;
+    const size_t dash = encoded.rfind('-');
+    size_t in = 0;
+    if (dash != std::string_view::npos) {
+        for (char c : encoded.substr(0, dash)) {
+            if (static_cast<unsigned char>(c) >= 0x80) return {};
+            out.push_back(static_cast<unsigned char>(c));
+        }
+        in = dash + 1;
+    }
+    uint32_t n = 128, bias = 72;
+    uint64_t i = 0;
+    while (in < encoded.size()) {
+        const uint64_t old = i;
+        uint64_t w = 1;
+        for (uint32_t k = kBase;; k += kBase) {
+            if (in >= encoded.size()) return {};
+            const char c = encoded[in++];
+            const uint32_t digit = c >= '0' && c <= '9'   ? static_cast<uint32_t>(c - '0' + 26)
+                                   : c >= 'a' && c <= 'z' ? static_cast<uint32_t>(c - 'a')
+                                   : c >= 'A' && c <= 'Z' ? static_cast<uint32_t>(c - 'A')
+                                                          : kBase;
+            if (digit >= kBase) return {};
+            i += digit * w;
+            const uint32_t t = k <= bias ? kTMin : k >= bias + kTMax ? kTMax : k - bias;
+            if (digit < t) break;
+            w *= kBase - t;
+            if (i > 0x10FFFF * uint64_t{64} || w > 0x10FFFF * uint64_t{64}) return {};
+        }
+        uint64_t delta = old == 0 ? i / kDamp : (i - old) / 2;
+        delta += delta / (out.size() + 1);
+        uint32_t k = 0;
+        while (delta > ((kBase - kTMin) * kTMax) / 2) {
+            delta /= kBase - kTMin;
+            k += kBase;
+        }
+        bias = static_cast<uint32_t>(k + (kBase - kTMin + 1) * delta / (delta + kSkew));
+        n += static_cast<uint32_t>(i / (out.size() + 1));
+        i %= out.size() + 1;
+        if (n > 0x10FFFF || (n >= 0xD800 && n <= 0xDFFF)) return {};
+        out.insert(out.begin() + static_cast<ptrdiff_t>(i), static_cast<char32_t>(n));
+        ++i;
+    }
+    std::string utf8;
+    for (char32_t c : out) unicode::Append(utf8, c);
+    return utf8;
+}
+
+// A domain's label as the list writes it: punycode decoded, case folded, NFC.
+std::string ListLabel(std::string_view label) {
+    std::string decoded;
+    if (label.size() > 4 && ToLower(std::string(label.substr(0, 4))) == "xn--") decoded = Punycode(label.substr(4));
+    const std::string_view text = decoded.empty() ? label : std::string_view(decoded);
+    std::string out;
+    FoldText(text, [&](char32_t cp, Class) { return unicode::Append(out, cp), true; });
+    return out;
+}
+
+// Home routers' and internal networks' defaults: they name no organization.
+bool IsInternalDefault(std::string_view domain) {
+    return Listed(domain, {"home", "lan", "local", "localdomain", "fritz.box", "corp", "internal", "workgroup"});
 }
 
 // Labels that name no one's domain: internal defaults and public mail and
 // cloud services, whose users share them.
 bool IsGenericLabel(std::string_view label) {
-    return IsSecondLevel(label) ||
-           Listed(label, {"corp", "local", "lan", "home", "internal", "intranet", "domain", "localdomain", "localhost",
-                          "workgroup", "mshome", "gmail", "googlemail", "outlook", "hotmail", "live", "msn", "yahoo",
-                          "icloud", "mac", "aol", "gmx", "mail", "proton", "protonmail", "pm", "yandex", "qq", "163",
-                          "126", "microsoft", "microsoftonline", "windows", "office", "office365", "google", "apple",
-                          "amazon", "azure", "onmicrosoft"});
+    return IsInternalDefault(label) ||
+           Listed(label, {"intranet", "domain", "localhost", "mshome", "gmail", "googlemail", "outlook", "hotmail",
+                          "live", "msn", "yahoo", "icloud", "mac", "aol", "gmx", "mail", "proton", "protonmail", "pm",
+                          "yandex", "qq", "163", "126", "microsoft", "microsoftonline", "windows", "office",
+                          "office365", "google", "apple", "amazon", "azure", "onmicrosoft"});
 }
 
 // The label of a DNS domain its owner chose: the one left of its public
-// suffix (the top-level domain, a country's second level such as "co.uk" or
-// "gv.at", or a public pair such as "onmicrosoft.com"); none when that label
-// is generic. A domain of one label is that label.
+// suffix (the Public Suffix List's longest rule, exceptions first, else the
+// last label), decoded from punycode; none when the domain is a public suffix
+// itself, an internal default or a generic label. A domain of one label is
+// that label.
 std::string DistinctiveLabel(std::string_view domain) {
     std::vector<std::string> labels;
-    for (std::string_view label : DomainLabels(domain)) labels.push_back(ToLower(std::string(label)));
+    for (std::string_view label : DomainLabels(domain)) labels.push_back(ListLabel(label));
     const size_t n = labels.size();
-    size_t suffix = n >= 2 ? 1 : 0;
-    if (n >= 3 && ((labels[n - 1].size() == 2 && IsSecondLevel(labels[n - 2])) ||
-                   IsPublicPair(labels[n - 2], labels[n - 1])))
-        suffix = 2;
     if (n == 0) return {};
-    const std::string& label = labels[n - 1 - suffix];
-    return IsGenericLabel(label) ? std::string() : label;
+    auto join = [&](size_t from) {
+        std::string s = labels[from];
+        for (size_t k = from + 1; k < n; ++k) s.append(".").append(labels[k]);
+        return s;
+    };
+    size_t suffix = n - 1;
+    for (size_t i = 0; i + 1 < n; ++i) {
+        const std::string rest = join(i);
+        if (SuffixRule("!" + rest)) {
+            suffix = i + 1;
+            break;
+        }
+        if (SuffixRule(rest) || SuffixRule("*." + join(i + 1))) {
+            suffix = i;
+            break;
+        }
+    }
+    if (n == 1) suffix = 1;
+    if (suffix == 0) return {};
+    const std::string& label = labels[suffix - 1];
+    return IsInternalDefault(join(suffix - 1)) || IsGenericLabel(label) ? std::string() : label;
 }
 
 // Legal forms of companies and associations ("GmbH", "Inc.", "e.V.", "Ltd",
@@ -356,15 +432,36 @@ bool IsMakerWord(std::string_view word) {
 }
 
 // The folded words of a text, as Words writes them.
-std::vector<std::string> FoldedWords(std::string_view text) {
+std::vector<std::string> FoldedWords(std::string_view text, bool german = false) {
     std::vector<std::string> words;
-    const std::string w = MaskedValues::Words(text);
+    const std::string w = MaskedValues::Words(text, german);
     for (size_t from = 1; from < w.size();) {
         const size_t end = w.find(' ', from);
         words.push_back(w.substr(from, end - from));
         from = end + 1;
     }
     return words;
+}
+
+// Folded words split where digits stand, the digits left out.
+std::vector<std::string> SplitAtDigits(const std::vector<std::string>& words) {
+    std::vector<std::string> out;
+    for (const std::string& w : words) {
+        std::string part;
+        for (size_t i = 0; i < w.size();) {
+            const auto [cp, length] = unicode::Decode(w, i);
+            const size_t step = length ? length : 1;
+            if (length && unicode::ClassOf(cp) == Class::Number) {
+                if (!part.empty()) out.push_back(std::move(part));
+                part.clear();
+            } else {
+                part.append(w, i, step);
+            }
+            i += step;
+        }
+        if (!part.empty()) out.push_back(std::move(part));
+    }
+    return out;
 }
 
 // A maker's name, with or without its legal form ("Dell Inc.", "HP",
@@ -476,26 +573,15 @@ bool IdentifiesNobody(std::string_view value) {
 }
 
 std::string MaskedValues::Normalized(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    Fold(text, [&](unsigned char c) {
-        if (!kSkip[c]) out.push_back(static_cast<char>(c));
-        return true;
-    });
-    return out;
+    Compact c;
+    FoldText(text, [&](char32_t cp, Class cls) { return IdentifierForm(c, cp, cls), true; });
+    return c.Take();
 }
 
-std::string MaskedValues::Words(std::string_view text) {
-    std::string out = " ";
-    Fold(text, [&](unsigned char c) {
-        if (IsWordByte(c))
-            out.push_back(static_cast<char>(c));
-        else if (out.back() != ' ')
-            out.push_back(' ');
-        return true;
-    });
-    if (out.back() != ' ') out.push_back(' ');
-    return out;
+std::string MaskedValues::Words(std::string_view text, bool german) {
+    Spaced s;
+    FoldText(text, [&](char32_t cp, Class cls) { return NameForm(s, cp, cls, german), true; });
+    return s.Take();
 }
 
 MaskedValues::MaskedValues(const std::vector<Value>& values, size_t denseLimit) {
@@ -519,13 +605,10 @@ void MaskedValues::Add(std::string_view value, ValueKind kind) {
     if (parts.size() > 1) {
         for (std::string_view part : parts) AddByShape(part);
         // Plain names joined are one name; a joined value of other shapes is one by its own shape.
-        if (std::all_of(parts.begin(), parts.end(), IsPlainName)) {
-            const std::string n = Normalized(value);
-            nameHash_.insert(Hash(n));
-            names_.insert(n);
-        } else {
+        if (std::all_of(parts.begin(), parts.end(), IsPlainName))
+            AddPlainName(value);
+        else
             AddByShape(value);
-        }
         return;
     }
     AddByShape(value);
@@ -542,7 +625,7 @@ void MaskedValues::Add(std::string_view value, ValueKind kind) {
         case ValueKind::Organization: AddOrganization(value); break;
         case ValueKind::ProfileFolder: {
             const std::string shortForm = ShortProfileFolder(value);
-            if (!shortForm.empty()) AddInside(Normalized(shortForm));
+            if (!shortForm.empty()) AddInside(InsideForm(shortForm));
             break;
         }
         case ValueKind::Plain: break;
@@ -553,13 +636,9 @@ void MaskedValues::AddByShape(std::string_view value) {
     if (IdentifiesNobody(value)) return;
     std::string n = Normalized(value);
     if (IdentifiesNothing(n)) return;
-    if (IsPlainName(value)) {
-        nameHash_.insert(Hash(n));
-        names_.insert(std::move(n));
-        return;
-    }
+    if (IsPlainName(value)) return AddPlainName(value);
     const std::string shortForm = ShortUsersFolder(value);
-    if (!shortForm.empty()) AddInside(Normalized(shortForm));
+    if (!shortForm.empty()) AddInside(InsideForm(shortForm));
     if (n.size() >= kMinInside && DistinctBytes(n) >= kMinInsideDistinct) {
         AddInside(std::move(n));
     } else {
@@ -568,23 +647,53 @@ void MaskedValues::AddByShape(std::string_view value) {
     }
 }
 
-void MaskedValues::AddName(std::string_view value) {
-    if (IdentifiesNothing(Normalized(value))) return;
-    std::string w = Words(value);
-    words_.Insert(w);
-    patterns_.words.push_back(std::move(w));
-    if (SpacelessCount(value) >= 2) AddInside(Normalized(value));
+void MaskedValues::AddPlainName(std::string_view value) {
+    for (const bool german : {false, true}) {
+        std::string n = NameCompact(value, german);
+        nameHash_.insert(Hash(n));
+        names_.insert(std::move(n));
+    }
 }
 
-void MaskedValues::AddWord(const std::string& folded) {
+void MaskedValues::AddName(std::string_view value) {
+    if (IdentifiesNothing(Normalized(value))) return;
+    AddWords(Words(value), Words(value, true));
+    if (SpacelessCount(value) >= 2) AddInside(InsideForm(value));
+}
+
+void MaskedValues::AddWord(const std::string& folded, const std::string& german) {
     if (folded.size() < kMinWhole || DistinctBytes(folded) < 2) return;
     if (SpacelessCount(folded) > 0) {
-        if (SpacelessCount(folded) >= 2) AddInside(Normalized(folded));
+        if (SpacelessCount(folded) >= 2) AddInside(InsideForm(folded));
         return;
     }
-    std::string w = " " + folded + " ";
-    words_.Insert(w);
-    patterns_.words.push_back(std::move(w));
+    AddWords(" " + folded + " ", " " + german + " ");
+}
+
+// Words as Words writes them, in both spellings, and after the prefixes their
+// script attaches: one or two, a prefix of more than one letter (the Arabic
+// article) only last.
+void MaskedValues::AddWords(const std::string& words, const std::string& german) {
+    const auto [first, length] = unicode::Decode(words, 1);
+    const auto script = static_cast<uint8_t>(length ? unicode::ScriptOf(first) : unicode::Script::Other);
+    std::vector<std::string> prefixes = {""};
+    if (script == static_cast<uint8_t>(unicode::Script::Arabic) || script == static_cast<uint8_t>(unicode::Script::Hebrew)) {
+        for (const unicode::NamePrefix& p : unicode::NamePrefixes()) {
+            if (p.script != script) continue;
+            prefixes.push_back(p.text);
+            for (const unicode::NamePrefix& q : unicode::NamePrefixes())
+                if (q.script == script && unicode::Decode(p.text, 0).second == std::string_view(p.text).size())
+                    prefixes.push_back(std::string(p.text) + q.text);
+        }
+    }
+    for (const std::string* w : {&words, &german}) {
+        if (w == &german && german == words) break;
+        for (const std::string& prefix : prefixes) {
+            std::string pattern = " " + prefix + w->substr(1);
+            words_.Insert(pattern);
+            patterns_.words.push_back(std::move(pattern));
+        }
+    }
 }
 
 void MaskedValues::AddDomain(std::string_view domain) {
@@ -592,25 +701,34 @@ void MaskedValues::AddDomain(std::string_view domain) {
     if (label.empty()) return;
     AddName(label);
     // Each part of "hollowmere-group" on its own.
-    const std::vector<std::string> parts = FoldedWords(label);
+    const std::vector<std::string> parts = FoldedWords(label), german = FoldedWords(label, true);
     if (parts.size() > 1)
-        for (const std::string& part : parts)
-            if (!IsGenericWord(part) && !IsGenericLabel(part) && !IsMakerWord(part)) AddWord(part);
+        for (size_t k = 0; k < parts.size(); ++k)
+            if (!IsGenericWord(parts[k]) && !IsGenericLabel(parts[k]) && !IsMakerWord(parts[k]))
+                AddWord(parts[k], german[k]);
 }
 
 void MaskedValues::AddOwner(std::string_view owner) {
     if (IsMakerName(owner)) return;
     const size_t at = owner.find('@');
-    if (at != std::string_view::npos) {
+    const bool address = at != std::string_view::npos;
+    if (address) {
         AddDomain(owner.substr(at + 1));
         owner = owner.substr(0, at);
     }
-    if (Listed(Normalized(owner), {"user", "windowsuser", "owner", "customer", "valuedcustomer", "default",
-                                   "defaultuser", "pc", "home", "benutzer", "utilisateur", "usuario", "utente",
-                                   "gebruiker", "uzytkownik", "polzovatel", "proprietario", "propietario"}))
+    if (Listed(NameCompact(owner, false), {"user", "windowsuser", "owner", "customer", "valuedcustomer", "default",
+                                           "defaultuser", "pc", "home", "benutzer", "utilisateur", "usuario",
+                                           "utente", "gebruiker", "uzytkownik", "polzovatel", "proprietario",
+                                           "propietario"}))
         return;
-    for (const std::string& w : FoldedWords(owner))
-        if (!IsGenericWord(w) && !IsMakerWord(w)) AddWord(w);
+    // An address's local part also splits at digits: "p.name1984".
+    std::vector<std::string> words = FoldedWords(owner), german = FoldedWords(owner, true);
+    if (address) {
+        words = SplitAtDigits(words);
+        german = SplitAtDigits(german);
+    }
+    for (size_t k = 0; k < words.size() && k < german.size(); ++k)
+        if (!IsGenericWord(words[k]) && !IsMakerWord(words[k])) AddWord(words[k], german[k]);
 }
 
 void MaskedValues::AddOrganization(std::string_view organization) {
@@ -620,8 +738,9 @@ void MaskedValues::AddOrganization(std::string_view organization) {
     if (organization.find(' ') == std::string_view::npos && organization.find('.') != std::string_view::npos &&
         organization.find('.') + 1 < organization.size())
         return AddDomain(organization);
-    for (const std::string& w : FoldedWords(organization))
-        if (!IsLegalForm(w) && !IsGenericWord(w) && !IsMakerWord(w)) AddWord(w);
+    const std::vector<std::string> words = FoldedWords(organization), german = FoldedWords(organization, true);
+    for (size_t k = 0; k < words.size(); ++k)
+        if (!IsLegalForm(words[k]) && !IsGenericWord(words[k]) && !IsMakerWord(words[k])) AddWord(words[k], german[k]);
 }
 
 void MaskedValues::AddInside(std::string normalized) {
@@ -629,41 +748,94 @@ void MaskedValues::AddInside(std::string normalized) {
     patterns_.inside.push_back(std::move(normalized));
 }
 
-// One pass over the text, folded as the values were: its letters and digits
-// step the automaton of whole words, the rest of it without separators the
-// automaton of values inside texts and a hash kept for the values it must
-// equal.
+// One pass over the text, folded as the values were: the identifier form
+// steps the automaton of values inside texts and a hash kept for the values
+// it must equal; the name form, in its two spellings once a German umlaut
+// comes, steps the automaton of whole words and the hashes of plain names.
 bool MaskedValues::Restated(std::string_view text, Place place) const {
     if (text.empty() || empty_) return false;
     // A maker's text is no restatement of a name's words.
     const bool words = place == Place::Text && !words_.Empty(), inside = !inside_.Empty();
-    uint64_t hash = kFnvOffset;
-    int state = 0, word = wordStart_;
-    bool boundary = true, found = false;
-    Fold(text, [&](unsigned char c) {
-        if (words) {
-            if (IsWordByte(c)) {
-                word = words_.Step(word, c);
-                boundary = false;
-                found = words_.End(word);
-            } else if (!boundary) {
-                word = words_.Step(word, ' ');
-                boundary = true;
-                found = words_.End(word);
-            }
+
+    struct Identifier {
+        const Automaton& automaton;
+        bool inside;
+        int state = 0;
+        bool found = false;
+        CompactHash hash;
+        void Word(unsigned char b) {
+            hash.Word(b);
+            Step(b);
         }
-        if (kSkip[c] || found) return !found;
-        hash = (hash ^ c) * kFnvPrime;
-        if (inside) {
-            state = inside_.Step(state, c);
-            found = inside_.End(state);
+        void Separator(unsigned char b) {
+            if (b == 0 || kSkip[b]) return;
+            hash.Separator(b);
+            Step(b);
         }
-        return !found;
+        void Step(unsigned char b) {
+            if (!inside) return;
+            state = automaton.Step(state, b);
+            found = found || automaton.End(state);
+        }
+    } id{inside_, inside, 0, false, {}};
+
+    struct Name {
+        const Automaton& automaton;
+        bool words;
+        int state;
+        bool boundary = true, found = false;
+        CompactHash hash;
+        void Word(unsigned char b) {
+            hash.Word(b);
+            if (!words) return;
+            state = automaton.Step(state, b);
+            boundary = false;
+            found = found || automaton.End(state);
+        }
+        void Separator(unsigned char b) {
+            hash.Separator(b);
+            if (!words || boundary) return;
+            state = automaton.Step(state, ' ');
+            boundary = true;
+            found = found || automaton.End(state);
+        }
+        void Follow(const Name& other) {
+            state = other.state;
+            boundary = other.boundary;
+            found = other.found;
+            hash = other.hash;
+        }
+        // A word of Hangul may hold a name with a particle after it.
+        void Particle() { found = found || automaton.End(automaton.Step(state, ' ')); }
+        void End() { Separator(0); }
+    } name{words_, words, wordStart_, true, false, {}}, german{words_, words, wordStart_, true, false, {}};
+
+    bool split = false, hangul = false;
+    FoldText(text, [&](char32_t cp, Class cls) {
+        IdentifierForm(id, cp, cls);
+        // Folded ASCII is neither Hangul nor an umlaut: no table asked.
+        const bool syllable = cp >= 0x80 && unicode::IsHangulSyllable(cp);
+        if (words && syllable && hangul) {
+            name.Particle();
+            if (split) german.Particle();
+        }
+        hangul = syllable;
+        split = split || (cp >= 0x80 && cls != Class::Separator && unicode::IsUmlaut(cp));
+        NameForm(name, cp, cls, false);
+        if (split)
+            NameForm(german, cp, cls, true);
+        else
+            german.Follow(name);
+        return !(id.found || name.found || german.found);
     });
-    if (found || (words && !boundary && words_.End(words_.Step(word, ' ')))) return true;
-    const bool whole = wholeHash_.count(hash) != 0;
-    const bool name = place == Place::Text && nameHash_.count(hash) != 0;
-    return (whole || name) && Equals(Normalized(text), place);
+    if (id.found || name.found || german.found) return true;
+    name.End();
+    german.End();
+    if (name.found || german.found) return true;
+    if (wholeHash_.count(id.hash.kept) != 0 && whole_.count(Normalized(text)) != 0) return true;
+    if (place != Place::Text) return false;
+    return (nameHash_.count(name.hash.kept) != 0 && names_.count(NameCompact(text, false)) != 0) ||
+           (split && nameHash_.count(german.hash.kept) != 0 && names_.count(NameCompact(text, true)) != 0);
 }
 
 void MaskedValues::Automaton::Insert(const std::string& text) {

@@ -1,22 +1,39 @@
 // The values a privacy-safe report masks, and whether another of its texts
 // restates one. Platform-free.
 //
-// Texts are compared without letter case (ASCII, and Latin with accents, Greek
-// and Cyrillic), without the separators identifiers are written with, and with
-// "%XX" escapes of printable ASCII read as the character, so "AA-BB-..." and
-// "aabb...", "{GUID}" and "guid", "JÜRGEN" and "Jürgen", "a%40b" and "a@b" are
-// one value. Beyond ASCII, "ä", "ö", "ü" and "ß" are read as "ae", "oe", "ue"
-// and "ss", as they are written where only ASCII goes ("Jürgen" and
-// "JUERGEN", "Weiß" and "WEISS"; "Jurgen" stays another name); fullwidth
-// letters, digits and punctuation as their ASCII forms; typographic
-// apostrophes as "'"; every other character that is neither a letter nor a
-// digit in Unicode as a space, so it ends a word as ASCII punctuation does
-// (a table of code point ranges: Latin-1, Greek, Armenian, Hebrew, Arabic,
-// Indic, Thai and Khmer punctuation, general punctuation with quotes,
-// guillemets and middle dots, currency, arrows, mathematical and other
-// symbols, CJK and fullwidth punctuation, emoji); zero-width characters as
-// nothing. Combining marks stay inside words.
-//
+// Texts are compared as Unicode defines them, from the tables the build
+// compiles out of the Unicode Character Database (core/unicode_text.h):
+// - "%XX" runs are read as the UTF-8 they spell ("J%C3%BCrgen" is
+//   "Jürgen"); bytes that are no UTF-8 stay bytes;
+// - letter case is removed by full case folding (CaseFolding.txt), applied
+//   to the canonical decomposition, and the result is put in NFC, so
+//   canonically equivalent texts (composed and decomposed) are one text;
+// - a word ends at every code point of the general categories P*, S*, Z* and
+//   Cc, at a modifier letter that belongs to no script (primes and
+//   apostrophes written as modifier letters), and at a mark that follows any of them (an
+//   emoji's variation selector); letters, numbers and the marks after them
+//   stay in the word; format characters (Cf) and the join-causing modifier
+//   letters (tatweel) are left out;
+// - identifiers are compared in that folded form without the separators
+//   they are written with ("-:{} ._\/=,", spaces, line breaks, and every
+//   separator beyond ASCII), so "AA-BB-..." and "aabb...", "{GUID}" and
+//   "guid", "a%40b" and "a@b" are one value; a value is equal to a text
+//   whatever separators stand at either end;
+// - names (plain names and the words of the kinds below) are compared in an
+//   accent-free form: the folded form's compatibility decomposition (NFKD)
+//   without marks, Hangul syllables kept whole, plus a rule of names, not of
+//   Unicode: the few Latin letters with no decomposition are spelled as
+//   ASCII spells them (l, o, d, h, i, ae, oe, th for the letters with stroke,
+//   slash, bar, the dotless i and the ligatures and thorn; the sharp s is "ss"
+//   by case folding), and German a, o, u with diaeresis as well with an "e"
+//   after them. So "José" masks "JOSE", "Paweł" masks "pawel", "Jürgen"
+//   masks "Jurgen" and "Juergen", "ΝΙΚΟΣ" masks "Νίκος", fullwidth letters
+//   are their ASCII forms, and harakat and niqqud are left out. Identifiers
+//   keep their accents: "JÜRGEN-7QK2" is no "JURGEN-7QK2".
+// - particles: in Hangul a name matches at a word's start with more Hangul
+//   after it (a particle: "<name>의"); in Arabic and Hebrew it matches after
+//   one or two of the one-letter prefixes those scripts attach (conjunctions
+//   and prepositions; the Arabic article counts as one, and comes last).
 // What a value masks besides its own place depends on its shape, because
 // sensitive columns also hold counts, flags, placeholders and ordinary words:
 // - a value that names nobody (IdentifiesNobody: a firmware placeholder such
@@ -43,12 +60,13 @@
 // - parts joined by " / " (owner and organization in one cell) are each masked
 //   by their own shape, besides the whole.
 // What a value names widens that (ValueKind). A word is matched whole: a text
-// holds it between non-letters ("HOLLOWMERE\jquellbrandt" holds
+// holds it between word ends ("HOLLOWMERE\jquellbrandt" holds
 // "jquellbrandt", "jquellbrandtx" does not). In scripts written without
-// spaces (Han, kana, Thai, Lao, Myanmar, Khmer) there is no whole word, so a
-// name of at least two such characters masks every text holding it anywhere
-// ("王小明的打印机"); one such character alone, at most where it stands
-// apart.
+// spaces (those most of whose characters may break a line anywhere: Line_Break
+// SA, ID or CJ; Han, kana, Thai, Lao, Myanmar, Khmer, Yi, ...) there is no
+// whole word, so a name of at least two such characters masks every text
+// holding it anywhere ("王小明的打印机"); one such character alone, at most
+// where it stands apart.
 // - the user's account name (unless built in or generic), the computer name,
 //   the NetBIOS domain name and a text a person on this machine typed
 //   (Chosen: a device's or a volume's name) are chosen names whatever their
@@ -72,12 +90,17 @@
 //   ("DC=corp,DC=hollowmere,DC=example") inside texts; its distinctive label,
 //   the one left of its public suffix, masks as a whole word, and so does each
 //   part of a hyphenated label ("hollowmere-group"). The public suffix is the
-//   top-level domain, or with a two-letter country domain a registry's second
-//   level from a short list ("co", "com", "gv", "ltd", "or", "ac", ...: so
-//   "example.gv.at" gives "example" and "hollowmere.ltd.uk" gives
-//   "hollowmere", and no "Co., Ltd." maker is masked), or one of a few public
-//   pairs ("onmicrosoft.com"). Internal defaults ("corp", "local") and public
-//   mail and cloud services ("gmail", "outlook") are no one's label;
+//   longest rule of the Public Suffix List (its ICANN and its private
+//   sections, compiled at build time; an exception rule first, the last label
+//   when no rule matches) that the domain ends with, its labels decoded from
+//   punycode first: so "example.gv.at" gives "example", "school.nsw.edu.au"
+//   "school", a "web.app" or "pages.dev" tenant its own name, and
+//   "xn--mnchen-3ya.de" "münchen". Cloud directories' tenant domains
+//   ("onmicrosoft.com"), which the list lacks, are suffixes too. A domain
+//   that is a public suffix itself names no one; nor do home routers' and
+//   internal networks' defaults ("home", "lan", "local", "localdomain",
+//   "fritz.box", "corp", "internal", "workgroup") and public mail and cloud
+//   services' labels ("gmail", "outlook");
 // - a profile folder ("C:\Users\Johannes Quellbrandt", or elsewhere) also masks
 //   every text holding the 8.3 short form Windows predictably gives it
 //   ("C:\Users\JOHANN~1\..."); its real short form, which Windows alone knows
@@ -149,9 +172,10 @@ public:
     }
     // The text folded and without separators, as identifiers are compared.
     static std::string Normalized(std::string_view text);
-    // The text folded, each run of characters other than letters and digits
-    // one space, with a space at either end, as whole words are compared.
-    static std::string Words(std::string_view text);
+    // The text in the name form, each run of separators one space, with a
+    // space at either end, as whole words are compared; `german` spells
+    // German umlauts with "e".
+    static std::string Words(std::string_view text, bool german = false);
 
 private:
     // A trie of the values with failure links (Aho-Corasick), so one pass over
@@ -183,8 +207,12 @@ private:
     void AddByShape(std::string_view value);
     // The whole value as a word (and inside texts in scripts without spaces).
     void AddName(std::string_view value);
-    // One folded word, too short or too uniform ones left out.
-    void AddWord(const std::string& folded);
+    // A plain name as texts must equal it, in both spellings.
+    void AddPlainName(std::string_view value);
+    // One folded word (and its German spelling), too short or too uniform
+    // ones left out.
+    void AddWord(const std::string& folded, const std::string& german);
+    void AddWords(const std::string& words, const std::string& german);
     void AddDomain(std::string_view domain);
     void AddOwner(std::string_view owner);
     void AddOrganization(std::string_view organization);
