@@ -754,7 +754,8 @@ void MaskedValues::AddInside(std::string normalized) {
 // comes, steps the automaton of whole words and the hashes of plain names.
 bool MaskedValues::Restated(std::string_view text, Place place) const {
     if (text.empty() || empty_) return false;
-    const bool words = !words_.Empty(), inside = !inside_.Empty();
+    // A maker's text is no restatement of a name's words.
+    const bool words = place == Place::Text && !words_.Empty(), inside = !inside_.Empty();
 
     struct Identifier {
         const Automaton& automaton;

@@ -70,8 +70,8 @@
 // - the user's account name (unless built in or generic), the computer name,
 //   the NetBIOS domain name and a text a person on this machine typed
 //   (Chosen: a device's or a volume's name) are chosen names whatever their
-//   letters: each masks every text holding it as a whole word, where makers'
-//   names stand too;
+//   letters: each masks every text holding it as a whole word (the report
+//   asks this only of typed and free-text places);
 // - the registered owner (Owner; also an Entra or MDM account's address)
 //   masks its given name and surname each as a whole word ("Kowalczyk" in
 //   "Headset (Kowalczyk AirPods Pro Hands-Free)"), name particles ("van",
@@ -106,9 +106,10 @@
 //   ("C:\Users\JOHANN~1\..."); its real short form, which Windows alone knows
 //   for non-ASCII names and after four collisions, comes as a profile folder
 //   of its own.
-// The report never compares the program's own texts (Table::labels,
-// TableRow::labels, Signal::data and Signal::nameData): a name masks only
-// data read from the machine, so no fixed text tells it back.
+// The report never compares the program's own texts (Role::Program): a name
+// masks only data read from the machine, so no fixed text tells it back; and
+// in a maker's text (Place::Maker) it asks only for identifiers, never for
+// names or their words.
 #pragma once
 
 #include <array>
@@ -140,7 +141,8 @@ bool IdentifiesNobody(std::string_view value);
 
 class MaskedValues {
 public:
-    // Where a text stands: a maker's name is not a restatement of a plain name.
+    // Where a text stands: a maker's text is not a restatement of a name or
+    // its words, only of an identifier.
     enum class Place { Text, Maker };
 
     struct Value {

@@ -42,9 +42,23 @@ bool IsDefaultVolumeLabel(std::string_view label) {
                                           [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
 }
 
+bool IsDefaultTypedText(std::string_view text) {
+    static constexpr std::string_view kDefaults[] = {"localhost", "home", "lan", "fritz.box", "local",
+                                                     "localdomain", "home.arpa"};
+    const std::string t = Trim(text);
+    return IsPlaceholderValue(t) || std::any_of(std::begin(kDefaults), std::end(kDefaults),
+                                                [&](std::string_view d) { return EqualsNoCase(t, d); });
+}
+
 bool IsPlaceholderValue(std::string_view text) {
     const std::string t = ToLower(Trim(text));
     if (t.empty()) return true;
+    // Reference boards' families: "Type2 - Board Serial Number", "Type1 - TBD by OEM".
+    if (t.size() > 8 && t.compare(0, 4, "type") == 0) {
+        size_t i = 4;
+        while (i < t.size() && t[i] >= '0' && t[i] <= '9') ++i;
+        if (i > 4 && t.compare(i, 3, " - ") == 0) return true;
+    }
     if (t.size() >= 2 && t.find_first_not_of(t[0]) == std::string::npos) return true;
     for (const char* p : kPlaceholders)
         if (t == p) return true;

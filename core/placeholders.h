@@ -16,4 +16,10 @@ bool IsPlaceholderValue(std::string_view text);
 // the device collector for drives shown as portable devices.
 bool IsDefaultVolumeLabel(std::string_view label);
 
+// A text in a place where a person types that names nobody because a tool,
+// a router or Windows wrote it: "localhost" (a developer tool's certificate),
+// a router's default DNS suffix ("home", "lan", "fritz.box", "local"), a
+// firmware placeholder. A privacy-safe report shows it.
+bool IsDefaultTypedText(std::string_view text);
+
 }  // namespace vorq

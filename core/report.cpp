@@ -7,6 +7,7 @@
 #include "core/hash.h"
 #include "core/json.h"
 #include "core/masked_values.h"
+#include "core/placeholders.h"
 
 namespace vorq {
 
@@ -29,14 +30,13 @@ const char* StatusWord(int32_t status) {
     }
 }
 
-// Bit i of a 32-column mask; columns from 32 on are never marked.
-bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
-
-bool CellSensitive(const Table& t, const TableRow& row, size_t i) { return ColumnBit(row.sens | t.sens, i); }
-
-// A sensitive value the safe report masks: not one that names nobody
-// (IdentifiesNobody: a placeholder, "<none>", "root", "login.windows.net").
-bool Hidden(bool sensitive, std::string_view value) { return sensitive && !value.empty() && !IdentifiesNobody(value); }
+// A masked text that names nobody is shown (IdentifiesNobody: a placeholder,
+// "<none>", "root", "login.windows.net"; a typed text Windows or a maker
+// wrote).
+bool Hidden(Role role, std::string_view value) {
+    if (!MaskedRole(role) || value.empty() || IdentifiesNobody(value)) return false;
+    return role == Role::Identifier || role == Role::Time || !IsDefaultTypedText(value);
+}
 
 std::string CellContext(const Table& t, size_t i) {
     std::string context = t.id;
@@ -45,59 +45,88 @@ std::string CellContext(const Table& t, size_t i) {
     return context;
 }
 
-// Every value the report masks: the values collectors name, the values of
-// sensitive signals and the sensitive cells of the tables it writes (those
-// that name nobody mask nothing: MaskedValues leaves them out).
-MaskedValues CollectMasked(const Snapshot& s) {
-    std::vector<MaskedValues::Value> values;
+// What a masked value of this role is to the rules of MaskedValues: a typed
+// text is a name a person chose, anything else an identifier known by its
+// shape.
+ValueKind KindOf(Role r) { return r == Role::Identifier || r == Role::Time ? ValueKind::Plain : ValueKind::Chosen; }
+
+// Names (the account, owner, organization, computer, typed texts) mask their
+// words only where a person's text stands; identifiers (serials, MACs, GUIDs,
+// SIDs, profile folders, domains) every place that restates them.
+bool IsName(ValueKind k) {
+    return k != ValueKind::Plain && k != ValueKind::ProfileFolder && k != ValueKind::DnsDomain;
+}
+
+// Every value the report masks, for the typed and free-text places, and its
+// identifiers alone, for the makers' places: the values collectors name, the
+// masked signals and the masked cells of the tables it writes (those that name
+// nobody mask nothing: MaskedValues leaves them out).
+struct Masked {
+    MaskedValues text, maker;
+};
+
+Masked CollectMasked(const Snapshot& s) {
+    std::vector<MaskedValues::Value> all, ids;
+    auto add = [&](std::string_view v, ValueKind k) {
+        all.push_back({v, k});
+        // An address names its domain: an identifier wherever it is restated.
+        if (!IsName(k))
+            ids.push_back({v, k});
+        else if (k == ValueKind::Owner && v.find('@') != std::string_view::npos)
+            ids.push_back({v, ValueKind::Plain});
+    };
     for (const NamedValue& n : s.named)
-        if (!n.value.empty()) values.push_back({n.value, n.kind});
+        if (!n.value.empty()) add(n.value, n.kind);
     for (const Signal& sig : s.signals)
-        if (sig.sens && !sig.value.empty()) values.push_back({sig.value});
+        if (Hidden(sig.role, sig.value)) add(sig.value, KindOf(sig.role));
     for (const Table& t : s.tables) {
         if (!t.safe) continue;
         for (const TableRow& row : t.rows)
-            for (size_t i = 0; i < row.cells.size() && i < 32; ++i)
-                if (CellSensitive(t, row, i) && !row.cells[i].empty()) values.push_back({row.cells[i]});
+            for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
+                const Role r = CellRole(t, row, i);
+                if (Hidden(r, row.cells[i])) add(row.cells[i], KindOf(r));
+            }
     }
-    return MaskedValues(values);
+    return Masked{MaskedValues(all), MaskedValues(ids)};
 }
-
-MaskedValues::Place PlaceOf(bool maker) { return maker ? MaskedValues::Place::Maker : MaskedValues::Place::Text; }
 
 // How texts are written: in "safe" mode a text that restates a masked value
 // becomes a pseudonym under a context naming where it stands, so two safe
 // reports of one installation still agree on it. The program's own texts
 // (titles, column titles, table notes, score verdicts, notes, item labels
-// and notes, the scan's notes, the device's subtitle, a table's label
-// columns and cells, signal names but for their machine-data part, signal
-// values, sources and notes and check details unless marked as machine data)
-// are written as they are and never compared: an owner called "user" must
-// not mask the column "User", and a masked fixed text would tell the name
-// back.
+// and notes, the scan's notes, program cells and values, signal names but
+// for their machine-data part, sources and notes and check details unless
+// marked as machine data) are written as they are and never compared: an
+// owner called "user" must not mask the column "User", and a masked fixed
+// text would tell the name back. A maker's text is compared with the
+// identifiers only.
 struct Writer {
     JsonWriter& w;
     int mode;
     const Bytes& key;
-    const MaskedValues* masked;  // "safe" mode only
+    const Masked* masked;  // "safe" mode only
 
-    // A text that names nobody restates nothing, whatever names it holds.
-    bool Restated(std::string_view text, MaskedValues::Place place = MaskedValues::Place::Text) const {
-        return masked && masked->Restated(text, place) && !IdentifiesNobody(text);
+    // Whether a text of this role restates a masked value; a text that names
+    // nobody restates nothing, whatever names it holds.
+    bool Restated(std::string_view text, Role role = Role::Typed) const {
+        if (!masked || role == Role::Program) return false;
+        const bool found = role == Role::Maker ? masked->maker.Restated(text, MaskedValues::Place::Maker)
+                                               : masked->text.Restated(text);
+        return found && !IdentifiesNobody(text);
     }
 
     // `derived`: the producer marked the text as taken from a masked value.
     std::string Shown(std::string_view text, std::string_view context, bool derived = false,
-                      MaskedValues::Place place = MaskedValues::Place::Text) const {
-        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text, place));
+                      Role role = Role::Typed) const {
+        const bool mask = !text.empty() && ((derived && mode == kReportSafe) || Restated(text, role));
         return mask ? "hmac:" + HmacId(key, context, text) : std::string(text);
     }
     void Text(std::string_view name, std::string_view text, std::string_view owner, std::string_view field,
-              bool derived = false, MaskedValues::Place place = MaskedValues::Place::Text) const {
+              bool derived = false, Role role = Role::Typed) const {
         std::string context(owner);
         context.push_back('/');
         context.append(field);
-        w.WriteString(name, Shown(text, context, derived, place));
+        w.WriteString(name, Shown(text, context, derived, role));
     }
 };
 
@@ -144,10 +173,10 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     // A value that restates a masked one is masked as a sensitive value is;
     // a sensitive value that names nobody is shown (an empty one stays
     // without "v").
-    const bool restated =
-        safe && (sig.data & kDataValue) && !sig.value.empty() && o.Restated(sig.value, PlaceOf(sig.maker));
-    const bool sens = sig.sens || restated;
-    const bool hidden = safe && (restated || (sig.sens && (sig.value.empty() || !IdentifiesNobody(sig.value))));
+    const bool masks = MaskedRole(sig.role);
+    const bool restated = safe && !masks && !sig.value.empty() && o.Restated(sig.value, sig.role);
+    const bool sens = masks || restated;
+    const bool hidden = safe && (restated || (masks && (sig.value.empty() || Hidden(sig.role, sig.value))));
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
@@ -202,9 +231,10 @@ void WriteTable(const Writer& o, const Table& t) {
                 w.WriteStringValue(cell);
                 continue;
             }
-            bool masked = Hidden(CellSensitive(t, row, i), cell);
-            const auto place = PlaceOf(ColumnBit(t.makers | row.makers, i));
-            if (!masked && !ColumnBit(t.labels | row.labels, i) && o.Restated(cell, place)) {
+            // Cells from position 32 on are never replaced.
+            const Role role = i < 32 ? CellRole(t, row, i) : Role::Program;
+            bool masked = Hidden(role, cell);
+            if (!masked && o.Restated(cell, role)) {
                 masked = true;
                 if (i < 32) written |= 1u << i;
             }
@@ -249,7 +279,7 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
                               std::string_view keyNote) {
     JsonWriter w;
     w.out = std::move(out);
-    std::optional<MaskedValues> masked;
+    std::optional<Masked> masked;
     if (mode == kReportSafe) masked.emplace(CollectMasked(s));
     const Writer o{w, mode, key, masked ? &*masked : nullptr};
     w.BeginObject();
@@ -263,11 +293,9 @@ void WriteSnapshotJsonWithKey(std::string& out, const Snapshot& s, int mode, con
     w.WriteNumber("durationMs", s.durationMs);
     w.WriteKey("device");
     w.BeginObject();
-    if (s.deviceTitleOwn)
-        w.WriteString("title", s.deviceTitle);
-    else
-        o.Text("title", s.deviceTitle, "device", "title", false, MaskedValues::Place::Maker);
-    w.WriteString("subtitle", s.deviceSubtitle);
+    o.Text("title", s.deviceTitle, "device", "title", MaskedRole(s.deviceTitleRole), s.deviceTitleRole);
+    // The processor's, the memory's and Windows' texts.
+    o.Text("subtitle", s.deviceSubtitle, "device", "subtitle", false, Role::Maker);
     w.EndObject();
 
     w.WriteKey("scores");

@@ -17,7 +17,7 @@ std::string GetFact(const Snapshot& s, const std::string& key, const std::string
 bool HasFact(const Snapshot& s, const std::string& key) { return s.facts.count(key) != 0; }
 
 Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
-                  std::string group, Sens sens, std::string src, std::string note, double q) {
+                  std::string group, Role role, std::string src, std::string note, double q) {
     Signal sig;
     sig.key = std::move(key);
     sig.cat = std::move(cat);
@@ -26,24 +26,61 @@ Signal MakeSignal(std::string key, std::string cat, std::string name, std::strin
     sig.scope = static_cast<int32_t>(scope);
     sig.w = w;
     sig.group = std::move(group);
-    sig.sens = sens == Sens::Yes;
+    sig.role = role;
     sig.src = std::move(src);
     sig.note = std::move(note);
     sig.q = q;
     return sig;
 }
 
-Table MakeTable(std::string tab, std::string id, std::string title, std::vector<std::string> columns, std::string note) {
+namespace {
+
+// Roles whose column is masked as a whole; a typed column is masked cell by
+// cell, as its defaults are shown.
+bool WholeColumn(Role r) { return r == Role::Identifier || r == Role::Time; }
+
+}  // namespace
+
+Table MakeTable(std::string tab, std::string id, std::string title, std::vector<Column> columns, std::string note) {
     Table t;
     t.tab = std::move(tab);
     t.id = std::move(id);
     t.title = std::move(title);
-    t.columns = std::move(columns);
+    t.columns.reserve(columns.size());
+    t.roles.reserve(columns.size());
+    for (Column& c : columns) {
+        if (t.columns.size() < 32 && WholeColumn(c.role)) t.sens |= 1u << t.columns.size();
+        t.columns.push_back(std::move(c.title));
+        t.roles.push_back(c.role);
+    }
     t.note = std::move(note);
     return t;
 }
 
-void AddRow(Table& t, std::vector<std::string> cells, uint32_t mask) { t.rows.push_back(TableRow{std::move(cells), mask}); }
+std::vector<Column> FieldColumns() { return {{"Property", Role::Program}, {"Value", Role::Field}}; }
+
+std::vector<Column> IdColumns() {
+    return {{"Identifier", Role::Program}, {"Value", Role::Field}, {"Scope", Role::Program}, {"Source", Role::Program}};
+}
+
+Role CellRole(const Table& t, const TableRow& row, size_t i) {
+    if (i < row.roles.size() && row.roles[i] != Role::Undeclared) return row.roles[i];
+    return i < t.roles.size() ? t.roles[i] : Role::Undeclared;
+}
+
+void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles) {
+    TableRow row{std::move(cells), 0, std::move(roles)};
+    for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
+        const uint32_t bit = 1u << i;
+        if (t.sens & bit) continue;
+        if (MaskedRole(CellRole(t, row, i))) row.sens |= bit;
+    }
+    t.rows.push_back(std::move(row));
+}
+
+void AddField(Table& t, std::string name, std::string value, Role role) {
+    AddRow(t, {std::move(name), std::move(value)}, {Role::Undeclared, role});
+}
 
 void AddNote(Snapshot& s, std::string_view where, std::string_view text) {
     std::string note;

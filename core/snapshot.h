@@ -8,18 +8,45 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include <type_traits>
+#include <utility>
 
 namespace vorq {
 
 // Scope codes of a signal as stored in Signal::scope.
 enum class SignalScope : int32_t { PerUnit = 0, PerModel = 1, PerInstall = 2, PerBoot = 3, State = 4 };
 
-// Whether a signal's value identifies the machine or its user.
-enum class Sens : bool { No = false, Yes = true };
+// What a text of the report holds, declared once where its column, row or
+// signal is made. The privacy-safe report masks and compares by it, and the
+// sensitive masks it writes are derived from it.
+enum class Role : uint8_t {
+    // Nothing declared: masked as a typed text is; a test fails on it.
+    Undeclared,
+    // The program's or Windows' fixed text (row names, statuses, test names,
+    // kinds): never masked, never compared.
+    Program,
+    // What a maker, driver or firmware gives, the same on every machine of the
+    // model: readable, masked only where it restates a masked identifier, never
+    // for a person's or organization's word.
+    Maker,
+    // Identifies the machine or its user: masked.
+    Identifier,
+    // Chosen by a person or a tool on this machine: masked unless it is a
+    // default Windows or a maker writes; as a name it masks its restatements
+    // in typed and free-text places.
+    Typed,
+    // An event on this installation: masked.
+    Time,
+    // A column of a table whose rows are fields: each row declares its cell.
+    Field,
+};
 
-// Bits of Signal::data. A value is machine data unless marked otherwise; a
-// source or note only when marked.
-enum SignalText : uint8_t { kDataValue = 2, kDataSrc = 4, kDataNote = 8 };
+// Whether the privacy-safe report masks a text of this role (Typed unless a
+// default).
+constexpr bool MaskedRole(Role r) { return r != Role::Program && r != Role::Maker; }
+
+// Bits of Signal::data: a source or note holds machine data only when marked.
+enum SignalText : uint8_t { kDataSrc = 4, kDataNote = 8 };
 
 struct Signal {
     std::string key;
@@ -31,15 +58,13 @@ struct Signal {
     std::string note;
     int32_t scope = 1;
     int32_t w = 0;
-    bool sens = false;
+    // What the value holds; the report's "sens" is derived from it.
+    Role role = Role::Undeclared;
     double q = 1.0;
-    // The value names a maker (Table::makers); not written to the report.
-    bool maker = false;
-    // Which of the signal's texts hold machine data, which the privacy-safe
-    // report compares with the values it masks (SignalText bits); the others
-    // are the program's own, the same in every report, never compared. Not
-    // written to the report.
-    uint8_t data = kDataValue;
+    // Which of the signal's source and note hold machine data, which the
+    // privacy-safe report compares with the values it masks (SignalText bits);
+    // the others are the program's own, never compared. Not written.
+    uint8_t data = 0;
     // The part of the name read from the machine ("Ana's AirPods Pro" of
     // "Audio endpoint ID - Ana's AirPods Pro"): the safe report masks the name
     // where this part restates a masked value, and never compares the
@@ -48,16 +73,21 @@ struct Signal {
     std::string nameData;
 };
 
+// A column's title and what its cells hold.
+struct Column {
+    Column(std::string title, Role role) : title(std::move(title)), role(role) {}
+    std::string title;
+    Role role;
+};
+
 struct TableRow {
     std::vector<std::string> cells;
+    // Derived from the roles by AddRow: cells of this row masked beyond the
+    // table's columns (typed texts, fields).
     uint32_t sens = 0;
-    // Bit i: cell i names a maker, as a column of Table::makers does, in a
-    // table whose rows are fields. Not written to the report.
-    uint32_t makers = 0;
-    // Bit i: cell i is the program's own text or one Windows gives, as a
-    // column of Table::labels is, in a table whose rows are fields ("Process
-    // elevation", the product name). Not written to the report.
-    uint32_t labels = 0;
+    // The row's own role of cell i where it is not Undeclared: the cells of a
+    // Field column, a typed text that is a default. Not written.
+    std::vector<Role> roles;
 };
 
 struct Table {
@@ -66,18 +96,12 @@ struct Table {
     std::string title;
     std::string note;
     std::vector<std::string> columns;
+    // Derived by MakeTable from the roles: the identifier and time columns.
     uint32_t sens = 0;
     int32_t groupCol = -1;
     bool safe = true;
-    // How a privacy-safe report reads texts that equal a value it masks; not
-    // written to the report. Bit i of `labels`: column i holds the program's
-    // own texts (row names such as "Registered owner", test and method names,
-    // leaf labels, catalog texts, notes it writes), never compared with the
-    // masked values: the same in every report, they would tell a name back.
-    // Bit i of `makers`: column i names makers, signers or publishers, where a
-    // masked plain name ("HP Inc.") is that maker's own name, not a restatement.
-    uint32_t labels = 0;
-    uint32_t makers = 0;
+    // Each column's role, declared with its title; not written.
+    std::vector<Role> roles;
     std::vector<TableRow> rows;
 };
 
@@ -148,13 +172,12 @@ struct Snapshot {
     std::string created;
     bool elevated = false;
     double durationMs = 0;
-    // The title names the maker and model the firmware gives, or is the
-    // program's own ("Windows PC", `deviceTitleOwn`); the subtitle joins the
-    // processor's, the memory's and Windows' texts. A privacy-safe report
-    // compares only a maker's title with the values it masks.
+    // The title names the maker and model the firmware gives (Maker) or is the
+    // program's own ("Windows PC"); the subtitle joins the processor's, the
+    // memory's and Windows' texts.
     std::string deviceTitle;
     std::string deviceSubtitle;
-    bool deviceTitleOwn = false;
+    Role deviceTitleRole = Role::Undeclared;
     std::vector<Signal> signals;
     std::vector<Check> checks;
     std::vector<Score> scores;
@@ -176,20 +199,36 @@ void SetFact(Snapshot& s, const std::string& key, const std::string& value);
 std::string GetFact(const Snapshot& s, const std::string& key, const std::string& def = std::string());
 bool HasFact(const Snapshot& s, const std::string& key);
 
-// The scope and the sensitive flag take their own types, so a swap with the
+// The scope and the value's role take their own types, so a swap with the
 // neighbouring weight or a stray integer does not compile. For a signal with
 // many texts, a designated initializer of Signal reads better.
 Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
-                  std::string group, Sens sens, std::string src, std::string note, double q);
-// Refuse plain integers and bools where the scope and the flag go.
-template <typename Scope, typename Flag>
-    requires(!std::is_same_v<Scope, SignalScope> || !std::is_same_v<Flag, Sens>)
-Signal MakeSignal(std::string, std::string, std::string, std::string, Scope, int32_t, std::string, Flag, std::string,
+                  std::string group, Role role, std::string src, std::string note, double q);
+// Refuse plain integers and bools where the scope and the role go.
+template <typename Scope, typename Kind>
+    requires(!std::is_same_v<Scope, SignalScope> || !std::is_same_v<Kind, Role>)
+Signal MakeSignal(std::string, std::string, std::string, std::string, Scope, int32_t, std::string, Kind, std::string,
                   std::string, double) = delete;
 
-Table MakeTable(std::string tab, std::string id, std::string title, std::vector<std::string> columns,
+// Whether the report marks the signal sensitive: its role is masked.
+inline bool Sensitive(const Signal& s) { return MaskedRole(s.role); }
+
+Table MakeTable(std::string tab, std::string id, std::string title, std::vector<Column> columns,
                 std::string note = std::string());
-void AddRow(Table& t, std::vector<std::string> cells, uint32_t mask = 0);
+// The columns of a table whose rows are fields: "Property" (the program's
+// names of the rows) and "Value" (each row declares its role: AddField).
+std::vector<Column> FieldColumns();
+// The columns of an identifier table: "Identifier", "Value" (by row), "Scope"
+// and "Source" (the program's).
+std::vector<Column> IdColumns();
+
+// `roles`: the row's own role of its cells where not Undeclared (a Field
+// column's, a typed default's).
+void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles = {});
+// A row of a table whose rows are fields: the name, then the value's role.
+void AddField(Table& t, std::string name, std::string value, Role role);
+// The role of cell i: the row's own, else its column's (Undeclared beyond).
+Role CellRole(const Table& t, const TableRow& row, size_t i);
 void AddNote(Snapshot& s, std::string_view where, std::string_view text);
 // A note that also records `where` as failed, so that readers learn of the
 // failure by the source's name instead of by the note's words.

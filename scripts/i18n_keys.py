@@ -506,12 +506,23 @@ def _split_tag(v):
     return None
 
 
+def program_columns():
+    """The titles of the columns the collectors declare as the program's own
+    text (`{"Title", Role::Program}`) wherever they declare them: their cells
+    are labels, not data. A title that another table declares for data is no
+    label column."""
+    program, data = set(), set()
+    for d in CPP_DIRS:
+        for f in sorted((ROOT / d).rglob("*")):
+            if f.suffix in (".cpp", ".h"):
+                text = f.read_text(encoding="utf-8", errors="replace")
+                for title, role in re.findall(r'\{"([^"]+)", Role::(\w+)\}', text):
+                    (program if role == "Program" else data).add(title)
+    return program - data
+
+
 # Columns whose cells are labels (property names, statuses, kinds), not data.
-LABEL_COLUMNS = {
-    "Property", "Parameter", "Check", "Status", "Reliability", "Impact", "Scope",
-    "Signature class", "Meaning", "Kind", "State", "Type", "Category", "Result",
-    "Group", "Identifier", "Test", "Feature", "Metric", "Field", "Item", "Setting",
-}
+LABEL_COLUMNS = program_columns()
 
 
 def looks_like_name(v):

@@ -447,11 +447,9 @@ const char* CatalogEvidence(const CatalogEntry& entry, const CatalogStatus& st) 
 void AddCatalogTable(Snapshot& s, const VmProbeList& probes, const std::vector<CatalogEntry>& entries, bool rejected) {
     Table t = MakeTable("vm", rejected ? table::kVmCatalogRejected : table::kVmCatalogMethods,
                         rejected ? "Rejected heuristics" : "Method catalog",
-                        {"Catalog ID", "Category", "Test", "Method", "Implementation", "Status", "Weight", "Impact",
-                         "False-positive considerations", "Related checks", "Evidence", "Reference"},
+                        {{"Catalog ID", Role::Program}, {"Category", Role::Program}, {"Test", Role::Program}, {"Method", Role::Program}, {"Implementation", Role::Program}, {"Status", Role::Program}, {"Weight", Role::Program}, {"Impact", Role::Program}, {"False-positive considerations", Role::Program}, {"Related checks", Role::Program}, {"Evidence", Role::Maker}, {"Reference", Role::Program}},
                         "Catalog entries reference canonical diagnostics. They do not run duplicate probes or add another "
                         "score deduction.");
-    t.labels = 0xFFF;  // the catalog's own texts
     for (const CatalogEntry& e : entries) {
         CatalogStatus st = CatalogEntryStatus(e, probes);
         if (rejected) st.status = kNotSupported;

@@ -58,8 +58,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
                                  : !cpu.guestFamilies.empty() ? "Recognized guest CPU signature"
                                  : std::string(role) == "none" ? "No hypervisor reported"
                                                                : "Role not established";
-    Table summary = MakeTable("vm", table::kVmSummary, "Virtualization assessment", {"Property", "Value"});
-    summary.labels = 3;  // the verdict's own texts
+    Table summary = MakeTable("vm", table::kVmSummary, "Virtualization assessment", {{"Property", Role::Program}, {"Value", Role::Maker}});
     AddRow(summary, {"Physical PC Confidence", std::to_string(r.score) + "%"});
     AddRow(summary, {"Classification", classification});
     AddRow(summary, {"Hypervisor presence", cpu.hvPresent ? "Detected" : cpu.cpuData ? "Not Detected" : "Inconclusive"});
@@ -86,9 +85,7 @@ void WriteVmOutputs(Snapshot& s, const VmProbeList& probes, const VmScoreResult&
     };
     for (const auto& [category, title] : kCategories) {
         Table t = MakeTable("vm", std::string("vm.tests.") + category, title,
-                            {"Test ID", "Test", "Method", "Status", "Evidence", "Reliability", "Weight", "Impact",
-                             "Technical details", "Platform families"});
-        t.labels = 0x3FF;  // test, method and evidence texts are the program's
+                            {{"Test ID", Role::Program}, {"Test", Role::Program}, {"Method", Role::Program}, {"Status", Role::Program}, {"Evidence", Role::Maker}, {"Reliability", Role::Program}, {"Weight", Role::Program}, {"Impact", Role::Program}, {"Technical details", Role::Maker}, {"Platform families", Role::Program}});
         for (const VmProbe& p : probes) {
             if (p.category != category) continue;
             AddRow(t, {p.id, p.title, p.method, ProbeResultName(p.result), p.evidence, ProbeStrengthName(p.strength),

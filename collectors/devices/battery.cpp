@@ -46,12 +46,15 @@ std::string BatteryDateText(const uint8_t reply[4]) {
 
 void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
     Table t = MakeTable("display", table::kBattery, "Batteries",
-                        {"Device", "Manufacturer", "Serial", "Unique ID", "Manufactured", "Chemistry",
-                         "Design / full capacity", "Cycles"},
+                        {{"Device", Role::Maker},
+                         {"Manufacturer", Role::Maker},
+                         {"Serial", Role::Identifier},
+                         {"Unique ID", Role::Identifier},
+                         {"Manufactured", Role::Maker},
+                         {"Chemistry", Role::Maker},
+                         {"Design / full capacity", Role::Maker},
+                         {"Cycles", Role::Maker}},
                         "Laptop batteries expose a unique ID that Windows uses to recognise the same physical pack.");
-    t.labels = 0xE0;  // Chemistry, capacities, Cycles
-    t.makers = 2;  // Manufacturer
-    t.sens = 12;
     uint32_t count = 0;
     for (uint32_t index = 0; port.listed && index < kMaxBatteryInterfaces; ++index) {
         const BatteryOpen o = port.open(index);
@@ -91,7 +94,7 @@ void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
         const std::string value = uniqueId.empty() ? serial : uniqueId;
         if (!value.empty()) {
             s.signals.push_back(MakeSignal(sig::kBatteryUniqueId, "Peripherals", "Battery unique ID (" + device + ")", value,
-                                           SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
+                                           SignalScope::PerUnit, 4, "peripheral", Role::Identifier,
                                            "IOCTL_BATTERY_QUERY_INFORMATION / BatteryUniqueID",
                                            "replaced together with the battery pack", 1.0));
             s.signals.back().nameData = device;

@@ -121,11 +121,12 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     // then named by the hardware ID.
     const bool chosen = HasChosenName(p);
     if (chosen) s.named.push_back({ValueKind::Chosen, p.device});
+    r.chosenName = chosen;
     const UsbSerial serial = UsbSerialFromInstanceId(p.instanceId);
     if (serial.found) {
         const std::string& label = r.device.empty() || chosen ? r.hardwareId : r.device;
         s.signals.push_back(MakeSignal(sig::kUsbSerial, "Peripherals", "USB serial: " + label, serial.value,
-                                       SignalScope::PerUnit, 2, "peripheral", Sens::Yes, "SetupAPI device instance ID",
+                                       SignalScope::PerUnit, 2, "peripheral", Role::Identifier, "SetupAPI device instance ID",
                                        serial.placeholder ? "placeholder serial (one repeated character) - ignored"
                                                           : "removable device - low identity weight",
                                        serial.placeholder ? 0.0 : 1.0));
@@ -144,26 +145,31 @@ void DeviceInventory::Finish(Snapshot& s, const std::function<void(Snapshot&)>& 
 
     Table devices = MakeTable(
         "devices", table::kDevices, "Present PnP devices",
-        {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service", "Container ID",
-         "PCIe link"},
+        {{"Class", Role::Program},
+         {"Device", Role::Maker},
+         {"Manufacturer", Role::Maker},
+         {"Hardware ID", Role::Maker},
+         {"Instance ID", Role::Identifier},
+         {"Driver", Role::Maker},
+         {"Service", Role::Maker},
+         {"Container ID", Role::Identifier},
+         {"PCIe link", Role::Maker}},
         "Instance IDs embed serial numbers for devices that expose one; container IDs group functions of one "
         "physical device.");
-    devices.sens = 0x90;
     devices.groupCol = 0;
     devices.safe = false;
     for (const DeviceRecord& r : records_) {
         if (!r.vmIds.empty()) SetFact(s, fact::kVmPnpIds + std::to_string(devices.rows.size()), r.vmIds);
         AddRow(devices, {r.cls, r.device, r.manufacturer, r.hardwareId, r.instanceId, r.driver, r.service,
-                         r.containerId, r.pcieLink});
+                         r.containerId, r.pcieLink},
+               {Role::Undeclared, r.chosenName ? Role::Typed : Role::Undeclared});
     }
 
-    Table classes = MakeTable("devices", table::kDevicesClasses, "Device classes", {"Class", "Devices"});
-    classes.labels = 3;  // Windows' class names and counts
+    Table classes = MakeTable("devices", table::kDevicesClasses, "Device classes", {{"Class", Role::Program}, {"Devices", Role::Program}});
     for (const auto& [name, count] : CountRows(classes_)) AddRow(classes, {name, std::to_string(count)});
     Table providers = MakeTable("devices", table::kDevicesProviders, "Driver providers (PnP packages)",
-                                {"Provider", "Devices"},
+                                {{"Provider", Role::Maker}, {"Devices", Role::Program}},
                                 "Who supplied the driver packages bound to present devices.");
-    providers.makers = 1;
     for (const auto& [name, count] : CountRows(providers_)) AddRow(providers, {name, std::to_string(count)});
 
     for (const auto& [name, count] : services_) SetFact(s, fact::kSvcDevPrefix + name, std::to_string(count));

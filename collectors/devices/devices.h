@@ -84,6 +84,7 @@ struct DeviceRecord {
     std::string containerId;
     std::string pcieLink;
     std::string vmIds;
+    bool chosenName = false;  // the device's name is one its owner chose
 };
 
 struct UsbSerial {

@@ -92,56 +92,44 @@ Table MakeDisplayTable(const std::string& id) {
     struct Def {
         const char* id;
         const char* title;
-        std::vector<std::string> columns;
+        std::vector<Column> columns;
         const char* note;
-        uint32_t sens;
-        uint32_t labels = 0;  // columns of Windows' and the program's texts: modes, flags, sizes
     };
     static const Def kDefs[] = {
         {"display.paths", "Active display path topology",
-         {"Path", "Source", "Target", "Output technology", "EDID identity", "Active"}, "", 0, 0x28},
-        {"display.input_devices", "Raw input device inventory", {"Device", "Type", "VID:PID", "Usage page", "Usage"},
-         "", 0, 0x1A},
+         {{"Path", Role::Program}, {"Source", Role::Program}, {"Target", Role::Program}, {"Output technology", Role::Program}, {"EDID identity", Role::Maker}, {"Active", Role::Program}}, ""},
+        {"display.input_devices", "Raw input device inventory", {{"Device", Role::Program}, {"Type", Role::Program}, {"VID:PID", Role::Maker}, {"Usage page", Role::Program}, {"Usage", Role::Program}},
+         ""},
         {table::kDisplayGpus, "Display adapters",
-         {"Adapter", "PCI IDs", "Driver", "Video memory", "VBIOS / chip", "PCIe link", "Container ID", "Video ID"},
+         {{"Adapter", Role::Maker}, {"PCI IDs", Role::Maker}, {"Driver", Role::Maker}, {"Video memory", Role::Program}, {"VBIOS / chip", Role::Maker}, {"PCIe link", Role::Program}, {"Container ID", Role::Identifier}, {"Video ID", Role::Identifier}},
          "Video ID is the GUID Windows assigns to the adapter instance when it is first installed; it survives driver "
-         "updates and is reset by a clean device removal or an OS reinstall.",
-         0xC0, 0x2A},
+         "updates and is reset by a clean device removal or an OS reinstall."},
         {table::kDisplayDxgi, "DXGI adapters",
-         {"Description", "Vendor:Device", "Subsystem / rev", "Dedicated VRAM", "Shared memory", "Adapter LUID", "Flags"},
-         "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier.", 0,
-         0x58},
+         {{"Description", Role::Maker}, {"Vendor:Device", Role::Maker}, {"Subsystem / rev", Role::Maker}, {"Dedicated VRAM", Role::Program}, {"Shared memory", Role::Program}, {"Adapter LUID", Role::Maker}, {"Flags", Role::Program}},
+         "The adapter LUID is regenerated at every boot - shown for completeness, never used as an identifier."},
         {"display.outputs", "Display outputs",
-         {"Output", "Adapter", "Current mode", "Desktop area", "Rotation", "DPI", "Attached"},
+         {{"Output", Role::Maker}, {"Adapter", Role::Maker}, {"Current mode", Role::Program}, {"Desktop area", Role::Program}, {"Rotation", Role::Program}, {"DPI", Role::Program}, {"Attached", Role::Program}},
          "Monitors as the graphics stack sees them: resolution, refresh rate, position and scaling. Configuration, not "
-         "identity.",
-         0, 0x7C},
-        {"display.nvml", "NVIDIA GPUs (NVML)", {"GPU", "UUID", "Board serial", "Board part number", "VBIOS"},
+         "identity."},
+        {"display.nvml", "NVIDIA GPUs (NVML)", {{"GPU", Role::Maker}, {"UUID", Role::Identifier}, {"Board serial", Role::Field}, {"Board part number", Role::Maker}, {"VBIOS", Role::Maker}},
          "GPU UUID is a per-unit identifier programmed into the board; serial numbers are usually only populated on "
-         "professional boards.",
-         0x2},
+         "professional boards."},
         {table::kDisplayMonitors, "Monitors (EDID)",
-         {"Monitor", "PnP ID / product", "Serial (EDID dword)", "Serial (descriptor)", "Manufactured", "EDID", "Size",
-          "EDID SHA-256"},
-         "", 0x8C, 0x60},
-        {"display.adapter_flags", "DXGI and WDDM adapter flags", {"Adapter", "Source", "Flags", "Type"}, "", 0, 0xE},
-        {"display.d3d_caps", "Direct3D capability queries", {"Adapter", "Feature", "Value"}, "", 0, 6},
+         {{"Monitor", Role::Maker}, {"PnP ID / product", Role::Maker}, {"Serial (EDID dword)", Role::Identifier}, {"Serial (descriptor)", Role::Identifier}, {"Manufactured", Role::Maker}, {"EDID", Role::Program}, {"Size", Role::Program}, {"EDID SHA-256", Role::Identifier}},
+         ""},
+        {"display.adapter_flags", "DXGI and WDDM adapter flags", {{"Adapter", Role::Maker}, {"Source", Role::Program}, {"Flags", Role::Program}, {"Type", Role::Program}}, ""},
+        {"display.d3d_caps", "Direct3D capability queries", {{"Adapter", Role::Maker}, {"Feature", Role::Program}, {"Value", Role::Program}}, ""},
         {"display.memory_budgets", "GPU memory budgets",
-         {"Adapter", "Segment", "Budget", "Current usage", "Available reservation", "Current reservation"}, "", 0,
-         0x3E},
-        {"display.nvml_modes", "NVIDIA virtualization modes", {"Adapter", "Virtualization mode", "API status"}, "", 0, 6},
-        {"display.nvml_telemetry", "NVIDIA sensor availability", {"Adapter", "Metric", "Value", "API status"}, "", 0, 0xE},
+         {{"Adapter", Role::Maker}, {"Segment", Role::Program}, {"Budget", Role::Program}, {"Current usage", Role::Program}, {"Available reservation", Role::Program}, {"Current reservation", Role::Program}}, ""},
+        {"display.nvml_modes", "NVIDIA virtualization modes", {{"Adapter", Role::Maker}, {"Virtualization mode", Role::Program}, {"API status", Role::Program}}, ""},
+        {"display.nvml_telemetry", "NVIDIA sensor availability", {{"Adapter", Role::Maker}, {"Metric", Role::Program}, {"Value", Role::Program}, {"API status", Role::Program}}, ""},
         {"display.edid_checks", "EDID structure and overrides",
-         {"Monitor", "Bytes", "Advertised blocks", "Available blocks", "Header", "Checksums", "Length consistency",
-          "Override"},
-         "", 0, 0xFE},
+         {{"Monitor", Role::Program}, {"Bytes", Role::Program}, {"Advertised blocks", Role::Program}, {"Available blocks", Role::Program}, {"Header", Role::Program}, {"Checksums", Role::Program}, {"Length consistency", Role::Program}, {"Override", Role::Program}},
+         ""},
     };
     for (const Def& d : kDefs) {
         if (id != d.id) continue;
-        Table t = MakeTable("display", d.id, d.title, d.columns, d.note);
-        t.sens = d.sens;
-        t.labels = d.labels;
-        return t;
+        return MakeTable("display", d.id, d.title, d.columns, d.note);
     }
     return MakeTable("display", id, id, {});
 }
@@ -212,17 +200,16 @@ void AddPnpAdapter(Snapshot& s, Table& gpus, PnpAdapterIds& ids, const PnpAdapte
     AddRow(gpus, {a.name, pciCell, driver, memory, vbios, a.pcieLink, a.containerId, a.videoId});
 
     s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + a.name, pciCell, SignalScope::PerModel, 2, "gpu",
-                                   Sens::No, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
+                                   Role::Maker, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
     s.signals.back().nameData = a.name;
-    s.signals.back().data = 0;  // PCI IDs
     if (!vbios.empty()) {
         s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + a.name, vbios, SignalScope::PerModel, 1,
-                                       "gpu", Sens::No, "driver key HardwareInformation.BiosString", "", 1.0));
+                                       "gpu", Role::Maker, "driver key HardwareInformation.BiosString", "", 1.0));
         s.signals.back().nameData = a.name;
     }
     if (!a.videoId.empty()) {
         s.signals.push_back(MakeSignal(
-            sig::kGpuVideoId, "Display", "GPU video ID: " + a.name, a.videoId, SignalScope::PerInstall, 4, "gpu", Sens::Yes,
+            sig::kGpuVideoId, "Display", "GPU video ID: " + a.name, a.videoId, SignalScope::PerInstall, 4, "gpu", Role::Identifier,
             "device key VideoID",
             "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
             1.0));

@@ -67,7 +67,7 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTot
             const int32_t w = permLocal ? 2 : ethOrWifi ? 15 : 6;
             s.signals.push_back(MakeSignal(sig::kNicPermanentMac, "Network",
                                            "Permanent MAC - " + typeText + " (" + r.description + ")", perm,
-                                           SignalScope::PerUnit, w, "network", Sens::Yes,
+                                           SignalScope::PerUnit, w, "network", Role::Identifier,
                                            "GetIfTable2 / MIB_IF_ROW2.PermanentPhysicalAddress",
                                            permLocal ? "locally administered - weak" : "", 1.0));
             s.signals.back().nameData = r.description;
@@ -75,13 +75,13 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTot
         if (cur != perm && !curZero) {
             s.signals.push_back(MakeSignal(sig::kNicCurrentMac, "Network",
                                            "Current MAC - " + typeText + " (" + r.description + ")", cur,
-                                           SignalScope::PerBoot, 1, "", Sens::Yes,
+                                           SignalScope::PerBoot, 1, "", Role::Identifier,
                                            "GetIfTable2 / MIB_IF_ROW2.PhysicalAddress", "differs from permanent address",
                                            1.0));
             s.signals.back().nameData = r.description;
         }
         s.signals.push_back(MakeSignal(sig::kNicGuid, "Network", "Interface GUID - " + r.description, guid,
-                                       SignalScope::PerInstall, 2, "os", Sens::Yes, "MIB_IF_ROW2.InterfaceGuid", "", 1.0));
+                                       SignalScope::PerInstall, 2, "os", Role::Identifier, "MIB_IF_ROW2.InterfaceGuid", "", 1.0));
         s.signals.back().nameData = r.description;
     }
 }
@@ -94,14 +94,17 @@ void AddDuid(Snapshot& s, Table& ids, const NetworkSource& in) {
     const std::string hex = HexEncode(in.duid);
     // Whatever its type, the DUID is this installation's identity in every
     // DHCPv6 server's log; its generation time dates the installation.
-    AddRow(ids, {"DHCPv6 DUID", hex, "per-install", "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"}, 0x2u);
-    AddRow(ids, {"DHCPv6 DUID type", d.detail.empty() ? d.kind : d.kind + " (" + d.detail + ")", "state", "RFC 8415"});
+    AddRow(ids, {"DHCPv6 DUID", hex, "per-install", "HKLM\\...\\Tcpip6\\Parameters\\Dhcpv6DUID"},
+           {Role::Undeclared, Role::Identifier});
+    AddRow(ids, {"DHCPv6 DUID type", d.detail.empty() ? d.kind : d.kind + " (" + d.detail + ")", "state", "RFC 8415"},
+           {Role::Undeclared, Role::Maker});
     if (!d.generated.empty())
-        AddRow(ids, {"DHCPv6 DUID generated", d.generated, "per-install", "RFC 8415"}, 0x2u);
+        AddRow(ids, {"DHCPv6 DUID generated", d.generated, "per-install", "RFC 8415"},
+               {Role::Undeclared, Role::Time});
     std::string note = d.kind + ": generated once at first boot";
     if (hasMac) note += "; embeds the MAC of the adapter present at that time";
     s.signals.push_back(MakeSignal(sig::kNetDuid, "Network", "DHCPv6 DUID", hex, SignalScope::PerInstall, 6, "os",
-                                   Sens::Yes, "Tcpip6\\Parameters\\Dhcpv6DUID", std::move(note), 1.0));
+                                   Role::Identifier, "Tcpip6\\Parameters\\Dhcpv6DUID", std::move(note), 1.0));
     if (hasMac) SetFact(s, fact::kNetDuidMac, d.mac);
     SetFact(s, fact::kNetDuidKind, d.kind);
 }
@@ -123,7 +126,7 @@ void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkSource& 
         AddRow(profiles,
                {p.guid, p.name, InterfaceTypeName(p.nameType), NetworkCategoryName(p.category), created, last,
                 std::move(dns), std::move(gateway)},
-               IsGenericProfileName(p.name) ? 0u : 0x2u);
+               {Role::Undeclared, IsGenericProfileName(p.name) ? Role::Program : Role::Typed});
         if (!created.empty() && (earliest.empty() || created < earliest)) earliest = created;
         if (!last.empty() && last > latest) latest = last;
     }
@@ -134,7 +137,7 @@ void AddProfiles(Snapshot& s, Table& profiles, Table& ids, const NetworkSource& 
         AddRow(ids, {"Known networks",
                      Format("%d (first joined %s, last connected %s)", count, earliest.c_str(), latest.c_str()), "state",
                      "NetworkList\\Profiles"},
-               0x2u);
+               {Role::Undeclared, Role::Time});
         SetFact(s, fact::kNetProfiles, Format("%d", count));
     } else {
         profiles.note += in.elevated ? " No network profiles recorded." : " Needs administrator rights.";
@@ -150,9 +153,9 @@ void AddRadios(Snapshot& s, Table& bt, const NetworkSource& in) {
                     Format("0x%06X", static_cast<unsigned>(r.classOfDevice))});
         if (!r.name.empty()) s.named.push_back({ValueKind::Chosen, r.name});
         s.signals.push_back(MakeSignal(sig::kBtAddress, "Network", "Bluetooth radio address", address, SignalScope::PerUnit,
-                                       10, "network", Sens::Yes, "BluetoothGetRadioInfo", "", 1.0));
+                                       10, "network", Role::Identifier, "BluetoothGetRadioInfo", "", 1.0));
         s.signals.push_back(MakeSignal(sig::kBtVendor, "Network", "Bluetooth radio manufacturer", maker,
-                                       SignalScope::PerModel, 1, "network", Sens::No, "BluetoothGetRadioInfo", "", 1.0));
+                                       SignalScope::PerModel, 1, "network", Role::Maker, "BluetoothGetRadioInfo", "", 1.0));
     }
     if (in.radios.empty()) bt.note = "No Bluetooth radio present or the Bluetooth stack is off.";
 }
@@ -173,7 +176,8 @@ int AddBtDevices(Snapshot& s, Table& devices, Table& ids, const NetworkSource& i
         if (!d.name.empty()) s.named.push_back({ValueKind::Chosen, d.name});
     }
     AddRow(ids, {"Paired Bluetooth devices", Format("%d paired, %zu remembered", paired, devices.rows.size()), "state",
-                 "BluetoothFindFirstDevice (cache only)"});
+                 "BluetoothFindFirstDevice (cache only)"},
+           {Role::Undeclared, Role::Program});
     return paired;
 }
 
@@ -188,23 +192,23 @@ void AddModem(Snapshot& s, Table& wwan, const ModemInfo& m) {
         return;
     }
     const std::string model = Trim(m.manufacturer + " " + m.model);
-    if (!m.manufacturer.empty() || !m.model.empty()) AddRow(wwan, {"Manufacturer / model", model});
-    if (!m.firmware.empty()) AddRow(wwan, {"Firmware", m.firmware});
+    if (!m.manufacturer.empty() || !m.model.empty()) AddField(wwan, "Manufacturer / model", model, Role::Maker);
+    if (!m.firmware.empty()) AddField(wwan, "Firmware", m.firmware, Role::Maker);
     // The device ID is made per installation, the IMEI identifies the unit like
     // a burned-in address: both masked in safe reports.
-    if (!m.deviceId.empty()) AddRow(wwan, {"Device ID", m.deviceId}, 0x2);
-    if (!m.imei.empty()) AddRow(wwan, {"Mobile equipment ID (IMEI)", m.imei}, 0x2);
+    if (!m.deviceId.empty()) AddField(wwan, "Device ID", m.deviceId, Role::Identifier);
+    if (!m.imei.empty()) AddField(wwan, "Mobile equipment ID (IMEI)", m.imei, Role::Identifier);
     if (!m.imei.empty())
         s.signals.push_back(MakeSignal(sig::kWwanImei, "Network", "Mobile broadband modem IMEI", m.imei, SignalScope::PerUnit,
-                                       15, "network", Sens::Yes,
+                                       15, "network", Role::Identifier,
                                        "WinRT MobileBroadbandDeviceInformation.MobileEquipmentId", "", 1.0));
     if (!m.deviceId.empty())
         s.signals.push_back(MakeSignal(sig::kWwanDeviceId, "Network", "Mobile broadband modem device ID", m.deviceId,
-                                       SignalScope::PerInstall, 3, "os", Sens::Yes,
+                                       SignalScope::PerInstall, 3, "os", Role::Identifier,
                                        "WinRT MobileBroadbandDeviceInformation.DeviceId", "", 1.0));
     if (!m.model.empty())
         s.signals.push_back(MakeSignal(sig::kWwanModel, "Network", "Mobile broadband modem model", model,
-                                       SignalScope::PerModel, 1, "network", Sens::No,
+                                       SignalScope::PerModel, 1, "network", Role::Maker,
                                        "WinRT MobileBroadbandDeviceInformation", "", 1.0));
     if (wwan.rows.empty()) wwan.note = "No mobile broadband modem present.";
 }
@@ -361,12 +365,17 @@ std::string BluetoothVendorName(uint16_t company) {
 void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     // 1. Interfaces.
     Table ifaces = MakeTable("network", table::kNetIfaces, "Hardware network interfaces",
-                             {"Interface", "Type", "Physical medium", "Current MAC", "Permanent MAC", "MAC state",
-                              "Interface GUID", "Status", "Link"},
+                             {{"Interface", Role::Maker},
+                              {"Type", Role::Program},
+                              {"Physical medium", Role::Program},
+                              {"Current MAC", Role::Identifier},
+                              {"Permanent MAC", Role::Identifier},
+                              {"MAC state", Role::Program},
+                              {"Interface GUID", Role::Identifier},
+                              {"Status", Role::Program},
+                              {"Link", Role::Program}},
                              "Permanent = address burned into the adapter (NDIS permanent address). Current = what the OS "
                              "uses now; it differs when Windows randomizes Wi-Fi addresses or the address was overridden.");
-    ifaces.sens = 0x58;
-    ifaces.labels = 0x1A6;  // Type, Physical medium, MAC state, Status, Link
     SetFact(s, fact::kVmNetStatus, "error");
     InterfaceTotals tot;
     if (!in.ifTableOk) {
@@ -384,51 +393,59 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
     SetFact(s, fact::kVmNetDuplicateActive, Format("%d", tot.duplicate));
 
     // 3. DHCPv6 DUID.
-    Table ids = MakeTable("network", table::kNetIds, "Network stack identifiers", {"Identifier", "Value", "Scope", "Source"},
+    Table ids = MakeTable("network", table::kNetIds, "Network stack identifiers", IdColumns(),
                           "Identifiers Windows generates for this installation's network stack. The DHCPv6 DUID embeds "
                           "the MAC of the adapter present at first boot and a time stamp, so it keeps the MAC mask; its "
                           "type and generation time are shown in clear.");
-    ids.labels = 0xD;  // Identifier, Scope, Source
     AddDuid(s, ids, in);
 
     // 4. NetworkList profiles.
     Table profiles = MakeTable("network", table::kNetProfiles, "Known networks (NetworkList profiles)",
-                               {"Profile GUID", "Name", "Kind", "Category", "Created", "Last connected", "DNS suffix",
-                                "Gateway MAC"},
+                               {{"Profile GUID", Role::Identifier},
+                                {"Name", Role::Typed},
+                                {"Kind", Role::Program},
+                                {"Category", Role::Program},
+                                // Created and last connected date this
+                                // installation's use (the first profile is made
+                                // within minutes of setup).
+                                {"Created", Role::Time},
+                                {"Last connected", Role::Time},
+                                {"DNS suffix", Role::Typed},
+                                {"Gateway MAC", Role::Identifier}},
                                "Every network this installation has connected to (HKLM\\...\\NetworkList). Names, DNS "
                                "suffixes and gateway addresses identify places and keep their mask; the count and the "
                                "dates describe how long and how widely the installation has been used.");
-    profiles.labels = 0xC;  // Kind, Category
-    // Created and last connected date this installation's use (the first
-    // profile is made within minutes of setup): masked as the install time is.
-    profiles.sens = 0xF1;
     AddProfiles(s, profiles, ids, in);
 
     // 5. Bluetooth radios.
     Table bt = MakeTable("network", table::kNetBt, "Bluetooth radios",
-                         {"Name", "Address", "Manufacturer", "LMP subversion", "Class of device"});
-    bt.labels = 0x18;  // LMP subversion, Class of device
-    bt.makers = 4;  // Manufacturer
-    // The radio's name is the computer's unless a person renamed it.
-    bt.sens = 0x3;
+                         // The radio's name is the computer's unless a person renamed it.
+                         {{"Name", Role::Typed},
+                          {"Address", Role::Identifier},
+                          {"Manufacturer", Role::Maker},
+                          {"LMP subversion", Role::Maker},
+                          {"Class of device", Role::Maker}});
     AddRadios(s, bt, in);
 
     // 6. Remembered Bluetooth devices.
     Table btDevices = MakeTable("network", table::kNetBtdevices, "Paired Bluetooth devices",
-                                {"Name", "Address", "Class of device", "Paired", "Connected", "Last seen", "Last used"},
+                                // Names were chosen by the devices' owners; last seen
+                                // and last used are events of this installation.
+                                {{"Name", Role::Typed},
+                                 {"Address", Role::Identifier},
+                                 {"Class of device", Role::Maker},
+                                 {"Paired", Role::Program},
+                                 {"Connected", Role::Program},
+                                 {"Last seen", Role::Time},
+                                 {"Last used", Role::Time}},
                                 "Devices remembered by the Bluetooth stack, read from its cache without an inquiry. Names "
                                 "and addresses identify the user's other devices and keep their mask.");
-    btDevices.labels = 0x1C;  // Class of device, Paired, Connected
-    // Names were chosen by the devices' owners; last seen and last used are
-    // events of this installation.
-    btDevices.sens = 0x63;
     const int paired = AddBtDevices(s, btDevices, ids, in);
 
     // 7. Mobile broadband.
-    Table wwan = MakeTable("network", table::kNetWwan, "Mobile broadband modem (WWAN)", {"Property", "Value"},
+    Table wwan = MakeTable("network", table::kNetWwan, "Mobile broadband modem (WWAN)", FieldColumns(),
                            "Cellular modem identity through WinRT MobileBroadbandModem. The IMEI is a per-unit identifier "
                            "of the modem; SIM and subscriber identifiers are not read.");
-    wwan.labels = 1;
     AddModem(s, wwan, in.modem);
 
     // 8. Summary facts.

@@ -122,17 +122,18 @@ NvmlTables RunNvmlStep(Snapshot& s, const NvmlApi& api, bool loaded) {
                        {label, "MEMORY_UTILIZATION_PERCENT", ok ? std::to_string(u.memory) : "", std::to_string(uc)});
             }
 
+            // The board serial is per unit where the board has one.
             AddRow(t.gpus, {name, uuid, serialStatus != kNvmlSuccess ? std::string("not supported") : serial, part, vbios},
-                   serial.empty() ? 0u : 4u);
+                   {Role::Undeclared, Role::Undeclared, serial.empty() ? Role::Program : Role::Identifier});
             ++listed;
             if (!uuid.empty()) {
                 s.signals.push_back(MakeSignal(sig::kGpuUuid, "Display", "GPU UUID: " + name, uuid, SignalScope::PerUnit, 20,
-                                               "gpu", Sens::Yes, "NVML nvmlDeviceGetUUID", "", 1.0));
+                                               "gpu", Role::Identifier, "NVML nvmlDeviceGetUUID", "", 1.0));
                 s.signals.back().nameData = name;
             }
             if (!serial.empty()) {
                 s.signals.push_back(MakeSignal(sig::kGpuSerial, "Display", "GPU board serial: " + name, serial,
-                                               SignalScope::PerUnit, 15, "gpu", Sens::Yes, "NVML nvmlDeviceGetSerial",
+                                               SignalScope::PerUnit, 15, "gpu", Role::Identifier, "NVML nvmlDeviceGetSerial",
                                                "", 1.0));
                 s.signals.back().nameData = name;
             }

@@ -9,14 +9,6 @@ namespace vorq {
 
 namespace {
 
-// Serial columns are per-unit identifiers: masked in privacy-safe reports.
-constexpr uint32_t kBiometricSerialColumn = 1u << 5;
-constexpr uint32_t kSmartCardSerialColumn = 1u << 4;
-// Made when the endpoint is first registered on this installation, and the
-// source of the media device ID web pages see: a per-install identifier.
-constexpr uint32_t kAudioEndpointIdColumn = 1u << 5;
-constexpr uint32_t kAudioEndpointColumn = 1u << 1;
-constexpr uint32_t kAudioAdapterColumn = 1u << 2;
 
 // Endpoint names Windows and audio drivers give; a person can rename an
 // endpoint in the Sound settings, and any other name is taken as typed.
@@ -76,13 +68,16 @@ const BiometricFactor kBiometricFactors[3] = {{8, "fingerprint"}, {2, "face"}, {
 
 void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
     Table t = MakeTable("devices", table::kDevicesBiometric, "Biometric sensors (Windows Biometric Framework)",
-                        {"Unit", "Factor", "Description", "Manufacturer", "Model", "Serial number", "Firmware",
-                         "Device instance"},
+                        {{"Unit", Role::Maker},
+                         {"Factor", Role::Program},
+                         {"Description", Role::Maker},
+                         {"Manufacturer", Role::Maker},
+                         {"Model", Role::Maker},
+                         {"Serial number", Role::Identifier},  // per unit
+                         {"Firmware", Role::Maker},
+                         {"Device instance", Role::Maker}},
                         "Fingerprint, face and iris sensors enumerated through WinBioEnumBiometricUnits. Sensor "
                         "serial numbers, when the vendor fills them in, are per unit.");
-    t.labels = 2;  // Factor
-    t.makers = 8;  // Manufacturer
-    t.sens = kBiometricSerialColumn;
     std::string errors = scan.unavailable ? scan.error : std::string();
     for (const BiometricFactorResult& f : scan.factors) {
         if (f.failed) {
@@ -96,7 +91,7 @@ void AddBiometricTable(Snapshot& s, const BiometricScan& scan) {
             if (!u.serial.empty())
                 s.signals.push_back(MakeSignal(sig::kBiometricSerial, "Peripherals",
                                                "Biometric sensor serial (" + std::string(f.factor) + ")", u.serial,
-                                               SignalScope::PerUnit, 4, "peripheral", Sens::Yes,
+                                               SignalScope::PerUnit, 4, "peripheral", Role::Identifier,
                                                "WinBioEnumBiometricUnits",
                                                "same physical serial may also appear as a USB serial", 1.0));
         }
@@ -126,12 +121,17 @@ const char* EndpointStateName(uint32_t state) {
 
 void AddAudioTable(Snapshot& s, const AudioScan& scan) {
     Table t = MakeTable("devices", table::kDevicesAudio, "Audio endpoints (MMDevice)",
-                        {"Flow", "Endpoint", "Adapter", "Form factor", "State", "Endpoint ID"},
+                        {{"Flow", Role::Program},
+                         {"Endpoint", Role::Maker},
+                         {"Adapter", Role::Maker},
+                         {"Form factor", Role::Program},
+                         {"State", Role::Program},
+                         // Made when the endpoint is first registered on this
+                         // installation; web pages see a hash of it.
+                         {"Endpoint ID", Role::Identifier}},
                         "Audio endpoints registered with the Windows audio engine (active, disabled and unplugged). "
                         "The endpoint ID is generated when the endpoint is first registered on this installation; "
                         "web pages see a hash of it as the media device ID.");
-    t.labels = 0x19;  // Flow, Form factor, State
-    t.sens = kAudioEndpointIdColumn;
     if (!scan.available) {
         t.note = "MMDevice API not available: " + scan.error;
         s.tables.push_back(std::move(t));
@@ -147,27 +147,25 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
         // A name a person gave the endpoint, or the Bluetooth device it plays
         // on, masks its cell and every text that holds it.
         const AudioEndpointNames chosen = ChosenAudioNames(e);
-        uint32_t mask = 0;
-        if (!chosen.endpoint.empty()) {
-            mask |= kAudioEndpointColumn;
-            s.named.push_back({ValueKind::Chosen, chosen.endpoint});
-        }
+        std::vector<Role> roles(3, Role::Undeclared);
+        if (!chosen.endpoint.empty()) roles[1] = Role::Typed;
         if (!chosen.bluetoothDevice.empty()) {
-            mask |= kAudioEndpointColumn | kAudioAdapterColumn;
+            roles[1] = roles[2] = Role::Typed;
             s.named.push_back({ValueKind::Chosen, chosen.bluetoothDevice});
         }
+        const bool typed = roles[1] == Role::Typed;
         AddRow(t, {e.capture ? "capture" : "render", e.name, e.adapter, FormFactorName(e.hasFormFactor, e.formFactor),
                    EndpointStateName(e.state), e.id},
-               mask);
+               std::move(roles));
         if (e.state == kEndpointActive && !e.id.empty()) {
             // An endpoint without a name, or with one a person chose, is named
             // by its flow, not by its ID or that name; a name it keeps is
             // machine data.
-            const bool named = !e.name.empty() && mask == 0;
+            const bool named = !e.name.empty() && !typed;
             const std::string label = named ? e.name : e.capture ? "capture" : "render";
             s.signals.push_back(MakeSignal(
                 sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + label, e.id,
-                SignalScope::PerInstall, 2, "", Sens::Yes, "IMMDevice::GetId",
+                SignalScope::PerInstall, 2, "", Role::Identifier, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
             if (named) s.signals.back().nameData = e.name;
             ++active;
@@ -191,12 +189,13 @@ std::string SmartCardAttributeText(const uint8_t* bytes, size_t length) {
 
 void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
     Table t = MakeTable("devices", table::kDevicesSmartcard, "Smart-card readers",
-                        {"Reader", "Vendor", "Type", "Version", "Serial number"},
+                        {{"Reader", Role::Maker},
+                         {"Vendor", Role::Maker},
+                         {"Type", Role::Maker},
+                         {"Version", Role::Maker},
+                         {"Serial number", Role::Identifier}},  // per unit
                         "Readers registered with the Smart Card Resource Manager, queried without a card. Vendor "
                         "serial numbers, when the reader reports one, are per unit.");
-    t.labels = 4;  // Type
-    t.makers = 2;  // Vendor
-    t.sens = kSmartCardSerialColumn;
     if (scan.contextResult != 0) {
         t.note += scan.contextResult == kScardNoService
                       ? std::string(" The Smart Card service is not running.")
@@ -211,38 +210,13 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
             if (!r.serial.empty()) {
                 s.signals.push_back(MakeSignal(sig::kSmartcardSerial, "Peripherals",
                                                "Smart-card reader serial - " + r.name, r.serial, SignalScope::PerUnit,
-                                               4, "peripheral", Sens::Yes,
+                                               4, "peripheral", Role::Identifier,
                                                "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)", "", 1.0));
                 s.signals.back().nameData = r.name;
             }
         }
     }
     s.tables.push_back(std::move(t));
-}
-
-namespace {
-
-bool IsAsciiHex(char c) { return HexDigitValue(c) >= 0; }
-
-bool IsHostWord(std::string_view word) {
-    for (const size_t hex : {size_t{12}, size_t{6}}) {
-        if (word.size() < hex + 2) continue;
-        const std::string_view tail = word.substr(word.size() - hex);
-        std::string_view prefix = word.substr(0, word.size() - hex);
-        if (prefix.back() == '-' || prefix.back() == '_') prefix.remove_suffix(1);
-        // A MAC's bytes are hex; a word of hex letters alone ("FACADE") is not one.
-        if (std::all_of(tail.begin(), tail.end(), IsAsciiHex) && std::any_of(tail.begin(), tail.end(), IsAsciiDigit) &&
-            prefix.size() >= 2 && prefix.size() <= 6 && std::all_of(prefix.begin(), prefix.end(), IsAsciiLetter))
-            return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool NamesPrinterHost(std::string_view text) {
-    const std::vector<std::string_view> words = AsciiWords(text, "-_");
-    return std::any_of(words.begin(), words.end(), IsHostWord);
 }
 
 namespace {
@@ -284,31 +258,48 @@ bool IsGivenQueueName(std::string_view name, std::string_view driver) {
            (base.size() == model.size() || model[base.size()] == ' ') && base.back() != ' ';
 }
 
+bool IsWindowsPortName(std::string_view port) {
+    static constexpr std::string_view kFixed[] = {"FILE:", "PORTPROMPT:", "nul:", "XPSPort:", "SHRFAX:"};
+    if (InList(port, kFixed)) return true;
+    // A family and a number Windows counts up: "LPT1:", "COM3:", "USB001", "DOT4_001", "TS001", "Ne00:".
+    static constexpr std::string_view kNumbered[] = {"LPT", "COM", "USB", "DOT4_", "TS", "Ne"};
+    for (std::string_view family : kNumbered) {
+        if (port.size() <= family.size() || !StartsWithNoCase(port, family)) continue;
+        std::string_view number = port.substr(family.size());
+        if (number.ends_with(':')) number.remove_suffix(1);
+        if (!number.empty() && number.size() <= 3 && std::all_of(number.begin(), number.end(), IsAsciiDigit))
+            return true;
+    }
+    return false;
+}
+
 PrinterKind ClassifyPrinter(const std::string& name, const std::string& driver, const std::string& port,
                             uint32_t attributes) {
     if ((attributes & kPrinterAttributeNetwork) != 0 || name.starts_with("\\\\") || port.starts_with("\\\\"))
-        return {"network", 5};
+        return {"network", Role::Typed, Role::Typed};
     // Installers name a port after the printer's host name, which carries its
     // MAC: such a port is masked like one with an address. A queue's name is
     // masked unless Windows or the maker gave it: whatever else it holds (an
     // owner's name, a room, a MAC's tail), a person or a tool on this machine
     // chose it.
-    const bool addressPort = port.find('.') != std::string::npos || StartsWithNoCase(port, "IP_") ||
-                             StartsWithNoCase(port, "WSD") || NamesPrinterHost(port);
-    return {"local", (addressPort ? 4u : 0u) | (IsGivenQueueName(name, driver) ? 0u : 1u)};
+    return {"local", IsGivenQueueName(name, driver) ? Role::Maker : Role::Typed,
+            IsWindowsPortName(port) ? Role::Program : Role::Typed};
 }
 
 void AddPrinterTable(Snapshot& s, const PrinterScan& scan) {
-    Table t = MakeTable("devices", table::kDevicesPrinters, "Printers", {"Printer", "Driver", "Port", "Kind", "Default"},
+    Table t = MakeTable("devices", table::kDevicesPrinters, "Printers",
+                        {{"Printer", Role::Typed},
+                         {"Driver", Role::Maker},
+                         {"Port", Role::Typed},
+                         {"Kind", Role::Program},
+                         {"Default", Role::Program}},
                         "Installed print queues (EnumPrinters). Network queues and IP or WSD ports name servers and "
                         "devices on the user's network and keep their mask.");
-    t.labels = 0x18;  // Kind, Default
     if (scan.ok) {
         for (const PrinterEntry& p : scan.printers) {
             const PrinterKind k = ClassifyPrinter(p.name, p.driver, p.port, p.attributes);
             const bool isDefault = !scan.defaultName.empty() && scan.defaultName == p.name;
-            AddRow(t, {p.name, p.driver, p.port, k.kind, isDefault ? "yes" : ""}, k.mask);
-            if ((k.mask & 1u) != 0 && !p.name.empty()) s.named.push_back({ValueKind::Chosen, p.name});
+            AddRow(t, {p.name, p.driver, p.port, k.kind, isDefault ? "yes" : ""}, {k.name, Role::Undeclared, k.port});
         }
         if (t.rows.empty()) t.note += " No print queues installed.";
     } else {

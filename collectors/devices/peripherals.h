@@ -127,7 +127,8 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan);
 constexpr uint32_t kPrinterAttributeNetwork = 0x10;
 struct PrinterKind {
     const char* kind;  // "network" or "local"
-    uint32_t mask;     // row mask: bit 0 Printer, bit 2 Port
+    Role name;         // Typed unless Windows or the maker gave it
+    Role port;         // Typed unless one of Windows' own ports
 };
 PrinterKind ClassifyPrinter(const std::string& name, const std::string& driver, const std::string& port,
                             uint32_t attributes);
@@ -137,11 +138,10 @@ PrinterKind ClassifyPrinter(const std::string& name, const std::string& driver, 
 // Print to PDF", "Fax", ...), either optionally followed by the " (Copy 2)"
 // or " (redirected 3)" Windows appends. Any other name a person typed.
 bool IsGivenQueueName(std::string_view name, std::string_view driver);
-// Whether a port name holds a word made from a printer's host name:
-// a maker's prefix of 2 to 6 letters, an optional "-" or "_", and the last 3
-// or all 6 bytes of its MAC as hex digits ("BRW3C2AF41B2C9E", "NPI8C2A1F",
-// "HP1A2B3C"). Model numbers ("M401", "TS3100", "L2350DW") are not.
-bool NamesPrinterHost(std::string_view text);
+// Whether a port is one Windows makes under a fixed name ("LPT1:", "USB001",
+// "PORTPROMPT:", "nul:", ...). Any other port a person or a port monitor
+// named after an address, a host or a room.
+bool IsWindowsPortName(std::string_view port);
 
 struct PrinterEntry {
     std::string name;

@@ -54,11 +54,12 @@ struct DiskContext {
 
     void AddSignal(const char* key, const std::string& signalCat, std::string name, std::string value, SignalScope scope,
                 int32_t w, const char* src, std::string note) {
-        s.signals.push_back(MakeSignal(key, signalCat, std::move(name), std::move(value), scope, w, group, Sens::Yes,
+        s.signals.push_back(MakeSignal(key, signalCat, std::move(name), std::move(value), scope, w, group, Role::Identifier,
                                        src, std::move(note), 1.0));
     }
-    void IdRow(const char* source, std::string identifier, std::string value, uint32_t mask) {
-        AddRow(scan.ids, {label, source, std::move(identifier), std::move(value)}, mask);
+    void IdRow(const char* source, std::string identifier, std::string value, Role role = Role::Identifier) {
+        AddRow(scan.ids, {label, source, std::move(identifier), std::move(value)},
+               {Role::Undeclared, Role::Undeclared, Role::Undeclared, role});
     }
 };
 
@@ -79,22 +80,22 @@ void NvmePath(DiskContext& d, const DiskSource& disk, const std::string& descrip
         }
     }
     if (!ok) {
-        d.IdRow("NVMe Identify Controller", "status", "not available: " + d.scan.errorText(error), 0);
+        d.IdRow("NVMe Identify Controller", "status", "not available: " + d.scan.errorText(error), Role::Program);
         if (error == kErrorAccessDenied) d.scan.nvmeAccessDenied = true;
     } else {
         const NvmeController c = ParseNvmeController(data);
         const char* src = "NVMe Identify Controller";
-        d.IdRow(src, "SN", c.serial, 8);
-        d.IdRow(src, "MN / FR", c.model + " / " + c.firmware, 0);
-        d.IdRow(src, "PCI VID / SSVID", c.vid + " / " + c.ssvid, 0);
-        d.IdRow(src, "IEEE OUI", c.oui, 0);
-        d.IdRow(src, "NVMe version", c.version, 0);
+        d.IdRow(src, "SN", c.serial);
+        d.IdRow(src, "MN / FR", c.model + " / " + c.firmware, Role::Maker);
+        d.IdRow(src, "PCI VID / SSVID", c.vid + " / " + c.ssvid, Role::Maker);
+        d.IdRow(src, "IEEE OUI", c.oui, Role::Maker);
+        d.IdRow(src, "NVMe version", c.version, Role::Maker);
         if (!c.fruGuid.empty()) {
-            d.IdRow(src, "FRU GUID", c.fruGuid, 8);
+            d.IdRow(src, "FRU GUID", c.fruGuid);
             d.AddSignal("disk.nvme_fguid", "Storage", d.label + " NVMe FRU GUID", c.fruGuid, SignalScope::PerUnit, 10,
                      src, "");
         }
-        if (!c.subnqn.empty()) d.IdRow(src, "SUBNQN", c.subnqn, 8);
+        if (!c.subnqn.empty()) d.IdRow(src, "SUBNQN", c.subnqn);
         // Two drives without serials must not match each other through an empty value.
         if (!c.serial.empty())
             d.AddSignal("disk.nvme_sn", "Storage", d.label + " NVMe controller serial", c.serial, SignalScope::PerUnit,
@@ -112,12 +113,12 @@ void NvmePath(DiskContext& d, const DiskSource& disk, const std::string& descrip
         if (!n.eui64.empty()) SetFact(d.s, fact::kNvmeEui64Prefix + d.label, n.eui64);
         const char* src = "NVMe Identify Namespace 1";
         if (!n.nguid.empty()) {
-            d.IdRow(src, "NGUID", n.nguid, 8);
+            d.IdRow(src, "NGUID", n.nguid);
             d.AddSignal("disk.nvme_nguid", "Storage", d.label + " NVMe namespace NGUID", n.nguid, SignalScope::PerUnit,
                      d.system ? 18 : 10, "NVMe Identify Namespace", "");
         }
         if (!n.eui64.empty()) {
-            d.IdRow(src, "EUI64", n.eui64, 8);
+            d.IdRow(src, "EUI64", n.eui64);
             d.AddSignal("disk.nvme_eui64", "Storage", d.label + " NVMe namespace EUI-64", n.eui64, SignalScope::PerUnit,
                      d.system ? 18 : 10, "NVMe Identify Namespace", "");
         }
@@ -140,13 +141,13 @@ void AtaPath(DiskContext& d, const DiskSource& disk, const std::string& descript
     if (!ok) {
         d.IdRow(src, "status",
                 d.scan.elevated ? "not available: " + d.scan.errorText(error) : std::string("needs administrator rights"),
-                0);
+                Role::Program);
         return;
     }
     const AtaIdentity a = ParseAtaIdentity(data);
-    if (!a.serial.empty()) d.IdRow(src, "Serial number", a.serial, 8);
-    d.IdRow(src, "Model / firmware", a.model + " / " + a.firmware, 0);
-    if (!a.wwn.empty()) d.IdRow(src, "WWN (NAA)", a.wwn, 8);
+    if (!a.serial.empty()) d.IdRow(src, "Serial number", a.serial);
+    d.IdRow(src, "Model / firmware", a.model + " / " + a.firmware, Role::Maker);
+    if (!a.wwn.empty()) d.IdRow(src, "WWN (NAA)", a.wwn);
     if (!a.serial.empty()) {
         d.AddSignal("disk.ata_sn", d.cat, d.label + " ATA serial", a.serial, SignalScope::PerUnit, d.system ? 15 : 10,
                  "IOCTL_ATA_PASS_THROUGH / IDENTIFY DEVICE", "independent read path for cross-checking");
@@ -164,23 +165,34 @@ StorageScan BeginStorageScan(bool elevated, uint32_t systemDisk, std::function<s
     scan.systemDisk = systemDisk;
     scan.errorText = errorText ? std::move(errorText) : [](uint32_t e) { return Format("error %u", e); };
     scan.disks = MakeTable("storage", table::kStorageDisks, "Physical disks",
-                           {"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
-                            "Disk GUID / signature", "System"});
-    scan.disks.sens = 0x120;
-    scan.disks.labels = 0x29C;  // Bus, Media, Size, Partition style, System
+                           {{"Disk", Role::Program},
+                            {"Model", Role::Maker},
+                            {"Bus", Role::Program},
+                            {"Media", Role::Program},
+                            {"Size", Role::Program},
+                            {"Serial (descriptor)", Role::Identifier},
+                            {"Firmware", Role::Maker},
+                            {"Partition style", Role::Program},
+                            {"Disk GUID / signature", Role::Identifier},
+                            {"System", Role::Program}});
     scan.ids = MakeTable("storage", table::kStorageIds, "Storage identifiers (independent paths)",
-                         {"Disk", "Source", "Identifier", "Value"},
+                         {{"Disk", Role::Program},
+                          {"Source", Role::Program},
+                          {"Identifier", Role::Program},
+                          {"Value", Role::Field}},
                          "The same drive read through the storage descriptor, SCSI VPD page 0x83, NVMe Identify, ATA "
                          "IDENTIFY and the Windows DUID, plus the serial of the storage adapter when the port driver "
                          "reports one. Disagreement between paths is reported in the cross-checks.");
-    scan.ids.labels = 6;  // Source, Identifier
     scan.ids.groupCol = 0;
     scan.volumes = MakeTable("storage", table::kStorageVolumes, "Volumes",
-                             {"Root", "Label", "File system", "Volume serial", "Volume GUID path", "NTFS object ID"},
+                             {{"Root", Role::Maker},
+                              {"Label", Role::Typed},
+                              {"File system", Role::Program},
+                              {"Volume serial", Role::Identifier},
+                              {"Volume GUID path", Role::Identifier},
+                              {"NTFS object ID", Role::Identifier}},
                              "The NTFS object ID of the root directory is set by the link-tracking service when the "
                              "volume is first used; it survives drive-letter changes.");
-    scan.volumes.sens = 0x38;
-    scan.volumes.labels = 4;  // File system
     return scan;
 }
 
@@ -221,7 +233,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     if (!desc.serial.empty()) {
         ++scan.withSerial;
         if (d.system) ++scan.systemWithId;
-        d.IdRow("Storage descriptor", "Serial number", desc.serial, 8);
+        d.IdRow("Storage descriptor", "Serial number", desc.serial);
         d.AddSignal("disk.serial", d.cat, d.label + " serial (" + model + ")", desc.serial, SignalScope::PerUnit,
                  d.peripheral ? 3 : d.system ? 20 : 12, "IOCTL_STORAGE_QUERY_PROPERTY / StorageDeviceProperty",
                  d.system ? "system disk" : d.peripheral ? "removable / external" : "");
@@ -229,7 +241,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     }
     if (!model.empty()) {
         s.signals.push_back(MakeSignal(sig::kDiskModel, d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
-                                       Sens::No, "StorageDeviceProperty",
+                                       Role::Maker, "StorageDeviceProperty",
                                        desc.revision.empty() ? std::string() : "firmware " + desc.revision, 1.0));
         s.signals.back().data |= kDataNote;  // the firmware revision
     }
@@ -238,8 +250,8 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
         bool truncated = false;
         for (const ScsiDesignator& des : WalkDesignators(reply, kMaxDesignatorRows, &truncated)) {
             const char* typeName = GetScsiDesignatorTypeName(des.type);
-            d.IdRow("SCSI VPD 0x83", std::string(typeName) + " (" + AssociationName(des.association) + ")", des.text,
-                    8);
+            d.IdRow("SCSI VPD 0x83", std::string(typeName) + " (" + AssociationName(des.association) + ")",
+                    des.text);
             bool qualifies = des.association == 0 && !des.text.empty() &&
                              (des.type == 1 || des.type == 2 || des.type == 3 || des.type == 8);
             if (!qualifies) continue;
@@ -249,12 +261,12 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
         }
         if (truncated)
             d.IdRow("SCSI VPD 0x83", "status",
-                    Format("only the first %u designators are listed", static_cast<unsigned>(kMaxDesignatorRows)), 0);
+                    Format("only the first %u designators are listed", static_cast<unsigned>(kMaxDesignatorRows)), Role::Program);
     }
 
     if (QueryStorageProperty(disk.io, kStorageDeviceUniqueIdProperty, reply)) {
         std::string duid = Sha256Hex(reply.data(), reply.size()).substr(0, 32);
-        d.IdRow("Windows DUID", "SHA-256 of STORAGE_DEVICE_UNIQUE_IDENTIFIER", duid, 8);
+        d.IdRow("Windows DUID", "SHA-256 of STORAGE_DEVICE_UNIQUE_IDENTIFIER", duid);
         d.AddSignal("disk.duid", d.cat, d.label + " storage DUID (hash)", duid, SignalScope::PerUnit, d.peripheral ? 2 : 8,
                  "StorageDeviceUniqueIdProperty", "includes the drive layout signature - changes after repartitioning");
     }
@@ -269,7 +281,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     if (QueryStorageProperty(disk.io, kStorageAdapterSerialNumberProperty, reply)) {
         std::string adapter = ParseAdapterSerial(reply);
         if (!adapter.empty()) {
-            d.IdRow("Storage adapter", "Adapter serial number", adapter, 8);
+            d.IdRow("Storage adapter", "Adapter serial number", adapter);
             d.AddSignal("disk.adapter_sn", d.cat, d.label + " storage adapter serial", adapter, SignalScope::PerUnit,
                      d.peripheral ? 3 : 4, "StorageAdapterSerialNumberProperty",
                      "serial of the controller or USB bridge behind the disk, not of the disk itself");
@@ -279,7 +291,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     if (layout.style == "GPT" && !layout.identity.empty())
         d.AddSignal("disk.gpt_guid", d.cat, d.label + " GPT disk GUID", layout.identity, SignalScope::PerInstall,
                  d.peripheral ? 1 : 4, "IOCTL_DISK_GET_DRIVE_LAYOUT_EX", "regenerated when the disk is re-initialised");
-    if (!layout.espGuid.empty()) d.IdRow("Partition table", "EFI system partition GUID", layout.espGuid, 8);
+    if (!layout.espGuid.empty()) d.IdRow("Partition table", "EFI system partition GUID", layout.espGuid);
 
     std::string busText = desc.busKnown ? GetBusTypeName(desc.busType) : "?";
     if (desc.removable) busText += " (removable)";
@@ -293,15 +305,15 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
                                                std::toupper(static_cast<unsigned char>(systemDrive));
     // A label a person typed is masked, and masks every text that holds it.
     const bool chosen = !IsDefaultVolumeLabel(v.label);
-    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId}, chosen ? 0x2u : 0u);
-    if (chosen) s.named.push_back({ValueKind::Chosen, v.label});
+    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId},
+           {Role::Undeclared, chosen ? Role::Typed : Role::Program});
     s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", "Volume serial " + v.root, serial,
-                                   SignalScope::PerInstall, 3, "os", Sens::Yes, "GetVolumeInformationW",
+                                   SignalScope::PerInstall, 3, "os", Role::Identifier, "GetVolumeInformationW",
                                    "changes when the volume is formatted", 1.0));
     s.signals.back().nameData = v.root;
     if (!v.objectId.empty()) {
         s.signals.push_back(MakeSignal(sig::kVolumeObjectId, "Storage", "NTFS object ID " + v.root, v.objectId,
-                                       SignalScope::PerInstall, system ? 4 : 2, "os", Sens::Yes,
+                                       SignalScope::PerInstall, system ? 4 : 2, "os", Role::Identifier,
                                        "FSCTL_GET_OBJECT_ID on the volume root",
                                        "assigned when the volume is first used; survives drive-letter changes; a "
                                        "version-1 UUID that can embed a NIC address",

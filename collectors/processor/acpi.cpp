@@ -139,12 +139,10 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     ids.resize(got / 4);
 
     Table acpi = MakeTable("firmware", table::kAcpi, "ACPI tables",
-                           {"Signature", "Description", "Length", "Rev", "OEM ID", "OEM table ID", "OEM rev", "Creator",
-                            "SHA-256", "Details"},
+                           {{"Signature", Role::Maker}, {"Description", Role::Program}, {"Length", Role::Maker}, {"Rev", Role::Maker}, {"OEM ID", Role::Maker}, {"OEM table ID", Role::Maker}, {"OEM rev", Role::Maker}, {"Creator", Role::Maker}, {"SHA-256", Role::Maker}, {"Details", Role::Program}},
                            "Every ACPI header carries OEM ID / table ID / revisions. When several tables share a "
                            "signature (e.g. SSDT), the Windows API returns only the first one; the number of extra "
                            "instances is shown in Details.");
-    acpi.labels = 2;  // Description
     std::vector<std::string> all;
     std::map<std::string, int> instances;
     std::map<std::string, size_t> rowOf;  // only signatures that got a row
@@ -256,8 +254,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     if (!w.tpm2Start.empty()) SetFact(s, fact::kAcpiTpm2Start, w.tpm2Start);
 
     const std::string oem = w.fadtOemId + " / " + w.fadtOemTableId;
-    Table summary = MakeTable("firmware", table::kAcpiSummary, "ACPI summary", {"Property", "Value"});
-    summary.labels = 3;  // the firmware's identifiers and the program's texts
+    Table summary = MakeTable("firmware", table::kAcpiSummary, "ACPI summary", {{"Property", Role::Program}, {"Value", Role::Maker}});
     AddRow(summary, {"Tables", Format("%zu (%zu distinct signatures)", all.size(), distinct.size())});
     AddRow(summary, {"OEM ID / table ID (FADT)", oem});
     AddRow(summary, {"Firmware build fingerprint", fingerprint});
@@ -274,7 +271,7 @@ void CollectAcpiFrom(Snapshot& s, const AcpiSource& src) {
     const char* src_text = "EnumSystemFirmwareTables('ACPI')";
     auto firmwareSignal = [&](const char* key, const char* name, std::string value, int32_t weight, const char* note) {
         s.signals.push_back(MakeSignal(key, "Firmware", name, std::move(value), SignalScope::PerModel, weight, "firmware",
-                                       Sens::No, src_text, note, 1.0));
+                                       Role::Maker, src_text, note, 1.0));
     };
     if (!w.fadtOemId.empty()) firmwareSignal(sig::kAcpiOem, "ACPI OEM ID / table ID", oem, 2, "");
     firmwareSignal(sig::kAcpiFingerprint, "ACPI firmware build fingerprint", fingerprint, 8,

@@ -15,17 +15,15 @@ bool Bit(uint32_t v, unsigned b) { return (v >> b) & 1u; }
 std::string Dec(int64_t v) { return Format("%lld", static_cast<long long>(v)); }
 
 Table MakeSummaryTable(const std::vector<std::vector<std::string>>& rows) {
-    Table t = MakeTable("cpu", table::kCpuSummary, "Processor", {"Property", "Value"});
-    t.labels = 3;  // the processor's own texts and the program's
+    Table t = MakeTable("cpu", table::kCpuSummary, "Processor", {{"Property", Role::Program}, {"Value", Role::Maker}});
     for (const auto& r : rows) AddRow(t, r);
     return t;
 }
 
 Table MakeCachesTable(const ProcessorTopology& topo) {
     Table t = MakeTable("cpu", table::kCpuCaches, "Cache hierarchy",
-                        {"Level", "Type", "Size", "Associativity", "Line", "Shared by", "Instances"},
+                        {{"Level", Role::Program}, {"Type", Role::Program}, {"Size", Role::Maker}, {"Associativity", Role::Maker}, {"Line", Role::Maker}, {"Shared by", Role::Maker}, {"Instances", Role::Maker}},
                         "From GetLogicalProcessorInformationEx; CPUID leaf 4 / 0x8000001D decode is in the raw dump.");
-    t.labels = 0x7F;
     for (const CacheEntry& c : SortedCaches(topo.caches))
         AddRow(t, {Format("L%d", c.level), c.type, FormatBytes(c.size),
                    c.associativity == 255 ? std::string("fully") : Format("%d-way", c.associativity),
@@ -35,9 +33,7 @@ Table MakeCachesTable(const ProcessorTopology& topo) {
 
 Table MakeLogicalProcessorsTable(const ProcessorTopology& topo, bool hybrid, bool amdTopology) {
     Table t = MakeTable("cpu", table::kCpuLps, "Logical processors",
-                        {"LP", "Group", "Core", "Initial APIC", "x2APIC", "Efficiency class", "L3 domain",
-                         "Core type / AMD core.node"});
-    t.labels = 0xFF;
+                        {{"LP", Role::Program}, {"Group", Role::Maker}, {"Core", Role::Maker}, {"Initial APIC", Role::Maker}, {"x2APIC", Role::Maker}, {"Efficiency class", Role::Maker}, {"L3 domain", Role::Maker}, {"Core type / AMD core.node", Role::Maker}});
     unsigned index = 0;
     for (const auto& [key, lp] : topo.lps) {
         std::string last;
@@ -167,29 +163,26 @@ void CollectCpuFrom(Snapshot& s, const CpuSource& p) {
     const std::string signatureNote =
         Format("family %Xh model %Xh stepping %u%s", sig.family, sig.model, sig.stepping, suffix.c_str());
     const auto model = SignalScope::PerModel;
-    const size_t first = s.signals.size();
-    s.signals.push_back(MakeSignal(sig::kCpuVendor, "CPU", "CPU vendor", vendor, model, 2, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuVendor, "CPU", "CPU vendor", vendor, model, 2, "cpu", Role::Maker,
                                    "CPUID leaf 0", "", 1.0));
-    s.signals.push_back(MakeSignal(sig::kCpuBrand, "CPU", "CPU brand string", brand, model, 3, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuBrand, "CPU", "CPU brand string", brand, model, 3, "cpu", Role::Maker,
                                    "CPUID 0x80000002-4", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kCpuSignature, "CPU", "CPU signature", Format("%08X", sig.raw), model, 3, "cpu",
-                                   Sens::No, "CPUID leaf 1 EAX", signatureNote, 1.0));
-    s.signals.push_back(MakeSignal(sig::kCpuTopology, "CPU", "CPU topology", topologyText, model, 2, "cpu", Sens::No,
+                                   Role::Maker, "CPUID leaf 1 EAX", signatureNote, 1.0));
+    s.signals.push_back(MakeSignal(sig::kCpuTopology, "CPU", "CPU topology", topologyText, model, 2, "cpu", Role::Maker,
                                    "GetLogicalProcessorInformationEx", "", 1.0));
-    s.signals.push_back(MakeSignal(sig::kCpuCpuidHash, "CPU", "CPUID dump hash", dumpHash, model, 3, "cpu", Sens::No,
+    s.signals.push_back(MakeSignal(sig::kCpuCpuidHash, "CPU", "CPUID dump hash", dumpHash, model, 3, "cpu", Role::Maker,
                                    "CPUID",
                                    "changes when the hypervisor (VBS/Hyper-V) masks features or after microcode/BIOS "
                                    "updates",
                                    1.0));
     s.signals.push_back(MakeSignal(sig::kCpuFeatures, "CPU", "Instruction set extensions", features, model, 1, "cpu",
-                                   Sens::No, "CPUID", "", 1.0));
+                                   Role::Maker, "CPUID", "", 1.0));
     if (!microcode.empty())
         s.signals.push_back(MakeSignal(sig::kCpuMicrocode, "CPU", "Microcode revision", microcode, SignalScope::State, 0,
-                                       "", Sens::No, "HKLM\\HARDWARE\\...\\CentralProcessor\\0", "", 1.0));
+                                       "", Role::Maker, "HKLM\\HARDWARE\\...\\CentralProcessor\\0", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kCpuHypervisor, "CPU", "Hypervisor context", hv.text, SignalScope::State, 0, "",
-                                   Sens::No, "CPUID 0x40000000 / 0x40000003", "", 1.0));
-    // The processor's own texts and the program's: the same on every CPU of the model.
-    for (size_t i = first; i < s.signals.size(); ++i) s.signals[i].data = 0;
+                                   Role::Maker, "CPUID 0x40000000 / 0x40000003", "", 1.0));
 }
 
 }  // namespace vorq

@@ -121,10 +121,9 @@ std::string ReadBrandString(const CpuidFn& cpuid, uint32_t maxExtended) {
 }
 
 Table MakeCpuidLeavesTable(const std::vector<CpuidRow>& rows) {
-    Table t = MakeTable("cpu", table::kCpuLeaves, "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"},
+    Table t = MakeTable("cpu", table::kCpuLeaves, "CPUID leaves", {{"Leaf", Role::Program}, {"Sub", Role::Program}, {"EAX", Role::Maker}, {"EBX", Role::Maker}, {"ECX", Role::Maker}, {"EDX", Role::Maker}, {"Meaning", Role::Program}},
                         "Raw CPUID registers. Initial APIC IDs differ per logical processor; leaves 0x40000000+ come "
                         "from the hypervisor.");
-    t.labels = 0x7F;  // registers and the program's leaf labels ("max basic leaf, vendor")
     for (const CpuidRow& r : rows)
         AddRow(t, {Format("%08X", r.leaf), Format("%u", r.subleaf), Hex32(r.eax), Hex32(r.ebx), Hex32(r.ecx),
                    Hex32(r.edx), DescribeCpuidLeaf(r.leaf, r.subleaf, RegistersOf(r))});

@@ -89,17 +89,15 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
     const std::string count = Format("%zu", rows.size());
 
     Table tests = MakeTable("cpu", table::kFpuTests, "FPU_PROFILE_V1 - deterministic floating-point signature",
-                            {"ID", "Group", "Test", "Result bits", "Class"},
+                            {{"ID", Role::Program}, {"Group", Role::Program}, {"Test", Role::Program}, {"Result bits", Role::Maker}, {"Class", Role::Program}},
                             "vendor/uarch = implementation-defined low bits (distinguishes vendors and "
                             "microarchitectures, not individual chips); x86-semantics = architecturally defined x86 "
                             "behaviour; IEEE-exact = must be identical on every conforming CPU.");
     tests.groupCol = 1;
-    tests.labels = 0x1F;  // test names and their results, the same on every CPU of a model
     for (const FpuTestRow& r : rows) AddRow(tests, {r.id, r.group, r.test, r.bits, r.cls});
     s.tables.push_back(std::move(tests));
 
-    Table summary = MakeTable("cpu", table::kFpuSummary, "FPU profile", {"Property", "Value"});
-    summary.labels = 3;
+    Table summary = MakeTable("cpu", table::kFpuSummary, "FPU profile", {{"Property", Role::Program}, {"Value", Role::Maker}});
     AddRow(summary, {"FPU_PROFILE_V1 hash", hashes.profile});
     AddRow(summary, {"Approximation-unit hash (RCP/RSQRT)", hashes.approx});
     AddRow(summary, {"x87 transcendental hash", hashes.x87});
@@ -109,12 +107,12 @@ void WriteFpuOutputs(Snapshot& s, const std::vector<FpuTestRow>& rows, const Fpu
     s.tables.push_back(std::move(summary));
 
     s.signals.push_back(MakeSignal(sig::kFpuProfile, "CPU", "FPU_PROFILE_V1 hash", hashes.profile, SignalScope::PerModel,
-                                   3, "cpu", Sens::No, "SSE/AVX/AVX-512/FMA/x87 deterministic subtests",
+                                   3, "cpu", Role::Maker, "SSE/AVX/AVX-512/FMA/x87 deterministic subtests",
                                    count + " subtests", 1.0));
     s.signals.push_back(MakeSignal(sig::kFpuApprox, "CPU", "RCP/RSQRT approximation table hash", hashes.approx,
-                                   SignalScope::PerModel, 2, "cpu", Sens::No, "RCPPS/RSQRTPS sweeps", "", 1.0));
+                                   SignalScope::PerModel, 2, "cpu", Role::Maker, "RCPPS/RSQRTPS sweeps", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kFpuX87, "CPU", "x87 transcendental hash", hashes.x87, SignalScope::PerModel, 2,
-                                   "cpu", Sens::No, "FSIN/FCOS/FPTAN/FPATAN/FYL2X/F2XM1", "", 1.0));
+                                   "cpu", Role::Maker, "FSIN/FCOS/FPTAN/FPATAN/FYL2X/F2XM1", "", 1.0));
 }
 
 void CollectFpuFrom(Snapshot& s, const FpuSource& p) {

@@ -17,7 +17,6 @@ const char kSmbiosShortRead[] = "short read of the SMBIOS table";
 namespace {
 
 constexpr char kSrc[] = "GetSystemFirmwareTable('RSMB')";
-constexpr uint32_t kValueColumn = 4;  // row masks: column 2
 constexpr char kPlaceholderNote[] = "placeholder / unset value - ignored for identity";
 
 std::string Src(unsigned type) { return Format("%s type %u", kSrc, type); }
@@ -43,24 +42,19 @@ struct Render {
     const SmbiosStructure* rec = nullptr;
     std::string label;
 
-    void Row(const char* field, std::string value, bool sensitive = false) {
-        AddStructureRow(table, label, field, std::move(value), sensitive);
+    // What the firmware gives, the same on every machine of the model, unless
+    // the row says otherwise.
+    void Row(const char* field, std::string value, Role role = Role::Maker) {
+        AddStructureRow(table, label, field, std::move(value), role);
     }
-    // A vendor or manufacturer: a maker's own name, as in the drivers' company columns.
-    void MakerRow(const char* field, std::string value) {
-        Row(field, std::move(value));
-        table.rows.back().makers = kValueColumn;
-    }
+    void MakerRow(const char* field, std::string value) { Row(field, std::move(value)); }
     // A value the program decodes from a code ("Notebook", "Single-bit ECC"): its own text.
-    void DecodedRow(const char* field, std::string value) {
-        Row(field, std::move(value));
-        table.rows.back().labels = kValueColumn;
-    }
+    void DecodedRow(const char* field, std::string value) { Row(field, std::move(value), Role::Program); }
     Signal& Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
-                 const char* group, Sens sens, const std::string& note = std::string(), double q = 1.0,
+                 const char* group, Role role, const std::string& note = std::string(), double q = 1.0,
                  const char* cat = "Firmware") {
         return s.signals.emplace_back(
-            MakeSignal(key, cat, name, value, scope, w, group, sens, Src(rec->type), note, q));
+            MakeSignal(key, cat, name, value, scope, w, group, role, Src(rec->type), note, q));
     }
     void Serial(const char* key, const char* name, const std::string& value, int32_t w, const char* group) {
         AddSerialIdentifier(s, key, name, value, w, group, Src(rec->type));
@@ -101,11 +95,10 @@ void Render::Bios() {
         SetFact(s, fact::kSmbiosVmFlag, (ext2 & 0x10) ? "1" : "0");
     }
     SetFact(s, fact::kSmbiosBiosVersion, r.FieldString(0x05));
-    Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Sens::No)
-        .maker = true;
-    Emit(sig::kSmbiosBiosVersion, "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Sens::No,
+    Emit(sig::kSmbiosBiosVendor, "BIOS vendor", r.FieldString(0x04), SignalScope::PerModel, 1, "firmware", Role::Maker);
+    Emit(sig::kSmbiosBiosVersion, "BIOS version", r.FieldString(0x05), SignalScope::PerModel, 3, "firmware", Role::Maker,
            "changes after a firmware update");
-    Emit(sig::kSmbiosBiosDate, "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Sens::No);
+    Emit(sig::kSmbiosBiosDate, "BIOS release date", r.FieldString(0x08), SignalScope::PerModel, 1, "firmware", Role::Maker);
 }
 
 void Render::System() {
@@ -116,12 +109,12 @@ void Render::System() {
     MakerRow("Manufacturer", systemManufacturer);
     Row("Product name", systemProduct);
     Row("Version", r.FieldString(0x06));
-    Row("Serial number", serial, true);
+    Row("Serial number", serial, Role::Identifier);
     if (r.HasField(0x08, 16)) {
         const bool placeholder = IsPlaceholderUuid(r.data + 0x08);
         const std::string uuid = FormatSmbiosUuid(r.data + 0x08, uuidLittleEndian);
-        Row("UUID", placeholder ? uuid + "  [placeholder]" : uuid, true);
-        Emit(sig::kSmbiosSystemUuid, "System UUID", uuid, SignalScope::PerUnit, 20, "mainboard", Sens::Yes,
+        Row("UUID", placeholder ? uuid + "  [placeholder]" : uuid, Role::Identifier);
+        Emit(sig::kSmbiosSystemUuid, "System UUID", uuid, SignalScope::PerUnit, 20, "mainboard", Role::Identifier,
                placeholder ? "placeholder UUID - ignored for identity" : "", placeholder ? 0.0 : 1.0);
         SetFact(s, fact::kSmbiosUuid, uuid);
         SetFact(s, fact::kSmbiosUuidValid, placeholder ? "0" : "1");
@@ -130,11 +123,10 @@ void Render::System() {
     if (r.HasField(0x1A, 1)) Row("Family", r.FieldString(0x1A));
     if (r.HasField(0x18, 1)) DecodedRow("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
     Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
-         "mainboard", Sens::No)
-        .maker = true;
-    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Sens::No);
+         "mainboard", Role::Maker);
+    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Role::Maker);
     if (r.HasField(0x19, 1) && !IsPlaceholderValue(r.FieldString(0x19)))
-        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Sens::No);
+        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Role::Maker);
     Serial(sig::kSmbiosSystemSerial, "System serial number", serial, 15, "mainboard");
     SetFact(s, fact::kSmbiosSystemSerialValid, Valid(serial));
 }
@@ -148,11 +140,11 @@ void Render::Baseboard() {
     MakerRow("Manufacturer", boardManufacturer);
     Row("Product", boardProduct);
     Row("Version", r.FieldString(0x06));
-    Row("Serial number", serial, true);
-    Row("Asset tag", asset, true);
+    Row("Serial number", serial, Role::Identifier);
+    Row("Asset tag", asset, Role::Typed);
     Row("Location in chassis", r.FieldString(0x0A));
     Emit(sig::kSmbiosBoardProduct, "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
-           2, "mainboard", Sens::No);
+           2, "mainboard", Role::Maker);
     Serial(sig::kSmbiosBoardSerial, "Baseboard serial number", serial, 15, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosBoardAsset, "Baseboard asset tag", asset, 4, "mainboard");
     SetFact(s, fact::kSmbiosBoardSerial, serial);
@@ -167,13 +159,13 @@ void Render::Chassis() {
     MakerRow("Manufacturer", r.FieldString(0x04));
     DecodedRow("Type", type);
     Row("Version", r.FieldString(0x06));
-    Row("Serial number", serial, true);
-    Row("Asset tag", asset, true);
+    Row("Serial number", serial, Role::Identifier);
+    Row("Asset tag", asset, Role::Typed);
     // The SKU follows the contained-element records; both factors come from
     // the table, so the offset is computed in int and checked before use.
     const int skuOffset = 0x15 + int{r.FieldByte(0x13)} * int{r.FieldByte(0x14)};
     if (int{r.length} >= skuOffset + 1) Row("SKU number", r.FieldString(static_cast<size_t>(skuOffset)));
-    Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Sens::No).data = 0;  // decoded
+    Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Role::Program);  // decoded
     Serial(sig::kSmbiosChassisSerial, "Chassis serial number", serial, 10, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosChassisAsset, "Chassis asset tag", asset, 3, "mainboard");
     SetFact(s, fact::kSmbiosChassisSerialValid, Valid(serial));
@@ -188,8 +180,8 @@ void Render::Processor() {
     Row("Version", r.FieldString(0x10));
     Row("Max / current speed", Format("%u / %u MHz", unsigned{r.FieldWord(0x14)}, unsigned{r.FieldWord(0x16)}));
     if (r.HasField(0x22, 1)) {
-        Row("Serial number", r.FieldString(0x20), true);
-        Row("Asset tag", r.FieldString(0x21), true);
+        Row("Serial number", r.FieldString(0x20), Role::Identifier);
+        Row("Asset tag", r.FieldString(0x21), Role::Typed);
         Row("Part number", r.FieldString(0x22));
     }
     int cores = r.FieldByte(0x23);
@@ -213,7 +205,7 @@ void Render::Processor() {
     }
     cpuSeen = true;
     cpuPopulatedSeen = cpuPopulatedSeen || populated;
-    Emit(sig::kSmbiosCpuSocket, "CPU socket designation", r.FieldString(0x04), SignalScope::PerModel, 0, "", Sens::No);
+    Emit(sig::kSmbiosCpuSocket, "CPU socket designation", r.FieldString(0x04), SignalScope::PerModel, 0, "", Role::Maker);
     if (r.HasField(0x20, 1) && !IsPlaceholderValue(r.FieldString(0x20)))
         Serial(sig::kSmbiosCpuSerial, "CPU serial (SMBIOS type 4)", r.FieldString(0x20), 5, "mainboard");
 }
@@ -251,8 +243,8 @@ void Render::StringList() {
         std::string text = Trim(r.strings[i]);
         if (r.type == 11 && !text.empty() && oemStrings.insert(text).second && oemStrings.size() <= 16)
             Emit(sig::kSmbiosOemString, Format("OEM string %zu", i + 1), text, SignalScope::PerModel, 1, "firmware",
-                   Sens::Yes, "vendor-defined; may contain service tags or SKU codes");
-        AddStructureRow(table, label, Format("String %zu", i + 1), std::move(text), true);
+                   Role::Identifier, "vendor-defined; may contain service tags or SKU codes");
+        AddStructureRow(table, label, Format("String %zu", i + 1), std::move(text), Role::Identifier);
     }
 }
 
@@ -295,17 +287,17 @@ void Render::MemoryDevice() {
     Row("Speed / configured", Format("%u / %u MT/s", unsigned{r.FieldWord(0x15)},
                                      r.HasField(0x20, 2) ? unsigned{r.FieldWord(0x20)} : 0u));
     Row("Manufacturer", r.FieldString(0x17));
-    Row("Serial number", serial, true);
-    Row("Asset tag", r.FieldString(0x19), true);
+    Row("Serial number", serial, Role::Identifier);
+    Row("Asset tag", r.FieldString(0x19), Role::Typed);
     Row("Part number", r.FieldString(0x1A));
     if (r.HasField(0x1B, 1)) Row("Rank", Format("%u", r.FieldByte(0x1B) & 0x0Fu));
     const uint16_t jedec = r.FieldWord(0x2C);
     if (r.HasField(0x2C, 2) && jedec != 0)
         Row("Module manufacturer ID (JEDEC)", Format("bank %u, 0x%02X", (jedec & 0x7Fu) + 1, unsigned{jedec} >> 8));
     Emit(sig::kMemPart, "Memory part number (" + module + ")", r.FieldString(0x17) + " " + r.FieldString(0x1A),
-           SignalScope::PerModel, 1, "memory", Sens::No, "", 1.0, "Memory");
+           SignalScope::PerModel, 1, "memory", Role::Maker, "", 1.0, "Memory");
     const bool placeholder = IsPlaceholderValue(serial);
-    Emit(sig::kMemSerial, "Memory module serial (" + module + ")", serial, SignalScope::PerUnit, 6, "memory", Sens::Yes,
+    Emit(sig::kMemSerial, "Memory module serial (" + module + ")", serial, SignalScope::PerUnit, 6, "memory", Role::Identifier,
            placeholder ? "placeholder / not provided by firmware" : "replaced when RAM is upgraded",
            placeholder ? 0.0 : 1.0, "Memory");
 }
@@ -316,10 +308,10 @@ void Render::Battery() {
     Row("Location", r.FieldString(0x04));
     Row("Manufacturer", r.FieldString(0x05));
     Row("Manufacture date", r.FieldString(0x06));
-    Row("Serial number", serial, true);
+    Row("Serial number", serial, Role::Identifier);
     Row("Device name", r.FieldString(0x08));
     const bool hasSbds = r.HasField(0x13, 1);
-    if (hasSbds) Row("SBDS serial number", Format("%04X", unsigned{r.FieldWord(0x10)}), true);
+    if (hasSbds) Row("SBDS serial number", Format("%04X", unsigned{r.FieldWord(0x10)}), Role::Identifier);
     std::string id = serial;
     if (IsPlaceholderValue(serial))
         id = hasSbds && r.FieldWord(0x10) != 0 ? Format("%04X", unsigned{r.FieldWord(0x10)}) : std::string();
@@ -332,8 +324,8 @@ void Render::PowerSupply() {
     Row("Location", r.FieldString(0x05));
     Row("Device name", r.FieldString(0x06));
     Row("Manufacturer", r.FieldString(0x07));
-    Row("Serial number", serial, true);
-    Row("Asset tag", r.FieldString(0x09), true);
+    Row("Serial number", serial, Role::Identifier);
+    Row("Asset tag", r.FieldString(0x09), Role::Typed);
     Row("Model part number", r.FieldString(0x0A));
     Row("Revision", r.FieldString(0x0B));
     if (r.FieldWord(0x0C) != 0x8000) Row("Max power capacity", Format("%u W", unsigned{r.FieldWord(0x0C)}));
@@ -362,7 +354,7 @@ void Render::Tpm() {
     Row("Firmware version", Format("%08X.%08X", r.FieldDword(0x0A), r.FieldDword(0x0E)));
     Row("Description", r.FieldString(0x12));
     SetFact(s, fact::kSmbiosTpmVendor, vendor);
-    Emit(sig::kSmbiosTpmVendor, "TPM vendor (SMBIOS type 43)", vendor, SignalScope::PerModel, 0, "", Sens::No);
+    Emit(sig::kSmbiosTpmVendor, "TPM vendor (SMBIOS type 43)", vendor, SignalScope::PerModel, 0, "", Role::Maker);
 }
 
 void Render::Default() {
@@ -370,7 +362,8 @@ void Render::Default() {
     Row("Length", Format("%u", unsigned{r.length}));
     const size_t n = std::min<size_t>(r.strings.size(), 8);
     for (size_t i = 0; i < n; ++i)
-        AddStructureRow(table, label, Format("String %zu", i + 1), Trim(r.strings[i]), r.type >= 128);
+        AddStructureRow(table, label, Format("String %zu", i + 1), Trim(r.strings[i]),
+                        r.type >= 128 ? Role::Identifier : Role::Maker);
 }
 
 }  // namespace
@@ -378,12 +371,12 @@ void Render::Default() {
 void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string& name, const std::string& value,
                          int32_t weight, const std::string& group, const std::string& src) {
     const bool placeholder = IsPlaceholderValue(value);
-    s.signals.push_back(MakeSignal(key, "Firmware", name, value, SignalScope::PerUnit, weight, group, Sens::Yes, src,
+    s.signals.push_back(MakeSignal(key, "Firmware", name, value, SignalScope::PerUnit, weight, group, Role::Identifier, src,
                                    placeholder ? kPlaceholderNote : "", placeholder ? 0.0 : 1.0));
 }
 
-void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, bool sensitive) {
-    AddRow(t, {label, field, std::move(value)}, sensitive ? kValueColumn : 0);
+void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, Role role) {
+    AddRow(t, {label, field, std::move(value)}, {Role::Undeclared, Role::Undeclared, role});
 }
 
 void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
@@ -408,11 +401,10 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
     SetFact(s, fact::kVmSmbiosBadStringIndices, std::to_string(walk.badStringIndices));
 
     const std::vector<SmbiosStructure> records = SplitSmbiosStructures(area, walkLength);
-    Table structures = MakeTable("firmware", table::kSmbios, "SMBIOS structures", {"Structure", "Field", "Value"},
+    Table structures = MakeTable("firmware", table::kSmbios, "SMBIOS structures", {{"Structure", Role::Program}, {"Field", Role::Program}, {"Value", Role::Field}},
                                  Format("SMBIOS %u.%u, DMI revision %u, %zu structures, %u bytes. Values marked as "
                                         "identifiers are hidden until you choose to show them.",
                                         major, minor, dmiRevision, records.size(), stated));
-    structures.labels = 3;  // Structure, Field
     structures.groupCol = 0;
 
     Render r(s, structures, major > 2 || (major == 2 && minor >= 6));
@@ -447,7 +439,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                            Format("%llu MB in %lld module(s)",
                                                   static_cast<unsigned long long>(r.memoryTotalMiB),
                                                   static_cast<long long>(r.moduleCount)),
-                                           SignalScope::PerModel, 1, "memory", Sens::No, Src(17), "", 1.0));
+                                           SignalScope::PerModel, 1, "memory", Role::Maker, Src(17), "", 1.0));
         }
         if (r.threadTotal != 0) SetFact(s, fact::kSmbiosCpuThreads, std::to_string(r.threadTotal));
         if (r.coreTotal != 0) SetFact(s, fact::kSmbiosCpuCores, std::to_string(r.coreTotal));
@@ -463,17 +455,16 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
 
     const std::string hash = Sha256Hex(area, walkLength).substr(0, 32);
     s.signals.push_back(MakeSignal(sig::kSmbiosTableHash, "Firmware", "SMBIOS table SHA-256", hash, SignalScope::PerUnit,
-                                   4, "firmware", Sens::Yes, kSrc,
+                                   4, "firmware", Role::Identifier, kSrc,
                                    "covers serial numbers; changes on BIOS updates and some configuration changes",
                                    1.0));
 
-    Table summary = MakeTable("firmware", table::kSmbiosSummary, "SMBIOS entry", {"Property", "Value"});
-    summary.labels = 3;  // versions, sizes and counts
-    AddRow(summary, {"Version", Format("%u.%u (DMI revision %u)", major, minor, dmiRevision)});
-    AddRow(summary, {"Structures", std::to_string(records.size())});
-    AddRow(summary, {"Table length", Format("%u bytes", stated)});
-    AddRow(summary, {"Calling method", callingMethod ? "SMBIOS 2.0 calling method" : "table interface"});
-    AddRow(summary, {"Table SHA-256", hash}, 2);
+    Table summary = MakeTable("firmware", table::kSmbiosSummary, "SMBIOS entry", FieldColumns());
+    AddField(summary, "Version", Format("%u.%u (DMI revision %u)", major, minor, dmiRevision), Role::Maker);
+    AddField(summary, "Structures", std::to_string(records.size()), Role::Maker);
+    AddField(summary, "Table length", Format("%u bytes", stated), Role::Maker);
+    AddField(summary, "Calling method", callingMethod ? "SMBIOS 2.0 calling method" : "table interface", Role::Program);
+    AddField(summary, "Table SHA-256", hash, Role::Identifier);
     s.tables.push_back(std::move(summary));
     s.tables.push_back(std::move(structures));
 }

@@ -96,6 +96,6 @@ void CollectSmbios(Snapshot& s);
 // A serial-number signal; a placeholder value is kept with quality 0.
 void AddSerialIdentifier(Snapshot& s, const std::string& key, const std::string& name, const std::string& value,
                          int32_t weight, const std::string& group, const std::string& src);
-void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, bool sensitive);
+void AddStructureRow(Table& t, const std::string& label, const std::string& field, std::string value, Role role);
 
 }  // namespace vorq

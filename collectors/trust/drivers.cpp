@@ -204,14 +204,10 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
 
     Table drivers = MakeTable(
         "drivers", table::kDrivers, "Running kernel drivers",
-        {"Driver", "Description", "Company", "Version", "Signature class", "Signer", "Chain root", "Via", "PnP devices",
-         "Image path"},
+        {{"Driver", Role::Maker}, {"Description", Role::Maker}, {"Company", Role::Maker}, {"Version", Role::Maker}, {"Signature class", Role::Program}, {"Signer", Role::Maker}, {"Chain root", Role::Maker}, {"Via", Role::Program}, {"PnP devices", Role::Program}, {"Image path", Role::Maker}},
         "Classification from the signer certificate: Inbox = Windows component; WHQL = HLK-tested Windows Hardware "
         "Compatibility signature; Attestation = Microsoft-signed without HLK testing; Third-party Authenticode = legacy "
         "cross-signed. Signed is not the same as safe - Microsoft maintains a blocklist of vulnerable signed drivers.");
-    drivers.makers = 1u << col::drivers::kCompany | 1u << col::drivers::kSigner | 1u << col::drivers::kChainRoot;
-    // The signature class with Windows' reason ("no signature - loads only with test signing") and how it was read.
-    drivers.labels = 1u << col::drivers::kSignatureClass | 1u << col::drivers::kVia;
     std::map<std::string, uint32_t> counts;
     std::map<std::string, VendorEvidence> vendors;
     for (const DriverRow& r : rows) {
@@ -238,8 +234,7 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
     }
 
     Table summary = MakeTable("drivers", table::kDriversSummary, "Driver trust summary",
-                              {"Signature class", "Drivers", "Meaning"});
-    summary.labels = 7;
+                              {{"Signature class", Role::Program}, {"Drivers", Role::Program}, {"Meaning", Role::Program}});
     for (const ClassInfo& c : kClasses) {
         const uint32_t n = CountForClass(counts, c.cls);
         if (n == 0) continue;
@@ -248,12 +243,9 @@ void CollectDriversFrom(Snapshot& s, DriversSource source) {
 
     Table vendorTable = MakeTable(
         "drivers", table::kDriversVendors, "Per-publisher evidence",
-        {"Publisher", "Running drivers", "Inbox / WHQL", "Attestation-signed", "Legacy Authenticode", "Unsigned / invalid",
-         "Certified share"},
+        {{"Publisher", Role::Maker}, {"Running drivers", Role::Program}, {"Inbox / WHQL", Role::Program}, {"Attestation-signed", Role::Program}, {"Legacy Authenticode", Role::Program}, {"Unsigned / invalid", Role::Program}, {"Certified share", Role::Program}},
         "Evidence per publisher computed from the drivers actually loaded on this machine - not a global reputation "
         "score.");
-    vendorTable.makers = 1u << col::drivers_vendors::kPublisher;
-    vendorTable.labels = ~(1u << col::drivers_vendors::kPublisher);  // counts and shares
     std::vector<const VendorEvidence*> ordered;
     for (const auto& [key, v] : vendors) ordered.push_back(&v);
     std::stable_sort(ordered.begin(), ordered.end(), [](const VendorEvidence* a, const VendorEvidence* b) {

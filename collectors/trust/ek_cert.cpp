@@ -87,23 +87,21 @@ void DescribeEkCertificate(EkCertContext& ctx, const std::string& source, const 
     const std::string shortHash = hash.substr(0, 32);
     AddRow(ctx.table, {source, label, Format("%zu", der.size()), issuer, validity, binding, shortHash});
     ctx.s.signals.push_back(MakeSignal(sig::kTpmEkCert, "TPM", "EK certificate - " + label, shortHash,
-                                       SignalScope::PerUnit, 30, "anchor", Sens::Yes,
+                                       SignalScope::PerUnit, 30, "anchor", Role::Identifier,
                                        source == "TPM NV" ? "TBS TPM2_NV_Read" : "Windows EK certificate cache", "",
                                        1.0));
     ctx.s.signals.push_back(MakeSignal(sig::kTpmEkIssuer, "TPM", "EK certificate issuer", issuer, SignalScope::PerModel, 2,
-                                       "anchor", Sens::No, "X.509 issuer of the EK certificate", "", 1.0));
+                                       "anchor", Role::Maker, "X.509 issuer of the EK certificate", "", 1.0));
 }
 
 Table CollectEkCertificates(Snapshot& s, TpmChannel& ch, const TpmPropertyMap& props, const PublicAreaInfo& rsaEk,
                             const PublicAreaInfo& eccEk, const std::vector<CachedEkCert>& cache) {
     Table table = MakeTable("tpm", table::kTpmEkCerts, "Endorsement key certificates",
-                            {"Source", "Slot", "Size", "Issuer", "Valid", "Binds this TPM's EK", "SHA-256"},
+                            {{"Source", Role::Program}, {"Slot", Role::Program}, {"Size", Role::Maker}, {"Issuer", Role::Maker}, {"Valid", Role::Maker}, {"Binds this TPM's EK", Role::Program}, {"SHA-256", Role::Identifier}},
                             "Issued by the TPM manufacturer. Firmware TPMs often keep them online; Windows downloads "
                             "them into its EK certificate cache. \"Binds\" compares the certificate's public key with "
                             "the EK public area read from this TPM. Chain validation against the TCG vendor roots "
                             "belongs on the verifying backend.");
-    table.sens = 0x40;
-    table.labels = 0x37;  // Source, Slot, Size, Valid, Binds
     EkCertContext ctx(s, table, rsaEk, eccEk);
     static const struct {
         uint32_t index;

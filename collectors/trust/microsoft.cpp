@@ -24,15 +24,17 @@ struct Context {
     // organization identifies them: sensitive unless the caller says not.
     void Add(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t weight,
              const char* group, const std::string& source, const std::string& note = std::string(),
-             Sens sens = Sens::Yes) {
-        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, sens, source, note);
+             Role role = Role::Identifier) {
+        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, role, source, note);
     }
-    void State(const std::string& name, const std::string& value, const std::string& source, Sens sens = Sens::No) {
-        AddStateRow(ids, name, value, source, sens);
+    // A state read from the machine: a maker's or Windows' text unless the
+    // caller says otherwise.
+    void State(const std::string& name, const std::string& value, const std::string& source, Role role = Role::Maker) {
+        AddStateRow(ids, name, value, source, role);
     }
     // A state in Windows' or the program's words ("not generated", "domain account").
     void Fixed(const std::string& name, const std::string& value, const std::string& source) {
-        AddStateRow(ids, name, value, source, Sens::No, ValueText::Own);
+        AddStateRow(ids, name, value, source, Role::Program);
     }
 };
 
@@ -47,7 +49,7 @@ void DiagnosticData(Context& c, const MicrosoftSource& in) {
     const std::string sqm = Without(in.sqmMachineId, '{', '}');
     if (!sqm.empty())
         c.State("Diagnostic data device ID (ext.device.localId)", "s:" + sqm,
-                "SQMClient\\MachineId with the \"s:\" prefix used in the diagnostic data envelope", Sens::Yes);
+                "SQMClient\\MachineId with the \"s:\" prefix used in the diagnostic data envelope", Role::Identifier);
     std::string level, details;
     if (in.telemetryPolicy) level = TelemetryLevelName(*in.telemetryPolicy);
     if (in.telemetryMachine) {
@@ -142,7 +144,7 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
         const std::string rid = sid.substr(dash + 1);
         if (!machineSid.empty() && sid.compare(0, dash, machineSid) == 0 && dash == machineSid.size()) {
             c.Add("ms.user_rid", "Current user RID (local account)", rid, SignalScope::PerInstall, 3, "os",
-                  "GetTokenInformation(TokenUser)", "account number inside this installation's SID domain", Sens::No);
+                  "GetTokenInformation(TokenUser)", "account number inside this installation's SID domain", Role::Maker);
         } else if (sid.starts_with("S-1-12-1-")) {
             c.Fixed("Current user account", "Microsoft Entra account (SID authority S-1-12-1)",
                     "GetTokenInformation(TokenUser)");
@@ -150,11 +152,11 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
             // With the domain, a domain account's RID names one account; a local
             // account's RID only counts this installation's accounts.
             c.Fixed("Current user account", "domain account", "GetTokenInformation(TokenUser)");
-            c.State("Current user RID (domain account)", rid, "GetTokenInformation(TokenUser)", Sens::Yes);
+            c.State("Current user RID (domain account)", rid, "GetTokenInformation(TokenUser)", Role::Identifier);
         }
     }
     if (in.userName) {
-        c.State("Current user", *in.userName, "GetUserNameW", Sens::Yes);
+        c.State("Current user", *in.userName, "GetUserNameW", Role::Identifier);
         c.s.named.push_back({ValueKind::Account, *in.userName});
     }
     if (in.joinRead) {
@@ -167,7 +169,7 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
         // Windows' default workgroup names nobody; any other is a name someone chose for their network.
         const bool chosen = domain || (workgroup && ToUpper(in.joinName) != "WORKGROUP");
         if (chosen)
-            c.State("Domain / workgroup", value, "NetGetJoinInformation", Sens::Yes);
+            c.State("Domain / workgroup", value, "NetGetJoinInformation", Role::Identifier);
         else
             c.Fixed("Domain / workgroup", value, "NetGetJoinInformation");  // Windows' default
         if (chosen && !in.joinName.empty())
@@ -181,11 +183,11 @@ bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std
               "JoinInfo\\DeviceId", "device object in the Entra tenant");
         c.Add("ms.entra_tenant", "Entra tenant ID (" + label + ")", r.tenantId, SignalScope::State, 0, "",
               "JoinInfo\\TenantId");
-        c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Sens::Yes);
-        c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Sens::Yes);
+        c.State("Entra identity provider domain (" + label + ")", r.idpDomain, "JoinInfo\\IdpDomain", Role::Identifier);
+        c.State("Entra account (" + label + ")", r.userEmail, "JoinInfo\\UserEmail", Role::Identifier);
         // The account's address names its person and, by its domain, the organization.
         if (!r.userEmail.empty()) c.s.named.push_back({ValueKind::Owner, r.userEmail});
-        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Sens::Yes);
+        c.State("Entra device certificate thumbprint (" + label + ")", r.subkey, "JoinInfo subkey name", Role::Identifier);
         SetFact(c.s, fact::kMsEntra, "1");
     }
     return !records.empty();
@@ -193,17 +195,17 @@ bool EntraRecords(Context& c, const std::vector<EntraRecord>& records, const std
 
 Table Enrollments(Context& c, const MicrosoftSource& in) {
     Table t = MakeTable("microsoft", table::kMsEnrollments, "MDM enrollments",
-                        {"Enrollment", "Type", "Provider", "User", "Intune device ID (EntDMID)", "Discovery service"},
+                        {{"Enrollment", Role::Field}, {"Type", Role::Program}, {"Provider", Role::Maker}, {"User", Role::Identifier}, {"Intune device ID (EntDMID)", Role::Identifier}, {"Discovery service", Role::Identifier}},
                         "Entries under HKLM\\SOFTWARE\\Microsoft\\Enrollments. The Local / Cloud / Deploy Authority and "
                         "WMI-bridge providers are part of every Windows 11 installation; an enrollment with a user "
                         "(UPN) is a real MDM enrollment, and Microsoft Intune also fills in EntDMID.");
-    t.sens = 0x38;
     bool mdm = false;
     for (const EnrollmentSource& e : in.enrollments) {
         if (!e.type || (e.providerId.empty() && e.upn.empty() && e.entDmid.empty())) continue;
         // A real enrollment's key is made for this device; the built-in providers' are not.
         const bool real = !e.upn.empty() || !e.entDmid.empty();
-        AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl}, real ? 1u : 0u);
+        AddRow(t, {e.subkey, std::to_string(*e.type), e.providerId, e.upn, e.entDmid, e.discoveryUrl},
+               {real ? Role::Identifier : Role::Program});
         if (!e.upn.empty()) c.s.named.push_back({ValueKind::Owner, e.upn});
         if (!e.entDmid.empty()) {
             c.Add(sig::kMsIntuneDeviceId, "Intune device ID (EntDMID)", e.entDmid, SignalScope::PerInstall, 12, "os",
@@ -225,7 +227,7 @@ void Applications(Context& c, const MicrosoftSource& in) {
         c.State("Autopilot cloud-assigned tenant",
                 in.autopilotTenantId +
                     (in.autopilotTenantDomain.empty() ? std::string() : " (" + in.autopilotTenantDomain + ")"),
-                "Provisioning\\Diagnostics\\AutoPilot", Sens::Yes);
+                "Provisioning\\Diagnostics\\AutoPilot", Role::Identifier);
     else
         c.Fixed("Autopilot profile", "none assigned", "Provisioning\\Diagnostics\\AutoPilot");
 
@@ -240,12 +242,12 @@ void Applications(Context& c, const MicrosoftSource& in) {
         if (edge.createTime && *edge.createTime != 0) {
             // The creation time dates this installation as its install date does.
             c.State("Edge Update client ID created", FormatUnixTimeUtc(*edge.createTime),
-                    "HKLM\\...\\EdgeUpdate\\uid-create-time", Sens::Yes);
+                    "HKLM\\...\\EdgeUpdate\\uid-create-time", Role::Identifier);
             c.Fixed("Edge Update client ID history",
                     Format("%lu rotation(s)", static_cast<unsigned long>(edge.rotations.value_or(0))),
                     "HKLM\\...\\EdgeUpdate\\uid-num-rotations");
         }
-        c.State("Edge Update previous client ID (old-uid)", edge.oldUid, "HKLM\\...\\EdgeUpdate\\old-uid", Sens::Yes);
+        c.State("Edge Update previous client ID (old-uid)", edge.oldUid, "HKLM\\...\\EdgeUpdate\\old-uid", Role::Identifier);
     }
 
     if (!in.officeInstallId.empty()) {
@@ -275,13 +277,13 @@ void Applications(Context& c, const MicrosoftSource& in) {
     c.Add("ms.onedrive_device_id", "OneDrive device ID (DeviceIdForODC)", in.oneDriveDeviceId, SignalScope::PerInstall,
           3, "os", "HKCU\\SOFTWARE\\Microsoft\\OneDrive\\DeviceIdForODC");
     c.State("OneDrive originator ID (OriginatorIdForODC)", in.oneDriveOriginatorId,
-            "HKCU\\...\\OneDrive\\OriginatorIdForODC", Sens::Yes);
+            "HKCU\\...\\OneDrive\\OriginatorIdForODC", Role::Identifier);
     c.State("OneDrive box ID for Office (BoxIdForOffice)", in.oneDriveBoxId, "HKCU\\...\\OneDrive\\BoxIdForOffice",
-            Sens::Yes);
+            Role::Identifier);
     c.State("Office originator ID (OfficeOriginatorID)", in.officeOriginatorId, "HKCU\\...\\OneDrive\\OfficeOriginatorID",
-            Sens::Yes);
+            Role::Identifier);
     c.State("OneDrive machine GUID collection", in.oneDriveMachineGuids,
-            "HKCU\\...\\OneDrive\\MachineGuidCollection (copy of the Windows MachineGuid)", Sens::Yes);
+            "HKCU\\...\\OneDrive\\MachineGuidCollection (copy of the Windows MachineGuid)", Role::Identifier);
     if (in.oneDriveEverSignedIn)
         c.State("OneDrive client ever signed in", YesNo(*in.oneDriveEverSignedIn != 0),
                 "HKCU\\...\\OneDrive\\ClientEverSignedIn");
@@ -303,59 +305,56 @@ bool IsAllZeroMac(const std::string& mac) {
 
 Table Autopilot(Context& c, const MicrosoftSource& in) {
     Table t = MakeTable("microsoft", table::kMsAutopilot, "Autopilot hardware hash (MDM_DevDetail_Ext01)",
-                        {"Property", "Value"},
+                        FieldColumns(),
                         "The OA3 hardware hash that Windows Autopilot and Intune use to recognise a device: a "
                         "Microsoft-defined record set covering the TPM endorsement key, SMBIOS serial and UUID, disk, "
                         "network, memory, display and GPU identifiers and the product key ID. Read through the MDM "
                         "bridge WMI provider, which needs administrator rights. The raw value keeps the mask of the "
                         "identifiers it embeds.");
-    t.labels = 1;
     if (!in.elevated) {
         const std::string denied = "[info] needs administrator rights (MDM bridge WMI provider)";
-        AddRow(t, {"DeviceHardwareData", denied});
-        t.rows.back().labels = 2;
-        AddRow(c.ids, {kAutopilotName, denied, "per-unit", kBridgeSource});
-        c.ids.rows.back().labels = kIdValueMask;
+        AddField(t, "DeviceHardwareData", denied, Role::Program);
+        AddRow(c.ids, {kAutopilotName, denied, "per-unit", kBridgeSource}, {Role::Undeclared, Role::Program});
         SetFact(c.s, fact::kMsAutopilotDenied, "1");
         return t;
     }
     if (!in.devDetailOk || in.hardwareData.empty()) {
         const std::string error = in.devDetailError.empty() ? "empty result" : in.devDetailError;
-        AddRow(t, {"DeviceHardwareData", "[info] not available: " + error});
-        t.rows.back().labels = 2;
-        AddRow(c.ids, {kAutopilotName, "[info] not available: " + error, "per-unit", kBridgeSource});
-        c.ids.rows.back().labels = kIdValueMask;
+        AddField(t, "DeviceHardwareData", "[info] not available: " + error, Role::Program);
+        AddRow(c.ids, {kAutopilotName, "[info] not available: " + error, "per-unit", kBridgeSource},
+               {Role::Undeclared, Role::Program});
         return t;
     }
     const AutopilotHashInfo info = ParseAutopilotHash(in.hardwareBytes.data(), in.hardwareBytes.size());
     const std::string whole = Sha256HexOf(in.hardwareData.data(), in.hardwareData.size());
     const std::string identity = info.parsed ? info.identityHash : whole;
-    AddRow(t, {"DeviceHardwareData (base64)", in.hardwareData}, kIdValueMask);
+    AddField(t, "DeviceHardwareData (base64)", in.hardwareData, Role::Identifier);
     // The hashes identify this device as well as the value they hash does.
     AddRow(t, {info.parsed ? "Identity hash (SHA-256 of all records except the time-stamp record)"
                            : "Identity hash (SHA-256 of the whole value, includes the time stamp)",
                identity},
-           kIdValueMask);
-    AddRow(t, {"SHA-256 of the whole value", whole}, kIdValueMask);
+           {Role::Undeclared, Role::Identifier});
+    AddField(t, "SHA-256 of the whole value", whole, Role::Identifier);
     if (info.parsed) {
         AddRow(t, {"Records", Format("%d (types %s), %zu bytes of %zu decoded", info.recordCount,
                                      info.recordTypes.c_str(), static_cast<size_t>(info.totalLength),
-                                     in.hardwareBytes.size())});
+                                     in.hardwareBytes.size())},
+               {Role::Undeclared, Role::Maker});
         // When the hash was taken, to the second: dates this installation.
         if (!info.harvestTime.empty())
-            AddRow(t, {"Harvest time stamp (record type 1)", info.harvestTime}, kIdValueMask);
+            AddField(t, "Harvest time stamp (record type 1)", info.harvestTime, Role::Time);
     } else {
-        AddRow(t, {"Records", Format("not parsed (%zu bytes decoded)", in.hardwareBytes.size())});
+        AddField(t, "Records", Format("not parsed (%zu bytes decoded)", in.hardwareBytes.size()), Role::Maker);
     }
     const bool mac = !in.wlanMac.empty() && !IsAllZeroMac(in.wlanMac);
     AddRow(t, {"WLANMACAddress", mac ? in.wlanMac : "not reported by the bridge on desktop editions"},
-           mac ? kIdValueMask : 0);
+           {Role::Undeclared, mac ? Role::Identifier : Role::Program});
     AddRow(c.ids, {kAutopilotName, identity, "per-unit",
                    std::string(kBridgeSource) + " (identity hash; full value in the Autopilot table)"},
-           kIdValueMask);
+           {Role::Undeclared, Role::Identifier});
     c.s.signals.push_back(MakeSignal(
         sig::kMsAutopilotHash, kCategory, "Autopilot hardware hash (identity hash)", identity, SignalScope::PerUnit, 10,
-        "", Sens::Yes, "MDM_DevDetail_Ext01.DeviceHardwareData",
+        "", Role::Identifier, "MDM_DevDetail_Ext01.DeviceHardwareData",
         "SHA-256 of the OA3 records without the time-stamp record; changes when any covered component (TPM, board, "
         "disk, NIC, RAM, display, GPU, product key) changes, so the components are matched individually instead",
         1.0));

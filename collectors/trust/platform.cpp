@@ -107,10 +107,9 @@ void AddSecurityProductRow(Table& t, const std::string& category, const Security
 }
 
 void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
-    Table t = MakeTable("platform", table::kPlatformPosture, "Platform security posture", {"Feature", "State", "Evidence"},
+    Table t = MakeTable("platform", table::kPlatformPosture, "Platform security posture", {{"Feature", Role::Program}, {"State", Role::Maker}, {"Evidence", Role::Maker}},
                         "Strength of evidence about the running platform. Local readings only - a remote verifier must "
                         "check signed evidence before trusting it.");
-    t.labels = 7;  // feature, state and evidence texts are the program's
 
     AddRow(t, {"Firmware type",
                src.firmwareType == 2   ? "[ok] UEFI"
@@ -190,12 +189,9 @@ void CollectPlatformFrom(Snapshot& s, const PlatformSource& src) {
     AddRow(t, {"Runtime attestation report", report, "GetRuntimeAttestationReport (Secure Kernel)"});
 
     Table wsc = MakeTable("platform", table::kPlatformWsc, "Security products (Windows Security Center)",
-                          {"Category", "Product", "State", "Signatures", "Updated"},
+                          {{"Category", Role::Program}, {"Product", Role::Maker}, {"State", Role::Program}, {"Signatures", Role::Program}, {"Updated", Role::Time}},
                           "Products registered with the Security Center (WMI root\\SecurityCenter2, client editions "
                           "only). State and signature status are decoded from productState.");
-    wsc.labels = 0xD;  // Category, State, Signatures
-    // The update time, to the second, is an event of this installation.
-    wsc.sens = 0x10;
     for (const auto& [category, products] : src.products)
         for (const SecurityProduct& p : products) AddSecurityProductRow(wsc, category, p);
     if (wsc.rows.empty())

@@ -30,8 +30,7 @@ std::string DecodedProperty(uint32_t id, uint32_t value) {
 
 Table PropertiesTable(const TpmPropertyMap& props) {
     Table t = MakeTable("tpm", table::kTpmProps, "TPM properties (TPM2_GetCapability)",
-                        {"Property", "Name", "Value", "Decoded"});
-    t.labels = 0xF;  // property codes, names and values the TPM specification defines
+                        {{"Property", Role::Program}, {"Name", Role::Program}, {"Value", Role::Maker}, {"Decoded", Role::Maker}});
     for (const auto& [id, value] : props)
         AddRow(t, {Format("0x%03X", id), TpmPropertyName(id), Format("0x%08X (%u)", value, value),
                    DecodedProperty(id, value)});
@@ -77,13 +76,13 @@ struct EndorsementKeySlot {
 
 void AddAppKey(Snapshot& s, Table& device, const TpmKeyResult& key) {
     if (key.exists) {
-        AddRow(device, {"TPM-bound application key", key.algorithm + "; public key SHA-256 " + key.publicKeyHash}, 2);
+        AddRow(device, {"TPM-bound application key", key.algorithm + "; public key SHA-256 " + key.publicKeyHash}, {Role::Undeclared, Role::Identifier});
         AddRow(device, {"Local signing self-test",
                         key.challengeOk ? "[ok] Signature verified locally; TPM residency is not attested" +
                                               Format(" (%.0f ms)", key.signMs)
                                         : "[bad] " + key.message});
         s.signals.push_back(MakeSignal(sig::kTpmAppKey, kCat, "TPM-bound application key", key.publicKeyHash,
-                                       SignalScope::PerInstall, 30, "anchor", Sens::Yes,
+                                       SignalScope::PerInstall, 30, "anchor", Role::Identifier,
                                        "NCrypt Platform Crypto Provider",
                                        key.challengeOk ? "Local signing self-test passed; no independent key-residency "
                                                          "or physical-machine proof"
@@ -101,8 +100,7 @@ void AddAppKey(Snapshot& s, Table& device, const TpmKeyResult& key) {
 }  // namespace
 
 void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
-    Table device = MakeTable("tpm", table::kTpmDevice, "TPM", {"Property", "Value"});
-    device.labels = 3;  // the TPM's own identity texts and the program's
+    Table device = MakeTable("tpm", table::kTpmDevice, "TPM", {{"Property", Role::Program}, {"Value", Role::Maker}});
     const uint32_t rc = src.deviceResult;
     SetFact(s, fact::kTpmStatus, rc == 0 || rc == kTbsTpmNotFound ? "unavailable" : "error");
     SetFact(s, fact::kTpmDeviceTbsRc, Hex8(rc));
@@ -164,15 +162,15 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
             continue;
         }
         anyEk = true;
-        AddRow(device, {slot.label, ek.description + "; TPMT_PUBLIC SHA-256 " + ek.keyHash}, 2);
+        AddRow(device, {slot.label, ek.description + "; TPMT_PUBLIC SHA-256 " + ek.keyHash}, {Role::Undeclared, Role::Identifier});
         s.signals.push_back(MakeSignal(slot.signal, kCat, slot.label, ek.keyHash, SignalScope::PerUnit, 35, "anchor",
-                                       Sens::Yes, "TBS TPM2_ReadPublic", kEkNote, 1.0));
+                                       Role::Identifier, "TBS TPM2_ReadPublic", kEkNote, 1.0));
     }
     const PublicAreaInfo srk = ReadPublicKey(ch, 0x81000001);
     if (srk.present) {
-        AddRow(device, {"Storage root key (0x81000001)", srk.description + "; TPMT_PUBLIC SHA-256 " + srk.keyHash}, 2);
+        AddRow(device, {"Storage root key (0x81000001)", srk.description + "; TPMT_PUBLIC SHA-256 " + srk.keyHash}, {Role::Undeclared, Role::Identifier});
         s.signals.push_back(MakeSignal(sig::kTpmSrk, kCat, "Storage root key (SRK)", srk.keyHash,
-                                       SignalScope::PerInstall, 10, "anchor", Sens::Yes, "TBS TPM2_ReadPublic",
+                                       SignalScope::PerInstall, 10, "anchor", Role::Identifier, "TBS TPM2_ReadPublic",
                                        "re-created when the TPM is cleared", 1.0));
     }
     SetFact(s, fact::kTpmEk, anyEk ? "1" : "0");
@@ -211,9 +209,9 @@ void CollectTpmFrom(Snapshot& s, const TpmSource& src) {
 
     s.signals.push_back(MakeSignal(sig::kTpmManufacturer, kCat, "TPM manufacturer",
                                    vendor.empty() ? manufacturer : manufacturer + " (" + vendor + ")",
-                                   SignalScope::PerModel, 2, "anchor", Sens::No, "TPM2_GetCapability", "", 1.0));
+                                   SignalScope::PerModel, 2, "anchor", Role::Maker, "TPM2_GetCapability", "", 1.0));
     s.signals.push_back(MakeSignal(sig::kTpmFirmware, kCat, "TPM firmware version", firmware, SignalScope::State, 0, "",
-                                   Sens::No, "TPM2_GetCapability", "", 1.0));
+                                   Role::Maker, "TPM2_GetCapability", "", 1.0));
 
     s.tables.push_back(std::move(device));
     s.tables.push_back(std::move(ekCerts));

@@ -69,10 +69,9 @@ bool PcrNamesInstallation(uint32_t index) {
 
 Table PcrTable(const PcrReading& pcrs, const PcrReplay& replay, PcrTallies& t) {
     Table table = MakeTable("tpm", table::kTpmPcrs, "PCR values (" + AlgName(pcrs.bank) + " bank)",
-                            {"PCR", "Value", "Measures", "Log events", "Log replay"},
+                            {{"PCR", Role::Program}, {"Value", Role::Field}, {"Measures", Role::Program}, {"Log events", Role::Program}, {"Log replay", Role::Program}},
                             "Replay recomputes each PCR from the measured-boot log (SHA-256 extend chain) and compares "
                             "it with the live TPM value. This is a local consistency check, not a remote attestation.");
-    table.labels = 0x1D;  // PCR, Measures, Log events, Log replay
     for (uint32_t i = 0; i < kPcrCount; ++i) {
         const std::vector<uint8_t>& live = pcrs.live[i];
         if (live.empty()) continue;
@@ -90,7 +89,7 @@ Table PcrTable(const PcrReading& pcrs, const PcrReplay& replay, PcrTallies& t) {
             }
         }
         AddRow(table, {Format("%u", i), HexEncode(live), PcrMeaning(i), Format("%u", count), text},
-               PcrNamesInstallation(i) ? 2u : 0u);
+               {Role::Undeclared, PcrNamesInstallation(i) ? Role::Identifier : Role::Maker});
     }
     return table;
 }
@@ -113,10 +112,9 @@ std::string MeasuredBootRowText(const LogReading& r, const PcrTallies& t) {
 
 Table LogTable(const LogReading& r) {
     Table table = MakeTable("tpm", table::kTpmLog, "Measured boot log (TCG event log, current boot)",
-                            {"#", "PCR", "Event", "SHA-256 digest", "Details"},
+                            {{"#", Role::Program}, {"PCR", Role::Program}, {"Event", Role::Program}, {"SHA-256 digest", Role::Maker}, {"Details", Role::Maker}},
                             "Windows Tbsi_Get_TCG_Log_Ex(SRTM_CURRENT). Firmware, option ROMs, Secure Boot variables "
                             "and boot applications measured into the TPM.");
-    table.labels = 7;  // #, PCR, Event
     table.safe = false;
     if (!r.parsed) return table;
     const size_t n = std::min(r.log.events.size(), kLogTableRows);
@@ -134,11 +132,11 @@ Table LogTable(const LogReading& r) {
 void AddPcrSignals(Snapshot& s, const PcrReading& pcrs) {
     if (!pcrs.live[0].empty())
         s.signals.push_back(MakeSignal(sig::kTpmPcr0, "TPM", "PCR0 (firmware measurement)", HexEncode(pcrs.live[0]),
-                                       SignalScope::PerModel, 4, "firmware", Sens::No, "TPM2_PCR_Read",
+                                       SignalScope::PerModel, 4, "firmware", Role::Maker, "TPM2_PCR_Read",
                                        "identical for the same firmware build; changes with BIOS updates", 1.0));
     if (!pcrs.live[7].empty())
         s.signals.push_back(MakeSignal(sig::kTpmPcr7, "TPM", "PCR7 (Secure Boot policy)", HexEncode(pcrs.live[7]),
-                                       SignalScope::State, 2, "firmware", Sens::No, "TPM2_PCR_Read",
+                                       SignalScope::State, 2, "firmware", Role::Maker, "TPM2_PCR_Read",
                                        "changes when Secure Boot state or its databases change", 1.0));
 }
 

@@ -108,12 +108,11 @@ std::string FourCcCodeText(uint32_t v) {
 Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank,
                         const std::array<std::vector<uint8_t>, 24>& live) {
     Table table = MakeTable(
-        "tpm", table::kTpmWindows, "Windows TPM provisioning record (TPM\\WMI)", {"Property", "Value"},
+        "tpm", table::kTpmWindows, "Windows TPM provisioning record (TPM\\WMI)", {{"Property", Role::Program}, {"Value", Role::Maker}},
         "Values the Windows TPM provisioning task keeps under HKLM\\SYSTEM\\CurrentControlSet\\Services\\TPM\\WMI: the "
         "attestation identity key hash, provisioning history, readiness flags and the PCR read of the last recorded boot. "
         "The Admin subkey (owner authorization) is never read. The EK public key and the EK certificate thumbprint "
         "restate the endorsement key and keep its mask.");
-    table.labels = 3;  // decoded states, codes and hashes
     const ProvisioningRecord& r = in.record;
     const Formatter result = [&](uint32_t v) { return ResultCodeText(v, in.hresultText); };
     const Formatter error = [&](uint32_t v) { return ErrorCodeText(v, in.hresultText); };
@@ -123,9 +122,9 @@ Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank
     if (const RegValue* aik = Find(r.wmi, L"WindowsAIKHash"); aik && !aik->data.empty()) {
         const std::string hex = HexEncode(aik->data);
         // The key was made in this TPM for this installation: the hash names the device like the EK does.
-        AddRow(table, {"Windows AIK hash (WindowsAIKHash)", hex}, 2);
+        AddRow(table, {"Windows AIK hash (WindowsAIKHash)", hex}, {Role::Undeclared, Role::Identifier});
         s.signals.push_back(MakeSignal(sig::kTpmAikHash, "TPM", "Windows AIK hash (WindowsAIKHash)", hex,
-                                       SignalScope::PerInstall, 8, "anchor", Sens::Yes,
+                                       SignalScope::PerInstall, 8, "anchor", Role::Identifier,
                                        "HKLM\\...\\TPM\\WMI\\WindowsAIKHash",
                                        "hash of the attestation identity key Windows created in this TPM; re-created "
                                        "when the TPM is cleared",
@@ -145,16 +144,17 @@ Table ProvisioningTable(Snapshot& s, const ProvisioningInputs& in, uint16_t bank
     uint64_t when = 0;
     // A time to the second dates this installation as its install date does.
     if (Qword(r.provisionInfo, L"LastTPMProvisionedTime", when))
-        AddRow(table, {"Last provisioned", when == 0 ? "never (value 0)" : FormatFileTimeUtc(when)}, when == 0 ? 0u : 2u);
+        AddRow(table, {"Last provisioned", when == 0 ? "never (value 0)" : FormatFileTimeUtc(when)},
+               {Role::Undeclared, when == 0 ? Role::Program : Role::Time});
     rows.Dword(r.provisionInfo, L"LastTPMProvisionedBootId", "Last provisioned at boot", Decimal);
     if (String(r.provisionInfo, L"ClearReason", text) && !text.empty()) AddRow(table, {"Last clear reason", text});
     if (const RegValue* ek = Find(r.provisionInfo, L"LastEkPub"); ek && !ek->data.empty())
         AddRow(table,
                {"Last EK public key (LastEkPub)",
                 Format("%zu bytes, SHA-256 %s", ek->data.size(), Sha256Hex(ek->data.data(), ek->data.size()).c_str())},
-               2);
+               {Role::Undeclared, Role::Identifier});
     if (String(r.provisionInfo, L"LastRsaEkCertThumbprint", text) && !text.empty()) {
-        AddRow(table, {"Last RSA EK certificate thumbprint (SHA-1)", text}, 2);
+        AddRow(table, {"Last RSA EK certificate thumbprint (SHA-1)", text}, {Role::Undeclared, Role::Identifier});
         SetFact(s, fact::kTpmWinEkThumb, ToLower(text));
     }
     rows.Dword(r.provisionInfo, L"LastRsaEKCertStoreCount", "RSA EK certificates in the Windows cache", Decimal);

@@ -18,15 +18,14 @@ struct IdContext {
     Snapshot& s;
     Table& ids;
     void Add(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t weight,
-             const char* group, Sens sens, const std::string& source, const std::string& note = std::string(),
-             ValueText text = ValueText::Data) {
-        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, sens, source, note, text);
+             const char* group, Role role, const std::string& source, const std::string& note = std::string()) {
+        AddIdentifierRow(s, ids, kCategory, key, name, value, scope, weight, group, role, source, note);
     }
 };
 
 Signal WindowsSignal(const char* key, std::string name, std::string value, SignalScope scope, int32_t weight,
-                     std::string group, Sens sens, std::string source, std::string note) {
-    return MakeSignal(key, kCategory, std::move(name), std::move(value), scope, weight, std::move(group), sens,
+                     std::string group, Role role, std::string source, std::string note) {
+    return MakeSignal(key, kCategory, std::move(name), std::move(value), scope, weight, std::move(group), role,
                       std::move(source), std::move(note), 1.0);
 }
 
@@ -37,14 +36,11 @@ std::string BuildText(const std::string& number, const std::string& fallback) {
 // Earlier installations, oldest first; returns the number of entries.
 Table BuildLineage(IdContext& ctx, const std::vector<LineageSource>& sources) {
     Table t = MakeTable("windows", table::kWindowsLineage, "Installation lineage (Setup\\Source OS)",
-                        {"#", "Product", "Version / build", "Edition", "Installation type", "Installed", "Build GUID",
-                         "Product ID", "Entry"},
+                        {{"#", Role::Program}, {"Product", Role::Maker}, {"Version / build", Role::Maker}, {"Edition", Role::Maker}, {"Installation type", Role::Maker}, {"Installed", Role::Time}, {"Build GUID", Role::Identifier}, {"Product ID", Role::Identifier}, {"Entry", Role::Time}},
                         "Every earlier Windows version that was upgraded in place keeps a record under HKLM\\SYSTEM\\Setup; "
                         "the oldest entry dates the lineage, a clean install has none. Entry names, installation times, "
                         "build GUIDs and product IDs keep the mask of the current installation's values. No product key "
                         "field is read.");
-    t.sens = 0x1E0;
-    t.labels = 1;  // #
     struct Entry {
         const LineageSource* src;
         std::string installed;
@@ -76,7 +72,7 @@ Table BuildLineage(IdContext& ctx, const std::vector<LineageSource>& sources) {
     if (!entries.empty() && !entries.front().installed.empty()) {
         const std::string& first = entries.front().installed;
         ctx.Add(sig::kWinFirstInstall, "Original installation time (oldest Source OS entry)", first,
-                SignalScope::PerInstall, 6, "os", Sens::Yes, "HKLM\\SYSTEM\\Setup\\Source OS (...)\\InstallTime",
+                SignalScope::PerInstall, 6, "os", Role::Identifier, "HKLM\\SYSTEM\\Setup\\Source OS (...)\\InstallTime",
                 "survives in-place upgrades: dates the lineage of this installation");
         SetFact(ctx.s, fact::kWinFirstInstall, first);
     }
@@ -87,14 +83,10 @@ Table BuildLineage(IdContext& ctx, const std::vector<LineageSource>& sources) {
 
 Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& services) {
     Table t = MakeTable("windows", table::kWindowsProfiles, "User profiles (ProfileList)",
-                        {"Account", "RID", "Profile path", "Last loaded", "Last unloaded", "State"},
+                        {{"Account", Role::Program}, {"RID", Role::Maker}, {"Profile path", Role::Identifier}, {"Last loaded", Role::Time}, {"Last unloaded", Role::Time}, {"State", Role::Program}},
                         "Local, domain and Entra user profiles registered under HKLM\\...\\ProfileList (service and "
                         "system accounts are counted, not listed). The sequence of RIDs shows how many local accounts "
                         "were created on this installation; profile paths carry user names and keep their mask.");
-    // The path names the user; last loaded and unloaded are this
-    // installation's events, masked as its install time is.
-    t.sens = 0x1C;
-    t.labels = 0x21;  // the kind of account, State
     const std::string machineSid = GetFact(ctx.s, fact::kWinMachineSid);
     std::vector<std::string> rids;
     users = services = 0;
@@ -120,7 +112,7 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
     if (!rids.empty())
         ctx.s.signals.push_back(WindowsSignal(
             sig::kWinProfileRids, "Local account RIDs with a profile", Join(rids, ", "), SignalScope::PerInstall, 3,
-            "os", Sens::No, "HKLM\\...\\ProfileList",
+            "os", Role::Maker, "HKLM\\...\\ProfileList",
             "account numbers created on this installation (1000 is the first account from OOBE); gaps mean deleted "
             "accounts"));
     return t;
@@ -138,42 +130,40 @@ std::string DateOf(uint64_t fileTime) { return FormatFileTimeUtc(fileTime).subst
 
 Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
     Table t = MakeTable("windows", table::kWindowsCerts, "Machine certificates (Remote Desktop and personal store)",
-                        {"Store", "SHA-256 thumbprint", "Subject", "Issuer", "Valid from", "Valid to", "Key", "Kind"},
+                        {{"Store", Role::Program}, {"SHA-256 thumbprint", Role::Field}, {"Subject", Role::Field}, {"Issuer", Role::Field}, {"Valid from", Role::Field}, {"Valid to", Role::Field}, {"Key", Role::Program}, {"Kind", Role::Program}},
                         "Certificates in the machine's Remote Desktop and personal (My) stores. The self-signed Remote "
                         "Desktop certificate is generated per installation and presented to anyone who connects to the "
                         "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
                         "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
                         "authority's organization, while self-signed test certificates are shown by name.");
-    t.labels = 0xC1;  // Store, Key, Kind
     const std::string computer = in.computerName.value_or(std::string());
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
-            AddRow(t, {store.label, "[info] not readable: " + store.error, "", "", "", "", "", ""});
-            t.rows.back().labels = 2;  // Windows' error text
+            // Windows' error text.
+            AddRow(t, {store.label, "[info] not readable: " + store.error, "", "", "", "", "", ""},
+                   std::vector<Role>(8, Role::Program));
             continue;
         }
         for (const CertSource& c : store.certs) {
             const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
             for (const std::string& organization : cls.organizations)
                 ctx.s.named.push_back({ValueKind::Organization, organization});
-            // A certificate made here (self-signed and no CA, or a self-signed
-            // CA that names no organization, as openssl makes "localhost") was
-            // made at setup, a renewal or by a developer: its validity dates
-            // the installation, so it is written to the second, which no other
-            // text shares by chance, and masked as the install time is. An
-            // organization's CA keeps its days.
-            const bool madeHere =
-                c.selfSigned && (cls.kind == "self-signed" || (cls.kind == "root CA" && cls.organizations.empty()));
-            const auto when = [&](uint64_t t) { return madeHere ? FormatFileTimeUtc(t) : DateOf(t); };
+            // A certificate made here or issued to this machine dates the
+            // installation (its setup, enrollment or join), so its validity is
+            // written to the second, which no other text shares by chance, and
+            // masked as the install time is. An organization's CA keeps its
+            // days.
+            const auto when = [&](uint64_t t) { return cls.datesHere ? FormatFileTimeUtc(t) : DateOf(t); };
             const std::string validTo = when(c.notAfter);
+            const Role validity = cls.datesHere ? Role::Time : Role::Maker;
             AddRow(t, {store.label, c.thumbprint, c.subject, c.issuer, when(c.notBefore), validTo, KeyText(c), cls.kind},
-                   cls.mask | (madeHere ? 48u : 0u));
+                   {Role::Undeclared, Role::Identifier, cls.subject, cls.issuer, validity, validity});
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(
                     sig::kWinRdpCert, "Remote Desktop certificate (valid to " + validTo + ")", c.thumbprint,
-                    SignalScope::PerInstall, 6, "os", Sens::Yes, "LocalMachine\\Remote Desktop certificate store",
+                    SignalScope::PerInstall, 6, "os", Role::Identifier, "LocalMachine\\Remote Desktop certificate store",
                     "self-signed per installation; presented to anyone who connects to the RDP port"));
                 ctx.s.signals.back().nameData = validTo;
             }
@@ -185,8 +175,8 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
 
 void AddSystemId(IdContext& ctx, const SystemIdResult& r) {
     if (!r.ok) {
-        AddRow(ctx.ids, {"SystemIdForPublisher", "unavailable: " + r.error, "", kSystemIdSource});
-        ctx.ids.rows.back().labels = kIdValueMask;
+        AddRow(ctx.ids, {"SystemIdForPublisher", "unavailable: " + r.error, "", kSystemIdSource},
+               {Role::Undeclared, Role::Program});
         SetFact(ctx.s, fact::kWinSystemIdSource, "unavailable");
         return;
     }
@@ -195,37 +185,35 @@ void AddSystemId(IdContext& ctx, const SystemIdResult& r) {
     const std::string value = SystemIdValue(r.idHex);
     AddRow(ctx.ids,
            {"SystemIdForPublisher (source: " + source + ")", value, hardware ? "per-unit" : "per-install", kSystemIdSource},
-           kIdValueMask);
+           {Role::Undeclared, Role::Identifier});
     ctx.s.signals.push_back(WindowsSignal(
         sig::kWinSystemId, "SystemIdForPublisher (" + source + ")", value,
         hardware ? SignalScope::PerUnit : SignalScope::PerInstall, hardware ? 20 : 8, r.source == 1 ? "anchor" : "os",
-        Sens::Yes, "WinRT SystemIdentification.GetSystemIdForPublisher",
+        Role::Identifier, "WinRT SystemIdentification.GetSystemIdForPublisher",
         hardware ? "hardware-derived: survives OS reinstall" : "registry fallback: reset by reinstall"));
     SetFact(ctx.s, fact::kWinSystemIdSource, source);
 }
 
 Table BuildChid(Snapshot& s, const WindowsSource& in) {
-    Table t = MakeTable("windows", table::kWindowsChid, "Computer hardware IDs (CHID)", {"#", "CHID"},
+    Table t = MakeTable("windows", table::kWindowsChid, "Computer hardware IDs (CHID)", {{"#", Role::Program}, {"CHID", Role::Maker}},
                         "Generated by Windows from SMBIOS manufacturer/family/product/SKU/BIOS fields; used for driver "
                         "targeting. Per-model, not per-unit.");
     for (size_t i = 0; i < in.chids.size(); ++i) AddRow(t, {std::to_string(i), in.chids[i]});
     if (!in.chid.empty())
         s.signals.push_back(WindowsSignal(sig::kWinChid, "Computer hardware ID (primary CHID)", in.chid,
-                                          SignalScope::PerModel, 3, "firmware", Sens::No,
+                                          SignalScope::PerModel, 3, "firmware", Role::Maker,
                                           "SystemInformation\\ComputerHardwareId", ""));
     return t;
 }
 
 Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& product, const std::string& buildText,
                    size_t lineageCount, int users, int services) {
-    Table t = MakeTable("windows", table::kWindowsOs, "Operating system", {"Property", "Value"});
-    t.labels = 1;
-    auto row = [&](const char* name, const std::string& value, uint32_t mask = 0) { AddRow(t, {name, value}, mask); };
-    // Texts Windows or the program gives: the same on every such installation.
-    auto fixed = [&](const char* name, const std::string& value) {
-        row(name, value);
-        t.rows.back().labels = 2;
+    Table t = MakeTable("windows", table::kWindowsOs, "Operating system", FieldColumns());
+    auto row = [&](const char* name, const std::string& value, Role role = Role::Maker) {
+        AddField(t, name, value, role);
     };
+    // Texts Windows or the program gives: the same on every such installation.
+    auto fixed = [&](const char* name, const std::string& value) { row(name, value, Role::Program); };
     fixed("Product", product);
     fixed("Edition", in.editionId);
     fixed("Version", in.displayVersion);
@@ -240,7 +228,7 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
     const std::vector<std::string>& layouts = in.preloadLayouts.empty() ? in.keyboardLayouts : in.preloadLayouts;
     if (!layouts.empty()) fixed("Keyboard layouts (KLID)", Join(layouts, ", "));
     if (!in.dnsDomain.empty()) {
-        row("DNS domain", in.dnsDomain, kIdValueMask);
+        row("DNS domain", in.dnsDomain, Role::Identifier);
         s.named.push_back({ValueKind::DnsDomain, in.dnsDomain});
     }
     // The owner is a person's name and the organization's words name it: both
@@ -252,7 +240,7 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
             !in.registeredOwner.empty() && !in.registeredOrganization.empty()
                 ? in.registeredOwner + " / " + in.registeredOrganization
                 : in.registeredOwner + in.registeredOrganization,
-            kIdValueMask);
+            Role::Typed);
     if (in.bootId) {
         fixed("Boot counter (BootId)", std::to_string(*in.bootId));
         SetFact(s, fact::kWinBootId, std::to_string(*in.bootId));
@@ -265,14 +253,14 @@ Table BuildOsTable(Snapshot& s, const WindowsSource& in, const std::string& prod
         // is masked; the handler's name stays readable.
         const auto [handler, suffix] = SplitHandlerSuffix(in.httpsProgId);
         row("Default browser (https handler)", std::string(handler));
-        if (!suffix.empty()) row("Default browser handler suffix (per installation)", std::string(suffix), kIdValueMask);
+        if (!suffix.empty()) row("Default browser handler suffix (per installation)", std::string(suffix), Role::Identifier);
     }
     if (!in.lastLoggedOnProvider.empty()) {
         const std::string name = CredentialProviderName(in.lastLoggedOnProvider);
         fixed("Last logon credential provider",
               name.empty() ? in.lastLoggedOnProvider : name + " - " + in.lastLoggedOnProvider);
     }
-    if (!in.cloneTag.empty()) row("Setup clone tag (CloneTag)", in.cloneTag, kIdValueMask);
+    if (!in.cloneTag.empty()) row("Setup clone tag (CloneTag)", in.cloneTag, Role::Identifier);
     if (in.generalizationState)
         fixed("Sysprep generalization state",
               std::to_string(*in.generalizationState) + (*in.generalizationState == 7 ? " (complete)" : ""));
@@ -368,7 +356,7 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
     }
     const bool namesThisMachine = (!computerName.empty() && ContainsNoCase(c.subject, computerName)) ||
                                   (!userName.empty() && !IsBuiltInAccount(userName) && ContainsNoCase(c.subject, userName));
-    // Bits: 2 thumbprint, 4 subject, 8 issuer. Every certificate in these stores is this machine's own, so every
+    // Every certificate in these stores is this machine's own, so every
     // thumbprint is masked, a CA's too ("localhost" with CA:TRUE, as openssl
     // makes it by default).
     CertClass r;
@@ -376,29 +364,35 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
         // The organization's own CA, or one made here: its names follow the
         // organization rule.
         r.kind = c.selfSigned ? "root CA" : "intermediate CA";
-        r.mask = 2;
         for (const std::string* name : {&c.subject, &c.issuer}) {
             if (name == &c.issuer && c.selfSigned) continue;
             std::string organization = CaOrganizationName(*name);
             if (organization.empty()) continue;
-            r.mask |= name == &c.subject ? 4u : 8u;
+            (name == &c.subject ? r.subject : r.issuer) = Role::Typed;
             r.organizations.push_back(std::move(organization));
         }
+        if (c.selfSigned) r.issuer = r.subject;
     } else if (c.selfSigned) {
         // Its key pair was generated here, so its thumbprint identifies the
-        // installation; a personal one's subject follows the name rules
-        // ("localhost" stays), the Remote Desktop one names this computer.
+        // installation; a personal one's names were typed here ("localhost"
+        // is a tool's default), the Remote Desktop one names this computer.
         r.kind = "self-signed";
-        r.mask = personal ? 2u : 14u;
+        r.subject = r.issuer = personal ? Role::Typed : Role::Identifier;
     } else {
         // Issued to this machine or its user: the subject names them, the
         // issuer their organization's CA.
         r.kind = "end entity";
-        r.mask = 14;
+        r.subject = r.issuer = Role::Identifier;
+        r.datesHere = true;
     }
     // A subject that names this computer or its user stays masked whatever the
     // kind, and so do its issuer and thumbprint.
-    if (namesThisMachine) r.mask |= 14;
+    if (namesThisMachine) r.subject = r.issuer = Role::Identifier;
+    // A certificate made here (self-signed and no CA, or a self-signed CA
+    // that names no organization, as openssl makes "localhost") was made at
+    // setup, a renewal or by a developer.
+    if (c.selfSigned && (r.kind == "self-signed" || (r.kind == "root CA" && r.organizations.empty())))
+        r.datesHere = true;
     return r;
 }
 
@@ -447,43 +441,43 @@ void CollectWindowsFrom(Snapshot& s, const WindowsSource& in) {
                                     "Secrets are intentionally not read: product keys (DigitalProductId, OEM MSDM key), "
                                     "BitLocker material, Windows Hello containers.");
     IdContext ctx{s, ids};
-    ctx.Add("win.os", "Operating system", osText, SignalScope::State, 0, "", Sens::No,
-            "HKLM\\...\\Windows NT\\CurrentVersion", "", ValueText::Own);
-    ctx.Add("win.edition", "Edition ID", in.editionId, SignalScope::State, 0, "", Sens::No, "CurrentVersion\\EditionID",
-            "", ValueText::Own);
-    ctx.Add(sig::kWinMachineGuid, "MachineGuid", in.machineGuid, SignalScope::PerInstall, 30, "os", Sens::Yes,
+    ctx.Add("win.os", "Operating system", osText, SignalScope::State, 0, "", Role::Program,
+            "HKLM\\...\\Windows NT\\CurrentVersion", "");
+    ctx.Add("win.edition", "Edition ID", in.editionId, SignalScope::State, 0, "", Role::Program,
+            "CurrentVersion\\EditionID", "");
+    ctx.Add(sig::kWinMachineGuid, "MachineGuid", in.machineGuid, SignalScope::PerInstall, 30, "os", Role::Identifier,
             "HKLM\\SOFTWARE\\Microsoft\\Cryptography", "per installation; trivially editable by an administrator");
     ctx.Add(sig::kWinMachineSid, "Machine SID (account domain)", in.machineSid, SignalScope::PerInstall, 20, "os",
-            Sens::Yes, "LsaQueryInformationPolicy", "cloned images share it unless generalized with sysprep");
+            Role::Identifier, "LsaQueryInformationPolicy", "cloned images share it unless generalized with sysprep");
     SetFact(s, fact::kWinMachineSid, in.machineSid);
     if (in.hwProfileGuid)
         ctx.Add("win.hw_profile", "Hardware profile GUID", *in.hwProfileGuid, SignalScope::PerInstall, 12, "os",
-                Sens::Yes, "GetCurrentHwProfileW");
-    ctx.Add("win.product_id", "Product ID", in.productId, SignalScope::PerInstall, 10, "os", Sens::Yes,
+                Role::Identifier, "GetCurrentHwProfileW");
+    ctx.Add("win.product_id", "Product ID", in.productId, SignalScope::PerInstall, 10, "os", Role::Identifier,
             "CurrentVersion\\ProductId", "not the product key");
     const std::string installed = in.installTime ? FormatFileTimeUtc(*in.installTime)
                                   : in.installDate ? FormatUnixTimeUtc(*in.installDate)
                                                    : std::string();
-    ctx.Add("win.install_date", "Installation time", installed, SignalScope::PerInstall, 10, "os", Sens::Yes,
+    ctx.Add("win.install_date", "Installation time", installed, SignalScope::PerInstall, 10, "os", Role::Identifier,
             "CurrentVersion\\InstallTime", "reset by a clean install or feature update");
     ctx.Add("win.sus_client_id", "Windows Update client ID (SusClientId)", in.susClientId, SignalScope::PerInstall, 12,
-            "os", Sens::Yes, "HKLM\\...\\WindowsUpdate");
+            "os", Role::Identifier, "HKLM\\...\\WindowsUpdate");
     SetFact(s, fact::kWinSus, in.susClientId.empty() ? "0" : "1");
     ctx.Add("win.sqm_machine_id", "Device ID (Settings > About; SQM MachineId)", in.sqmMachineId,
-            SignalScope::PerInstall, 10, "os", Sens::Yes, "HKLM\\SOFTWARE\\Microsoft\\SQMClient\\MachineId",
+            SignalScope::PerInstall, 10, "os", Role::Identifier, "HKLM\\SOFTWARE\\Microsoft\\SQMClient\\MachineId",
             "the \"Device ID\" shown in Settings > System > About; also the diagnostic-data device ID");
     if (!IsAllFGuidText(in.buildGuid))
-        ctx.Add("win.build_guid", "Build GUID", in.buildGuid, SignalScope::PerInstall, 4, "os", Sens::Yes,
+        ctx.Add("win.build_guid", "Build GUID", in.buildGuid, SignalScope::PerInstall, 4, "os", Role::Identifier,
                 "CurrentVersion\\BuildGUID");
     if (in.computerName) s.named.push_back({ValueKind::Computer, *in.computerName});
     if (in.computerName)
-        ctx.Add("win.computer_name", "Computer name", *in.computerName, SignalScope::PerInstall, 4, "os", Sens::Yes,
+        ctx.Add("win.computer_name", "Computer name", *in.computerName, SignalScope::PerInstall, 4, "os", Role::Identifier,
                 "GetComputerNameExW");
     ctx.Add("win.defender_sense_id", "Defender for Endpoint sense ID", in.defenderSenseId, SignalScope::PerInstall, 10,
-            "os", Sens::Yes, "HKLM\\...\\Windows Advanced Threat Protection",
+            "os", Role::Identifier, "HKLM\\...\\Windows Advanced Threat Protection",
             "present only when onboarded to Microsoft Defender for Endpoint");
     ctx.Add("win.entra_join", "Microsoft Entra join (device certificate thumbprint)", in.entraJoinFirstSubkey,
-            SignalScope::PerInstall, 10, "os", Sens::Yes, "CloudDomainJoin\\JoinInfo");
+            SignalScope::PerInstall, 10, "os", Role::Identifier, "CloudDomainJoin\\JoinInfo");
 
     Table lineage = BuildLineage(ctx, in.lineage);
     int users = 0, services = 0;

@@ -164,7 +164,12 @@ ProfileClass ClassifyProfileSid(const std::string& sid, const std::string& machi
 
 struct CertClass {
     std::string kind;
-    uint32_t mask = 0;
+    // What the subject and issuer hold; the thumbprint is always masked.
+    Role subject = Role::Maker;
+    Role issuer = Role::Maker;
+    // The validity dates an event here: a certificate made here or issued to
+    // this machine. A CA's own keeps its maker's dates.
+    bool datesHere = false;
     // A CA's organization, from its subject and issuer: masked as the
     // registered organization is.
     std::vector<std::string> organizations;

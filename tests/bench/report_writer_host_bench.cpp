@@ -16,7 +16,7 @@ namespace {
 using vorq::AddRow;
 using vorq::MakeSignal;
 using vorq::MakeTable;
-using vorq::Sens;
+using vorq::Role;
 using vorq::SignalScope;
 using vorq::Snapshot;
 using vorq::Table;
@@ -53,31 +53,24 @@ void AddScan(Snapshot& s, unsigned copy) {
         const bool sens = i % 3 == 0;
         s.signals.push_back(MakeSignal("sig." + std::to_string(i) + tag, "OS", "Signal " + std::to_string(i),
                                        sens ? Guid(copy * 1000 + i) : "value " + std::to_string(i % 7),
-                                       SignalScope::PerInstall, 3, "os", sens ? Sens::Yes : Sens::No,
+                                       SignalScope::PerInstall, 3, "os", sens ? vorq::Role::Identifier : vorq::Role::Maker,
                                        "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", "", 1.0));
     }
     Table ids = MakeTable("windows", "windows.ids" + tag, "Windows installation identifiers",
-                          {"Identifier", "Value", "Scope", "Source"});
-    ids.labels = 1;
+                          vorq::IdColumns());
     for (unsigned i = 0; i < 40; ++i)
         AddRow(ids, {"Identifier " + std::to_string(i), Guid(copy * 5000 + i), "per-install", "HKLM\\...\\Key"},
-               i % 2 ? 2u : 0u);
+               {Role::Undeclared, i % 2 ? Role::Identifier : Role::Maker});
     s.tables.push_back(ids);
     Table profiles = MakeTable("network", "net.profiles" + tag, "Known networks",
-                               {"Profile GUID", "Name", "Kind", "Category", "Created", "Last connected", "DNS suffix",
-                                "Gateway MAC"});
-    profiles.sens = 0xC1;
+                               {{"Profile GUID", Role::Identifier}, {"Name", Role::Typed}, {"Kind", Role::Program}, {"Category", Role::Program}, {"Created", Role::Time}, {"Last connected", Role::Time}, {"DNS suffix", Role::Typed}, {"Gateway MAC", Role::Identifier}});
     for (unsigned i = 0; i < 20; ++i)
         AddRow(profiles, {Guid(copy * 7000 + i), "Office Wi-Fi " + std::to_string(i), "wireless", "private",
                           "2024-03-05 10:22:41", "2026-12-01 08:00:00", "corp" + std::to_string(i) + ".example",
-                          "0A-3B-3A-C0-" + Hex(i, 2) + "-" + Hex(copy & 255, 2)},
-               2);
+                          "0A-3B-3A-C0-" + Hex(i, 2) + "-" + Hex(copy & 255, 2)});
     s.tables.push_back(profiles);
     Table drivers = MakeTable("drivers", "drivers" + tag, "Running kernel drivers",
-                              {"Driver", "Description", "Company", "Version", "Signature class", "Signer",
-                               "Chain root", "Via", "PnP devices", "Image path"});
-    drivers.makers = 0x64;
-    drivers.labels = 0x90;
+                              {{"Driver", Role::Maker}, {"Description", Role::Maker}, {"Company", Role::Maker}, {"Version", Role::Maker}, {"Signature class", Role::Program}, {"Signer", Role::Maker}, {"Chain root", Role::Maker}, {"Via", Role::Program}, {"PnP devices", Role::Program}, {"Image path", Role::Maker}});
     for (unsigned i = 0; i < 220; ++i)
         AddRow(drivers, {"drv" + std::to_string(i), "Kernel driver number " + std::to_string(i),
                          "Microsoft Corporation", "10.0.22621." + std::to_string(i), "[ok] Inbox (Windows component)",
@@ -85,23 +78,19 @@ void AddScan(Snapshot& s, unsigned copy) {
                          std::to_string(i % 4),
                          "\\SystemRoot\\System32\\drivers\\drv" + std::to_string(i) + ".sys"});
     s.tables.push_back(drivers);
-    Table smbios = MakeTable("firmware", "smbios" + tag, "SMBIOS structures", {"Structure", "Field", "Value"});
-    smbios.labels = 3;
+    Table smbios = MakeTable("firmware", "smbios" + tag, "SMBIOS structures", {{"Structure", Role::Program}, {"Field", Role::Program}, {"Value", Role::Field}});
     for (unsigned i = 0; i < 600; ++i)
         AddRow(smbios, {"Type " + std::to_string(i % 45), "Field " + std::to_string(i % 17),
                         i % 50 == 0 ? "SN" + Hex(copy * 100 + i, 10) : "To Be Filled By O.E.M. " + std::to_string(i)},
-               i % 50 == 0 ? 4u : 0u);
+               {Role::Undeclared, Role::Undeclared, i % 50 == 0 ? Role::Identifier : Role::Maker});
     s.tables.push_back(smbios);
-    Table leaves = MakeTable("cpu", "cpu.leaves" + tag, "CPUID leaves", {"Leaf", "Sub", "EAX", "EBX", "ECX", "EDX", "Meaning"});
-    leaves.labels = 0x7F;
+    Table leaves = MakeTable("cpu", "cpu.leaves" + tag, "CPUID leaves", {{"Leaf", Role::Program}, {"Sub", Role::Program}, {"EAX", Role::Maker}, {"EBX", Role::Maker}, {"ECX", Role::Maker}, {"EDX", Role::Maker}, {"Meaning", Role::Program}});
     for (unsigned i = 0; i < 80; ++i)
         AddRow(leaves, {"0x" + Hex(i, 8), "0", Hex(i * 2654435761u, 8), Hex(i * 40503u, 8), Hex(i * 977u, 8),
                         Hex(i * 31u, 8), "feature flags and topology"});
     s.tables.push_back(leaves);
     Table catalog = MakeTable("vm", "vm.catalog" + tag, "Detection methods",
-                              {"Catalog ID", "Category", "Test", "Method", "Implementation", "Status", "Weight",
-                               "Impact", "False-positive considerations", "Related checks", "Evidence", "Reference"});
-    catalog.labels = 0xFFF;
+                              {{"Catalog ID", Role::Program}, {"Category", Role::Program}, {"Test", Role::Program}, {"Method", Role::Program}, {"Implementation", Role::Program}, {"Status", Role::Program}, {"Weight", Role::Program}, {"Impact", Role::Program}, {"False-positive considerations", Role::Program}, {"Related checks", Role::Program}, {"Evidence", Role::Maker}, {"Reference", Role::Program}});
     for (unsigned i = 0; i < 110; ++i)
         AddRow(catalog, {Hex(i, 3), "os", "A detection method with a long name " + std::to_string(i),
                          "registry; WMI; CPUID", "implemented locally", "not detected", "0", "0",
@@ -109,10 +98,8 @@ void AddScan(Snapshot& s, unsigned copy) {
                          "no artefact present", "https://learn.microsoft.com/windows/win32/api/"});
     s.tables.push_back(catalog);
     Table devices = MakeTable("devices", "devices" + tag, "Present PnP devices",
-                              {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
-                               "Container ID", "PCIe link"});
+                              {{"Class", Role::Program}, {"Device", Role::Maker}, {"Manufacturer", Role::Maker}, {"Hardware ID", Role::Maker}, {"Instance ID", Role::Identifier}, {"Driver", Role::Maker}, {"Service", Role::Maker}, {"Container ID", Role::Identifier}, {"PCIe link", Role::Maker}});
     devices.safe = false;
-    devices.sens = 0x90;
     for (unsigned i = 0; i < 300; ++i)
         AddRow(devices, {"System", "PCI Express Root Port " + std::to_string(i), "(Standard system devices)",
                          "PCI\\VEN_8086&DEV_" + Hex(i, 4), "PCI\\VEN_8086&DEV_" + Hex(i, 4) + "\\3&11583659&0&" + Hex(i, 2),

@@ -1,4 +1,4 @@
-"""Privacy-safe reports of four planted people, attacked as an adversary would:
+"""Privacy-safe reports of planted people, attacked as an adversary would:
 - a home PC: account "Ana", owner "Ana Kowalczyk", print queues, volume
   labels, a known network and a boot entry named after her in several forms;
 - a user in a script without spaces: "王小明", with "王小明的打印机" and
@@ -7,12 +7,21 @@
   "Weiß Elektro GmbH", a queue "WEISS ELEKTRO BÜRO";
 - a laptop of an organization known only by its registered name and an
   e-mail address ("Hollowmere GmbH", "ana.quellbrandt@hollowmere.com"), whose
-  account is "Max".
+  account is "Max";
+- a person in a script written right to left ("דניאל כהן"), one in Korean
+  ("김민준"), and one whose name inflects ("Katarzyna Wiśniewska", a queue
+  "Drukarka Katarzyny");
+- an organization sharing a word with the processor's model line ("Turin
+  Dental Care" beside "... Turin-like Processor") whose account is named like
+  a maker ("Oxide"), and an account named like a Windows word ("Windows");
+- a self-signed certificate in the personal store named after a person and
+  printer ports a person typed ("Marta's room", "Nowak-Brother").
 Each prefix is scanned raw and safe. Every planted value is searched for in the
 safe report in every form (letter case, ß and ss, ä and ae, apostrophes,
 inside longer texts, hex, JSON and URL escapes); raw and safe are compared
-cell by cell; and the account "Max" must not make the program's own texts
-("max basic leaf, vendor") masked, which would tell the name back. Texts
+cell by cell; and the accounts "Max", "Oxide" and "Windows" must not make the
+program's or the makers' texts ("max basic leaf, vendor", the processor's
+name) masked, which would tell the name back. Texts
 Windows or a maker gives ("Microsoft Print to PDF", a volume "Windows")
 stay readable."""
 import concurrent.futures
@@ -85,6 +94,62 @@ PEOPLE = {
         "words": ["Hollowmere", "quellbrandt"],
         "values": ["Hollowmere", "quellbrandt", "hollowmere.com"],
     },
+    "rtl": {
+        "account": "\u05d3\u05e0\u05d9\u05d0\u05dc",
+        "owner": "\u05d3\u05e0\u05d9\u05d0\u05dc \u05db\u05d4\u05df",
+        "queues": [("\u05d4\u05de\u05d3\u05e4\u05e1\u05ea \u05e9\u05dc \u05d3\u05e0\u05d9\u05d0\u05dc",
+                    "Canon TS3100 series")],
+        "labels": {"d": "\u05d4\u05ea\u05de\u05d5\u05e0\u05d5\u05ea \u05e9\u05dc \u05d3\u05e0\u05d9\u05d0\u05dc"},
+        "words": ["\u05d3\u05e0\u05d9\u05d0\u05dc", "\u05db\u05d4\u05df"],
+        "values": ["\u05d3\u05e0\u05d9\u05d0\u05dc"],
+    },
+    "ko": {
+        "account": "\uae40\ubbfc\uc900",
+        "owner": "\uae40\ubbfc\uc900",
+        "queues": [("\uae40\ubbfc\uc900\uc758 \ud504\ub9b0\ud130", "Brother HL-L2350DW series")],
+        "labels": {"d": "\uae40\ubbfc\uc900 \uc0ac\uc9c4"},
+        "words": [],
+        "values": ["\uae40\ubbfc\uc900"],
+    },
+    "pl": {
+        "account": "Kasia",
+        "owner": "Katarzyna Wi\u015bniewska",
+        "queues": [("Drukarka Katarzyny", "HP LaserJet 400 M401 PCL 6"),
+                   ("Laser Wi\u015bniewskiej", "Brother HL-L2350DW series")],
+        "labels": {"d": "Zdj\u0119cia Kasi"},
+        "network": "Sie\u0107 Wi\u015bniewskich",
+        "words": ["Kasia", "Kasi", "Katarzyna", "Katarzyny", "Wi\u015bniewska", "Wi\u015bniewskiej"],
+        "values": ["Katarzyn", "Wi\u015bniewsk"],
+    },
+    "dental": {
+        "account": "Oxide",
+        "organization": "Turin Dental Care",
+        "queues": [("Turin Dental Empfang", "Kyocera TASKalfa 3253ci KX")],
+        "ports": ["Turin Reception"],
+        "labels": {},
+        # "Turin" and "Oxide" stand in the processor's name, a maker's text.
+        "words": ["Dental"],
+        "values": ["Turin Dental", "Turin Reception"],
+        "makers": ["Turin", "Oxide"],
+    },
+    "windows": {
+        "account": "Windows",
+        "queues": [("Adapter Drucker", "Brother HL-L2350DW series")],
+        "labels": {},
+        "words": [],
+        "values": ["Adapter Drucker"],
+        "makers": ["Windows", "Microsoft", "Adapter"],
+    },
+    "cert": {
+        "account": "marta",
+        "owner": "Marta Nowak",
+        "queues": [("Nowak Laser", "Brother HL-L2350DW series"), ("Martas Drucker", "Canon TS3100 series")],
+        "ports": ["Marta's room", "Nowak-Brother"],
+        "labels": {},
+        "person_cert": "Marta Nowak",
+        "words": ["Marta", "Nowak"],
+        "values": ["Marta Nowak", "Marta's room", "Nowak-Brother"],
+    },
 }
 
 
@@ -119,12 +184,13 @@ def encodings(value):
     return {f.casefold() for f in forms if f.casefold() != value.casefold()}
 
 
-def certificate(folder, subject):
+def certificate(folder, subject, ca=True):
     """DER of a self-signed certificate with basic constraints CA:TRUE, as
-    openssl makes one by default."""
+    openssl makes one by default, or CA:FALSE, as a person makes one for
+    signing."""
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "k.pem", "-out", "c.der",
                     "-outform", "DER", "-days", "365", "-subj", "/CN=" + subject,
-                    "-addext", "basicConstraints=critical,CA:TRUE"],
+                    "-addext", "basicConstraints=critical,CA:" + ("TRUE" if ca else "FALSE")],
                    cwd=folder, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     with open(os.path.join(folder, "c.der"), "rb") as f:
         return f.read()
@@ -141,9 +207,10 @@ def plant_and_scan(name, person):
             p.reg_add(CV, "RegisteredOwner", "REG_SZ", person["owner"])
         if person.get("organization"):
             p.reg_add(CV, "RegisteredOrganization", "REG_SZ", person["organization"])
-        for queue, driver in person["queues"] + GIVEN_QUEUES:
+        ports = person.get("ports", [])
+        for i, (queue, driver) in enumerate(person["queues"] + GIVEN_QUEUES):
             p.reg_add(PRINTERS + queue, "Name", "REG_SZ", queue)
-            p.reg_add(PRINTERS + queue, "Port", "REG_SZ", "USB001")
+            p.reg_add(PRINTERS + queue, "Port", "REG_SZ", ports[i] if i < len(ports) else "USB001")
             p.reg_add(PRINTERS + queue, "Printer Driver", "REG_SZ", driver)
             p.reg_add(PRINTERS + queue, "Attributes", "REG_DWORD", 0)
         if person.get("network"):
@@ -176,6 +243,9 @@ def plant_and_scan(name, person):
                 der = certificate(tmp, person["ca"])
             add_certificate(p, "My", der)
             thumbprint = hashlib.sha256(der).hexdigest()
+        if person.get("person_cert"):
+            with tempfile.TemporaryDirectory() as tmp:
+                add_certificate(p, "My", certificate(tmp, person["person_cert"], ca=False))
         # Wine reads a drive's label from ".windows-label" in its root when its server starts.
         labels = {"c": "Windows", **person["labels"]}
         for letter, label in labels.items():
@@ -328,6 +398,30 @@ class PlantedPeople(unittest.TestCase):
 
             unexplained = [t for t in restated(raw, safe) if t not in self.base_restated and not explained(t)]
             self.assertEqual(unexplained, [], name)
+
+    def test_names_leave_makers_and_windows_texts_readable(self):
+        # An organization sharing a word with the model line and accounts
+        # named like a maker or a Windows word leave every text of the
+        # unplanted prefix's safe report that holds those words as it was.
+        base = set(e2e.strings(e2e.scan("safe")[0]))
+        for name in ("dental", "windows"):
+            raw, safe, _ = self.scans[name]
+            shown = set(e2e.strings(safe))
+            for word in PEOPLE[name]["makers"]:
+                pattern = re.compile(r"(?<![^\W_])" + re.escape(word) + r"(?![^\W_])", re.IGNORECASE)
+                holding = {t for t in base & set(e2e.strings(raw)) if pattern.search(t)}
+                self.assertTrue(holding, (name, word))
+                self.assertEqual(sorted(holding - shown), [], (name, word))
+
+    def test_typed_ports_and_a_person_named_certificate(self):
+        _, safe, _ = self.scans["cert"]
+        ports = {c[0]: c[2] for c in rows(safe, "devices.printers")}
+        self.assertEqual(ports["Microsoft Print to PDF"], "USB001")  # Windows' own port
+        self.assertEqual(sum(1 for p in ports.values() if HMAC.match(p)), 2)
+        mine = [c for c in rows(safe, "windows.certs") if c[0] == "personal (My)"]
+        self.assertEqual([c[7] for c in mine], ["self-signed"])
+        for cell in mine[0][1:6]:
+            self.assertRegex(cell, HMAC)
 
     def test_read_back_of_the_account_max(self):
         # Every text of the program holding the word "max" stays readable with

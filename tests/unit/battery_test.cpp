@@ -121,7 +121,7 @@ TEST(Battery, OneLaptopBattery) {
     EXPECT_EQ(s.signals[0].name, "Battery unique ID (DELL 7FHHV)");
     EXPECT_EQ(s.signals[0].value, "SMP7FHHV1234");
     EXPECT_EQ(s.signals[0].scope, 0);
-    EXPECT_TRUE(s.signals[0].sens);
+    EXPECT_TRUE(Sensitive(s.signals[0]));
     EXPECT_EQ(GetFact(s, "battery.count"), "1");
     EXPECT_EQ(port.opened, port.closed);
 }

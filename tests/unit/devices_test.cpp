@@ -234,7 +234,7 @@ TEST(Pnp, InventoryWritesTablesFactsAndSignals) {
     EXPECT_EQ(real.scope, 0);
     EXPECT_EQ(real.w, 2);
     EXPECT_EQ(real.group, "peripheral");
-    EXPECT_TRUE(real.sens);
+    EXPECT_TRUE(Sensitive(real));
     EXPECT_EQ(real.src, "SetupAPI device instance ID");
     EXPECT_EQ(real.note, "removable device - low identity weight");
     EXPECT_EQ(real.q, 1.0);

@@ -302,7 +302,7 @@ TEST(DisplayAdapters, RowsSignalsAndFacts) {
     ASSERT_EQ(s.signals.size(), 4u);  // model of both, VBIOS and video ID of the first
     EXPECT_EQ(s.signals[0].key, sig::kGpuModel);
     EXPECT_EQ(s.signals[2].value, "{5B45201D-F2F2-4F3B-85BB-30FF1F953599}");
-    EXPECT_TRUE(s.signals[2].sens);
+    EXPECT_TRUE(Sensitive(s.signals[2]));
 
     const std::map<std::string, std::string> want = {
         {fact::kDxgiHw, "1"}, {fact::kDxgiMatched, "1"}, {fact::kDxgiPciHw, "1"}, {fact::kDxgiPciMatched, "1"},

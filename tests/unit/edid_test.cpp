@@ -249,7 +249,7 @@ TEST(EdidMonitorStep, RowsSignalsAndFacts) {
     for (const Signal& sig : s.signals) keys.push_back(sig.key + "=" + sig.value);
     EXPECT_EQ(keys, (std::vector<std::string>{"monitor.model=DEL A0C5", "monitor.serial=ABC123", "monitor.model=DEL A0C5",
                                               "monitor.model=DEL A0C5", "monitor.serial=ABC123"}));
-    EXPECT_TRUE(s.signals[1].sens);
+    EXPECT_TRUE(Sensitive(s.signals[1]));
     EXPECT_EQ(s.signals[1].name, "Monitor serial: DELL P2419H");
 
     EXPECT_EQ(GetFact(s, "monitor.serials"), "2");

@@ -168,7 +168,7 @@ TEST(EkCert, GarbageIsListedUnparsed) {
     EXPECT_EQ(s.signals[0].key, sig::kTpmEkCert);
     EXPECT_EQ(s.signals[0].name, "EK certificate - ECC (Windows cache)");
     EXPECT_EQ(s.signals[0].src, "Windows EK certificate cache");
-    EXPECT_TRUE(s.signals[0].sens);
+    EXPECT_TRUE(Sensitive(s.signals[0]));
     EXPECT_EQ(s.signals[1].key, sig::kTpmEkIssuer);
     EXPECT_EQ(s.signals[1].value, "(unparsed)");
 }

@@ -349,7 +349,7 @@ TEST(FpuCollector, Outputs) {
         EXPECT_EQ(sig.cat, "CPU");
         EXPECT_EQ(sig.group, "cpu");
         EXPECT_EQ(sig.scope, 1);
-        EXPECT_FALSE(sig.sens);
+        EXPECT_FALSE(Sensitive(sig));
         EXPECT_EQ(sig.value.size(), 32u);
     }
 }

@@ -271,7 +271,7 @@ TEST(MicrosoftCollect, IdentifiersStatesAndFacts) {
     EXPECT_EQ(ValueOf(s, ids, "Office Click-to-Run products"), "O365ProPlusRetail 16.0.1 x64");
     EXPECT_EQ(ValueOf(s, ids, "Office update channel"), "Current Channel; 492350F6-3A01-4F97-B9C0-C7C6DDF67D60");
     const Signal* office = SignalOf(s, "ms.office_device_id");
-    EXPECT_TRUE(office->sens);
+    EXPECT_TRUE(Sensitive(*office));
     EXPECT_EQ(office->note, "equals the SMBIOS system UUID");
     EXPECT_EQ(ValueOf(s, ids, "OneDrive client ever signed in"), "no");
     EXPECT_EQ(ValueOf(s, ids, "OneDrive accounts configured"), "Personal, Business1");
@@ -328,7 +328,7 @@ TEST(MicrosoftCollect, IdentifiersAreMaskedStatesStayClear) {
     }
     for (const Signal& sig : s.signals) {
         if (sig.key == "ms.user_rid") continue;
-        EXPECT_TRUE(sig.sens) << sig.key;
+        EXPECT_TRUE(Sensitive(sig)) << sig.key;
     }
     const char* clear[] = {
         "Diagnostic data level (AllowTelemetry)", "Advertising ID", "Current user RID (local account)",
@@ -453,7 +453,7 @@ TEST(MicrosoftCollect, EmptyMachine) {
     EXPECT_EQ(SignalOf(s, "ms.edge_update_uid")->value, "{EDGE-NATIVE}");
     EXPECT_EQ(RowNamed(s, ids, "Edge Update client ID history"), nullptr);
     EXPECT_EQ(SignalOf(s, "ms.office_device_id")->note, "does not equal the SMBIOS system UUID on this machine");
-    EXPECT_TRUE(SignalOf(s, "ms.office_device_id")->sens);
+    EXPECT_TRUE(Sensitive(*SignalOf(s, "ms.office_device_id")));
     EXPECT_EQ(RowNamed(s, ids, "Diagnostic data level (AllowTelemetry)"), nullptr);
     EXPECT_EQ(GetFact(s, fact::kMsMdm), "0");
     EXPECT_FALSE(HasFact(s, fact::kMsEntra));
@@ -586,7 +586,7 @@ TEST(MicrosoftCollect, AutopilotOutcomes) {
         } else {
             EXPECT_EQ(id, whole);
             EXPECT_EQ(GetFact(s, fact::kMsWlanMac), "AA:BB:CC:DD:EE:FF");
-            EXPECT_TRUE(SignalOf(s, sig::kMsWlanMac)->sens);
+            EXPECT_TRUE(Sensitive(*SignalOf(s, sig::kMsWlanMac)));
         }
     }
 }

@@ -105,7 +105,7 @@ TEST(NetworkDuid, RowsSignalAndFacts) {
     EXPECT_EQ(ids->rows[1].cells[1], "DUID-LLT (hardware type 1)");
     auto sig = SignalsOf(s, "net.duid");
     ASSERT_EQ(sig.size(), 1u);
-    EXPECT_TRUE(sig[0]->sens);
+    EXPECT_TRUE(Sensitive(*sig[0]));
     EXPECT_EQ(sig[0]->note, "DUID-LLT: generated once at first boot; embeds the MAC of the adapter present at that time");
     EXPECT_EQ(GetFact(s, "net.duid_mac"), "00-1A-2B-3C-4D-5E");
     EXPECT_EQ(GetFact(s, "net.duid_kind"), "DUID-LLT");
@@ -154,7 +154,7 @@ TEST(NetworkDuid, ValueAndTimeAreMaskedTheTypeStaysReadable) {
         EXPECT_EQ(rows, expected) << c.hex;
         const auto sig = SignalsOf(s, "net.duid");
         ASSERT_EQ(sig.size(), 1u);
-        EXPECT_TRUE(sig[0]->sens) << c.hex;
+        EXPECT_TRUE(Sensitive(*sig[0])) << c.hex;
 
         std::string safe;
         WriteSnapshotJsonWithKey(safe, s, kReportSafe, key);
@@ -321,13 +321,14 @@ TEST(NetworkProfiles, RowsJoinSignaturesAndSummarize) {
     const Snapshot s = Collect(in);
     const Table* t = FindTable(s, "net.profiles");
     ASSERT_EQ(t->rows.size(), 3u);
-    // The profile GUID, the times of this installation's use, the DNS suffix and the gateway MAC.
-    EXPECT_EQ(t->sens, 0xF1u);
+    // The profile GUID, the times of this installation's use and the gateway
+    // MAC; the name and the DNS suffix were typed, masked row by row.
+    EXPECT_EQ(t->sens, 0xB1u);
     EXPECT_EQ(t->rows[0].cells,
               (std::vector<std::string>{"{AbCdEf00-0000-0000-0000-000000000001}", "Home", "Wi-Fi", "private",
                                         "2020-05-01 10:00", "2024-01-02 03:04", "corp.example", "A0-B0-C0-D0-E0-F0"}));
-    EXPECT_EQ(t->rows[0].sens, 0x2u);
-    EXPECT_EQ(t->rows[1].sens, 0u);
+    EXPECT_EQ(t->rows[0].sens, 0x42u);
+    EXPECT_EQ(t->rows[1].sens, 0x40u);  // a generic name; the DNS suffix, empty, keeps its place masked
     EXPECT_EQ(t->rows[1].cells[3], "unknown");
     EXPECT_EQ(t->rows[2].cells, (std::vector<std::string>{"{00000000-0000-0000-0000-000000000003}", "", "Other", "public",
                                                            "", "", "", ""}));
@@ -377,7 +378,7 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
 
     const Table* bt = FindTable(s, "net.bt");
     ASSERT_EQ(bt->rows.size(), 2u);
-    EXPECT_EQ(bt->sens, 0x3u);  // the name (the computer's, or one a person gave) and the address
+    EXPECT_EQ(bt->sens, 0x2u);  // the address; the name (the computer's, or one a person gave) by row
     EXPECT_EQ(bt->note, "");
     EXPECT_EQ(bt->rows[0].cells,
               (std::vector<std::string>{"LAPTOP", "00:1A:2B:3C:4D:5E", "0x000F Broadcom", "0x1234", "0x7A010C"}));
@@ -385,11 +386,11 @@ TEST(NetworkBluetooth, RadiosDevicesAndCounts) {
     EXPECT_EQ(SignalsOf(s, "bt.address").size(), 2u);
     auto vendor = SignalsOf(s, "bt.vendor");
     ASSERT_EQ(vendor.size(), 2u);
-    EXPECT_FALSE(vendor[0]->sens);
-    EXPECT_TRUE(SignalsOf(s, "bt.address")[0]->sens);
+    EXPECT_FALSE(Sensitive(*vendor[0]));
+    EXPECT_TRUE(Sensitive(*SignalsOf(s, "bt.address")[0]));
 
     const Table* dev = FindTable(s, "net.btdevices");
-    EXPECT_EQ(dev->sens, 0x63u);  // name, address, and the times this installation saw and used it
+    EXPECT_EQ(dev->sens, 0x62u);  // address, and the times this installation saw and used it; the name by row
     ASSERT_EQ(dev->rows.size(), 2u);
     EXPECT_EQ(dev->rows[0].cells, (std::vector<std::string>{"Headset", "00:00:00:00:00:AA", "0x240404", "yes", "yes",
                                                              "2024-02-03 04:05", ""}));
@@ -491,7 +492,7 @@ TEST(NetworkModem, OnlyTheDeviceIdAndImeiAreMasked) {
         EXPECT_EQ(r.sens, identifiers.count(r.cells[0]) ? 2u : 0u) << r.cells[0];
     for (const Signal& sig : s.signals) {
         if (sig.key.starts_with("wwan.")) {
-            EXPECT_EQ(sig.sens, sig.key != "wwan.model") << sig.key;
+            EXPECT_EQ(Sensitive(sig), sig.key != "wwan.model") << sig.key;
         }
     }
     std::string safe;
@@ -509,7 +510,7 @@ TEST(NetworkModem, ImeiIsMaskedInSafeReports) {
     const Snapshot s = Collect(in);
     const auto imei = SignalsOf(s, "wwan.imei");
     ASSERT_EQ(imei.size(), 1u);
-    EXPECT_TRUE(imei[0]->sens);
+    EXPECT_TRUE(Sensitive(*imei[0]));
     EXPECT_EQ(imei[0]->w, 15);
     const Bytes key(32, 0x42);
     std::string safe, raw;

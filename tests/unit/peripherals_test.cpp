@@ -98,7 +98,7 @@ TEST(Peripherals, BiometricUnitsAndMaskedSerial) {
     EXPECT_EQ(g.src, "WinBioEnumBiometricUnits");
     EXPECT_EQ(g.note, "same physical serial may also appear as a USB serial");
     // A per-unit serial stays out of a privacy-safe report, as signal and as cell.
-    EXPECT_TRUE(g.sens);
+    EXPECT_TRUE(Sensitive(g));
     EXPECT_EQ(SafeReport(s).find("SN-4711"), std::string::npos);
     EXPECT_NE(SafeReport(s).find("Prometheus"), std::string::npos);
 }
@@ -151,7 +151,7 @@ TEST(Peripherals, AudioRowsSignalsAndNote) {
     EXPECT_EQ(g.scope, 2);
     EXPECT_EQ(g.w, 2);
     EXPECT_EQ(g.group, "");
-    EXPECT_TRUE(g.sens);
+    EXPECT_TRUE(Sensitive(g));
     EXPECT_EQ(g.src, "IMMDevice::GetId");
     EXPECT_EQ(GetFact(s, "audio.active"), "1");
 }
@@ -225,7 +225,6 @@ TEST(Peripherals, AudioNamesAPersonChose) {
         const AudioEndpointNames chosen = ChosenAudioNames(e);
         EXPECT_EQ(chosen.endpoint, c.endpoint) << c.name;
         EXPECT_EQ(chosen.bluetoothDevice, c.bluetooth) << c.name;
-        if (*c.endpoint) expectedNamed.push_back(c.endpoint);
         if (*c.bluetooth) expectedNamed.push_back(c.bluetooth);
         scan.endpoints.push_back(e);
     }
@@ -233,6 +232,8 @@ TEST(Peripherals, AudioNamesAPersonChose) {
     AddAudioTable(s, scan);
     const Table& t = s.tables.at(0);
     ASSERT_EQ(t.rows.size(), std::size(cases));
+    // A chosen endpoint name is a typed cell; the Bluetooth device's name it
+    // carries is named besides, so that it masks every text holding it.
     std::vector<std::string> named;
     for (const NamedValue& n : s.named) {
         EXPECT_EQ(n.kind, ValueKind::Chosen);
@@ -241,6 +242,7 @@ TEST(Peripherals, AudioNamesAPersonChose) {
     EXPECT_EQ(named, expectedNamed);
     for (size_t i = 0; i < t.rows.size(); ++i) {
         const auto& c = cases[i];
+        EXPECT_EQ(CellRole(t, t.rows[i], 1) == Role::Typed, *c.endpoint || *c.bluetooth) << c.name;
         const uint32_t expected = (*c.endpoint ? 2u : 0u) | (*c.bluetooth ? 6u : 0u);
         EXPECT_EQ(t.rows[i].sens, expected) << c.name;
         // Its identifier's signal is named by its flow, not by the chosen name.
@@ -328,10 +330,13 @@ TEST(Peripherals, SmartCardReadersAndMaskedSerial) {
     EXPECT_EQ(g.value, "AU-55501");
     EXPECT_EQ(g.w, 4);
     EXPECT_EQ(g.src, "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)");
-    EXPECT_TRUE(g.sens);
+    EXPECT_TRUE(Sensitive(g));
     EXPECT_EQ(SafeReport(s).find("AU-55501"), std::string::npos);
     EXPECT_NE(SafeReport(s).find("AU9540"), std::string::npos);
 }
+
+// The cells a classification masks, as bits: 1 the queue's name, 4 the port.
+uint32_t MaskOf(const PrinterKind& k) { return (MaskedRole(k.name) ? 1u : 0u) | (MaskedRole(k.port) ? 4u : 0u); }
 
 TEST(Peripherals, PrinterKindAndMask) {
     struct Case {
@@ -352,12 +357,12 @@ TEST(Peripherals, PrinterKindAndMask) {
         {"HP Universal", "LPT1:", 0, "local", 0},
         {"Microsoft Print to PDF", "PORTPROMPT:", 0x40, "local", 0},
         {"Office", "LPT1:", 0, "local", 1},  // a name someone typed
-        {"\\single", "IP", 0, "local", 1},
+        {"\\single", "IP", 0, "local", 5},  // a port someone typed
     };
     for (const Case& c : cases) {
         const PrinterKind k = ClassifyPrinter(c.name, "HP Universal", c.port, c.attributes);
         EXPECT_STREQ(k.kind, c.kind) << c.name << " " << c.port;
-        EXPECT_EQ(k.mask, c.mask) << c.name << " " << c.port;
+        EXPECT_EQ(MaskOf(k), c.mask) << c.name << " " << c.port;
     }
 }
 
@@ -401,17 +406,16 @@ TEST(Peripherals, QueueNamesAreMaskedUnlessGiven) {
     scan.ok = true;
     for (const auto& c : cases) {
         EXPECT_EQ(IsGivenQueueName(c.name, c.driver), c.given) << c.name;
-        EXPECT_EQ(ClassifyPrinter(c.name, c.driver, "USB001", 0).mask, c.given ? 0u : 1u) << c.name;
+        EXPECT_EQ(MaskOf(ClassifyPrinter(c.name, c.driver, "USB001", 0)), c.given ? 0u : 1u) << c.name;
         scan.printers.push_back({c.name, c.driver, "USB001", 0});
     }
-    // Each masked name is named, so that it masks every text holding it.
+    // Each masked name is typed, so that it masks every text holding it.
     Snapshot s;
     AddPrinterTable(s, scan);
     std::vector<std::string> named, expected;
-    for (const NamedValue& n : s.named) {
-        EXPECT_EQ(n.kind, ValueKind::Chosen) << n.value;
-        named.push_back(n.value);
-    }
+    const Table& t = s.tables.at(0);
+    for (const TableRow& r : t.rows)
+        if (CellRole(t, r, 0) == Role::Typed && !r.cells[0].empty()) named.push_back(r.cells[0]);
     for (const auto& c : cases)
         if (!c.given && *c.name) expected.push_back(c.name);
     EXPECT_EQ(named, expected);
@@ -433,47 +437,30 @@ TEST(Peripherals, QueueNamesAreMaskedUnlessGiven) {
         EXPECT_NE(safe.find(kept), std::string::npos) << kept;
 }
 
-// Port names made from a printer's host name carry its MAC; model names and
-// Windows' own ports do not.
-TEST(Peripherals, PortNamesMadeFromAHostName) {
+// A port is typed unless Windows made it under a fixed name: a person names
+// one after a room or a printer, a port monitor after its address or its
+// host name, which carries the MAC.
+TEST(Peripherals, PortsAreTypedUnlessWindowsMadeThem) {
     const struct {
         const char* text;
-        bool host;
+        bool windows;
     } cases[] = {
-        {"BRW3C2AF41B2C9E", true},
-        {"NPI8C2A1F", true},
-        {"HP1A2B3C", true},
-        {"hp1a2b3c", true},
-        {"EPSON3C2A1F (ET-2750 Series)", true},
-        {"NPI8C2A1F (HP LaserJet 400 M401dne)", true},
-        {"Brother MFC-L2710DW series (BRN-3C2AF41B2C9E)", true},
-        {"KM_9C934E", true},
-        {"XRX9C934E1A2B3C", true},
-        {"HPAB12CD", true},  // the hex part begins with hex letters
-        {"Microsoft Print to PDF", false},
-        {"HP LaserJet 400 M401", false},
-        {"HP LaserJet Pro MFP M428fdw", false},
-        {"Brother HL-L2350DW series", false},
-        {"Canon TS3100 series", false},
-        {"Canon MF642C/643C/644C", false},
-        {"EPSON XP-4100 Series", false},
-        {"ZDesigner ZD420-203dpi ZPL", false},
-        {"USB001", false},
-        {"PORTPROMPT:", false},
-        {"nul:", false},
-        {"FACADE", false},
-        {"HPDEFACE", false},            // no digit: a word, not an address
-        {"1A2B3C", false},              // no maker's prefix
-        {"X1A2B3C", false},             // a one-letter prefix is a model's
-        {"ABCDEFG1A2B3C", false},       // a prefix longer than a maker's
-        {"HP1A2B3C4", false},           // 7 hex digits
-        {"HP12-1A2B3C", false},         // digits before the separator
+        {"USB001", true},          {"usb002", true},
+        {"LPT1:", true},           {"COM3:", true},
+        {"PORTPROMPT:", true},     {"nul:", true},
+        {"FILE:", true},           {"XPSPort:", true},
+        {"SHRFAX:", true},         {"DOT4_001", true},
+        {"TS001", true},           {"Ne00:", true},
+        {"BRW3C2AF41B2C9E", false}, {"NPI8C2A1F (HP LaserJet 400 M401dne)", false},
+        {"IP_10.0.0.5", false},    {"WSD-1c2b3a4d-0000-1111-2222-333344445555", false},
+        {"printer.local", false},  {"Ana's room", false},
+        {"Kowalczyk-Brother", false}, {"USB0011", false},
+        {"LPT:", false},           {"COMx:", false},
         {"", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(NamesPrinterHost(c.text), c.host) << c.text;
-        EXPECT_EQ(ClassifyPrinter("Fax", "Fax driver", c.text, 0).mask, c.host ? 4u : 0u) << c.text;
-        EXPECT_STREQ(ClassifyPrinter(c.text, "Fax driver", c.text, 0).kind, "local") << c.text;
+        EXPECT_EQ(IsWindowsPortName(c.text), c.windows) << c.text;
+        EXPECT_EQ(MaskOf(ClassifyPrinter("Fax", "Fax driver", c.text, 0)), c.windows ? 0u : 4u) << c.text;
     }
 
     PrinterScan scan;

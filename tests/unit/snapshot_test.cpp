@@ -22,9 +22,9 @@ TEST(Records, Defaults) {
     Signal sig;
     EXPECT_EQ(sig.scope, 1);
     EXPECT_EQ(sig.w, 0);
-    EXPECT_FALSE(sig.sens);
+    EXPECT_TRUE(Sensitive(sig));  // a value whose role nobody declared is masked
     EXPECT_EQ(sig.q, 1.0);
-    Table t = MakeTable("cpu", "cpu.x", "X", {"A", "B"});
+    Table t = MakeTable("cpu", "cpu.x", "X", {{"A", Role::Program}, {"B", Role::Maker}});
     EXPECT_TRUE(t.safe);
     EXPECT_EQ(t.groupCol, -1);
     EXPECT_EQ(t.sens, 0u);
@@ -35,7 +35,7 @@ TEST(Records, Defaults) {
 }
 
 TEST(Records, MakeSignalMapsPositionalArguments) {
-    Signal s = MakeSignal("k", "c", "n", "v", SignalScope::PerUnit, 15, "g", Sens::Yes, "src", "note", 0.0);
+    Signal s = MakeSignal("k", "c", "n", "v", SignalScope::PerUnit, 15, "g", Role::Identifier, "src", "note", 0.0);
     EXPECT_EQ(s.key, "k");
     EXPECT_EQ(s.cat, "c");
     EXPECT_EQ(s.name, "n");
@@ -43,7 +43,7 @@ TEST(Records, MakeSignalMapsPositionalArguments) {
     EXPECT_EQ(s.scope, 0);
     EXPECT_EQ(s.w, 15);
     EXPECT_EQ(s.group, "g");
-    EXPECT_TRUE(s.sens);
+    EXPECT_TRUE(Sensitive(s));
     EXPECT_EQ(s.src, "src");
     EXPECT_EQ(s.note, "note");
     EXPECT_EQ(s.q, 0.0);
@@ -54,12 +54,12 @@ TEST(Records, AddRowAndNoteAndFindTable) {
     AddNote(s, "ACPI", "no tables");
     AddNote(s, "", "x");
     EXPECT_EQ(s.notes, (std::vector<std::string>{"ACPI: no tables", ": x"}));
-    Table a = MakeTable("t", "id", "first", {"A"});
+    Table a = MakeTable("t", "id", "first", {{"A", Role::Maker}});
     AddRow(a, {"x"});
-    AddRow(a, {"y"}, 1);
+    AddRow(a, {"y"}, {Role::Identifier});
     EXPECT_EQ(a.rows[1].sens, 1u);
     s.tables.push_back(a);
-    s.tables.push_back(MakeTable("t", "id", "second", {"A"}));
+    s.tables.push_back(MakeTable("t", "id", "second", {{"A", Role::Program}}));
     ASSERT_NE(FindTable(s, "id"), nullptr);
     EXPECT_EQ(FindTable(s, "id")->title, "first");
     EXPECT_EQ(FindTable(s, "nope"), nullptr);

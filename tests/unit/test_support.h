@@ -8,7 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "core/snapshot.h"
+
 namespace vorq::test {
+
+// Columns of a table another collector made, for tests of its readers: the
+// roles do not matter there.
+inline std::vector<Column> MakerColumns(std::vector<std::string> titles) {
+    std::vector<Column> columns;
+    for (std::string& t : titles) columns.emplace_back(std::move(t), Role::Maker);
+    return columns;
+}
 
 // Bytes from a hexadecimal text; blanks between digits are ignored.
 inline std::vector<uint8_t> HexBytes(const std::string& hex) {

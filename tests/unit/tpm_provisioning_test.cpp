@@ -139,7 +139,7 @@ TEST(TpmProvisioning, RowsSignalAndFacts) {
             << r.cells[0];
     ASSERT_EQ(s.signals.size(), 1u);
     EXPECT_EQ(s.signals[0].key, sig::kTpmAikHash);
-    EXPECT_TRUE(s.signals[0].sens);
+    EXPECT_TRUE(Sensitive(s.signals[0]));
     EXPECT_EQ(s.signals[0].value, "AB01");
     EXPECT_EQ(s.signals[0].scope, 2);
     EXPECT_EQ(s.signals[0].w, 8);

@@ -219,7 +219,7 @@ TEST(TpmCollect, ProvisionedSimulatorShowsTheEndorsementKey) {
     EXPECT_EQ(g.value, ek.substr(ek.size() - 32));
     EXPECT_EQ(g.name, "Endorsement key (RSA, 0x81010001)");
     EXPECT_EQ(g.w, 35);
-    EXPECT_TRUE(g.sens);
+    EXPECT_TRUE(Sensitive(g));
     EXPECT_EQ(g.scope, 0);
     EXPECT_EQ(g.group, "anchor");
     EXPECT_EQ(g.src, "TBS TPM2_ReadPublic");

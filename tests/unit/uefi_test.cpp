@@ -277,11 +277,10 @@ TEST(CollectUefi, BootConfiguration) {
     std::vector<uint32_t> masks;
     for (const TableRow& r : bcd->rows) masks.push_back(r.sens);
     EXPECT_EQ(masks, (std::vector<uint32_t>{0, 0, 0, 4}));
-    ASSERT_EQ(s.named.size(), 1u);
-    EXPECT_EQ(s.named[0].kind, ValueKind::Chosen);
-    EXPECT_EQ(s.named[0].value, "Anas Windows");
+    EXPECT_EQ(CellRole(*bcd, bcd->rows[3], 2), Role::Typed);
+    EXPECT_EQ(CellRole(*bcd, bcd->rows[0], 2), Role::Program);
     ASSERT_EQ(SignalKeys(s), std::vector<std::string>{"uefi.bcd_default"});
-    EXPECT_TRUE(s.signals[0].sens);
+    EXPECT_TRUE(Sensitive(s.signals[0]));
     EXPECT_EQ(s.signals[0].scope, 2);
 
     FakeMachine none;

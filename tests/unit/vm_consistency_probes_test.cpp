@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/test_support.h"
+
 #include "assessment/crosschecks.h"
 #include "collectors/devices/battery.h"
 #include "collectors/devices/network.h"
@@ -171,8 +173,8 @@ TEST(VmConsistencyProbes, StorageIdentityAgreesWhereTheCrossCheckDoes) {
 TEST(VmConsistencyProbes, StorageCapabilityHints) {
     Snapshot s;
     Table disks = MakeTable("storage", table::kStorageDisks, "Physical disks",
-                            {"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
-                             "Disk GUID / signature", "System"});
+                            test::MakerColumns({"Disk", "Model", "Bus", "Media", "Size", "Serial (descriptor)", "Firmware", "Partition style",
+                             "Disk GUID / signature", "System"}));
     AddRow(disks, {"Disk 0", "m", "NVMe", "SSD", "", "", "", "", "", ""});
     s.tables.push_back(disks);
     EXPECT_EQ(ProbeOf(s, "storage.capability_context").result, kNotDetected);
@@ -289,7 +291,7 @@ TEST(VmConsistencyProbes, ReusedFacts) {
 
 TEST(VmConsistencyProbes, LegacyBiosFromThePostureTable) {
     Snapshot s;
-    Table posture = MakeTable("platform", table::kPlatformPosture, "Platform posture", {"Feature", "State", "Evidence"});
+    Table posture = MakeTable("platform", table::kPlatformPosture, "Platform posture", test::MakerColumns({"Feature", "State", "Evidence"}));
     AddRow(posture, {"Firmware type", "Legacy BIOS", ""});
     s.tables.push_back(posture);
     EXPECT_EQ(ProbeOf(s, "firmware.uefi_context").result, kNotDetected);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/test_support.h"
+
 #include "collectors/processor/acpi.h"
 #include "collectors/processor/cpu.h"
 #include "collectors/processor/smbios.h"
@@ -25,7 +27,7 @@ VmProbe ProbeOf(const Snapshot& s, const std::string& id) {
 }
 
 void AddSmbiosRows(Snapshot& s) {
-    Table t = MakeTable("firmware", table::kSmbios, "SMBIOS structures", {"Structure", "Field", "Value"});
+    Table t = MakeTable("firmware", table::kSmbios, "SMBIOS structures", test::MakerColumns({"Structure", "Field", "Value"}));
     AddRow(t, {"System", "Manufacturer", "x"});
     s.tables.push_back(t);
 }

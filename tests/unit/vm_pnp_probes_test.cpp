@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/unit/test_support.h"
+
 #include "collectors/devices/devices.h"
 #include "collectors/devices/display.h"
 #include "vm/vm.h"
@@ -17,14 +19,14 @@ struct Dev {
 
 void AddDevices(Snapshot& s, std::initializer_list<Dev> devs) {
     Table t = MakeTable("devices", table::kDevices, "Present PnP devices",
-                        {"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
-                         "Container ID", "PCIe link"});
+                        test::MakerColumns({"Class", "Device", "Manufacturer", "Hardware ID", "Instance ID", "Driver", "Service",
+                         "Container ID", "PCIe link"}));
     for (const Dev& d : devs) AddRow(t, {d.cls, d.device, "", d.hwid, "", "", d.service, "", ""});
     s.tables.push_back(t);
 }
 
 void AddTable(Snapshot& s, const char* id, size_t columns, std::initializer_list<std::vector<std::string>> rows) {
-    Table t = MakeTable("display", id, id, std::vector<std::string>(columns, "c"));
+    Table t = MakeTable("display", id, id, test::MakerColumns(std::vector<std::string>(columns, "c")));
     for (const auto& r : rows) AddRow(t, r);
     s.tables.push_back(t);
 }

@@ -1,10 +1,11 @@
 // The privacy-safe report over a real scan of this Wine prefix: every
-// collector's texts as the program writes them. Two properties:
-// - every word of the program's own texts, taken as the account, the computer
-//   and the owner name at once, leaves every program text readable (a masked
-//   fixed text would tell the name back);
-// - a name a person chose, in each script, planted in texts of machine data,
-//   leaves no text holding it readable.
+// collector's texts as the program writes them. Three properties:
+// - every column, row and signal declares its role;
+// - every word of the program's and the makers' texts, taken as any kind of
+//   name, leaves each of those texts as it was (a masked fixed text would
+//   tell the name back);
+// - a name a person chose, in each script, planted in every typed,
+//   identifier and time text, leaves no text holding it readable.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -159,8 +160,6 @@ Json Parse(const std::string& text) {
     return r.Value();
 }
 
-bool ColumnBit(uint32_t mask, size_t i) { return i < 32 && (mask >> i & 1u); }
-
 // One scan of this prefix, shared by the tests.
 const Snapshot& Scan() {
     static const std::unique_ptr<Snapshot> s = [] {
@@ -196,19 +195,19 @@ std::string Written(const Json& report, const Place& p) {
     }
 }
 
-// The program's own texts the writer could compare: label cells, signal names,
-// program-text values, sources and notes, check details, score and item
-// notes, the device's subtitle and a title of the program's (titles, column
-// titles and table notes it never looks at).
-std::vector<Place> ProgramTexts(const Snapshot& s) {
+// Where a role that is never masked for a name stands: program and maker
+// cells, program and maker signal values, signal names but for their
+// machine-data part, sources and notes of the program's, check details of
+// the program's, score and item notes, the device's subtitle and title.
+std::vector<Place> ProgramAndMakerTexts(const Snapshot& s) {
     std::vector<Place> out;
     size_t written = 0;
     for (const Table& t : s.tables) {
         if (!t.safe) continue;
         for (size_t r = 0; r < t.rows.size(); ++r) {
             const TableRow& row = t.rows[r];
-            for (size_t i = 0; i < row.cells.size(); ++i)
-                if (ColumnBit(t.labels | row.labels, i) && !ColumnBit(t.sens | row.sens, i) && !row.cells[i].empty())
+            for (size_t i = 0; i < row.cells.size() && i < 32; ++i)
+                if (!MaskedRole(CellRole(t, row, i)) && !row.cells[i].empty())
                     out.push_back({Place::Cell, written, r, i, row.cells[i]});
         }
         ++written;
@@ -216,8 +215,7 @@ std::vector<Place> ProgramTexts(const Snapshot& s) {
     for (size_t k = 0; k < s.signals.size(); ++k) {
         const Signal& sig = s.signals[k];
         if (sig.nameData.empty()) out.push_back({Place::SignalName, k, 0, 0, sig.name});
-        if (!(sig.data & kDataValue) && !sig.sens && !sig.value.empty())
-            out.push_back({Place::SignalValue, k, 0, 0, sig.value});
+        if (!MaskedRole(sig.role) && !sig.value.empty()) out.push_back({Place::SignalValue, k, 0, 0, sig.value});
         if (!(sig.data & kDataSrc)) out.push_back({Place::SignalSrc, k, 0, 0, sig.src});
         if (!(sig.data & kDataNote) && !sig.note.empty()) out.push_back({Place::SignalNote, k, 0, 0, sig.note});
     }
@@ -229,7 +227,7 @@ std::vector<Place> ProgramTexts(const Snapshot& s) {
             out.push_back({Place::ItemNote, k, i, 0, s.scores[k].items[i].note});
     }
     out.push_back({Place::Device, 0, 1, 0, s.deviceSubtitle});
-    if (s.deviceTitleOwn) out.push_back({Place::Device, 0, 0, 0, s.deviceTitle});
+    out.push_back({Place::Device, 0, 0, 0, s.deviceTitle});
     return out;
 }
 
@@ -238,12 +236,36 @@ const Bytes& Key() {
     return key;
 }
 
-TEST(SafeReport, NoProgramTextTellsANameBack) {
-    Snapshot s = Scan();
+// Every column, row and signal declares what it holds: one without a role
+// would be masked whole, and must fail here rather than for a user.
+TEST(SafeReport, EveryTextDeclaresItsRole) {
+    const Snapshot& s = Scan();
     ASSERT_GT(s.tables.size(), 20u);
-    const std::vector<Place> program = ProgramTexts(s);
+    for (const Table& t : s.tables) {
+        ASSERT_EQ(t.roles.size(), t.columns.size()) << t.id;
+        for (size_t i = 0; i < t.roles.size(); ++i)
+            EXPECT_NE(t.roles[i], Role::Undeclared) << t.id << " / " << t.columns[i];
+        for (const TableRow& row : t.rows)
+            for (size_t i = 0; i < row.cells.size(); ++i) {
+                const Role r = CellRole(t, row, i);
+                EXPECT_TRUE(r != Role::Undeclared && r != Role::Field)
+                    << t.id << " / " << (i < t.columns.size() ? t.columns[i] : std::to_string(i)) << ": "
+                    << row.cells[i];
+            }
+    }
+    for (const Signal& sig : s.signals) EXPECT_NE(sig.role, Role::Undeclared) << sig.key;
+    EXPECT_NE(s.deviceTitleRole, Role::Undeclared);
+}
+
+// Every word of the program's and the makers' texts, taken as the account,
+// the computer, the owner, the organization and a typed name at once, leaves
+// each of those texts as it was: which of them a name masked would tell the
+// name back.
+TEST(SafeReport, NoNameMasksAProgramOrMakerText) {
+    Snapshot s = Scan();
+    const std::vector<Place> texts = ProgramAndMakerTexts(s);
     std::set<std::string> words;
-    for (const Place& p : program) {
+    for (const Place& p : texts) {
         const std::string w = MaskedValues::Words(p.text);
         for (size_t from = 1; from < w.size();) {
             const size_t end = w.find(' ', from);
@@ -252,22 +274,33 @@ TEST(SafeReport, NoProgramTextTellsANameBack) {
         }
     }
     ASSERT_GT(words.size(), 200u);
+    std::string base;
+    WriteSnapshotJsonWithKey(base, s, kReportSafe, Key());
+    const Json before = Parse(base);
     const std::vector<NamedValue> named = s.named;
-    for (const std::string& word : words) {
+    // Words in batches: a batch that masks something is named by its texts.
+    const std::vector<std::string> all(words.begin(), words.end());
+    for (size_t from = 0; from < all.size(); from += 25) {
         s.named = named;
-        for (ValueKind kind : {ValueKind::Account, ValueKind::Computer, ValueKind::Owner}) s.named.push_back({kind, word});
+        std::string batch;
+        for (size_t i = from; i < all.size() && i < from + 25; ++i) {
+            for (ValueKind kind : {ValueKind::Account, ValueKind::Computer, ValueKind::Owner, ValueKind::Organization,
+                                   ValueKind::Chosen})
+                s.named.push_back({kind, all[i]});
+            batch += all[i] + " ";
+        }
         std::string out;
         WriteSnapshotJsonWithKey(out, s, kReportSafe, Key());
         const Json report = Parse(out);
-        for (const Place& p : program) {
-            const std::string written = Written(report, p);
-            if (written != p.text) ADD_FAILURE() << "\"" << word << "\" masks \"" << p.text << "\"";
-        }
+        for (const Place& p : texts)
+            if (Written(report, p) != Written(before, p))
+                ADD_FAILURE() << "one of \"" << batch << "\" masks \"" << p.text << "\"";
     }
 }
 
-// A name planted beside machine data in every table and signal: each planted
-// text is masked, and no form of the name is left in the report.
+// A name a person chose, planted in every typed, identifier and time cell and
+// value and in the machine-data part of signal names: each planted text is
+// masked, and no form of the name is left in the report.
 TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
     struct Name {
         const char* name;
@@ -280,6 +313,8 @@ TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
         {"王小明", {"王小明的打印机", "资料（王小明）"}},
         {"さくら", {"さくらのプリンタ", "さくらＰＣ"}},
         {"สมชาย", {"เครื่องพิมพ์ของสมชาย", "สมชาย-PC"}},
+        {"דניאל", {"המדפסת של דניאל", "דניאל-PC"}},
+        {"김민준", {"김민준의 프린터", "김민준-PC"}},
     };
     const Snapshot& scan = Scan();
     for (const Name& n : names) {
@@ -290,10 +325,17 @@ TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
         const auto next = [&] { return n.planted[form++ % n.planted.size()]; };
         for (Table& t : s.tables) {
             if (!t.safe) continue;
-            for (size_t r = 0; r < t.rows.size() && r < 2; ++r) {
+            // Every column a row can hold, whatever this prefix filled in.
+            TableRow extra;
+            extra.cells.assign(t.columns.size(), "x");
+            t.rows.push_back(extra);
+            for (size_t r = 0; r < t.rows.size(); ++r) {
                 TableRow& row = t.rows[r];
+                if (row.roles.size() < row.cells.size()) row.roles.resize(row.cells.size(), Role::Undeclared);
                 for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
-                    if (ColumnBit(t.labels | row.labels, i)) continue;
+                    Role role = CellRole(t, row, i);
+                    if (role == Role::Field) role = row.roles[i] = Role::Typed;
+                    if (!MaskedRole(role)) continue;
                     row.cells[i] = next();
                     planted.push_back({Place::Cell, written, r, i, row.cells[i]});
                 }
@@ -302,14 +344,14 @@ TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
         }
         for (size_t k = 0; k < s.signals.size(); ++k) {
             Signal& sig = s.signals[k];
-            if (sig.sens || !(sig.data & kDataValue)) continue;
-            sig.value = next();
-            planted.push_back({Place::SignalValue, k, 0, 0, sig.value});
             if (!sig.nameData.empty()) {
                 sig.nameData = next();
                 sig.name = "Device: " + sig.nameData;
                 planted.push_back({Place::SignalName, k, 0, 0, sig.nameData});
             }
+            if (!MaskedRole(sig.role)) continue;
+            sig.value = next();
+            planted.push_back({Place::SignalValue, k, 0, 0, sig.value});
         }
         ASSERT_GT(planted.size(), 50u) << n.name;
         std::string out;
