@@ -530,6 +530,12 @@ def looks_like_name(v):
     return "\\" in v or "::" in v or bool(re.fullmatch(r"[A-Za-z_][\w.]*[a-z][A-Z][\w.]*|[\w-]+/[\w-]+|\w+-\w+", v))
 
 
+def looks_like_ids(v):
+    """An address, an API call or a list of the program's dotted ids: cells of
+    columns the program writes that are named, not worded."""
+    return bool(re.fullmatch(r"https?://\S+|\w+\(\w+\)|[a-z][a-z0-9]*\.\w+(?:, [a-z][a-z0-9]*\.\w+)*", v))
+
+
 def needs_key(text):
     """Whether a text has anything to translate: a word of lower-case letters
     or letters beyond ASCII. "CPU", "EAX" or "x2APIC" stay as they are."""
@@ -544,7 +550,8 @@ def report_texts(report, where_prefix="report"):
     found = {}
 
     def add(text, where):
-        if isinstance(text, str) and text.strip() and needs_key(text) and not (" " not in text and looks_like_name(text)):
+        if (isinstance(text, str) and text.strip() and needs_key(text) and not looks_like_ids(text)
+                and not (" " not in text and looks_like_name(text))):
             found.setdefault(text, []).append(where_prefix + ": " + where)
 
     if not isinstance(report, dict):
