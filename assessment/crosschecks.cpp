@@ -82,22 +82,14 @@ void CheckMacList(Snapshot& s, const char* id, const char* title, const std::str
     }
 }
 
-// A check whose detail holds machine data (a version string, a vendor's
-// name): a privacy-safe report compares it with the values it masks.
-void AddDataCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status,
-                  std::string detail) {
-    AddCheck(s, std::move(id), std::move(category), std::move(title), status, std::move(detail));
-    s.checks.back().data = true;
-}
-
 }  // namespace
 
-void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail) {
+void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, Sentence detail) {
     Check c;
     c.id = std::move(id);
     c.category = std::move(category);
     c.title = std::move(title);
-    c.detail = std::move(detail);
+    Say(c.detail, c.detailSaid, std::move(detail));
     c.status = status;
     s.checks.push_back(std::move(c));
 }
@@ -224,8 +216,8 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
                                    [&](const std::string& t) { return version.find(t) != std::string::npos; })) {
                 AddCheck(s, "x.cpu", kConsistency, title, kPass, "model number appears in both");
             } else {
-                AddDataCheck(s, "x.cpu", kConsistency, title, kWarn,
-                             "SMBIOS processor string does not mention the CPUID model (\"" + rawVersion + "\")");
+                AddCheck(s, "x.cpu", kConsistency, title, kWarn,
+                         {"SMBIOS processor string does not mention the CPUID model (\"{x1}\")", {{rawVersion, Role::Maker}}});
             }
         }
     }
@@ -242,8 +234,8 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             if (consistent)
                 AddCheck(s, "x.cpuvendor", kConsistency, title, kPass, "consistent");
             else
-                AddDataCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo,
-                             vendor + " vs \"" + maker + "\"");
+                AddCheck(s, "x.cpuvendor", kConsistency, title, amd || intel ? kWarn : kInfo,
+                         {"{x1} vs \"{x2}\"", {{vendor, Role::Maker}, {maker, Role::Maker}}});
         }
     }
     const int32_t osCount = cpuidSafe ? GetFactInt(s, fact::kCpuLogical) : 0;
@@ -275,8 +267,10 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             std::string reversed = Trim(b);
             std::reverse(reversed.begin(), reversed.end());
             const bool consistent = a == b || a == reversed || ContainsNoCase(b, a) || ContainsNoCase(a, b);
-            AddDataCheck(s, "x.tpmvendor", kConsistency, "TPM vendor: TPM2_GetCapability vs SMBIOS type 43",
-                         consistent ? kPass : kWarn, consistent ? "consistent" : a + " vs " + b);
+            AddCheck(s, "x.tpmvendor", kConsistency, "TPM vendor: TPM2_GetCapability vs SMBIOS type 43",
+                     consistent ? kPass : kWarn,
+                     consistent ? Sentence("consistent")
+                                : Sentence("{x1} vs {x2}", {{a, Role::Maker}, {b, Role::Maker}}));
         }
     }
     {  // x.tpmacpi
@@ -382,25 +376,27 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             }
             const uint64_t hexValue = ParseU64(h, 16).value_or(0);
             const uint64_t decValue = (!h.empty() && h == d) ? ParseU64(h, 10).value_or(0) : 0;
-            std::string match;
+            Sentence match;
             for (const std::string& piece : SplitComma(esrt)) {
                 const uint64_t v = ParseU64(piece, 16).value_or(0);
                 if (v != 0 && v == hexValue) {
-                    match = "0x" + piece + " read as hex";
+                    match = {"SMBIOS \"{x1}\" matches the ESRT system-firmware version 0x{x2} read as hex",
+                             {{bios, Role::Maker}, {piece, Role::Maker}}};
                     break;
                 }
                 if (v != 0 && v == decValue) {
-                    match = "0x" + piece + " read as decimal " + std::to_string(decValue);
+                    match = {"SMBIOS \"{x1}\" matches the ESRT system-firmware version 0x{x2} read as decimal {n1}",
+                             {{bios, Role::Maker}, {piece, Role::Maker}, {std::to_string(decValue), Role::Maker}}};
                     break;
                 }
             }
             const char* title = "Firmware version: ESRT vs SMBIOS";
-            if (!match.empty())
-                AddDataCheck(s, "x.esrt", kConsistency, title, kPass,
-                             "SMBIOS \"" + bios + "\" matches the ESRT system-firmware version " + match);
+            if (!match.args.empty())
+                AddCheck(s, "x.esrt", kConsistency, title, kPass, std::move(match));
             else
-                AddDataCheck(s, "x.esrt", kConsistency, title, kInfo,
-                             "ESRT 0x" + esrt + " vs SMBIOS \"" + bios + "\" (vendors encode the two differently)");
+                AddCheck(s, "x.esrt", kConsistency, title, kInfo,
+                         {"ESRT 0x{x1} vs SMBIOS \"{x2}\" (vendors encode the two differently)",
+                          {{esrt, Role::Maker}, {bios, Role::Maker}}});
         }
     }
     {  // x.ata
@@ -452,12 +448,13 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
             const std::string boot = GetFact(s, fact::kTpmWinPcrBoot);
             const char* title = "PCR 0-7: Windows provisioning record vs live TPM";
             if (pcr == "match")
-                AddDataCheck(s, "x.pcrwin", kConsistency, title, kPass,
-                             "the PCR values Windows recorded at boot " + boot + " equal the live values");
+                AddCheck(s, "x.pcrwin", kConsistency, title, kPass,
+                         {"the PCR values Windows recorded at boot {n1} equal the live values", {{boot, Role::Program}}});
             else
-                AddDataCheck(s, "x.pcrwin", kConsistency, title, kWarn,
-                             "the live PCR 0-7 differ from the values Windows recorded at boot " + boot +
-                                 " - firmware, option ROMs or Secure Boot configuration changed since");
+                AddCheck(s, "x.pcrwin", kConsistency, title, kWarn,
+                         {"the live PCR 0-7 differ from the values Windows recorded at boot {n1} - firmware, option ROMs "
+                          "or Secure Boot configuration changed since",
+                          {{boot, Role::Program}}});
         }
     }
     {  // x.lineage: an upgrade count never reads as a clean installation; without a date there is no row.
@@ -466,11 +463,11 @@ void CollectCrossChecksFrom(Snapshot& s, const CrossChecksSource& in) {
         const char* title = "Installation lineage";
         if (count >= 1) {
             if (!first.empty()) {
+                // The year and month of the masked first installation time,
+                // in a form no masked value matches.
                 AddCheck(s, "x.lineage", kContextCategory, title, kInfo,
-                         Format("%d earlier Windows version(s) upgraded in place; the lineage was first installed in %s", count,
-                                first.substr(0, 7).c_str()));
-                // The year and month come from the masked first installation time.
-                s.checks.back().sens = true;
+                         {"{n1} earlier Windows version(s) upgraded in place; the lineage was first installed in {x1}",
+                          {{std::to_string(count), Role::Program}, {first.substr(0, 7), Role::Time}}});
             }
         } else if (HasFact(s, fact::kWinLineageCount)) {
             AddCheck(s, "x.lineage", kContextCategory, title, kInfo, "clean installation - no earlier Windows version recorded");

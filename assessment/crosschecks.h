@@ -23,7 +23,9 @@ struct CrossChecksSource {
     uint64_t totalPhysicalBytes = 0;
 };
 
-void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, std::string detail);
+// `detail`: a plain text is the program's own; machine data goes in as a
+// sentence's arguments.
+void AddCheck(Snapshot& s, std::string id, std::string category, std::string title, int32_t status, Sentence detail);
 std::string NormalizeId(std::string_view text);
 bool ListContainsId(std::string_view list, std::string_view id);
 std::vector<std::string> ModelNumberTokens(std::string_view text);

@@ -94,12 +94,11 @@ Masked CollectMasked(const Snapshot& s) {
 // becomes a pseudonym under a context naming where it stands, so two safe
 // reports of one installation still agree on it. The program's own texts
 // (titles, column titles, table notes, score verdicts, notes, item labels
-// and notes, the scan's notes, program cells and values, signal names but
-// for their machine-data part, sources and notes and check details unless
-// marked as machine data) are written as they are and never compared: an
-// owner called "user" must not mask the column "User", and a masked fixed
-// text would tell the name back. A maker's text is compared with the
-// identifiers only.
+// and notes, the scan's notes, program cells and values, and the patterns of
+// sentences) are written as they are and never compared: an owner called
+// "user" must not mask the column "User", and a masked fixed text would tell
+// the name back. A sentence's arguments are written each by its role, masked
+// in place. A maker's text is compared with the identifiers only.
 struct Writer {
     JsonWriter& w;
     int mode;
@@ -128,6 +127,38 @@ struct Writer {
         context.append(field);
         w.WriteString(name, Shown(text, context, derived, role));
     }
+
+    // An argument as a safe report writes it: a program's as it is, a maker's
+    // masked where it restates an identifier, an identifier or time always, a
+    // typed one (and one of no role) unless a default or where it restates
+    // anything masked.
+    std::string Argument(const Arg& a, const std::string& context) const {
+        const Role role = a.role == Role::Program || a.role == Role::Maker || a.role == Role::Identifier ||
+                                  a.role == Role::Time
+                              ? a.role
+                              : Role::Typed;
+        if (a.text.empty() || !(Hidden(role, a.text) || Restated(a.text, role))) return a.text;
+        return "hmac:" + HmacId(key, context, a.text);
+    }
+
+    // A text that may be a sentence: its pattern as it is, its arguments by
+    // their roles under "<owner>/<field>/<n>". A text that no longer is what
+    // its sentence fills counts as one typed argument.
+    void Said(std::string_view name, const std::string& text, const Sentence& said, std::string_view owner,
+              std::string_view field) const {
+        if (mode != kReportSafe || said.args.empty()) return w.WriteString(name, text);
+        std::string context(owner);
+        context.push_back('/');
+        context.append(field);
+        if (Fill(said) != text) return w.WriteString(name, Argument({text, Role::Typed}, context));
+        context.push_back('/');
+        const size_t base = context.size();
+        w.WriteString(name, FillWith(said, [&](size_t i) {
+                          context.resize(base);
+                          context += std::to_string(i + 1);
+                          return Argument(said.args[i], context);
+                      }));
+    }
 };
 
 void WriteScore(const Writer& o, const Score& sc) {
@@ -137,16 +168,17 @@ void WriteScore(const Writer& o, const Score& sc) {
     w.WriteString("title", sc.title);
     w.WriteInt("value", sc.value);
     w.WriteString("verdict", sc.verdict);
-    w.WriteString("note", sc.note);
+    o.Said("note", sc.note, sc.noteSaid, sc.id, "note");
     w.WriteKey("items");
     w.BeginArray();
-    for (const ScoreItem& it : sc.items) {
+    for (size_t i = 0; i < sc.items.size(); ++i) {
+        const ScoreItem& it = sc.items[i];
         w.BeginObject();
         w.WriteString("label", it.label);
         w.WriteInt("points", it.points);
         w.WriteInt("max", it.max);
         w.WriteString("status", StatusWord(it.status));
-        w.WriteString("note", it.note);
+        o.Said("note", it.note, it.noteSaid, sc.id + "/items/" + std::to_string(i), "note");
         w.EndObject();
     }
     w.EndArray();
@@ -160,10 +192,7 @@ void WriteCheck(const Writer& o, const Check& c) {
     w.WriteString("category", c.category);
     w.WriteString("title", c.title);
     w.WriteString("status", StatusWord(c.status));
-    if (c.data || c.sens)
-        o.Text("detail", c.detail, c.id, "detail", c.sens);
-    else
-        w.WriteString("detail", c.detail);
+    o.Said("detail", c.detail, c.detailSaid, c.id, "detail");
     w.EndObject();
 }
 
@@ -180,10 +209,7 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     w.BeginObject();
     w.WriteString("key", sig.key);
     w.WriteString("cat", sig.cat);
-    if (safe && !sig.nameData.empty() && o.Restated(sig.nameData))
-        w.WriteString("name", "hmac:" + HmacId(o.key, sig.key + "/name", sig.name));
-    else
-        w.WriteString("name", sig.name);
+    o.Said("name", sig.name, sig.nameSaid, sig.key, "name");
     if (!hidden) w.WriteString("v", sig.value);
     if (sens && !sig.value.empty()) w.WriteString("h", HmacId(o.key, sig.key, sig.value));
     w.WriteString("group", sig.group);
@@ -191,16 +217,8 @@ void WriteSignal(const Writer& o, const Signal& sig) {
     w.WriteInt("w", sig.w);
     w.WriteBool("sens", sens);
     w.WriteNumber("q", sig.q);
-    if (sig.data & kDataSrc)
-        o.Text("src", sig.src, sig.key, "src");
-    else
-        w.WriteString("src", sig.src);
-    if (!sig.note.empty()) {
-        if (sig.data & kDataNote)
-            o.Text("note", sig.note, sig.key, "note");
-        else
-            w.WriteString("note", sig.note);
-    }
+    o.Said("src", sig.src, sig.srcSaid, sig.key, "src");
+    if (!sig.note.empty()) o.Said("note", sig.note, sig.noteSaid, sig.key, "note");
     w.EndObject();
 }
 
@@ -211,7 +229,7 @@ void WriteTable(const Writer& o, const Table& t) {
     w.WriteString("tab", t.tab);
     w.WriteString("id", t.id);
     w.WriteString("title", t.title);
-    if (!t.note.empty()) w.WriteString("note", t.note);
+    if (!t.note.empty()) o.Said("note", t.note, t.noteSaid, t.id, "note");
     w.WriteKey("columns");
     w.BeginArray();
     for (const std::string& c : t.columns) w.WriteStringValue(c);

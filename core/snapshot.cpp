@@ -16,21 +16,31 @@ std::string GetFact(const Snapshot& s, const std::string& key, const std::string
 
 bool HasFact(const Snapshot& s, const std::string& key) { return s.facts.count(key) != 0; }
 
-Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
-                  std::string group, Role role, std::string src, std::string note, double q) {
+Signal MakeSignal(std::string key, std::string cat, Sentence name, std::string value, SignalScope scope, int32_t w,
+                  std::string group, Role role, Sentence src, Sentence note, double q) {
     Signal sig;
     sig.key = std::move(key);
     sig.cat = std::move(cat);
-    sig.name = std::move(name);
+    Say(sig.name, sig.nameSaid, std::move(name));
     sig.value = std::move(value);
     sig.scope = static_cast<int32_t>(scope);
     sig.w = w;
     sig.group = std::move(group);
     sig.role = role;
-    sig.src = std::move(src);
-    sig.note = std::move(note);
+    Say(sig.src, sig.srcSaid, std::move(src));
+    Say(sig.note, sig.noteSaid, std::move(note));
     sig.q = q;
     return sig;
+}
+
+void Say(std::string& text, Sentence& kept, Sentence said) {
+    if (said.args.empty()) {
+        text = std::move(said.pattern);
+        kept = Sentence();
+        return;
+    }
+    text = Fill(said);
+    kept = std::move(said);
 }
 
 namespace {

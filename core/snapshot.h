@@ -45,8 +45,41 @@ enum class Role : uint8_t {
 // default).
 constexpr bool MaskedRole(Role r) { return r != Role::Program && r != Role::Maker; }
 
-// Bits of Signal::data: a source or note holds machine data only when marked.
-enum SignalText : uint8_t { kDataSrc = 4, kDataNote = 8 };
+// One piece of machine data in a sentence, with what it holds; undeclared
+// counts as typed (masked).
+struct Arg {
+    std::string text;
+    Role role = Role::Undeclared;
+};
+
+// A sentence that carries machine data: the program's pattern, in the forms
+// the page translates ("GPU: {x1}", "Disk {n1} serial ({x1})"), and the
+// arguments its marks ({x1}, {n1}, {t1}, {p1}) stand for, in the order the
+// marks stand. The privacy-safe report never compares the pattern's words and
+// writes each argument by its role, masked in place. A plain text converts to
+// a sentence without arguments: the program's own.
+struct Sentence {
+    Sentence() = default;
+    Sentence(std::string text) : pattern(std::move(text)) {}
+    Sentence(const char* text) : pattern(text) {}
+    Sentence(std::string pattern, std::vector<Arg> args) : pattern(std::move(pattern)), args(std::move(args)) {}
+    std::string pattern;
+    std::vector<Arg> args;
+};
+
+// The pattern with each mark replaced by its argument, `shown` giving the text
+// of argument i; marks beyond the arguments stay. Without arguments the
+// pattern is the text as it stands, braces and all.
+template <typename Shown>
+std::string FillWith(const Sentence& s, Shown&& shown);
+inline std::string Fill(const Sentence& s) {
+    return FillWith(s, [&](size_t i) -> const std::string& { return s.args[i].text; });
+}
+
+// Sets `text` to the sentence filled and keeps the sentence beside it for the
+// privacy-safe report (only where it has arguments: a program's text needs
+// none).
+void Say(std::string& text, Sentence& kept, Sentence said);
 
 struct Signal {
     std::string key;
@@ -61,16 +94,10 @@ struct Signal {
     // What the value holds; the report's "sens" is derived from it.
     Role role = Role::Undeclared;
     double q = 1.0;
-    // Which of the signal's source and note hold machine data, which the
-    // privacy-safe report compares with the values it masks (SignalText bits);
-    // the others are the program's own, never compared. Not written.
-    uint8_t data = 0;
-    // The part of the name read from the machine ("Ana's AirPods Pro" of
-    // "Audio endpoint ID - Ana's AirPods Pro"): the safe report masks the name
-    // where this part restates a masked value, and never compares the
-    // program's words around it. Empty: the name is the program's own. Not
-    // written to the report.
-    std::string nameData;
+    // The name, source and note as sentences where they carry machine data
+    // ("Audio endpoint ID - {x1}" with the endpoint's name); set by Say beside
+    // the texts readers use. Not written.
+    Sentence nameSaid{}, srcSaid{}, noteSaid{};
 };
 
 // A column's title and what its cells hold.
@@ -103,6 +130,8 @@ struct Table {
     // Each column's role, declared with its title; not written.
     std::vector<Role> roles;
     std::vector<TableRow> rows;
+    // The note as a sentence where it carries machine data (Say); not written.
+    Sentence noteSaid{};
 };
 
 // Status codes of checks and score items: 0 pass, 1 warn, 2 fail, else info.
@@ -114,15 +143,10 @@ struct Check {
     std::string title;
     std::string detail;
     int32_t status = kInfo;
-    // The detail restates a sensitive value in a form the report cannot match
-    // against the masked value (a part of it, a reformatted date), so a
-    // privacy-safe report masks the detail. Not written to the report.
-    bool sens = false;
-    // The detail holds machine data (a firmware's version string, a vendor's
-    // name), which a privacy-safe report compares with the values it masks;
-    // otherwise it is the program's own text, never compared. Not written to
-    // the report.
-    bool data = false;
+    // The detail as a sentence where it carries machine data (a firmware's
+    // version string, a vendor's name; a part of a masked value, which the
+    // report cannot match, as an identifier or time). Not written.
+    Sentence detailSaid{};
 };
 
 struct ScoreItem {
@@ -131,6 +155,8 @@ struct ScoreItem {
     int32_t max = 0;
     int32_t status = kInfo;
     std::string note;
+    // The note as a sentence where it carries machine data (Say); not written.
+    Sentence noteSaid{};
 };
 
 struct Score {
@@ -140,6 +166,8 @@ struct Score {
     std::string note;
     int32_t value = 0;
     std::vector<ScoreItem> items;
+    // The note as a sentence where it carries machine data (Say); not written.
+    Sentence noteSaid{};
 };
 
 struct CollectorRun {
@@ -202,13 +230,13 @@ bool HasFact(const Snapshot& s, const std::string& key);
 // The scope and the value's role take their own types, so a swap with the
 // neighbouring weight or a stray integer does not compile. For a signal with
 // many texts, a designated initializer of Signal reads better.
-Signal MakeSignal(std::string key, std::string cat, std::string name, std::string value, SignalScope scope, int32_t w,
-                  std::string group, Role role, std::string src, std::string note, double q);
+Signal MakeSignal(std::string key, std::string cat, Sentence name, std::string value, SignalScope scope, int32_t w,
+                  std::string group, Role role, Sentence src, Sentence note, double q);
 // Refuse plain integers and bools where the scope and the role go.
 template <typename Scope, typename Kind>
     requires(!std::is_same_v<Scope, SignalScope> || !std::is_same_v<Kind, Role>)
-Signal MakeSignal(std::string, std::string, std::string, std::string, Scope, int32_t, std::string, Kind, std::string,
-                  std::string, double) = delete;
+Signal MakeSignal(std::string, std::string, Sentence, std::string, Scope, int32_t, std::string, Kind, Sentence,
+                  Sentence, double) = delete;
 
 // Whether the report marks the signal sensitive: its role is masked.
 inline bool Sensitive(const Signal& s) { return MaskedRole(s.role); }
@@ -243,5 +271,27 @@ std::string Sha256HexOf(const void* bytes, size_t n);
 
 // The first table whose id equals `id` byte for byte, or null.
 const Table* FindTable(const Snapshot& s, std::string_view id);
+
+template <typename Shown>
+std::string FillWith(const Sentence& s, Shown&& shown) {
+    if (s.args.empty()) return s.pattern;
+    const std::string& p = s.pattern;
+    std::string out;
+    out.reserve(p.size() + 32);
+    size_t next = 0, from = 0;
+    for (size_t at = p.find('{'); at != std::string::npos; at = p.find('{', at + 1)) {
+        size_t end = at + 2;
+        while (end < p.size() && p[end] >= '0' && p[end] <= '9') ++end;
+        const bool mark = at + 1 < p.size() && std::string_view("ntxp").find(p[at + 1]) != std::string_view::npos &&
+                          end > at + 2 && end < p.size() && p[end] == '}';
+        if (!mark || next >= s.args.size()) continue;
+        out.append(p, from, at - from);
+        out += shown(next++);
+        from = end + 1;
+        at = end;
+    }
+    out.append(p, from, std::string::npos);
+    return out;
+}
 
 }  // namespace vorq

@@ -93,11 +93,12 @@ void CollectBatteryFrom(Snapshot& s, const BatterySource& port) {
 
         const std::string value = uniqueId.empty() ? serial : uniqueId;
         if (!value.empty()) {
-            s.signals.push_back(MakeSignal(sig::kBatteryUniqueId, "Peripherals", "Battery unique ID (" + device + ")", value,
+            // The pack's device name its firmware gives.
+            s.signals.push_back(MakeSignal(sig::kBatteryUniqueId, "Peripherals",
+                                           {"Battery unique ID ({x1})", {{device, Role::Maker}}}, value,
                                            SignalScope::PerUnit, 4, "peripheral", Role::Identifier,
                                            "IOCTL_BATTERY_QUERY_INFORMATION / BatteryUniqueID",
                                            "replaced together with the battery pack", 1.0));
-            s.signals.back().nameData = device;
         }
         port.close();
     }

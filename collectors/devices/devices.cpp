@@ -125,12 +125,13 @@ void DeviceInventory::Add(Snapshot& s, const DeviceProps& p) {
     const UsbSerial serial = UsbSerialFromInstanceId(p.instanceId);
     if (serial.found) {
         const std::string& label = r.device.empty() || chosen ? r.hardwareId : r.device;
-        s.signals.push_back(MakeSignal(sig::kUsbSerial, "Peripherals", "USB serial: " + label, serial.value,
+        // The device's description its driver gives, or its hardware ID.
+        s.signals.push_back(MakeSignal(sig::kUsbSerial, "Peripherals", {"USB serial: {x1}", {{label, Role::Maker}}},
+                                       serial.value,
                                        SignalScope::PerUnit, 2, "peripheral", Role::Identifier, "SetupAPI device instance ID",
                                        serial.placeholder ? "placeholder serial (one repeated character) - ignored"
                                                           : "removable device - low identity weight",
                                        serial.placeholder ? 0.0 : 1.0));
-        s.signals.back().nameData = label;
         if (!serial.placeholder) ++usbSerials_;
     }
 

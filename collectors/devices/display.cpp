@@ -199,21 +199,20 @@ void AddPnpAdapter(Snapshot& s, Table& gpus, PnpAdapterIds& ids, const PnpAdapte
     const std::string vbios = VbiosChipText(a.bios, a.chip);
     AddRow(gpus, {a.name, pciCell, driver, memory, vbios, a.pcieLink, a.containerId, a.videoId});
 
-    s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", "GPU: " + a.name, pciCell, SignalScope::PerModel, 2, "gpu",
-                                   Role::Maker, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
-    s.signals.back().nameData = a.name;
+    // The adapter's name its driver gives.
+    const Arg gpu{a.name, Role::Maker};
+    s.signals.push_back(MakeSignal(sig::kGpuModel, "Display", {"GPU: {x1}", {gpu}}, pciCell, SignalScope::PerModel, 2,
+                                   "gpu", Role::Maker, "SetupAPI DEVPKEY_Device_HardwareIds", "", 1.0));
     if (!vbios.empty()) {
-        s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", "GPU VBIOS: " + a.name, vbios, SignalScope::PerModel, 1,
-                                       "gpu", Role::Maker, "driver key HardwareInformation.BiosString", "", 1.0));
-        s.signals.back().nameData = a.name;
+        s.signals.push_back(MakeSignal(sig::kGpuVbios, "Display", {"GPU VBIOS: {x1}", {gpu}}, vbios, SignalScope::PerModel,
+                                       1, "gpu", Role::Maker, "driver key HardwareInformation.BiosString", "", 1.0));
     }
     if (!a.videoId.empty()) {
         s.signals.push_back(MakeSignal(
-            sig::kGpuVideoId, "Display", "GPU video ID: " + a.name, a.videoId, SignalScope::PerInstall, 4, "gpu", Role::Identifier,
-            "device key VideoID",
+            sig::kGpuVideoId, "Display", {"GPU video ID: {x1}", {gpu}}, a.videoId, SignalScope::PerInstall, 4, "gpu",
+            Role::Identifier, "device key VideoID",
             "created at first device install; survives driver updates; reset by a clean device removal or OS reinstall",
             1.0));
-        s.signals.back().nameData = a.name;
     }
 }
 

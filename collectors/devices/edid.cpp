@@ -148,16 +148,15 @@ void AddMonitor(Snapshot& s, MonitorStep& m, uint32_t index, const MonitorEdidRe
     const std::string dword = e.serialNumber ? Format("%08X", e.serialNumber) : std::string();
     AddRow(m.monitors, {name, model, dword, e.serialText, e.manufactured, e.version, e.size,
                         Sha256HexOf(r.bytes.data(), r.bytes.size()).substr(0, 16)});
-    s.signals.push_back(MakeSignal(sig::kMonitorModel, "Display", "Monitor: " + name, model, SignalScope::PerModel, 1,
-                                   "peripheral", Role::Maker, "EDID", "", 1.0));
-    s.signals.back().nameData = name;
+    s.signals.push_back(MakeSignal(sig::kMonitorModel, "Display", {"Monitor: {x1}", {{name, Role::Maker}}}, model,
+                                   SignalScope::PerModel, 1, "peripheral", Role::Maker, "EDID", "", 1.0));
     const std::string serial = e.serialText.empty() ? dword : e.serialText;
     if (serial.empty()) return;
     ++m.serials;
-    s.signals.push_back(MakeSignal(sig::kMonitorSerial, "Display", "Monitor serial: " + name, serial,
-                                   SignalScope::PerUnit, 3, "peripheral", Role::Identifier, "EDID (registry, device key)",
-                                   "external monitors are removable - low identity weight", 1.0));
-    s.signals.back().nameData = name;
+    s.signals.push_back(MakeSignal(sig::kMonitorSerial, "Display", {"Monitor serial: {x1}", {{name, Role::Maker}}},
+                                   serial, SignalScope::PerUnit, 3, "peripheral", Role::Identifier,
+                                   "EDID (registry, device key)", "external monitors are removable - low identity weight",
+                                   1.0));
 }
 
 void FinishMonitorStep(Snapshot& s, const MonitorStep& m) {

@@ -66,23 +66,25 @@ void WalkInterfaces(Snapshot& s, Table& t, const NetworkSource& in, InterfaceTot
             tot.permMacs.push_back(perm);
             const int32_t w = permLocal ? 2 : ethOrWifi ? 15 : 6;
             s.signals.push_back(MakeSignal(sig::kNicPermanentMac, "Network",
-                                           "Permanent MAC - " + typeText + " (" + r.description + ")", perm,
+                                           {"Permanent MAC - {t1} ({x2})",
+                                            {{typeText, Role::Program}, {r.description, Role::Maker}}},
+                                           perm,
                                            SignalScope::PerUnit, w, "network", Role::Identifier,
                                            "GetIfTable2 / MIB_IF_ROW2.PermanentPhysicalAddress",
                                            permLocal ? "locally administered - weak" : "", 1.0));
-            s.signals.back().nameData = r.description;
         }
         if (cur != perm && !curZero) {
             s.signals.push_back(MakeSignal(sig::kNicCurrentMac, "Network",
-                                           "Current MAC - " + typeText + " (" + r.description + ")", cur,
+                                           {"Current MAC - {t1} ({x2})",
+                                            {{typeText, Role::Program}, {r.description, Role::Maker}}},
+                                           cur,
                                            SignalScope::PerBoot, 1, "", Role::Identifier,
                                            "GetIfTable2 / MIB_IF_ROW2.PhysicalAddress", "differs from permanent address",
                                            1.0));
-            s.signals.back().nameData = r.description;
         }
-        s.signals.push_back(MakeSignal(sig::kNicGuid, "Network", "Interface GUID - " + r.description, guid,
+        s.signals.push_back(MakeSignal(sig::kNicGuid, "Network",
+                                       {"Interface GUID - {x1}", {{r.description, Role::Maker}}}, guid,
                                        SignalScope::PerInstall, 2, "os", Role::Identifier, "MIB_IF_ROW2.InterfaceGuid", "", 1.0));
-        s.signals.back().nameData = r.description;
     }
 }
 

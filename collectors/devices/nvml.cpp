@@ -127,15 +127,14 @@ NvmlTables RunNvmlStep(Snapshot& s, const NvmlApi& api, bool loaded) {
                    {Role::Undeclared, Role::Undeclared, serial.empty() ? Role::Program : Role::Identifier});
             ++listed;
             if (!uuid.empty()) {
-                s.signals.push_back(MakeSignal(sig::kGpuUuid, "Display", "GPU UUID: " + name, uuid, SignalScope::PerUnit, 20,
-                                               "gpu", Role::Identifier, "NVML nvmlDeviceGetUUID", "", 1.0));
-                s.signals.back().nameData = name;
+                s.signals.push_back(MakeSignal(sig::kGpuUuid, "Display", {"GPU UUID: {x1}", {{name, Role::Maker}}}, uuid,
+                                               SignalScope::PerUnit, 20, "gpu", Role::Identifier, "NVML nvmlDeviceGetUUID",
+                                               "", 1.0));
             }
             if (!serial.empty()) {
-                s.signals.push_back(MakeSignal(sig::kGpuSerial, "Display", "GPU board serial: " + name, serial,
-                                               SignalScope::PerUnit, 15, "gpu", Role::Identifier, "NVML nvmlDeviceGetSerial",
-                                               "", 1.0));
-                s.signals.back().nameData = name;
+                s.signals.push_back(MakeSignal(sig::kGpuSerial, "Display", {"GPU board serial: {x1}", {{name, Role::Maker}}},
+                                               serial, SignalScope::PerUnit, 15, "gpu", Role::Identifier,
+                                               "NVML nvmlDeviceGetSerial", "", 1.0));
             }
         }
         api.shutdown();

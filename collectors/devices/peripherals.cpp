@@ -162,12 +162,13 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
             // by its flow, not by its ID or that name; a name it keeps is
             // machine data.
             const bool named = !e.name.empty() && !typed;
-            const std::string label = named ? e.name : e.capture ? "capture" : "render";
+            // The name holds what its cell holds.
+            const Arg label = named ? Arg{e.name, CellRole(t, t.rows.back(), 1)}
+                                    : Arg{e.capture ? "capture" : "render", Role::Program};
             s.signals.push_back(MakeSignal(
-                sig::kAudioEndpointId, "Peripherals", "Audio endpoint ID - " + label, e.id,
+                sig::kAudioEndpointId, "Peripherals", {"Audio endpoint ID - {x1}", {label}}, e.id,
                 SignalScope::PerInstall, 2, "", Role::Identifier, "IMMDevice::GetId",
                 "generated when the endpoint was first registered on this installation", 1.0));
-            if (named) s.signals.back().nameData = e.name;
             ++active;
         }
     }
@@ -208,11 +209,11 @@ void AddSmartCardTable(Snapshot& s, const SmartCardScan& scan) {
         for (const SmartCardReader& r : scan.readers) {
             AddRow(t, {r.name, r.vendor, r.type, r.version, r.serial});
             if (!r.serial.empty()) {
+                // The reader's name its driver gives.
                 s.signals.push_back(MakeSignal(sig::kSmartcardSerial, "Peripherals",
-                                               "Smart-card reader serial - " + r.name, r.serial, SignalScope::PerUnit,
-                                               4, "peripheral", Role::Identifier,
+                                               {"Smart-card reader serial - {x1}", {{r.name, Role::Maker}}}, r.serial,
+                                               SignalScope::PerUnit, 4, "peripheral", Role::Identifier,
                                                "SCardGetAttrib(SCARD_ATTR_VENDOR_IFD_SERIAL_NO)", "", 1.0));
-                s.signals.back().nameData = r.name;
             }
         }
     }

@@ -52,7 +52,7 @@ struct DiskContext {
     std::string group;
     std::string cat;
 
-    void AddSignal(const char* key, const std::string& signalCat, std::string name, std::string value, SignalScope scope,
+    void AddSignal(const char* key, const std::string& signalCat, Sentence name, std::string value, SignalScope scope,
                 int32_t w, const char* src, std::string note) {
         s.signals.push_back(MakeSignal(key, signalCat, std::move(name), std::move(value), scope, w, group, Role::Identifier,
                                        src, std::move(note), 1.0));
@@ -234,16 +234,17 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
         ++scan.withSerial;
         if (d.system) ++scan.systemWithId;
         d.IdRow("Storage descriptor", "Serial number", desc.serial);
-        d.AddSignal("disk.serial", d.cat, d.label + " serial (" + model + ")", desc.serial, SignalScope::PerUnit,
-                 d.peripheral ? 3 : d.system ? 20 : 12, "IOCTL_STORAGE_QUERY_PROPERTY / StorageDeviceProperty",
-                 d.system ? "system disk" : d.peripheral ? "removable / external" : "");
-        s.signals.back().nameData = model;
+        d.AddSignal("disk.serial", d.cat, {"{x1} serial ({x2})", {{d.label, Role::Program}, {model, Role::Maker}}},
+                    desc.serial, SignalScope::PerUnit, d.peripheral ? 3 : d.system ? 20 : 12,
+                    "IOCTL_STORAGE_QUERY_PROPERTY / StorageDeviceProperty",
+                    d.system ? "system disk" : d.peripheral ? "removable / external" : "");
     }
     if (!model.empty()) {
         s.signals.push_back(MakeSignal(sig::kDiskModel, d.cat, d.label + " model", model, SignalScope::PerModel, 2, d.group,
                                        Role::Maker, "StorageDeviceProperty",
-                                       desc.revision.empty() ? std::string() : "firmware " + desc.revision, 1.0));
-        s.signals.back().data |= kDataNote;  // the firmware revision
+                                       desc.revision.empty() ? Sentence()
+                                                             : Sentence("firmware {x1}", {{desc.revision, Role::Maker}}),
+                                       1.0));
     }
 
     if (QueryStorageProperty(disk.io, kStorageDeviceIdProperty, reply)) {
@@ -307,18 +308,21 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
     const bool chosen = !IsDefaultVolumeLabel(v.label);
     AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId},
            {Role::Undeclared, chosen ? Role::Typed : Role::Program});
-    s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", "Volume serial " + v.root, serial,
+    // A drive letter's root is Windows'; a folder a volume is mounted on was
+    // made by a person.
+    const bool letter = (v.root.size() == 2 || (v.root.size() == 3 && v.root[2] == '\\')) &&
+                        std::isalpha(static_cast<unsigned char>(v.root[0])) && v.root[1] == ':';
+    const Arg root{v.root, letter ? Role::Program : Role::Typed};
+    s.signals.push_back(MakeSignal(sig::kVolumeSerial, "Storage", {"Volume serial {x1}", {root}}, serial,
                                    SignalScope::PerInstall, 3, "os", Role::Identifier, "GetVolumeInformationW",
                                    "changes when the volume is formatted", 1.0));
-    s.signals.back().nameData = v.root;
     if (!v.objectId.empty()) {
-        s.signals.push_back(MakeSignal(sig::kVolumeObjectId, "Storage", "NTFS object ID " + v.root, v.objectId,
+        s.signals.push_back(MakeSignal(sig::kVolumeObjectId, "Storage", {"NTFS object ID {x1}", {root}}, v.objectId,
                                        SignalScope::PerInstall, system ? 4 : 2, "os", Role::Identifier,
                                        "FSCTL_GET_OBJECT_ID on the volume root",
                                        "assigned when the volume is first used; survives drive-letter changes; a "
                                        "version-1 UUID that can embed a NIC address",
                                        1.0));
-        s.signals.back().nameData = v.root;
     }
 }
 

@@ -50,11 +50,11 @@ struct Render {
     void MakerRow(const char* field, std::string value) { Row(field, std::move(value)); }
     // A value the program decodes from a code ("Notebook", "Single-bit ECC"): its own text.
     void DecodedRow(const char* field, std::string value) { Row(field, std::move(value), Role::Program); }
-    Signal& Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
+    Signal& Emit(const char* key, Sentence name, const std::string& value, SignalScope scope, int32_t w,
                  const char* group, Role role, const std::string& note = std::string(), double q = 1.0,
                  const char* cat = "Firmware") {
         return s.signals.emplace_back(
-            MakeSignal(key, cat, name, value, scope, w, group, role, Src(rec->type), note, q));
+            MakeSignal(key, cat, std::move(name), value, scope, w, group, role, Src(rec->type), note, q));
     }
     void Serial(const char* key, const char* name, const std::string& value, int32_t w, const char* group) {
         AddSerialIdentifier(s, key, name, value, w, group, Src(rec->type));
@@ -294,10 +294,12 @@ void Render::MemoryDevice() {
     const uint16_t jedec = r.FieldWord(0x2C);
     if (r.HasField(0x2C, 2) && jedec != 0)
         Row("Module manufacturer ID (JEDEC)", Format("bank %u, 0x%02X", (jedec & 0x7Fu) + 1, unsigned{jedec} >> 8));
-    Emit(sig::kMemPart, "Memory part number (" + module + ")", r.FieldString(0x17) + " " + r.FieldString(0x1A),
+    // The slot's locator the firmware gives.
+    const Arg slot{module, Role::Maker};
+    Emit(sig::kMemPart, {"Memory part number ({x1})", {slot}}, r.FieldString(0x17) + " " + r.FieldString(0x1A),
            SignalScope::PerModel, 1, "memory", Role::Maker, "", 1.0, "Memory");
     const bool placeholder = IsPlaceholderValue(serial);
-    Emit(sig::kMemSerial, "Memory module serial (" + module + ")", serial, SignalScope::PerUnit, 6, "memory", Role::Identifier,
+    Emit(sig::kMemSerial, {"Memory module serial ({x1})", {slot}}, serial, SignalScope::PerUnit, 6, "memory", Role::Identifier,
            placeholder ? "placeholder / not provided by firmware" : "replaced when RAM is upgraded",
            placeholder ? 0.0 : 1.0, "Memory");
 }

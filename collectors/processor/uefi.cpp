@@ -34,10 +34,11 @@ void CollectEsrt(Snapshot& s, Table& t, const UefiSource& src) {
     for (const EsrtEntry& e : src.esrt()) {
         AddRow(t, {e.guid, EsrtTypeName(e.type), Version(e.version), Version(e.lowestSupported),
                    Version(e.lastAttemptVersion), EsrtStatusName(e.lastAttemptStatus, e.lastAttemptVersion)});
-        s.signals.push_back(MakeSignal(sig::kUefiEsrt, "UEFI", std::string("ESRT ") + EsrtTypeName(e.type) + " (" + e.guid + ")",
+        // The resource GUID names a firmware component of the model, not the unit.
+        s.signals.push_back(MakeSignal(sig::kUefiEsrt, "UEFI",
+                                       {"ESRT {t1} ({x1})", {{EsrtTypeName(e.type), Role::Program}, {e.guid, Role::Maker}}},
                                        Format("0x%X", e.version), SignalScope::PerModel, 3, "firmware", Role::Maker,
                                        "HKLM\\HARDWARE\\UEFI\\ESRT", "firmware build version", 1.0));
-        s.signals.back().nameData = e.guid;
         if (e.type == 1) systemVersions.push_back(Format("%X", e.version));
     }
     if (!systemVersions.empty()) SetFact(s, fact::kUefiEsrtSysver, Join(systemVersions, ","));

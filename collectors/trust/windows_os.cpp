@@ -23,7 +23,7 @@ struct IdContext {
     }
 };
 
-Signal WindowsSignal(const char* key, std::string name, std::string value, SignalScope scope, int32_t weight,
+Signal WindowsSignal(const char* key, Sentence name, std::string value, SignalScope scope, int32_t weight,
                      std::string group, Role role, std::string source, std::string note) {
     return MakeSignal(key, kCategory, std::move(name), std::move(value), scope, weight, std::move(group), role,
                       std::move(source), std::move(note), 1.0);
@@ -162,10 +162,9 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             if (store.remoteDesktop && c.selfSigned) {
                 ++rdp;
                 ctx.s.signals.push_back(WindowsSignal(
-                    sig::kWinRdpCert, "Remote Desktop certificate (valid to " + validTo + ")", c.thumbprint,
+                    sig::kWinRdpCert, {"Remote Desktop certificate (valid to {x1})", {{validTo, validity}}}, c.thumbprint,
                     SignalScope::PerInstall, 6, "os", Role::Identifier, "LocalMachine\\Remote Desktop certificate store",
                     "self-signed per installation; presented to anyone who connects to the RDP port"));
-                ctx.s.signals.back().nameData = validTo;
             }
         }
     }
