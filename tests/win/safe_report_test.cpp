@@ -195,10 +195,17 @@ std::string Written(const Json& report, const Place& p) {
     }
 }
 
+// A sentence's text with its masked arguments left out: the pattern's words
+// and its program's and makers' arguments.
+std::string Unmasked(const std::string& text, const Sentence& said) {
+    if (said.args.empty()) return text;
+    return FillWith(said, [&](size_t i) { return MaskedRole(said.args[i].role) ? std::string() : said.args[i].text; });
+}
+
 // Where a role that is never masked for a name stands: program and maker
-// cells, program and maker signal values, signal names but for their
-// machine-data part, sources and notes of the program's, check details of
-// the program's, score and item notes, the device's subtitle and title.
+// cells, program and maker signal values, signal names, sources and notes and
+// check details (a sentence's masked arguments are masked whatever a name is,
+// and give no words), score and item notes, the device's subtitle and title.
 std::vector<Place> ProgramAndMakerTexts(const Snapshot& s) {
     std::vector<Place> out;
     size_t written = 0;
@@ -212,15 +219,18 @@ std::vector<Place> ProgramAndMakerTexts(const Snapshot& s) {
         }
         ++written;
     }
+    const auto said = [&](Place::Kind kind, size_t k, const std::string& text, const Sentence& sentence) {
+        if (!text.empty()) out.push_back({kind, k, 0, 0, Unmasked(text, sentence)});
+    };
     for (size_t k = 0; k < s.signals.size(); ++k) {
         const Signal& sig = s.signals[k];
-        if (sig.nameData.empty()) out.push_back({Place::SignalName, k, 0, 0, sig.name});
+        said(Place::SignalName, k, sig.name, sig.nameSaid);
         if (!MaskedRole(sig.role) && !sig.value.empty()) out.push_back({Place::SignalValue, k, 0, 0, sig.value});
-        if (!(sig.data & kDataSrc)) out.push_back({Place::SignalSrc, k, 0, 0, sig.src});
-        if (!(sig.data & kDataNote) && !sig.note.empty()) out.push_back({Place::SignalNote, k, 0, 0, sig.note});
+        said(Place::SignalSrc, k, sig.src, sig.srcSaid);
+        said(Place::SignalNote, k, sig.note, sig.noteSaid);
     }
     for (size_t k = 0; k < s.checks.size(); ++k)
-        if (!s.checks[k].data && !s.checks[k].sens) out.push_back({Place::CheckDetail, k, 0, 0, s.checks[k].detail});
+        said(Place::CheckDetail, k, s.checks[k].detail, s.checks[k].detailSaid);
     for (size_t k = 0; k < s.scores.size(); ++k) {
         out.push_back({Place::ScoreNote, k, 0, 0, s.scores[k].note});
         for (size_t i = 0; i < s.scores[k].items.size(); ++i)
@@ -236,8 +246,8 @@ const Bytes& Key() {
     return key;
 }
 
-// Every column, row and signal declares what it holds: one without a role
-// would be masked whole, and must fail here rather than for a user.
+// Every column, row, signal and sentence argument declares what it holds: one
+// without a role would be masked, and must fail here rather than for a user.
 TEST(SafeReport, EveryTextDeclaresItsRole) {
     const Snapshot& s = Scan();
     ASSERT_GT(s.tables.size(), 20u);
@@ -253,11 +263,28 @@ TEST(SafeReport, EveryTextDeclaresItsRole) {
                     << row.cells[i];
             }
     }
-    for (const Signal& sig : s.signals) EXPECT_NE(sig.role, Role::Undeclared) << sig.key;
+    const auto declared = [](const Sentence& said, const std::string& where) {
+        for (size_t i = 0; i < said.args.size(); ++i)
+            EXPECT_TRUE(said.args[i].role != Role::Undeclared && said.args[i].role != Role::Field)
+                << where << ": argument " << i + 1 << " of \"" << said.pattern << "\": " << said.args[i].text;
+    };
+    for (const Signal& sig : s.signals) {
+        EXPECT_NE(sig.role, Role::Undeclared) << sig.key;
+        declared(sig.nameSaid, sig.key + " name");
+        declared(sig.srcSaid, sig.key + " source");
+        declared(sig.noteSaid, sig.key + " note");
+    }
+    for (const Check& c : s.checks) declared(c.detailSaid, c.id);
+    for (const Score& sc : s.scores) {
+        declared(sc.noteSaid, sc.id);
+        for (const ScoreItem& it : sc.items) declared(it.noteSaid, sc.id + " / " + it.label);
+    }
+    for (const Table& t : s.tables) declared(t.noteSaid, t.id + " note");
     EXPECT_NE(s.deviceTitleRole, Role::Undeclared);
 }
 
-// Every word of the program's and the makers' texts, taken as the account,
+// Every word of the program's and the makers' texts (sentences' patterns and
+// their program's and makers' arguments among them), taken as the account,
 // the computer, the owner, the organization and a typed name at once, leaves
 // each of those texts as it was: which of them a name masked would tell the
 // name back.
@@ -299,8 +326,9 @@ TEST(SafeReport, NoNameMasksAProgramOrMakerText) {
 }
 
 // A name a person chose, planted in every typed, identifier and time cell and
-// value and in the machine-data part of signal names: each planted text is
-// masked, and no form of the name is left in the report.
+// value and in every sentence argument but the program's (a maker's argument
+// planted as typed, or every other one as of no role): each planted text is
+// masked, in place, and no form of the name is left in the report.
 TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
     struct Name {
         const char* name;
@@ -342,25 +370,45 @@ TEST(SafeReport, ChosenNamesInEveryScriptAreNeverReadable) {
             }
             ++written;
         }
+        // Each argument but the program's takes a form of the name; a maker's
+        // is declared typed or, every other time, not at all.
+        size_t undeclared = 0;
+        const auto plant = [&](Place::Kind kind, size_t k, std::string& text, Sentence& said) {
+            bool any = false;
+            for (Arg& a : said.args) {
+                if (a.role == Role::Program) continue;
+                if (a.role == Role::Maker) a.role = undeclared++ % 2 ? Role::Undeclared : Role::Typed;
+                a.text = next();
+                any = true;
+            }
+            if (!any) return;
+            Say(text, said, said);
+            planted.push_back({kind, k, 0, 0, text});
+        };
+        for (size_t k = 0; k < s.checks.size(); ++k)
+            plant(Place::CheckDetail, k, s.checks[k].detail, s.checks[k].detailSaid);
         for (size_t k = 0; k < s.signals.size(); ++k) {
             Signal& sig = s.signals[k];
-            if (!sig.nameData.empty()) {
-                sig.nameData = next();
-                sig.name = "Device: " + sig.nameData;
-                planted.push_back({Place::SignalName, k, 0, 0, sig.nameData});
-            }
+            plant(Place::SignalName, k, sig.name, sig.nameSaid);
+            plant(Place::SignalSrc, k, sig.src, sig.srcSaid);
+            plant(Place::SignalNote, k, sig.note, sig.noteSaid);
             if (!MaskedRole(sig.role)) continue;
             sig.value = next();
             planted.push_back({Place::SignalValue, k, 0, 0, sig.value});
         }
         ASSERT_GT(planted.size(), 50u) << n.name;
+        ASSERT_GT(undeclared, 5u) << "makers' arguments planted";
         std::string out;
         WriteSnapshotJsonWithKey(out, s, kReportSafe, Key());
         const Json report = Parse(out);
         for (const Place& p : planted) {
             const std::string w = Written(report, p);
-            const std::string masked = p.kind == Place::SignalValue ? "<not a text>" : "hmac:";
-            EXPECT_EQ(w.substr(0, masked.size()), masked) << n.name << ": " << p.text;
+            if (p.kind == Place::SignalValue)
+                EXPECT_EQ(w, "<not a text>") << n.name << ": " << p.text;
+            else if (p.kind == Place::Cell)
+                EXPECT_EQ(w.substr(0, 5), "hmac:") << n.name << ": " << p.text;
+            else
+                EXPECT_NE(w.find("hmac:"), std::string::npos) << n.name << ": " << p.text;
         }
         for (const std::string& f : n.planted) EXPECT_EQ(out.find(f), std::string::npos) << f;
         EXPECT_EQ(out.find(n.name), std::string::npos) << n.name;
