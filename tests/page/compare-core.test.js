@@ -116,18 +116,20 @@ test('simulations change the signals they name; the TPM-bound key stays only on 
     sig('smbios.uuid', 'mainboard', { v: 'U1', h: 'X0' }),
     sig('disk.0', 'storage', { name: 'Disk 0 serial', v: 'S1' }),
     sig('disk.1', 'storage', { name: 'Disk 1 serial', v: 'S2' }),
+    // A safe report masks a model in the name in place: the disk is still named.
+    sig('disk.0m', 'storage', { name: 'Disk 0 serial (hmac:A8A06841EFB01B9D4789F3D7)', h: '5E' }),
     sig('os.id', 'os', { v: 'OS', scope: 'per-install' }),
     sig('gpu', 'gpu', { v: 'G1' }),
     sig('ram', 'memory', { v: 'M1', scope: 'per-model' }),
     sig('cpu', 'cpu', { v: 'C1', scope: 'per-model' }),
   ], { tables: [DISKS], _current: true });
-  const changed = (sim) => sim.signals.filter((s) => !base.signals.some((b) => b.key === s.key && b.v === s.v)).map((s) => s.key);
+  const changed = (sim) => sim.signals.filter((s) => !base.signals.some((b) => b.key === s.key && b.v === s.v && b.h === s.h)).map((s) => s.key);
   const cases = [
     ['reinstall', ['os.id'], false, 'Clean Windows reinstall'],
-    ['ssd', ['disk.0', 'os.id'], false, 'System SSD replaced'],
+    ['ssd', ['disk.0', 'disk.0m', 'os.id'], false, 'System SSD replaced'],
     ['upgrade', ['gpu'], true, 'RAM + GPU upgrade'],
     ['board', ['tpm.ek', 'smbios.uuid'], false, 'Mainboard replaced'],
-    ['clone', ['tpm.ek', 'smbios.uuid', 'disk.0', 'disk.1', 'os.id', 'gpu'], false, 'Another PC, same model'],
+    ['clone', ['tpm.ek', 'smbios.uuid', 'disk.0', 'disk.1', 'disk.0m', 'os.id', 'gpu'], false, 'Another PC, same model'],
     ['no-such-kind', [], false, 'Clean Windows reinstall'],
   ];
   for (const [kind, keys, keepsAppKey, label] of cases) {
@@ -136,7 +138,7 @@ test('simulations change the signals they name; the TPM-bound key stays only on 
     assert.equal(sim.signals.some((s) => s.key === 'tpm.app_key'), keepsAppKey, kind);
     assert.deepEqual([sim.mode, sim._file, sim._current], ['simulated', 'simulated: ' + label, false], kind);
   }
-  assert.equal(base.signals.length, 9, 'the report itself is left unchanged');
+  assert.equal(base.signals.length, 10, 'the report itself is left unchanged');
   const board = simulateSnapshot(base, 'board').signals.find((s) => s.key === 'tpm.ek');
   assert.deepEqual([board.v, board.h], ['sim~KE', '0BA0']);
   assert.equal(simulateSnapshot(base, 'board').signals.find((s) => s.key === 'smbios.uuid').h, '1X');

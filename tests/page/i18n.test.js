@@ -25,6 +25,9 @@ test('tx: exact entries, templates, lists, heads and sentences', async () => {
     ['Disk 0 serial (Storage)', 'Seriennummer von Datenträger 0 (Storage)'], // {x} is copied as it is
     ['Permanent MAC - Mobile broadband (Qualcomm X55)', 'Permanente MAC - Mobilfunk (Qualcomm X55)'],
     ['Permanent MAC - {x2} (Intel)', 'Permanente MAC - {x2} (Intel)'], // a value is never filled again
+    // A safe report masks an argument in place: the template still matches, the tag stays as written.
+    ['Disk 0 serial (hmac:A8A06841EFB01B9D4789F3D7)', 'Seriennummer von Datenträger 0 (hmac:A8A06841EFB01B9D4789F3D7)'],
+    ['Remote Desktop certificate (valid to hmac:0123456789ABCDEF01234567)', 'Remotedesktopzertifikat (gültig bis hmac:0123456789ABCDEF01234567)'],
     ['AVX, AVX2, yes', 'AVX, AVX2, ja'],
     ['yes · no / Detected;  Storage', 'ja · nein / Erkannt;  Speicher'],
     ['Hypervisor - KVM signature', 'Hypervisor - KVM signature'],
