@@ -19,6 +19,8 @@ import pathlib
 import vorq_e2e as e2e
 
 HMAC = re.compile(r"^hmac:[0-9A-F]{24}$")
+# A pseudonym in place of a sentence's argument ("USB serial: hmac:...").
+TAG = re.compile(r"hmac:[0-9A-F]{24}")
 CV = r"HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion"
 OWNER = "Marguerite Quellbrandt"
 ORGANIZATION = "Hollowmere Logistics"
@@ -90,15 +92,15 @@ def shown_values(report):
 
 
 def pseudonyms(report):
-    """{place: pseudonym} of every text a safe report masks: signals by key and
-    name, table cells by table, row (its first clear cell) and column, other
-    texts by their path."""
+    """{place: pseudonym} of every text a safe report masks, whole or an
+    argument in place: signals by key and name, table cells by table, row (its
+    first clear cell) and column, other texts by their path."""
     found = {}
     for s in report["signals"]:
         if s["sens"] and "v" not in s:
             found[("signal", s["key"], s["name"])] = s.get("h", "")
-        for field in ("src", "note"):
-            if HMAC.match(s.get(field, "")):
+        for field in ("name", "src", "note"):
+            if TAG.search(s.get(field, "")):
                 found[("signal " + field, s["key"], s["name"])] = s[field]
     for t in report["tables"]:
         for i, row in enumerate(t["rows"]):
@@ -107,7 +109,7 @@ def pseudonyms(report):
     rest = {k: v for k, v in report.items() if k not in ("signals", "tables")}
 
     def walk(node, path):
-        if isinstance(node, str) and HMAC.match(node):
+        if isinstance(node, str) and TAG.search(node):
             found[("text", path)] = node
         elif isinstance(node, dict):
             for k, v in node.items():
@@ -195,10 +197,14 @@ class PlantedIdentities(unittest.TestCase):
         self.assertRegex(ids["Entra device ID (joined)"]["c"][1], HMAC)
         joined = [s for s in self.safe["signals"] if s["key"] == "ms.entra_device_id"]
         self.assertNotIn("v", joined[0])
-        # The lineage check dates the masked first installation.
+        # The lineage check dates the masked first installation: the date is
+        # masked in place, the program's words around it stay.
         lineage = [c for c in self.raw["checks"] if c["id"] == "x.lineage"][0]["detail"]
         self.assertEqual(lineage, "1 earlier Windows version(s) upgraded in place; the lineage was first installed in 2019-03")
-        self.assertRegex([c for c in self.safe["checks"] if c["id"] == "x.lineage"][0]["detail"], HMAC)
+        words = "1 earlier Windows version(s) upgraded in place; the lineage was first installed in "
+        safe = [c for c in self.safe["checks"] if c["id"] == "x.lineage"][0]["detail"]
+        self.assertTrue(safe.startswith(words), safe)
+        self.assertRegex(safe[len(words):], HMAC)
 
     def test_no_masked_value_appears_elsewhere(self):
         masked = masked_values(self.raw, self.safe)
