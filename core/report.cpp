@@ -178,7 +178,8 @@ void WriteScore(const Writer& o, const Score& sc) {
         w.WriteInt("points", it.points);
         w.WriteInt("max", it.max);
         w.WriteString("status", StatusWord(it.status));
-        o.Said("note", it.note, it.noteSaid, sc.id + "/items/" + std::to_string(i), "note");
+        const std::string owner = it.noteSaid.args.empty() ? std::string() : sc.id + "/items/" + std::to_string(i);
+        o.Said("note", it.note, it.noteSaid, owner, "note");
         w.EndObject();
     }
     w.EndArray();
