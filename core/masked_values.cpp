@@ -548,6 +548,14 @@ bool IsBuiltInAccount(std::string_view name) {
     return std::find(std::begin(kBuiltIn), std::end(kBuiltIn), n) != std::end(kBuiltIn);
 }
 
+bool IsBuiltInRid(std::string_view rid) { return rid == "500" || rid == "501" || rid == "503" || rid == "504"; }
+
+bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid) {
+    const size_t dash = sid.rfind('-');
+    return !machineSid.empty() && dash == machineSid.size() && sid.starts_with(machineSid) &&
+           IsBuiltInRid(sid.substr(dash + 1));
+}
+
 bool IsPublicServiceAddress(std::string_view text) {
     const std::string a = AddressOf(text);
     return Listed(a, {"login.windows.net", "login.microsoftonline.com", "login.microsoft.com", "login.live.com",
@@ -719,7 +727,8 @@ void MaskedValues::AddOwner(std::string_view owner) {
     if (Listed(NameCompact(owner, false), {"user", "windowsuser", "owner", "customer", "valuedcustomer", "default",
                                            "defaultuser", "pc", "home", "benutzer", "utilisateur", "usuario",
                                            "utente", "gebruiker", "uzytkownik", "polzovatel", "proprietario",
-                                           "propietario"}))
+                                           "propietario"}) ||
+        IsDefaultOwnerName(owner))
         return;
     // An address's local part also splits at digits: "p.name1984".
     std::vector<std::string> words = FoldedWords(owner), german = FoldedWords(owner, true);

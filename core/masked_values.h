@@ -128,6 +128,14 @@ namespace vorq {
 // "root", ...): they identify nobody.
 bool IsBuiltInAccount(std::string_view name);
 
+// Whether a local account's RID is one of the accounts Windows makes: 500
+// (Administrator), 501 (Guest), 503 (DefaultAccount), 504
+// (WDAGUtilityAccount). Their names follow Windows' language ("Administrateur",
+// "Gast"), so the RID tells them, not the name.
+bool IsBuiltInRid(std::string_view rid);
+// Whether `sid` is such an account of this installation (`machineSid`'s domain).
+bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid);
+
 // The address of a public service every such machine talks to
 // ("login.windows.net", the Intune enrollment service), with or without
 // "https://".
