@@ -101,12 +101,18 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
                               : c.kind == ProfileKind::Entra     ? "Entra account"
                               : c.kind == ProfileKind::Local     ? "local account"
                                                                  : "domain account";
-        // The folder is masked, and so are texts holding its short form.
-        ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
-        if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
+        // The folder is masked, and so are texts holding its short form; a
+        // built-in account's is named after it in Windows' language and
+        // names nobody.
+        const bool builtIn = c.local && IsBuiltInRid(c.rid);
+        if (!builtIn) {
+            ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
+            if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
+        }
         AddRow(t, {account, c.local ? c.rid : std::string(), p.imagePath, FormatFileTimeHighLow(p.loadHigh, p.loadLow),
                    FormatFileTimeHighLow(p.unloadHigh, p.unloadLow),
-                   Format("0x%lX", static_cast<unsigned long>(p.state))});
+                   Format("0x%lX", static_cast<unsigned long>(p.state))},
+               {Role::Undeclared, Role::Undeclared, builtIn ? Role::Program : Role::Undeclared});
         if (c.local) rids.push_back(c.rid);
     }
     if (!rids.empty())
@@ -137,6 +143,9 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
                         "authority's organization, while self-signed test certificates are shown by name.");
     const std::string computer = in.computerName.value_or(std::string());
+    // A built-in account's name, known by its RID, names no one in a subject.
+    const std::string user =
+        IsBuiltInAccountSid(in.currentUserSid, in.machineSid) ? std::string() : in.userName;
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
@@ -146,7 +155,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             continue;
         }
         for (const CertSource& c : store.certs) {
-            const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
+            const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, user);
             for (const std::string& organization : cls.organizations)
                 ctx.s.named.push_back({ValueKind::Organization, organization});
             // A certificate made here or issued to this machine dates the

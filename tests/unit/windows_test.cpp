@@ -432,6 +432,42 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
     EXPECT_EQ(named, expected);
 }
 
+// The profile of a built-in account (known by its RID, named in Windows'
+// language) names nobody: its folder is shown and masks nothing. A local
+// account of the same name but another RID, or RID 500 of a domain, is a
+// person's.
+TEST(WindowsCollect, BuiltInAccountsProfilesByTheirRid) {
+    const struct {
+        const char* sid;
+        const char* path;
+        bool builtIn;
+    } cases[] = {
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Administrateur", true},
+        {"S-1-5-21-11-22-33-501", "C:\\Users\\Gast", true},
+        {"S-1-5-21-11-22-33-1002", "C:\\Users\\Administrateur.DESK-7", false},
+        {"S-1-5-21-44-55-66-500", "C:\\Users\\Administrateur.CORP", false},
+    };
+    for (const auto& c : cases) {
+        WindowsSource in = SampleSource();
+        in.profiles = {{c.sid, 0, 0, 0, 0, 0, c.path, ""}};
+        Snapshot s;
+        CollectWindowsFrom(s, in);
+        const Table& profiles = TableOf(s, table::kWindowsProfiles);
+        ASSERT_EQ(profiles.rows.size(), 1u) << c.sid;
+        EXPECT_EQ(profiles.rows[0].cells[2], c.path);
+        EXPECT_EQ(CellRole(profiles, profiles.rows[0], 2), c.builtIn ? Role::Program : Role::Identifier) << c.sid;
+        const bool named = std::any_of(s.named.begin(), s.named.end(), [&](const NamedValue& n) {
+            return n.kind == ValueKind::ProfileFolder && n.value == c.path;
+        });
+        EXPECT_EQ(named, !c.builtIn) << c.sid;
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 3));
+        std::string quoted;
+        for (char ch : std::string(c.path)) quoted += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+        EXPECT_EQ(safe.find("\"" + quoted + "\"") != std::string::npos, c.builtIn) << c.sid;
+    }
+}
+
 // In the personal store: a local web server's self-signed "localhost" keeps its
 // name and loses its thumbprint, whether it says it is a CA or not; a
 // certificate an organization's CA issued loses its subject, issuer and
