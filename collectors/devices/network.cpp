@@ -466,4 +466,3 @@ void CollectNetworkFrom(Snapshot& s, const NetworkSource& in) {
 }
 
 }  // namespace vorq
-

@@ -40,10 +40,6 @@ bool InList(std::string_view text, std::span<const std::string_view> list) {
     return std::any_of(list.begin(), list.end(), [&](std::string_view g) { return EqualsNoCase(text, g); });
 }
 
-}  // namespace
-
-namespace {
-
 // The endpoint's own name: without the " (<adapter>)" Windows appends and the ordinal.
 std::string_view EndpointDescription(std::string_view name, const std::string& adapter) {
     const std::string suffix = " (" + adapter + ")";

@@ -144,8 +144,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         "authority's organization, while self-signed test certificates are shown by name.");
     const std::string computer = in.computerName.value_or(std::string());
     // A built-in account's name, known by its RID, names no one in a subject.
-    const std::string user =
-        IsBuiltInAccountSid(in.currentUserSid, in.machineSid) ? std::string() : in.userName;
+    const std::string user = IsBuiltInAccountSid(in.currentUserSid, in.machineSid) ? std::string() : in.userName;
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
