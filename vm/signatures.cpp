@@ -142,6 +142,20 @@ std::string BiosVendorFamily(std::string_view vendor, std::string_view version) 
     return {};
 }
 
+bool SmbiosDescribesVirtualMachine(const SmbiosIdentity& id) {
+    if (id.vmFlag || !BiosVendorFamily(id.biosVendor, id.biosVersion).empty() ||
+        SmbiosVendorFamily(id.manufacturer, id.product, "").virtual_ ||
+        !BoardProductFamily(std::string(id.boardManufacturer) + " " + std::string(id.boardProduct)).empty())
+        return true;
+    const std::string v = NormalizeMatchText(id.biosVendor);
+    // Vendors of firmware no physical machine ships; "EDK II" alone is also a
+    // physical board's, so OVMF counts by its older name or the flag.
+    if (OneOf(v, {"seabios", "efi development kit ii / ovmf", "bochs", "the bochs project", "xen", "innotek gmbh",
+                  "qemu", "vmware, inc.", "parallels software international inc."}))
+        return true;
+    return v == "microsoft corporation" && StartsWith(NormalizeMatchText(id.biosVersion), "hyper-v");
+}
+
 std::string BoardProductFamily(std::string_view text) {
     const std::string t = NormalizeMatchText(text);
     if (OneOf(t, {"oracle corporation virtualbox", "innotek gmbh virtualbox"})) return "VirtualBox";

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
+#include "assessment/scoring.h"
 #include "collectors/processor/smbios.h"
+#include "core/report.h"
 #include "tests/unit/smbios_builder.h"
 #include "tests/unit/test_support.h"
 
@@ -128,6 +131,86 @@ TEST(SmbiosRender, MakersFields) {
             EXPECT_EQ(sig.role, Role::Maker) << sig.key;
         }
     }
+}
+
+// A table whose BIOS (0), system (1), board (2) and chassis (3) strings are
+// given; the system's are what a virtual machine's owner may set.
+std::vector<uint8_t> NamedTable(const char* biosVendor, const char* biosVersion, uint8_t biosFlags,
+                                const char* manufacturer, const char* product) {
+    return RsmbBuffer(SmbiosArea({
+        SmbiosRec(0, 0x18, 0).Str(0x04, biosVendor).Str(0x05, biosVersion).B(0x13, biosFlags),
+        SmbiosRec(1, 0x1B, 1)
+            .Str(0x04, manufacturer)
+            .Str(0x05, product)
+            .Str(0x06, "rev Lindqvist")
+            .Str(0x19, "sku-lindqvist")
+            .Str(0x1A, "family-lindqvist"),
+        SmbiosRec(2, 0x0F, 2).Str(0x04, manufacturer).Str(0x05, "board-lindqvist").Str(0x06, "v-lindqvist"),
+        SmbiosRec(3, 0x16, 3).Str(0x04, manufacturer).B(0x05, 3).Str(0x06, "case-lindqvist"),
+        SmbiosEnd(),
+    }));
+}
+
+// A virtual machine's system, board and chassis strings are typed by its
+// owner (QEMU's -smbios type=1,manufacturer=...): the table is one when the
+// firmware flags it or names a hypervisor by its BIOS, system or board. A
+// physical machine's are its maker's.
+TEST(SmbiosRender, VirtualMachinesNamesAreTyped) {
+    struct Case {
+        const char* biosVendor;
+        const char* biosVersion;
+        uint8_t flags;
+        const char* manufacturer;
+        const char* product;
+        bool typed;
+    } cases[] = {
+        {"SeaBIOS", "rel-1.16.3-0-ga6ed6b701f0a-prebuilt.qemu.org", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"EFI Development Kit II / OVMF", "0.0.0", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"EDK II", "edk2-stable202302", 0x10, "Ana Lindqvist", "Lindqvist build box", true},
+        {"innotek GmbH", "VirtualBox", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"Phoenix Technologies LTD", "6.00", 0, "VMware, Inc.", "VMware Virtual Platform", true},
+        {"Microsoft Corporation", "Hyper-V UEFI Release v4.1", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"Xen", "4.17.2", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"Parallels Software International Inc.", "19.1.0", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"The Bochs Project", "Bochs", 0, "Ana Lindqvist", "Lindqvist build box", true},
+        {"American Megatrends Inc.", "1.2", 0, "QEMU", "Standard PC (Q35 + ICH9, 2009)", true},
+        // Physical: a maker's names, an EDK II build without the flag, a
+        // Surface's firmware.
+        {"Dell Inc.", "1.10.0", 0, "Dell Inc.", "OptiPlex 7090", false},
+        {"EDK II", "1.0", 0, "Ana Lindqvist", "Lindqvist build box", false},
+        {"Microsoft Corporation", "19.100.140", 0, "Microsoft Corporation", "Surface Laptop 5", false},
+    };
+    const char* const typedRows[] = {"Manufacturer", "Product name", "Version", "SKU number", "Family",
+                                     "Product", "Location in chassis"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.biosVendor) + " / " + c.manufacturer);
+        const Snapshot s = Render(NamedTable(c.biosVendor, c.biosVersion, c.flags, c.manufacturer, c.product));
+        const Role want = c.typed ? Role::Typed : Role::Maker;
+        const Table& t = *FindTable(s, "smbios");
+        for (const TableRow& r : t.rows) {
+            const std::string type = r.cells.at(0).substr(0, 7);
+            if (type != "Type 1 " && type != "Type 2 " && type != "Type 3 ") continue;
+            if (std::find(std::begin(typedRows), std::end(typedRows), r.cells.at(1)) == std::end(typedRows)) continue;
+            EXPECT_EQ(CellRole(t, r, 2), want) << r.cells.at(0) << " " << r.cells.at(1);
+        }
+        for (const char* key : {"smbios.system.manufacturer", "smbios.system.product", "smbios.system.sku",
+                                "smbios.board.product"})
+            EXPECT_EQ(OneSignal(s, key).role, want) << key;
+        EXPECT_EQ(OneSignal(s, "smbios.bios.vendor").role, Role::Maker);
+        EXPECT_EQ(GetFact(s, "sys.names_typed"), c.typed ? "1" : "0");
+    }
+}
+
+// The leak: a QEMU guest's owner-set names were shown in the privacy-safe
+// report, in the SMBIOS table, its signals and the device's title.
+TEST(SmbiosRender, SafeReportMasksAVirtualMachinesOwnerNames) {
+    Snapshot s = Render(NamedTable("SeaBIOS", "1.16.3-debian-1.16.3-2", 0, "Ana Lindqvist", "Lindqvist build box"));
+    ScoreSnapshot(s);
+    EXPECT_EQ(s.deviceTitleRole, Role::Typed);
+    std::string out;
+    WriteSnapshotJsonWithKey(out, s, kReportSafe, Bytes(32, 7));
+    EXPECT_EQ(out.find("indqvist"), std::string::npos) << out;
+    EXPECT_NE(out.find("SeaBIOS"), std::string::npos);
 }
 
 TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {
