@@ -128,6 +128,11 @@ namespace vorq {
 // "root", ...): they identify nobody.
 bool IsBuiltInAccount(std::string_view name);
 
+// A maker's name, with or without its legal form ("Dell Inc.", "HP",
+// "Microsoft", "Micro-Star International Co., Ltd."): the name of a computer,
+// component or system maker, never an owner's or organization's own.
+bool IsMakerName(std::string_view text);
+
 // The address of a public service every such machine talks to
 // ("login.windows.net", the Intune enrollment service), with or without
 // "https://".
