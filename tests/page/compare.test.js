@@ -355,8 +355,10 @@ test('empty identifiers read as empty in every view and language; differences on
         showTab('diff');
         const result = currentDiff();
         out.sections = result.sections.map((s) => [s.title, s.counts.diff + s.counts.onlyA + s.counts.onlyB, !!(s.onlyA || s.onlyB || s.error)]);
+        // A table of columns marks the cells that differ (a measured value of
+        // one logical processor, say), a table of fields the row.
         out.cards = [...document.querySelectorAll('#view .card:not(.slot)')].map((card) =>
-          [card.id, card.querySelectorAll('tr.d-diff, tr.d-only').length > 0 || card.classList.contains('d-one-side')]);
+          [card.id, card.querySelectorAll('tr.d-diff, tr.d-only, td.d-diff').length > 0 || card.classList.contains('d-one-side')]);
         out.chips = document.querySelectorAll('.chips [data-act="goto"]').length;
         out.same = (document.querySelector('.diff-same') || {}).textContent;
         state.diff.onlyDiff = false;
