@@ -36,6 +36,11 @@ struct SmbiosIdentity {
 // A BIOS vendor alone names the firmware, as the owner may keep it while
 // renaming the system.
 bool SmbiosDescribesVirtualMachine(const SmbiosIdentity& id);
+// Whether a system, board or chassis string of a virtual machine is one its
+// hypervisor writes when the owner sets none ("QEMU", "Standard PC (Q35 +
+// ICH9, 2009)", "pc-q35-8.2", "VirtualBox", "VMware7,1", "Virtual Machine"):
+// the hypervisor's own text, the same on every such machine.
+bool IsHypervisorDefaultName(std::string_view text);
 std::string BoardProductFamily(std::string_view text);
 std::string CpuBrandFamily(std::string_view brand);
 std::string OemStringFamily(std::string_view text);

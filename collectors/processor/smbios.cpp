@@ -65,9 +65,15 @@ struct Render {
         AddStructureRow(table, label, field, std::move(value), role);
     }
     void MakerRow(const char* field, std::string value) { Row(field, std::move(value)); }
-    // The role of a system, board or chassis string.
-    Role Named() const { return ownerNames ? Role::Typed : Role::Maker; }
-    void NamedRow(const char* field, std::string value) { Row(field, std::move(value), Named()); }
+    // The role of a system, board or chassis string: on a virtual machine the
+    // owner's unless the hypervisor's default.
+    Role Named(std::string_view value) const {
+        return ownerNames && !IsHypervisorDefaultName(value) ? Role::Typed : Role::Maker;
+    }
+    void NamedRow(const char* field, std::string value) {
+        const Role role = Named(value);
+        Row(field, std::move(value), role);
+    }
     // A value the program decodes from a code ("Notebook", "Single-bit ECC"): its own text.
     void DecodedRow(const char* field, std::string value) { Row(field, std::move(value), Role::Program); }
     Signal& Emit(const char* key, const std::string& name, const std::string& value, SignalScope scope, int32_t w,
@@ -143,10 +149,12 @@ void Render::System() {
     if (r.HasField(0x1A, 1)) NamedRow("Family", r.FieldString(0x1A));
     if (r.HasField(0x18, 1)) DecodedRow("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
     Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
-         "mainboard", Named());
-    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Named());
+         "mainboard", Named(systemManufacturer));
+    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard",
+         Named(systemProduct));
     if (r.HasField(0x19, 1) && !IsPlaceholderValue(r.FieldString(0x19)))
-        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Named());
+        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard",
+             Named(r.FieldString(0x19)));
     Serial(sig::kSmbiosSystemSerial, "System serial number", serial, 15, "mainboard");
     SetFact(s, fact::kSmbiosSystemSerialValid, Valid(serial));
 }
@@ -164,7 +172,7 @@ void Render::Baseboard() {
     Row("Asset tag", asset, Role::Typed);
     NamedRow("Location in chassis", r.FieldString(0x0A));
     Emit(sig::kSmbiosBoardProduct, "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
-           2, "mainboard", Named());
+           2, "mainboard", Named(boardManufacturer) == Role::Typed ? Role::Typed : Named(boardProduct));
     Serial(sig::kSmbiosBoardSerial, "Baseboard serial number", serial, 15, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosBoardAsset, "Baseboard asset tag", asset, 4, "mainboard");
     SetFact(s, fact::kSmbiosBoardSerial, serial);
@@ -472,7 +480,9 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
     SetFact(s, fact::kSysManufacturer,
             IsPlaceholderValue(r.systemManufacturer) ? r.boardManufacturer : r.systemManufacturer);
     SetFact(s, fact::kSysProduct, IsPlaceholderValue(r.systemProduct) ? r.boardProduct : r.systemProduct);
-    SetFact(s, fact::kSysNamesTyped, r.ownerNames ? "1" : "0");
+    const bool typedTitle = r.Named(GetFact(s, fact::kSysManufacturer)) == Role::Typed ||
+                            r.Named(GetFact(s, fact::kSysProduct)) == Role::Typed;
+    SetFact(s, fact::kSysNamesTyped, typedTitle ? "1" : "0");
 
     const std::string hash = Sha256Hex(area, walkLength).substr(0, 32);
     s.signals.push_back(MakeSignal(sig::kSmbiosTableHash, "Firmware", "SMBIOS table SHA-256", hash, SignalScope::PerUnit,

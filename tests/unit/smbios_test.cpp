@@ -154,50 +154,57 @@ std::vector<uint8_t> NamedTable(const char* biosVendor, const char* biosVersion,
 // A virtual machine's system, board and chassis strings are typed by its
 // owner (QEMU's -smbios type=1,manufacturer=...): the table is one when the
 // firmware flags it or names a hypervisor by its BIOS, system or board. A
-// physical machine's are its maker's.
+// physical machine's are its maker's, and so are the names a hypervisor writes
+// when the owner sets none.
 TEST(SmbiosRender, VirtualMachinesNamesAreTyped) {
+    constexpr Role T = Role::Typed, M = Role::Maker;
     struct Case {
         const char* biosVendor;
         const char* biosVersion;
         uint8_t flags;
         const char* manufacturer;
         const char* product;
-        bool typed;
+        Role manufacturerRole, productRole;
+        Role others;  // the table's other names: the owner's on every virtual machine
     } cases[] = {
-        {"SeaBIOS", "rel-1.16.3-0-ga6ed6b701f0a-prebuilt.qemu.org", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"EFI Development Kit II / OVMF", "0.0.0", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"EDK II", "edk2-stable202302", 0x10, "Ana Lindqvist", "Lindqvist build box", true},
-        {"innotek GmbH", "VirtualBox", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"Phoenix Technologies LTD", "6.00", 0, "VMware, Inc.", "VMware Virtual Platform", true},
-        {"Microsoft Corporation", "Hyper-V UEFI Release v4.1", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"Xen", "4.17.2", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"Parallels Software International Inc.", "19.1.0", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"The Bochs Project", "Bochs", 0, "Ana Lindqvist", "Lindqvist build box", true},
-        {"American Megatrends Inc.", "1.2", 0, "QEMU", "Standard PC (Q35 + ICH9, 2009)", true},
+        {"SeaBIOS", "rel-1.16.3-0-ga6ed6b701f0a-prebuilt.qemu.org", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"EFI Development Kit II / OVMF", "0.0.0", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"EDK II", "edk2-stable202302", 0x10, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"innotek GmbH", "VirtualBox", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Microsoft Corporation", "Hyper-V UEFI Release v4.1", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Xen", "4.17.2", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Parallels Software International Inc.", "19.1.0", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"The Bochs Project", "Bochs", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        // The hypervisor's own names when the owner sets none, and an owner
+        // who renamed only the product.
+        {"Phoenix Technologies LTD", "6.00", 0, "VMware, Inc.", "VMware Virtual Platform", M, M, T},
+        {"American Megatrends Inc.", "1.2", 0, "QEMU", "Standard PC (Q35 + ICH9, 2009)", M, M, T},
+        {"SeaBIOS", "1.16.3", 0, "QEMU", "Lindqvist build box", M, T, T},
         // Physical: a maker's names, an EDK II build without the flag, a
         // Surface's firmware.
-        {"Dell Inc.", "1.10.0", 0, "Dell Inc.", "OptiPlex 7090", false},
-        {"EDK II", "1.0", 0, "Ana Lindqvist", "Lindqvist build box", false},
-        {"Microsoft Corporation", "19.100.140", 0, "Microsoft Corporation", "Surface Laptop 5", false},
+        {"Dell Inc.", "1.10.0", 0, "Dell Inc.", "OptiPlex 7090", M, M, M},
+        {"EDK II", "1.0", 0, "Ana Lindqvist", "Lindqvist build box", M, M, M},
+        {"Microsoft Corporation", "19.100.140", 0, "Microsoft Corporation", "Surface Laptop 5", M, M, M},
     };
-    const char* const typedRows[] = {"Manufacturer", "Product name", "Version", "SKU number", "Family",
-                                     "Product", "Location in chassis"};
+    const char* const otherRows[] = {"Version", "SKU number", "Family", "Product", "Location in chassis"};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.biosVendor) + " / " + c.manufacturer);
+        SCOPED_TRACE(std::string(c.biosVendor) + " / " + c.manufacturer + " / " + c.product);
         const Snapshot s = Render(NamedTable(c.biosVendor, c.biosVersion, c.flags, c.manufacturer, c.product));
-        const Role want = c.typed ? Role::Typed : Role::Maker;
         const Table& t = *FindTable(s, "smbios");
         for (const TableRow& r : t.rows) {
             const std::string type = r.cells.at(0).substr(0, 7);
             if (type != "Type 1 " && type != "Type 2 " && type != "Type 3 ") continue;
-            if (std::find(std::begin(typedRows), std::end(typedRows), r.cells.at(1)) == std::end(typedRows)) continue;
-            EXPECT_EQ(CellRole(t, r, 2), want) << r.cells.at(0) << " " << r.cells.at(1);
+            const std::string& field = r.cells.at(1);
+            const bool other = std::find(std::begin(otherRows), std::end(otherRows), field) != std::end(otherRows);
+            if (field != "Manufacturer" && field != "Product name" && !other) continue;
+            const Role want = field == "Manufacturer" ? c.manufacturerRole : field == "Product name" ? c.productRole : c.others;
+            EXPECT_EQ(CellRole(t, r, 2), want) << r.cells.at(0) << " " << field;
         }
-        for (const char* key : {"smbios.system.manufacturer", "smbios.system.product", "smbios.system.sku",
-                                "smbios.board.product"})
-            EXPECT_EQ(OneSignal(s, key).role, want) << key;
+        EXPECT_EQ(OneSignal(s, "smbios.system.manufacturer").role, c.manufacturerRole);
+        EXPECT_EQ(OneSignal(s, "smbios.system.product").role, c.productRole);
+        for (const char* key : {"smbios.system.sku", "smbios.board.product"}) EXPECT_EQ(OneSignal(s, key).role, c.others) << key;
         EXPECT_EQ(OneSignal(s, "smbios.bios.vendor").role, Role::Maker);
-        EXPECT_EQ(GetFact(s, "sys.names_typed"), c.typed ? "1" : "0");
+        EXPECT_EQ(GetFact(s, "sys.names_typed"), c.manufacturerRole == T || c.productRole == T ? "1" : "0");
     }
 }
 
