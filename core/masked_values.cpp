@@ -464,19 +464,6 @@ std::vector<std::string> SplitAtDigits(const std::vector<std::string>& words) {
     return out;
 }
 
-// A maker's name, with or without its legal form ("Dell Inc.", "HP",
-// "Hewlett-Packard Company", "Micro-Star International Co., Ltd.").
-bool IsMakerName(std::string_view text) {
-    bool maker = false;
-    for (const std::string& w : FoldedWords(text)) {
-        if (IsMakerWord(w))
-            maker = true;
-        else if (!IsLegalForm(w) && !IsGenericWord(w) && w.size() >= 3)
-            return false;
-    }
-    return maker;
-}
-
 // "https://Login.Windows.NET/" as "login.windows.net".
 std::string AddressOf(std::string_view text) {
     std::string t = ToLower(Trim(text));
@@ -539,6 +526,19 @@ std::string ShortProfileFolder(std::string_view path) {
 }
 
 }  // namespace
+
+// A maker's name, with or without its legal form ("Dell Inc.", "HP",
+// "Hewlett-Packard Company", "Micro-Star International Co., Ltd.").
+bool IsMakerName(std::string_view text) {
+    bool maker = false;
+    for (const std::string& w : FoldedWords(text)) {
+        if (IsMakerWord(w))
+            maker = true;
+        else if (!IsLegalForm(w) && !IsGenericWord(w) && w.size() >= 3)
+            return false;
+    }
+    return maker;
+}
 
 bool IsBuiltInAccount(std::string_view name) {
     static constexpr std::string_view kBuiltIn[] = {"administrator", "admin",          "guest",

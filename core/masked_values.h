@@ -136,6 +136,11 @@ bool IsBuiltInRid(std::string_view rid);
 // Whether `sid` is such an account of this installation (`machineSid`'s domain).
 bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid);
 
+// A maker's name, with or without its legal form ("Dell Inc.", "HP",
+// "Microsoft", "Micro-Star International Co., Ltd."): the name of a computer,
+// component or system maker, never an owner's or organization's own.
+bool IsMakerName(std::string_view text);
+
 // The address of a public service every such machine talks to
 // ("login.windows.net", the Intune enrollment service), with or without
 // "https://".

@@ -139,9 +139,10 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         {{"Store", Role::Program}, {"SHA-256 thumbprint", Role::Field}, {"Subject", Role::Field}, {"Issuer", Role::Field}, {"Valid from", Role::Field}, {"Valid to", Role::Field}, {"Key", Role::Program}, {"Kind", Role::Program}},
                         "Certificates in the machine's Remote Desktop and personal (My) stores. The self-signed Remote "
                         "Desktop certificate is generated per installation and presented to anyone who connects to the "
-                        "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
-                        "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
-                        "authority's organization, while self-signed test certificates are shown by name.");
+                        "RDP port. Every thumbprint here keeps its mask, and so do a certificate authority's "
+                        "organization and the names and validity of certificates a CA issued to this machine or its "
+                        "owner or that were made on this machine or by a person (self-signed ones). Shown are a tool's "
+                        "default name such as localhost and a maker's own root certificate with its validity.");
     const std::string computer = in.computerName.value_or(std::string());
     // A built-in account's name, known by its RID, names no one in a subject.
     const std::string user = IsBuiltInAccountSid(in.currentUserSid, in.machineSid) ? std::string() : in.userName;
@@ -366,17 +367,34 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
                                   (!userName.empty() && !IsBuiltInAccount(userName) && ContainsNoCase(c.subject, userName));
     // Every certificate in these stores is this machine's own, so every
     // thumbprint is masked, a CA's too ("localhost" with CA:TRUE, as openssl
-    // makes it by default).
+    // makes it by default). A self-signed one was made here or by a person,
+    // unless a maker's CA names itself ("Microsoft Root Certificate Authority
+    // 2011"); an address names its owner, never a maker.
+    const auto address = [](const std::string& name) {
+        const size_t at = name.find('@');
+        return at != std::string::npos && at > 0 && name.find(' ') == std::string::npos &&
+               name.find('.', at) != std::string::npos;
+    };
+    const bool makers =
+        c.selfSigned && !address(c.subject) && IsMakerName(CaOrganizationName(c.subject));
     CertClass r;
     if (authority) {
         // The organization's own CA, or one made here: its names follow the
-        // organization rule.
+        // organization rule; a self-signed one's are typed even where no
+        // organization is left ("Test Authority").
         r.kind = c.selfSigned ? "root CA" : "intermediate CA";
         for (const std::string* name : {&c.subject, &c.issuer}) {
             if (name == &c.issuer && c.selfSigned) continue;
+            Role& role = name == &c.subject ? r.subject : r.issuer;
+            if (address(*name)) {
+                role = Role::Typed;
+                continue;
+            }
             std::string organization = CaOrganizationName(*name);
+            if (makers || IsMakerName(organization)) continue;
+            if (c.selfSigned) role = Role::Typed;
             if (organization.empty()) continue;
-            (name == &c.subject ? r.subject : r.issuer) = Role::Typed;
+            role = Role::Typed;
             r.organizations.push_back(std::move(organization));
         }
         if (c.selfSigned) r.issuer = r.subject;
@@ -385,7 +403,7 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
         // installation; a personal one's names were typed here ("localhost"
         // is a tool's default), the Remote Desktop one names this computer.
         r.kind = "self-signed";
-        r.subject = r.issuer = personal ? Role::Typed : Role::Identifier;
+        r.subject = r.issuer = !personal ? Role::Identifier : makers ? Role::Maker : Role::Typed;
     } else {
         // Issued to this machine or its user: the subject names them, the
         // issuer their organization's CA.
@@ -396,11 +414,10 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
     // A subject that names this computer or its user stays masked whatever the
     // kind, and so do its issuer and thumbprint.
     if (namesThisMachine) r.subject = r.issuer = Role::Identifier;
-    // A certificate made here (self-signed and no CA, or a self-signed CA
-    // that names no organization, as openssl makes "localhost") was made at
-    // setup, a renewal or by a developer.
-    if (c.selfSigned && (r.kind == "self-signed" || (r.kind == "root CA" && r.organizations.empty())))
-        r.datesHere = true;
+    // A certificate made here or for this machine by a person (self-signed and
+    // no maker's) was made at setup, a renewal or by a developer, whatever it
+    // calls itself.
+    if (c.selfSigned && !makers) r.datesHere = true;
     return r;
 }
 
