@@ -163,10 +163,11 @@ public:
         ValueKind kind = ValueKind::Plain;
     };
 
-    // Entries of the one-lookup automaton (32 MiB) past which it stays sparse:
-    // slower per byte, but its size follows the values' length, not length
-    // times alphabet.
-    static constexpr size_t kDenseLimit = size_t{1} << 23;
+    // Entries of the one-lookup automaton (256 KiB) past which it stays
+    // sparse: slower per byte, but its size follows the values' length, not
+    // length times alphabet. Building a larger table cost more than it saved
+    // over a whole report's texts (tests/bench/report_writer_host_bench).
+    static constexpr size_t kDenseLimit = size_t{1} << 16;
 
     // The set is built from all its values at once, so no value can come after
     // the automaton is made.
