@@ -29,7 +29,7 @@ constexpr const char* kPlaceholders[] = {
 };
 static_assert(std::size(kPlaceholders) == 43);
 
-enum class DefaultKind { Network, Volume, Owner };
+enum class DefaultKind { Network, Volume, Owner, Account };
 
 struct WindowsDefault {
     DefaultKind kind;
@@ -98,6 +98,8 @@ bool IsDefaultNetworkName(std::string_view name) {
 }
 
 bool IsDefaultOwnerName(std::string_view owner) { return IsListedDefault(DefaultKind::Owner, owner); }
+
+bool IsBuiltInAccountName(std::string_view name) { return IsListedDefault(DefaultKind::Account, name); }
 
 bool IsSetupPartitionType(std::string_view type) {
     static constexpr std::string_view kSetupTypes[] = {

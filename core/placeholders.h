@@ -24,6 +24,11 @@ bool IsDefaultNetworkName(std::string_view name);
 
 // Whether a registered owner is one Windows or a maker writes ("Windows User").
 bool IsDefaultOwnerName(std::string_view owner);
+// A name Windows gives one of its built-in accounts (Administrator, Guest,
+// DefaultAccount, WDAGUtilityAccount) in one of the page's languages. A
+// built-in account known by its RID is shown only under such a name: renamed,
+// it is a person's.
+bool IsBuiltInAccountName(std::string_view name);
 
 // Whether a partition type is one setup makes and labels itself: the GPT
 // types of the EFI system, Microsoft reserved and Windows recovery partitions

@@ -9,7 +9,7 @@ import sys
 sys.dont_write_bytecode = True  # the source tree stays as checked out
 from unicode_tables import write_if_changed  # noqa: E402
 
-KINDS = {"network": "Network", "volume": "Volume", "owner": "Owner"}
+KINDS = {"network": "Network", "volume": "Volume", "owner": "Owner", "account": "Account"}
 
 
 def c_string(text):

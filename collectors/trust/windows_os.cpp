@@ -4,6 +4,7 @@
 
 #include "collectors/trust/identifiers.h"
 #include "core/masked_values.h"
+#include "core/placeholders.h"
 #include "core/text.h"
 #include "core/wmi_value.h"
 
@@ -104,7 +105,14 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
         // The folder is masked, and so are texts holding its short form; a
         // built-in account's is named after it in Windows' language and
         // names nobody.
-        const bool builtIn = c.local && IsBuiltInRid(c.rid);
+        // Windows names the folder after the account; a renamed built-in
+        // account's folder is a person's.
+        const std::string_view path = p.imagePath;
+        const size_t end = path.find_last_not_of('\\');
+        const size_t slash = end == std::string_view::npos ? end : path.find_last_of('\\', end);
+        const std::string_view folder =
+            end == std::string_view::npos ? std::string_view() : path.substr(slash + 1, end - slash);
+        const bool builtIn = c.local && IsBuiltInRid(c.rid) && IsBuiltInAccountName(folder);
         if (!builtIn) {
             ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
             if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
@@ -144,8 +152,11 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         "owner or that were made on this machine or by a person (self-signed ones). Shown are a tool's "
                         "default name such as localhost and a maker's own root certificate with its validity.");
     const std::string computer = in.computerName.value_or(std::string());
-    // A built-in account's name, known by its RID, names no one in a subject.
-    const std::string user = IsBuiltInAccountSid(in.currentUserSid, in.machineSid) ? std::string() : in.userName;
+    // A built-in account's name, known by its RID and still the one Windows
+    // gave it, names no one in a subject.
+    const std::string user =
+        IsBuiltInAccountSid(in.currentUserSid, in.machineSid) && IsBuiltInAccountName(in.userName) ? std::string()
+                                                                                                     : in.userName;
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {

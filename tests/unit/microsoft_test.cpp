@@ -396,9 +396,10 @@ TEST(MicrosoftCollect, OnlyADomainAccountsRidIsMasked) {
     }
 }
 
-// A built-in account is known by its RID, whatever Windows' language named it:
-// its name is shown and masks nothing. The same name on any other account, or
-// another domain's RID 500, is a person's.
+// A built-in account is known by its RID, under the name Windows' language gave
+// it: its name is shown and masks nothing. The same name on any other account,
+// another domain's RID 500, or a built-in account renamed after a person is a
+// person's.
 TEST(MicrosoftCollect, BuiltInAccountsAreKnownByTheirRid) {
     const struct {
         const char* sid;
@@ -411,6 +412,7 @@ TEST(MicrosoftCollect, BuiltInAccountsAreKnownByTheirRid) {
         {"S-1-5-21-11-22-33-1001", "Administrateur", false},
         {"S-1-5-21-44-55-66-500", "Administrateur", false},
         {"S-1-5-21-11-22-33-1001", "jquellbrandt", false},
+        {"S-1-5-21-11-22-33-500", "Lindqvist", false},
     };
     for (const auto& c : cases) {
         MicrosoftSource in;

@@ -34,6 +34,7 @@ bool IsDefaultOfKind(const std::string& kind, const std::string& text) {
     if (kind == "network") return IsDefaultNetworkName(text);
     if (kind == "volume") return IsDefaultVolumeLabel(text);
     if (kind == "owner") return IsDefaultOwnerName(text);
+    if (kind == "account") return IsBuiltInAccountName(text);
     ADD_FAILURE() << "unknown kind " << kind;
     return false;
 }

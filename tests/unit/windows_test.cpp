@@ -447,7 +447,8 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
 
 // The profile of a built-in account (known by its RID, named in Windows'
 // language) names nobody: its folder is shown and masks nothing. A local
-// account of the same name but another RID, or RID 500 of a domain, is a
+// account of the same name but another RID, RID 500 of a domain, or a
+// built-in account renamed after a person before its first logon is a
 // person's.
 TEST(WindowsCollect, BuiltInAccountsProfilesByTheirRid) {
     const struct {
@@ -459,6 +460,8 @@ TEST(WindowsCollect, BuiltInAccountsProfilesByTheirRid) {
         {"S-1-5-21-11-22-33-501", "C:\\Users\\Gast", true},
         {"S-1-5-21-11-22-33-1002", "C:\\Users\\Administrateur.DESK-7", false},
         {"S-1-5-21-44-55-66-500", "C:\\Users\\Administrateur.CORP", false},
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Lindqvist", false},
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Administrator\\", true},
     };
     for (const auto& c : cases) {
         WindowsSource in = SampleSource();
