@@ -253,7 +253,9 @@ void ScoreSnapshot(Snapshot& s) {
 
     std::string title = Trim(GetFact(s, fact::kSysManufacturer) + " " + GetFact(s, fact::kSysProduct));
     s.deviceTitle = title.empty() ? "Windows PC" : title;
-    s.deviceTitleRole = title.empty() ? Role::Program : Role::Maker;
+    s.deviceTitleRole = title.empty()                                 ? Role::Program
+                        : GetFact(s, fact::kSysNamesTyped) == "1" ? Role::Typed
+                                                                  : Role::Maker;
 
     std::vector<std::string> parts;
     if (!GetFact(s, fact::kCpuBrand).empty()) parts.push_back(GetFact(s, fact::kCpuBrand));

@@ -464,19 +464,6 @@ std::vector<std::string> SplitAtDigits(const std::vector<std::string>& words) {
     return out;
 }
 
-// A maker's name, with or without its legal form ("Dell Inc.", "HP",
-// "Hewlett-Packard Company", "Micro-Star International Co., Ltd.").
-bool IsMakerName(std::string_view text) {
-    bool maker = false;
-    for (const std::string& w : FoldedWords(text)) {
-        if (IsMakerWord(w))
-            maker = true;
-        else if (!IsLegalForm(w) && !IsGenericWord(w) && w.size() >= 3)
-            return false;
-    }
-    return maker;
-}
-
 // "https://Login.Windows.NET/" as "login.windows.net".
 std::string AddressOf(std::string_view text) {
     std::string t = ToLower(Trim(text));
@@ -540,12 +527,33 @@ std::string ShortProfileFolder(std::string_view path) {
 
 }  // namespace
 
+// A maker's name, with or without its legal form ("Dell Inc.", "HP",
+// "Hewlett-Packard Company", "Micro-Star International Co., Ltd.").
+bool IsMakerName(std::string_view text) {
+    bool maker = false;
+    for (const std::string& w : FoldedWords(text)) {
+        if (IsMakerWord(w))
+            maker = true;
+        else if (!IsLegalForm(w) && !IsGenericWord(w) && w.size() >= 3)
+            return false;
+    }
+    return maker;
+}
+
 bool IsBuiltInAccount(std::string_view name) {
     static constexpr std::string_view kBuiltIn[] = {"administrator", "admin",          "guest",
                                                     "user",          "owner",          "defaultaccount",
                                                     "defaultuser0",  "wdagutilityaccount", "root"};
     const std::string n = MaskedValues::Normalized(name);
     return std::find(std::begin(kBuiltIn), std::end(kBuiltIn), n) != std::end(kBuiltIn);
+}
+
+bool IsBuiltInRid(std::string_view rid) { return rid == "500" || rid == "501" || rid == "503" || rid == "504"; }
+
+bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid) {
+    const size_t dash = sid.rfind('-');
+    return !machineSid.empty() && dash == machineSid.size() && sid.starts_with(machineSid) &&
+           IsBuiltInRid(sid.substr(dash + 1));
 }
 
 bool IsPublicServiceAddress(std::string_view text) {
@@ -719,7 +727,8 @@ void MaskedValues::AddOwner(std::string_view owner) {
     if (Listed(NameCompact(owner, false), {"user", "windowsuser", "owner", "customer", "valuedcustomer", "default",
                                            "defaultuser", "pc", "home", "benutzer", "utilisateur", "usuario",
                                            "utente", "gebruiker", "uzytkownik", "polzovatel", "proprietario",
-                                           "propietario"}))
+                                           "propietario"}) ||
+        IsDefaultOwnerName(owner))
         return;
     // An address's local part also splits at digits: "p.name1984".
     std::vector<std::string> words = FoldedWords(owner), german = FoldedWords(owner, true);

@@ -128,6 +128,19 @@ namespace vorq {
 // "root", ...): they identify nobody.
 bool IsBuiltInAccount(std::string_view name);
 
+// Whether a local account's RID is one of the accounts Windows makes: 500
+// (Administrator), 501 (Guest), 503 (DefaultAccount), 504
+// (WDAGUtilityAccount). Their names follow Windows' language ("Administrateur",
+// "Gast"), so the RID tells them, not the name.
+bool IsBuiltInRid(std::string_view rid);
+// Whether `sid` is such an account of this installation (`machineSid`'s domain).
+bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid);
+
+// A maker's name, with or without its legal form ("Dell Inc.", "HP",
+// "Microsoft", "Micro-Star International Co., Ltd."): the name of a computer,
+// component or system maker, never an owner's or organization's own.
+bool IsMakerName(std::string_view text);
+
 // The address of a public service every such machine talks to
 // ("login.windows.net", the Intune enrollment service), with or without
 // "https://".
@@ -150,10 +163,11 @@ public:
         ValueKind kind = ValueKind::Plain;
     };
 
-    // Entries of the one-lookup automaton (32 MiB) past which it stays sparse:
-    // slower per byte, but its size follows the values' length, not length
-    // times alphabet.
-    static constexpr size_t kDenseLimit = size_t{1} << 23;
+    // Entries of the one-lookup automaton (256 KiB) past which it stays
+    // sparse: slower per byte, but its size follows the values' length, not
+    // length times alphabet. Building a larger table cost more than it saved
+    // over a whole report's texts (tests/bench/report_writer_host_bench).
+    static constexpr size_t kDenseLimit = size_t{1} << 16;
 
     // The set is built from all its values at once, so no value can come after
     // the automaton is made.

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/text.h"
+#include "core/unicode_text.h"
 
 namespace vorq {
 
@@ -26,28 +29,111 @@ constexpr const char* kPlaceholders[] = {
 };
 static_assert(std::size(kPlaceholders) == 43);
 
+enum class DefaultKind { Network, Volume, Owner, Account };
+
+struct WindowsDefault {
+    DefaultKind kind;
+    const char* language;
+    const char* text;
+};
+
+#include "windows_defaults.inc"
+
+// Case-folded NFC, trimmed: FAT keeps labels upper-case ("NEW VOLUME").
+std::string Folded(std::string_view text) {
+    const std::string trimmed = Trim(text);
+    std::string out;
+    for (size_t i = 0; i < trimmed.size();) {
+        const auto [cp, length] = unicode::Decode(trimmed, i);
+        if (length == 0) {  // no UTF-8: the byte as it is
+            out.push_back(trimmed[i++]);
+            continue;
+        }
+        char32_t self[1];
+        for (char32_t c : unicode::FoldedDecomposition(cp, self)) unicode::Append(out, c);
+        i += length;
+    }
+    return unicode::Nfc(out);
+}
+
+bool IsListedDefault(DefaultKind kind, std::string_view text) {
+    static const std::vector<std::pair<DefaultKind, std::string>> kFolded = [] {
+        std::vector<std::pair<DefaultKind, std::string>> out;
+        for (const WindowsDefault& d : kWindowsDefaults) out.emplace_back(d.kind, Folded(d.text));
+        return out;
+    }();
+    const std::string folded = Folded(text);
+    return std::any_of(kFolded.begin(), kFolded.end(),
+                       [&](const auto& d) { return d.first == kind && d.second == folded; });
+}
+
 }  // namespace
 
 bool IsDefaultVolumeLabel(std::string_view label) {
     // Setup's and makers' labels for the Windows, boot and recovery
-    // partitions, and what Windows' format gives when none is typed.
+    // partitions; what Windows' format and tools give is in the data file.
     static constexpr std::string_view kDefaults[] = {
         "Windows",    "System Reserved", "System-reserviert", "Réservé au système", "Reservado para el sistema",
         "Recovery",   "Recovery Image",  "Windows RE tools",  "WINRETOOLS",         "OS",
-        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "New Volume",         "Neues Volume",
-        "EFI",        "ESP",             "Boot",
+        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "EFI",                "ESP",
+        "Boot",
     };
     const std::string trimmed = Trim(label);
-    return trimmed.empty() || std::any_of(std::begin(kDefaults), std::end(kDefaults),
-                                          [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
+    return trimmed.empty() || IsListedDefault(DefaultKind::Volume, trimmed) ||
+           std::any_of(std::begin(kDefaults), std::end(kDefaults),
+                       [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
+}
+
+bool IsDefaultNetworkName(std::string_view name) {
+    const std::string trimmed = Trim(name);
+    if (IsListedDefault(DefaultKind::Network, trimmed)) return true;
+    // Windows numbers the second network of a name from 2, without leading zeros.
+    const size_t space = trimmed.rfind(' ');
+    if (space == std::string::npos || space == 0 || trimmed[space - 1] == ' ' || space + 1 == trimmed.size() ||
+        trimmed[space + 1] == '0')
+        return false;
+    const std::string_view number = std::string_view(trimmed).substr(space + 1);
+    return number.size() <= 4 && std::all_of(number.begin(), number.end(), IsAsciiDigit) &&
+           IsListedDefault(DefaultKind::Network, std::string_view(trimmed).substr(0, space));
+}
+
+bool IsDefaultOwnerName(std::string_view owner) { return IsListedDefault(DefaultKind::Owner, owner); }
+
+bool IsBuiltInAccountName(std::string_view name) { return IsListedDefault(DefaultKind::Account, name); }
+
+bool IsSetupPartitionType(std::string_view type) {
+    static constexpr std::string_view kSetupTypes[] = {
+        "c12a7328-f81f-11d2-ba4b-00a0c93ec93b",  // EFI system
+        "e3c9e316-0b5c-4db8-817d-f92df00215ae",  // Microsoft reserved
+        "de94bba4-06d1-4d40-a16a-bfd50179d6ac",  // Windows recovery
+        "0xef",                                  // MBR: EFI system
+        "0x27",                                  // MBR: recovery
+    };
+    std::string t = ToLower(Trim(type));
+    if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
+    return std::find(std::begin(kSetupTypes), std::end(kSetupTypes), t) != std::end(kSetupTypes);
+}
+
+bool IsModelLabel(std::string_view label, std::string_view model) {
+    const std::string trimmed = Trim(label);
+    const std::vector<std::string_view> words = AsciiWords(trimmed), modelWords = AsciiWords(model);
+    // Every character of the label is in a word: "T7" is the model's, "T7!" or "T7 Ana" is not.
+    size_t letters = 0;
+    for (std::string_view w : words) letters += w.size();
+    size_t spaces = 0;
+    for (char c : trimmed) spaces += c == ' ';
+    if (words.empty() || letters + spaces != trimmed.size()) return false;
+    return std::all_of(words.begin(), words.end(), [&](std::string_view w) {
+        return std::any_of(modelWords.begin(), modelWords.end(), [&](std::string_view m) { return EqualsNoCase(w, m); });
+    });
 }
 
 bool IsDefaultTypedText(std::string_view text) {
     static constexpr std::string_view kDefaults[] = {"localhost", "home", "lan", "fritz.box", "local",
                                                      "localdomain", "home.arpa"};
     const std::string t = Trim(text);
-    return IsPlaceholderValue(t) || std::any_of(std::begin(kDefaults), std::end(kDefaults),
-                                                [&](std::string_view d) { return EqualsNoCase(t, d); });
+    return IsPlaceholderValue(t) || IsDefaultNetworkName(t) || IsDefaultVolumeLabel(t) || IsDefaultOwnerName(t) ||
+           std::any_of(std::begin(kDefaults), std::end(kDefaults), [&](std::string_view d) { return EqualsNoCase(t, d); });
 }
 
 bool IsPlaceholderValue(std::string_view text) {

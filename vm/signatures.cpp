@@ -142,6 +142,44 @@ std::string BiosVendorFamily(std::string_view vendor, std::string_view version) 
     return {};
 }
 
+bool SmbiosDescribesVirtualMachine(const SmbiosIdentity& id) {
+    if (id.vmFlag || !BiosVendorFamily(id.biosVendor, id.biosVersion).empty() ||
+        SmbiosVendorFamily(id.manufacturer, id.product, "").virtual_ ||
+        !BoardProductFamily(std::string(id.boardManufacturer) + " " + std::string(id.boardProduct)).empty())
+        return true;
+    const std::string v = NormalizeMatchText(id.biosVendor);
+    // Vendors of firmware no physical machine ships; "EDK II" alone is also a
+    // physical board's, so OVMF counts by its older name or the flag.
+    if (OneOf(v, {"seabios", "efi development kit ii / ovmf", "bochs", "the bochs project", "xen", "innotek gmbh",
+                  "qemu", "vmware, inc.", "parallels software international inc."}))
+        return true;
+    return v == "microsoft corporation" && StartsWith(NormalizeMatchText(id.biosVersion), "hyper-v");
+}
+
+bool IsHypervisorDefaultName(std::string_view text) {
+    const std::string t = NormalizeMatchText(text);
+    // What QEMU, VirtualBox, VMware, Hyper-V, Xen, Parallels, Bochs and bhyve
+    // write into types 1, 2 and 3 by default, and the versions they stamp.
+    if (OneOf(t, {"qemu", "standard pc (i440fx + piix, 1996)", "standard pc (q35 + ich9, 2009)", "red hat", "red hat, inc.",
+                  "kvm", "innotek gmbh", "oracle corporation", "virtualbox", "vmware, inc.", "vmware virtual platform",
+                  "vmware7,1", "intel corporation", "440bx desktop reference platform", "no enclosure", "none",
+                  "microsoft corporation", "virtual machine", "hyper-v", "xen", "hvm domu", "bochs", "bhyve",
+                  "parallels software international inc.", "parallels international gmbh.",
+                  "parallels virtual platform", "parallels arm virtual machine"}))
+        return true;
+    // QEMU's machine types ("pc-q35-8.2", "pc-i440fx-7.2") and the short
+    // version numbers the others stamp ("1.2", "7.0").
+    auto versionTail = [](std::string_view v) {
+        if (v.empty() || v.size() > 8) return false;
+        for (char c : v)
+            if (!IsDigit(c) && c != '.') return false;
+        return IsDigit(v.front()) && IsDigit(v.back());
+    };
+    for (std::string_view machine : {"pc-q35-", "pc-i440fx-", "pc-"})
+        if (StartsWith(t, machine) && versionTail(std::string_view(t).substr(machine.size()))) return true;
+    return versionTail(t) && t.find('.') != std::string::npos;
+}
+
 std::string BoardProductFamily(std::string_view text) {
     const std::string t = NormalizeMatchText(text);
     if (OneOf(t, {"oracle corporation virtualbox", "innotek gmbh virtualbox"})) return "VirtualBox";

@@ -24,6 +24,23 @@ struct SmbiosVendorMatch {
 std::string HypervisorVendorFamily(std::string_view vendorId);
 SmbiosVendorMatch SmbiosVendorFamily(std::string_view manufacturer, std::string_view product, std::string_view serial);
 std::string BiosVendorFamily(std::string_view vendor, std::string_view version);
+// The identity strings of an SMBIOS table, as its types 0, 1 and 2 give them.
+struct SmbiosIdentity {
+    std::string_view biosVendor, biosVersion, manufacturer, product, boardManufacturer, boardProduct;
+    bool vmFlag = false;  // type 0's "describes a virtual machine" bit
+};
+// Whether the table is a virtual machine's, whose system, board and chassis
+// strings its owner sets (QEMU's -smbios, a .vmx file): the firmware says so,
+// a matcher above names its BIOS, system or board, or its firmware is one
+// only hypervisors ship (SeaBIOS, OVMF, Bochs', Xen's, Parallels', Hyper-V's).
+// A BIOS vendor alone names the firmware, as the owner may keep it while
+// renaming the system.
+bool SmbiosDescribesVirtualMachine(const SmbiosIdentity& id);
+// Whether a system, board or chassis string of a virtual machine is one its
+// hypervisor writes when the owner sets none ("QEMU", "Standard PC (Q35 +
+// ICH9, 2009)", "pc-q35-8.2", "VirtualBox", "VMware7,1", "Virtual Machine"):
+// the hypervisor's own text, the same on every such machine.
+bool IsHypervisorDefaultName(std::string_view text);
 std::string BoardProductFamily(std::string_view text);
 std::string CpuBrandFamily(std::string_view brand);
 std::string OemStringFamily(std::string_view text);

@@ -1,5 +1,6 @@
 #include "collectors/devices/display.h"
 
+#include "collectors/devices/peripherals.h"
 #include "core/devprop.h"
 #include "core/text.h"
 
@@ -321,6 +322,7 @@ void CollectDisplayFrom(Snapshot& s, const DisplaySource& src) {
     for (Table* t : {&dx.gpus, &dx.dxgi, &dx.outputs, &nvml.gpus, &monitors.monitors, &dx.flags, &dx.caps, &dx.budgets,
                      &nvml.modes, &nvml.telemetry, &monitors.checks})
         s.tables.push_back(std::move(*t));
+    ShowMonitorAudioNames(s);
 }
 
 }  // namespace vorq

@@ -5,6 +5,8 @@
 #include <set>
 #include <utility>
 
+#include "core/placeholders.h"
+
 namespace vorq {
 
 namespace {
@@ -336,11 +338,13 @@ DuidInfo DecodeDuid(const uint8_t* p, size_t n) {
 }
 
 bool IsGenericProfileName(const std::string& name) {
-    for (const char* g : {"Network", "Ethernet", "Wi-Fi", "Unidentified network"})
+    // "Network 2" and its translations; an adapter's name where Windows names the network after it.
+    if (IsDefaultNetworkName(name)) return true;
+    for (const char* g : {"Ethernet", "Wi-Fi", "Unidentified network"})
         if (EqualsNoCase(name, g)) return true;
-    if (!StartsWithNoCase(name, "Network ") && !StartsWithNoCase(name, "Ethernet ")) return false;
+    if (!StartsWithNoCase(name, "Ethernet ")) return false;
     const std::string_view rest = std::string_view(name).substr(name.find(' ') + 1);
-    return std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !rest.empty() && std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::string BluetoothAddressText(const uint8_t a[6]) {

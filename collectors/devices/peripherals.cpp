@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "collectors/devices/display.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -39,15 +40,24 @@ bool InList(std::string_view text, std::span<const std::string_view> list) {
     return std::any_of(list.begin(), list.end(), [&](std::string_view g) { return EqualsNoCase(text, g); });
 }
 
+// The endpoint's own name: without the " (<adapter>)" Windows appends and the ordinal.
+std::string_view EndpointDescription(std::string_view name, const std::string& adapter) {
+    const std::string suffix = " (" + adapter + ")";
+    if (!adapter.empty() && name.size() > suffix.size() && name.ends_with(suffix)) name.remove_suffix(suffix.size());
+    return WithoutOrdinal(name);
+}
+
+Table* MutableTable(Snapshot& s, std::string_view id) {
+    for (Table& t : s.tables)
+        if (t.id == id) return &t;
+    return nullptr;
+}
+
 }  // namespace
 
 AudioEndpointNames ChosenAudioNames(const AudioEndpoint& e) {
     AudioEndpointNames out;
-    std::string_view name = e.name;
-    const std::string suffix = " (" + e.adapter + ")";
-    if (!e.adapter.empty() && name.size() > suffix.size() && name.ends_with(suffix))
-        name.remove_suffix(suffix.size());
-    const std::string_view description = WithoutOrdinal(name);
+    const std::string_view description = EndpointDescription(e.name, e.adapter);
     if (!description.empty() && !InList(description, kGivenEndpointNames)) out.endpoint = std::string(description);
     const std::string_view adapter = WithoutOrdinal(e.adapter);
     for (std::string_view profile : kBluetoothProfileSuffixes)
@@ -175,6 +185,29 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
     t.note += Format(" %d endpoint(s) of devices that are no longer present are not listed.", notPresent);
     SetFact(s, fact::kAudioActive, std::to_string(active));
     s.tables.push_back(std::move(t));
+    ShowMonitorAudioNames(s);
+}
+
+void ShowMonitorAudioNames(Snapshot& s) {
+    Table* audio = MutableTable(s, table::kDevicesAudio);
+    const Table* monitors = FindTable(s, table::kDisplayMonitors);
+    if (!audio || !monitors) return;
+    constexpr size_t kEndpoint = 1, kAdapter = 2;
+    for (TableRow& row : audio->rows) {
+        // A Bluetooth device's name (its adapter's cell typed too) is its owner's, whatever it equals.
+        if (row.cells.size() <= kAdapter || CellRole(*audio, row, kEndpoint) != Role::Typed ||
+            CellRole(*audio, row, kAdapter) == Role::Typed)
+            continue;
+        const std::string description = Trim(EndpointDescription(row.cells[kEndpoint], row.cells[kAdapter]));
+        const bool monitor = std::any_of(monitors->rows.begin(), monitors->rows.end(), [&](const TableRow& m) {
+            return m.cells.size() > col::display_monitors::kMonitor && !description.empty() &&
+                   EqualsNoCase(Trim(m.cells[col::display_monitors::kMonitor]), description);
+        });
+        if (!monitor) continue;
+        row.roles.resize(std::max(row.roles.size(), kEndpoint + 1), Role::Undeclared);
+        row.roles[kEndpoint] = Role::Maker;
+        row.sens &= ~(1u << kEndpoint);  // as AddRow derives it: a maker's cell is not masked
+    }
 }
 
 std::string SmartCardVersionText(uint32_t result, uint32_t length, uint32_t value) {

@@ -99,6 +99,11 @@ AudioEndpointNames ChosenAudioNames(const AudioEndpoint& e);
 // Masks the endpoint's name where a person chose it, and names that choice
 // (Snapshot::named) so that every text holding it is masked.
 void AddAudioTable(Snapshot& s, const AudioScan& scan);
+// Shows an endpoint named after a connected monitor: Windows names a
+// monitor's HDMI or DisplayPort audio after the EDID's name, so it is the
+// maker's. The audio and the display collector both call it once their table
+// is written; whichever runs second finds both.
+void ShowMonitorAudioNames(Snapshot& s);
 
 // ---- Smart-card readers ----
 constexpr uint32_t kScardNoService = 0x8010001D;

@@ -2,6 +2,7 @@
 // seam: which queries run in which order, and the rows, signals and facts
 // their answers become.
 #include <cctype>
+#include <map>
 
 #include "collectors/devices/storage.h"
 #include "core/hash.h"
@@ -36,6 +37,8 @@ struct StorageScan {
     bool nvmeSeen = false;
     bool nvmeAccessDenied = false;
     bool ataNotElevated = false;
+    // Each disk's model by its number, for the labels of its volumes.
+    std::map<uint32_t, std::string> models;
 };
 
 const char* AssociationName(uint32_t a) { return a == 0 ? "device" : a == 1 ? "port" : "target"; }
@@ -214,6 +217,7 @@ void ScanDisk(Snapshot& s, StorageScan& scan, uint32_t interfaceIndex, const Dis
     d.group = d.peripheral ? "peripheral" : "storage";
     d.cat = d.peripheral ? "Peripherals" : "Storage";
     const std::string model = Trim(desc.vendor.empty() ? desc.product : desc.vendor + " " + desc.product);
+    if (haveNumber) scan.models[static_cast<uint32_t>(number)] = model;
 
     std::string media = "unknown";
     if (QueryStorageProperty(disk.io, kStorageDeviceSeekPenaltyProperty, reply)) {
@@ -304,10 +308,14 @@ void AddVolume(Snapshot& s, StorageScan& scan, const VolumeInfo& v, char systemD
     const std::string serial = Format("%04X-%04X", v.serial >> 16, v.serial & 0xFFFF);
     const bool system = !v.root.empty() && std::toupper(static_cast<unsigned char>(v.root[0])) ==
                                                std::toupper(static_cast<unsigned char>(systemDrive));
-    // A label a person typed is masked, and masks every text that holds it.
-    const bool chosen = !IsDefaultVolumeLabel(v.label);
-    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId},
-           {Role::Undeclared, chosen ? Role::Typed : Role::Program});
+    // A label a person typed is masked, and masks every text that holds it;
+    // setup's on the partitions it makes and a maker's restating the drive's
+    // model are shown.
+    const auto model = scan.models.find(v.disk);
+    const Role label = IsDefaultVolumeLabel(v.label) || IsSetupPartitionType(v.partitionType) ? Role::Program
+                       : model != scan.models.end() && IsModelLabel(v.label, model->second) ? Role::Maker
+                                                                                             : Role::Typed;
+    AddRow(scan.volumes, {v.root, v.label, v.fileSystem, serial, v.guidPath, v.objectId}, {Role::Undeclared, label});
     // A drive letter's root is Windows'; a folder a volume is mounted on was
     // made by a person.
     const bool letter = (v.root.size() == 2 || (v.root.size() == 3 && v.root[2] == '\\')) &&

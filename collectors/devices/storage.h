@@ -55,6 +55,7 @@ inline constexpr uint32_t kIoctlDiskGetDriveGeometryEx = 0x700A0;
 inline constexpr uint32_t kIoctlDiskGetDriveLayoutEx = 0x70050;
 inline constexpr uint32_t kIoctlAtaPassThrough = 0x4D02C;
 inline constexpr uint32_t kIoctlVolumeGetVolumeDiskExtents = 0x560000;
+inline constexpr uint32_t kIoctlDiskGetPartitionInfoEx = 0x70048;
 inline constexpr uint32_t kFsctlGetObjectId = 0x9009C;
 
 inline constexpr uint32_t kStorageDeviceProperty = 0;
@@ -175,6 +176,10 @@ DriveLayout ParseDriveLayout(const Bytes& reply);
 // The first extent's DiskNumber of VOLUME_DISK_EXTENTS, 0xFFFFFFFF when none.
 uint32_t ParseFirstExtentDisk(const Bytes& reply);
 
+// The partition type of PARTITION_INFORMATION_EX: a GPT type GUID, an MBR
+// type byte as "0x27"; empty when unreadable or of neither style.
+std::string ParsePartitionType(const Bytes& reply);
+
 // ---- The collector's pure part ----
 
 // Designator rows listed per disk; a device reporting more gets one status row.
@@ -192,6 +197,10 @@ struct VolumeInfo {
     std::string root, label, fileSystem;
     uint32_t serial = 0;
     std::string guidPath, objectId;
+    // Its partition's type (ParsePartitionType) and the disk of its first
+    // extent: setup labels its own partitions, a maker its drive after the model.
+    std::string partitionType;
+    uint32_t disk = 0xFFFFFFFF;
 };
 
 // One disk of the disk-interface walk; `interfaceIndex` labels it when its

@@ -306,6 +306,15 @@ DriveLayout ParseDriveLayout(const Bytes& reply) {
     return l;
 }
 
+std::string ParsePartitionType(const Bytes& reply) {
+    // PartitionStyle at 0, the style's union at 32: the MBR type byte or the GPT type GUID.
+    uint32_t style = 0;
+    if (!ReadLe32(reply, 0, style) || !Fits(reply, 32, 16)) return std::string();
+    if (style == 0) return Format("0x%02X", static_cast<unsigned>(reply[32]));
+    if (style == 1) return FormatGuid(GuidFromBytes(reply.data() + 32));
+    return std::string();
+}
+
 uint32_t ParseFirstExtentDisk(const Bytes& reply) {
     uint32_t n = 0, disk = 0;
     if (!ReadLe32(reply, 0, n) || n == 0 || !ReadLe32(reply, 8, disk)) return 0xFFFFFFFF;

@@ -107,6 +107,21 @@ std::wstring InterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& iface) {
     return std::wstring(detail->DevicePath);
 }
 
+// The partition type and disk of the volume at `root` ("C:\\"), opened
+// without access rights as the system disk's is.
+void ReadVolumePartition(const wchar_t* root, VolumeInfo& v) {
+    std::wstring path = L"\\\\.\\";
+    path.append(root, wcsnlen(root, 2));
+    UniqueFile volume(OpenDevice(path, 0));
+    if (!volume) return;
+    Bytes reply;
+    uint32_t error = 0;
+    if (HandleIo(volume.get())(kIoctlDiskGetPartitionInfoEx, {}, 144, reply, error))
+        v.partitionType = ParsePartitionType(reply);
+    if (HandleIo(volume.get())(kIoctlVolumeGetVolumeDiskExtents, {}, 224, reply, error))
+        v.disk = ParseFirstExtentDisk(reply);
+}
+
 void ReadFixedVolumes(StorageSource& src) {
     wchar_t sysDir[260] = {};
     GetSystemDirectoryW(sysDir, 260);
@@ -127,6 +142,7 @@ void ReadFixedVolumes(StorageSource& src) {
         v.fileSystem = ToUtf8Ptr(fs);
         v.serial = serial;
         v.objectId = ReadVolumeObjectId(root);
+        ReadVolumePartition(root, v);
         src.volumes.push_back(std::move(v));
     }
 }

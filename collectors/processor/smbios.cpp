@@ -9,6 +9,7 @@
 #include "core/byte_order.h"
 #include "core/hash.h"
 #include "core/text.h"
+#include "vm/signatures.h"
 
 namespace vorq {
 
@@ -21,14 +22,30 @@ constexpr char kPlaceholderNote[] = "placeholder / unset value - ignored for ide
 
 std::string Src(unsigned type) { return Format("%s type %u", kSrc, type); }
 
+// Whether the table is a virtual machine's (vm/signatures.h), read before the
+// structures are rendered, whatever their order.
+bool DescribesVirtualMachine(const std::vector<SmbiosStructure>& records) {
+    const SmbiosStructure* first[3] = {};
+    for (const SmbiosStructure& r : records)
+        if (r.type < 3 && !first[r.type]) first[r.type] = &r;
+    auto text = [&](int type, size_t offset) { return first[type] ? first[type]->FieldString(offset) : std::string(); };
+    const std::string bios[2] = {text(0, 0x04), text(0, 0x05)}, system[2] = {text(1, 0x04), text(1, 0x05)},
+                      board[2] = {text(2, 0x04), text(2, 0x05)};
+    const bool flag = first[0] && first[0]->HasField(0x13, 1) && (first[0]->FieldByte(0x13) & 0x10);
+    return SmbiosDescribesVirtualMachine({bios[0], bios[1], system[0], system[1], board[0], board[1], flag});
+}
+
 // Values carried across the structures of one table.
 struct Render {
-    Render(Snapshot& snapshot, Table& t, bool littleEndianUuid)
-        : s(snapshot), table(t), uuidLittleEndian(littleEndianUuid) {}
+    Render(Snapshot& snapshot, Table& t, bool littleEndianUuid, bool virtualMachine)
+        : s(snapshot), table(t), uuidLittleEndian(littleEndianUuid), ownerNames(virtualMachine) {}
 
     Snapshot& s;
     Table& table;
     bool uuidLittleEndian = false;
+    // A virtual machine's system, board and chassis strings are whatever its
+    // owner set: typed texts, not a maker's.
+    bool ownerNames = false;
     std::string systemManufacturer, systemProduct, boardManufacturer, boardProduct;
     uint64_t memoryTotalMiB = 0;
     int64_t moduleCount = 0;
@@ -48,6 +65,15 @@ struct Render {
         AddStructureRow(table, label, field, std::move(value), role);
     }
     void MakerRow(const char* field, std::string value) { Row(field, std::move(value)); }
+    // The role of a system, board or chassis string: on a virtual machine the
+    // owner's unless the hypervisor's default.
+    Role Named(std::string_view value) const {
+        return ownerNames && !IsHypervisorDefaultName(value) ? Role::Typed : Role::Maker;
+    }
+    void NamedRow(const char* field, std::string value) {
+        const Role role = Named(value);
+        Row(field, std::move(value), role);
+    }
     // A value the program decodes from a code ("Notebook", "Single-bit ECC"): its own text.
     void DecodedRow(const char* field, std::string value) { Row(field, std::move(value), Role::Program); }
     Signal& Emit(const char* key, Sentence name, const std::string& value, SignalScope scope, int32_t w,
@@ -106,9 +132,9 @@ void Render::System() {
     systemManufacturer = r.FieldString(0x04);
     systemProduct = r.FieldString(0x05);
     const std::string serial = r.FieldString(0x07);
-    MakerRow("Manufacturer", systemManufacturer);
-    Row("Product name", systemProduct);
-    Row("Version", r.FieldString(0x06));
+    NamedRow("Manufacturer", systemManufacturer);
+    NamedRow("Product name", systemProduct);
+    NamedRow("Version", r.FieldString(0x06));
     Row("Serial number", serial, Role::Identifier);
     if (r.HasField(0x08, 16)) {
         const bool placeholder = IsPlaceholderUuid(r.data + 0x08);
@@ -119,14 +145,16 @@ void Render::System() {
         SetFact(s, fact::kSmbiosUuid, uuid);
         SetFact(s, fact::kSmbiosUuidValid, placeholder ? "0" : "1");
     }
-    if (r.HasField(0x19, 1)) Row("SKU number", r.FieldString(0x19));
-    if (r.HasField(0x1A, 1)) Row("Family", r.FieldString(0x1A));
+    if (r.HasField(0x19, 1)) NamedRow("SKU number", r.FieldString(0x19));
+    if (r.HasField(0x1A, 1)) NamedRow("Family", r.FieldString(0x1A));
     if (r.HasField(0x18, 1)) DecodedRow("Wake-up type", WakeUpTypeName(r.FieldByte(0x18)));
     Emit(sig::kSmbiosSystemManufacturer, "System manufacturer", systemManufacturer, SignalScope::PerModel, 1,
-         "mainboard", Role::Maker);
-    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard", Role::Maker);
+         "mainboard", Named(systemManufacturer));
+    Emit(sig::kSmbiosSystemProduct, "System product", systemProduct, SignalScope::PerModel, 2, "mainboard",
+         Named(systemProduct));
     if (r.HasField(0x19, 1) && !IsPlaceholderValue(r.FieldString(0x19)))
-        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard", Role::Maker);
+        Emit(sig::kSmbiosSystemSku, "System SKU", r.FieldString(0x19), SignalScope::PerModel, 1, "mainboard",
+             Named(r.FieldString(0x19)));
     Serial(sig::kSmbiosSystemSerial, "System serial number", serial, 15, "mainboard");
     SetFact(s, fact::kSmbiosSystemSerialValid, Valid(serial));
 }
@@ -137,14 +165,14 @@ void Render::Baseboard() {
     boardProduct = r.FieldString(0x05);
     const std::string serial = r.FieldString(0x07);
     const std::string asset = r.FieldString(0x08);
-    MakerRow("Manufacturer", boardManufacturer);
-    Row("Product", boardProduct);
-    Row("Version", r.FieldString(0x06));
+    NamedRow("Manufacturer", boardManufacturer);
+    NamedRow("Product", boardProduct);
+    NamedRow("Version", r.FieldString(0x06));
     Row("Serial number", serial, Role::Identifier);
     Row("Asset tag", asset, Role::Typed);
-    Row("Location in chassis", r.FieldString(0x0A));
+    NamedRow("Location in chassis", r.FieldString(0x0A));
     Emit(sig::kSmbiosBoardProduct, "Baseboard product", boardManufacturer + " " + boardProduct, SignalScope::PerModel,
-           2, "mainboard", Role::Maker);
+           2, "mainboard", Named(boardManufacturer) == Role::Typed ? Role::Typed : Named(boardProduct));
     Serial(sig::kSmbiosBoardSerial, "Baseboard serial number", serial, 15, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosBoardAsset, "Baseboard asset tag", asset, 4, "mainboard");
     SetFact(s, fact::kSmbiosBoardSerial, serial);
@@ -156,15 +184,15 @@ void Render::Chassis() {
     const std::string serial = r.FieldString(0x07);
     const std::string asset = r.FieldString(0x08);
     const char* type = ChassisTypeName(r.FieldByte(0x05));
-    MakerRow("Manufacturer", r.FieldString(0x04));
+    NamedRow("Manufacturer", r.FieldString(0x04));
     DecodedRow("Type", type);
-    Row("Version", r.FieldString(0x06));
+    NamedRow("Version", r.FieldString(0x06));
     Row("Serial number", serial, Role::Identifier);
     Row("Asset tag", asset, Role::Typed);
     // The SKU follows the contained-element records; both factors come from
     // the table, so the offset is computed in int and checked before use.
     const int skuOffset = 0x15 + int{r.FieldByte(0x13)} * int{r.FieldByte(0x14)};
-    if (int{r.length} >= skuOffset + 1) Row("SKU number", r.FieldString(static_cast<size_t>(skuOffset)));
+    if (int{r.length} >= skuOffset + 1) NamedRow("SKU number", r.FieldString(static_cast<size_t>(skuOffset)));
     Emit(sig::kSmbiosChassisType, "Chassis type", type, SignalScope::PerModel, 0, "", Role::Program);  // decoded
     Serial(sig::kSmbiosChassisSerial, "Chassis serial number", serial, 10, "mainboard");
     if (!IsPlaceholderValue(asset)) Serial(sig::kSmbiosChassisAsset, "Chassis asset tag", asset, 3, "mainboard");
@@ -409,7 +437,7 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
                                         major, minor, dmiRevision, records.size(), stated));
     structures.groupCol = 0;
 
-    Render r(s, structures, major > 2 || (major == 2 && minor >= 6));
+    Render r(s, structures, major > 2 || (major == 2 && minor >= 6), DescribesVirtualMachine(records));
     for (const SmbiosStructure& rec : records) {
         r.rec = &rec;
         r.label = Format("Type %u - %s (handle 0x%04X)", unsigned{rec.type}, SmbiosStructureTypeName(rec.type),
@@ -454,6 +482,9 @@ void CollectSmbiosFrom(Snapshot& s, const SmbiosSource& src) {
     SetFact(s, fact::kSysManufacturer,
             IsPlaceholderValue(r.systemManufacturer) ? r.boardManufacturer : r.systemManufacturer);
     SetFact(s, fact::kSysProduct, IsPlaceholderValue(r.systemProduct) ? r.boardProduct : r.systemProduct);
+    const bool typedTitle = r.Named(GetFact(s, fact::kSysManufacturer)) == Role::Typed ||
+                            r.Named(GetFact(s, fact::kSysProduct)) == Role::Typed;
+    SetFact(s, fact::kSysNamesTyped, typedTitle ? "1" : "0");
 
     const std::string hash = Sha256Hex(area, walkLength).substr(0, 32);
     s.signals.push_back(MakeSignal(sig::kSmbiosTableHash, "Firmware", "SMBIOS table SHA-256", hash, SignalScope::PerUnit,

@@ -42,6 +42,9 @@ inline constexpr char kSmbiosVersion[] = "smbios.version";
 inline constexpr char kSmbiosVmFlag[] = "smbios.vm_flag";
 inline constexpr char kSysManufacturer[] = "sys.manufacturer";
 inline constexpr char kSysProduct[] = "sys.product";
+// "1" when either of the two above is a virtual machine owner's typed text, not
+// its hypervisor's default.
+inline constexpr char kSysNamesTyped[] = "sys.names_typed";
 inline constexpr char kVmSmbiosBadReferences[] = "vm.smbios.bad_references";
 inline constexpr char kVmSmbiosBadStringIndices[] = "vm.smbios.bad_string_indices";
 inline constexpr char kVmSmbiosDuplicateHandles[] = "vm.smbios.duplicate_handles";

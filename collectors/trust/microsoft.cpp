@@ -7,6 +7,8 @@
 #include "collectors/trust/windows_os.h"
 #include "core/byte_order.h"
 #include "core/hash.h"
+#include "core/masked_values.h"
+#include "core/placeholders.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -156,8 +158,11 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
         }
     }
     if (in.userName) {
-        c.State("Current user", *in.userName, "GetUserNameW", Role::Identifier);
-        c.s.named.push_back({ValueKind::Account, *in.userName});
+        // A built-in account, known by its RID, under the name Windows gave it
+        // ("Administrateur") names nobody; renamed, it is a person's.
+        const bool builtIn = IsBuiltInAccountSid(sid, machineSid) && IsBuiltInAccountName(*in.userName);
+        c.State("Current user", *in.userName, "GetUserNameW", builtIn ? Role::Program : Role::Identifier);
+        if (!builtIn) c.s.named.push_back({ValueKind::Account, *in.userName});
     }
     if (in.joinRead) {
         // NetSetupWorkgroupName 2, NetSetupDomainName 3

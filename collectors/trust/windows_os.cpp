@@ -4,6 +4,7 @@
 
 #include "collectors/trust/identifiers.h"
 #include "core/masked_values.h"
+#include "core/placeholders.h"
 #include "core/text.h"
 #include "core/wmi_value.h"
 
@@ -101,12 +102,25 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
                               : c.kind == ProfileKind::Entra     ? "Entra account"
                               : c.kind == ProfileKind::Local     ? "local account"
                                                                  : "domain account";
-        // The folder is masked, and so are texts holding its short form.
-        ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
-        if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
+        // The folder is masked, and so are texts holding its short form; a
+        // built-in account's is named after it in Windows' language and
+        // names nobody.
+        // Windows names the folder after the account; a renamed built-in
+        // account's folder is a person's.
+        const std::string_view path = p.imagePath;
+        const size_t end = path.find_last_not_of('\\');
+        const size_t slash = end == std::string_view::npos ? end : path.find_last_of('\\', end);
+        const std::string_view folder =
+            end == std::string_view::npos ? std::string_view() : path.substr(slash + 1, end - slash);
+        const bool builtIn = c.local && IsBuiltInRid(c.rid) && IsBuiltInAccountName(folder);
+        if (!builtIn) {
+            ctx.s.named.push_back({ValueKind::ProfileFolder, p.imagePath});
+            if (!p.shortPath.empty()) ctx.s.named.push_back({ValueKind::ProfileFolder, p.shortPath});
+        }
         AddRow(t, {account, c.local ? c.rid : std::string(), p.imagePath, FormatFileTimeHighLow(p.loadHigh, p.loadLow),
                    FormatFileTimeHighLow(p.unloadHigh, p.unloadLow),
-                   Format("0x%lX", static_cast<unsigned long>(p.state))});
+                   Format("0x%lX", static_cast<unsigned long>(p.state))},
+               {Role::Undeclared, Role::Undeclared, builtIn ? Role::Program : Role::Undeclared});
         if (c.local) rids.push_back(c.rid);
     }
     if (!rids.empty())
@@ -133,10 +147,16 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
                         {{"Store", Role::Program}, {"SHA-256 thumbprint", Role::Field}, {"Subject", Role::Field}, {"Issuer", Role::Field}, {"Valid from", Role::Field}, {"Valid to", Role::Field}, {"Key", Role::Program}, {"Kind", Role::Program}},
                         "Certificates in the machine's Remote Desktop and personal (My) stores. The self-signed Remote "
                         "Desktop certificate is generated per installation and presented to anyone who connects to the "
-                        "RDP port. Certificates a CA issued to this machine or its owner, and subjects naming this "
-                        "computer or the current user, keep their mask; so do every thumbprint here and a certificate "
-                        "authority's organization, while self-signed test certificates are shown by name.");
+                        "RDP port. Every thumbprint here keeps its mask, and so do a certificate authority's "
+                        "organization and the names and validity of certificates a CA issued to this machine or its "
+                        "owner or that were made on this machine or by a person (self-signed ones). Shown are a tool's "
+                        "default name such as localhost and a maker's own root certificate with its validity.");
     const std::string computer = in.computerName.value_or(std::string());
+    // A built-in account's name, known by its RID and still the one Windows
+    // gave it, names no one in a subject.
+    const std::string user =
+        IsBuiltInAccountSid(in.currentUserSid, in.machineSid) && IsBuiltInAccountName(in.userName) ? std::string()
+                                                                                                     : in.userName;
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
@@ -146,7 +166,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
             continue;
         }
         for (const CertSource& c : store.certs) {
-            const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, in.userName);
+            const CertClass cls = ClassifyCertificate(c, !store.remoteDesktop, computer, user);
             for (const std::string& organization : cls.organizations)
                 ctx.s.named.push_back({ValueKind::Organization, organization});
             // A certificate made here or issued to this machine dates the
@@ -357,17 +377,34 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
                                   (!userName.empty() && !IsBuiltInAccount(userName) && ContainsNoCase(c.subject, userName));
     // Every certificate in these stores is this machine's own, so every
     // thumbprint is masked, a CA's too ("localhost" with CA:TRUE, as openssl
-    // makes it by default).
+    // makes it by default). A self-signed one was made here or by a person,
+    // unless a maker's CA names itself ("Microsoft Root Certificate Authority
+    // 2011"); an address names its owner, never a maker.
+    const auto address = [](const std::string& name) {
+        const size_t at = name.find('@');
+        return at != std::string::npos && at > 0 && name.find(' ') == std::string::npos &&
+               name.find('.', at) != std::string::npos;
+    };
+    const bool makers =
+        c.selfSigned && !address(c.subject) && IsMakerName(CaOrganizationName(c.subject));
     CertClass r;
     if (authority) {
         // The organization's own CA, or one made here: its names follow the
-        // organization rule.
+        // organization rule; a self-signed one's are typed even where no
+        // organization is left ("Test Authority").
         r.kind = c.selfSigned ? "root CA" : "intermediate CA";
         for (const std::string* name : {&c.subject, &c.issuer}) {
             if (name == &c.issuer && c.selfSigned) continue;
+            Role& role = name == &c.subject ? r.subject : r.issuer;
+            if (address(*name)) {
+                role = Role::Typed;
+                continue;
+            }
             std::string organization = CaOrganizationName(*name);
+            if (makers || IsMakerName(organization)) continue;
+            if (c.selfSigned) role = Role::Typed;
             if (organization.empty()) continue;
-            (name == &c.subject ? r.subject : r.issuer) = Role::Typed;
+            role = Role::Typed;
             r.organizations.push_back(std::move(organization));
         }
         if (c.selfSigned) r.issuer = r.subject;
@@ -376,7 +413,7 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
         // installation; a personal one's names were typed here ("localhost"
         // is a tool's default), the Remote Desktop one names this computer.
         r.kind = "self-signed";
-        r.subject = r.issuer = personal ? Role::Typed : Role::Identifier;
+        r.subject = r.issuer = !personal ? Role::Identifier : makers ? Role::Maker : Role::Typed;
     } else {
         // Issued to this machine or its user: the subject names them, the
         // issuer their organization's CA.
@@ -387,11 +424,10 @@ CertClass ClassifyCertificate(const CertSource& c, bool personal, const std::str
     // A subject that names this computer or its user stays masked whatever the
     // kind, and so do its issuer and thumbprint.
     if (namesThisMachine) r.subject = r.issuer = Role::Identifier;
-    // A certificate made here (self-signed and no CA, or a self-signed CA
-    // that names no organization, as openssl makes "localhost") was made at
-    // setup, a renewal or by a developer.
-    if (c.selfSigned && (r.kind == "self-signed" || (r.kind == "root CA" && r.organizations.empty())))
-        r.datesHere = true;
+    // A certificate made here or for this machine by a person (self-signed and
+    // no maker's) was made at setup, a renewal or by a developer, whatever it
+    // calls itself.
+    if (c.selfSigned && !makers) r.datesHere = true;
     return r;
 }
 

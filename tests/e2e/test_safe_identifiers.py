@@ -34,6 +34,8 @@ QUEUES = [
 ISSUER = "Hollowmere Issuing CA 02"
 MACHINE_SUBJECT = "ws-0451.hollowmere.example"
 ROOT = "Vellmoor Certification Authority"  # not "Root": under Wine the user is "root"
+MAIL_CA = "ana.lindqvist1986@example.org"  # digits: no organization is left of it
+PERSON_CA = "Bo Kjellberg CA"
 
 
 def utc(seconds):
@@ -43,7 +45,9 @@ def utc(seconds):
 def certificates(folder):
     """DER of: a self-signed "localhost" with no basic constraints (a local web
     server's), a self-signed test signer that says it is no CA, a machine
-    certificate an organization's CA issued, and a self-signed root CA."""
+    certificate an organization's CA issued, a self-signed root CA, and two
+    self-signed CAs a person made: one whose subject is only an address, one
+    named after the person."""
     folder = pathlib.Path(folder)
 
     def ossl(*args):
@@ -65,7 +69,11 @@ def certificates(folder):
          "-extfile", "ext.cnf", "-outform", "DER", "-out", "ws.der")
     ossl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "root.key", "-out", "root.der",
          "-outform", "DER", "-days", "3650", "-subj", "/CN=" + ROOT, "-addext", "basicConstraints=critical,CA:TRUE")
-    return {name: (folder / (name + ".der")).read_bytes() for name in ("localhost", "signer", "ws", "root")}
+    for name, subject in (("mail", "/emailAddress=" + MAIL_CA), ("person", "/CN=" + PERSON_CA)):
+        ossl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key", "-out", name + ".der",
+             "-outform", "DER", "-days", "3650", "-subj", subject, "-addext", "basicConstraints=critical,CA:TRUE")
+    return {name: (folder / (name + ".der")).read_bytes()
+            for name in ("localhost", "signer", "ws", "root", "mail", "person")}
 
 
 def rows(report, table_id):
@@ -114,7 +122,16 @@ class PlantedInstallationIdentifiers(unittest.TestCase):
             "printer host HP": "HP1A2B3C",
             "root CA thumbprint": cls.thumb["root"],
             "root CA": ROOT,
+            "address-only CA": MAIL_CA,
+            "address-only CA thumbprint": cls.thumb["mail"],
+            "person's CA": "Kjellberg",
+            "person's CA thumbprint": cls.thumb["person"],
         }
+        # A self-signed certificate's validity dates this installation, a CA's
+        # too, to the second (its end: no other text of the scan names it).
+        for c in rows(cls.raw, "windows.certs"):
+            if c[0] == "personal (My)" and c[7] in ("self-signed", "root CA"):
+                cls.hidden["end of " + c[2]] = c[5]
 
     def test_planted_values_are_in_the_raw_report(self):
         self.assertEqual((self.raw_code, self.safe_code), (0, 0))
@@ -152,11 +169,13 @@ class PlantedInstallationIdentifiers(unittest.TestCase):
         self.assertEqual(issued[7], "end entity")
         for cell in issued[1:4]:
             self.assertRegex(cell, HMAC)
-        # A root CA in this store is the organization's own: its thumbprint and names are masked, its kind stays.
+        # A root CA in this store is the organization's own or a person's:
+        # its thumbprint, names and validity are masked, its kind stays.
         roots = [c for c in rows(self.safe, "windows.certs") if c[0] == "personal (My)" and c[7] == "root CA"]
-        self.assertEqual(len(roots), 1)
-        for cell in roots[0][1:4]:
-            self.assertRegex(cell, HMAC)
+        self.assertEqual(len(roots), 3)
+        for root in roots:
+            for cell in root[1:6]:
+                self.assertRegex(cell, HMAC)
 
     def test_print_queues_named_after_their_host(self):
         self.assertEqual(sorted(c[0] for c in rows(self.raw, "devices.printers")), sorted(q[0] for q in QUEUES))

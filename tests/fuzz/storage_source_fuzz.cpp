@@ -51,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         v.serial = f.Int<uint32_t>();
         v.guidPath = f.Text(64);
         v.objectId = f.Text(40);
+        v.partitionType = f.Text(40);
+        v.disk = f.Bool() ? f.Int<uint32_t>() % 4 : f.Int<uint32_t>();
     }
     vorq::Snapshot s;
     vorq::CollectStorageFrom(s, src);

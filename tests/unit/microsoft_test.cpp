@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "collectors/trust/microsoft.h"
@@ -392,6 +393,44 @@ TEST(MicrosoftCollect, OnlyADomainAccountsRidIsMasked) {
         } else if (*c.ridRow) {
             EXPECT_NE(safe.find("\"" + rid + "\""), std::string::npos) << c.sid;
         }
+    }
+}
+
+// A built-in account is known by its RID, under the name Windows' language gave
+// it: its name is shown and masks nothing. The same name on any other account,
+// another domain's RID 500, or a built-in account renamed after a person is a
+// person's.
+TEST(MicrosoftCollect, BuiltInAccountsAreKnownByTheirRid) {
+    const struct {
+        const char* sid;
+        const char* name;
+        bool builtIn;
+    } cases[] = {
+        {"S-1-5-21-11-22-33-500", "Administrateur", true},
+        {"S-1-5-21-11-22-33-501", "Gast", true},
+        {"S-1-5-21-11-22-33-500", "\u0410\u0434\u043c\u0438\u043d\u0438\u0441\u0442\u0440\u0430\u0442\u043e\u0440", true},
+        {"S-1-5-21-11-22-33-1001", "Administrateur", false},
+        {"S-1-5-21-44-55-66-500", "Administrateur", false},
+        {"S-1-5-21-11-22-33-1001", "jquellbrandt", false},
+        {"S-1-5-21-11-22-33-500", "Lindqvist", false},
+    };
+    for (const auto& c : cases) {
+        MicrosoftSource in;
+        in.currentUserSid = c.sid;
+        in.userName = c.name;
+        Snapshot s;
+        SetFact(s, fact::kWinMachineSid, "S-1-5-21-11-22-33");
+        CollectMicrosoftFrom(s, in);
+        const TableRow* row = RowNamed(s, table::kMsIds, "Current user");
+        ASSERT_NE(row, nullptr) << c.sid;
+        EXPECT_EQ(row->sens, c.builtIn ? 0u : 2u) << c.sid << " " << c.name;
+        const bool named = std::any_of(s.named.begin(), s.named.end(), [&](const NamedValue& n) {
+            return n.kind == ValueKind::Account && n.value == c.name;
+        });
+        EXPECT_EQ(named, !c.builtIn) << c.sid << " " << c.name;
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
+        EXPECT_EQ(safe.find(std::string("\"") + c.name + "\"") != std::string::npos, c.builtIn) << c.sid << " " << c.name;
     }
 }
 

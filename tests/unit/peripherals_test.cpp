@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "collectors/devices/display.h"
 #include "collectors/devices/peripherals.h"
 #include "core/report.h"
 #include "core/text.h"
@@ -257,6 +258,58 @@ TEST(Peripherals, AudioNamesAPersonChose) {
     for (const char* text : {"Ana's AirPods Pro", "Kowalczyk", "Anas Lautsprecher", "\u738b\u5c0f\u660e"})
         EXPECT_EQ(safe.find(text), std::string::npos) << text;
     EXPECT_NE(safe.find("\"Speakers (Realtek(R) Audio)\""), std::string::npos);
+}
+
+// Windows names a monitor's HDMI or DisplayPort audio after its EDID name: the
+// maker's, shown whichever of the audio and display collectors runs first.
+TEST(Peripherals, AudioNamedAfterAConnectedMonitor) {
+    const struct {
+        const char* name;
+        const char* adapter;
+        bool maker;
+    } cases[] = {
+        {"DELL U2720Q (NVIDIA High Definition Audio)", "NVIDIA High Definition Audio", true},
+        {"2- dell u2720q (Intel(R) Display Audio)", "Intel(R) Display Audio", true},
+        {"DELL U2720Q Ana (NVIDIA High Definition Audio)", "NVIDIA High Definition Audio", false},
+        {"Anas Lautsprecher (Realtek(R) Audio)", "Realtek(R) Audio", false},
+        {"LG ULTRAGEAR (NVIDIA High Definition Audio)", "NVIDIA High Definition Audio", false},  // not connected
+        // A Bluetooth device's name is its owner's, whatever it equals.
+        {"Headphones (DELL U2720Q Stereo)", "DELL U2720Q Stereo", false},
+    };
+    AudioScan scan;
+    scan.available = true;
+    for (const auto& c : cases) {
+        AudioEndpoint e;
+        e.state = 8;
+        e.name = c.name;
+        e.adapter = c.adapter;
+        scan.endpoints.push_back(e);
+    }
+    auto monitors = [] {
+        Table t = MakeTable("display", table::kDisplayMonitors, "Monitors (EDID)",
+                            {{"Monitor", Role::Maker}, {"PnP ID / product", Role::Maker}});
+        AddRow(t, {"DELL U2720Q", "DEL A0F3"});
+        AddRow(t, {"", "BOE 0A1B"});
+        return t;
+    };
+    Snapshot audioFirst, displayFirst;
+    AddAudioTable(audioFirst, scan);
+    audioFirst.tables.push_back(monitors());
+    ShowMonitorAudioNames(audioFirst);  // as the display collector does once its tables are written
+    displayFirst.tables.push_back(monitors());
+    AddAudioTable(displayFirst, scan);
+    for (const Snapshot* s : {&audioFirst, &displayFirst}) {
+        const Table* t = FindTable(*s, table::kDevicesAudio);
+        ASSERT_NE(t, nullptr);
+        ASSERT_EQ(t->rows.size(), std::size(cases));
+        const std::string safe = SafeReport(*s);
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            const auto& c = cases[i];
+            EXPECT_EQ(CellRole(*t, t->rows[i], 1), c.maker ? Role::Maker : Role::Typed) << c.name;
+            EXPECT_EQ(t->rows[i].sens & 2u, c.maker ? 0u : 2u) << c.name;
+            EXPECT_EQ(safe.find(std::string("\"") + c.name + "\"") != std::string::npos, c.maker) << c.name;
+        }
+    }
 }
 
 TEST(Peripherals, AudioWithoutEndpointsOrApi) {

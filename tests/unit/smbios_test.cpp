@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <tuple>
 
+#include "assessment/scoring.h"
 #include "collectors/processor/smbios.h"
+#include "core/report.h"
 #include "tests/unit/smbios_builder.h"
 #include "tests/unit/test_support.h"
 
@@ -128,6 +131,93 @@ TEST(SmbiosRender, MakersFields) {
             EXPECT_EQ(sig.role, Role::Maker) << sig.key;
         }
     }
+}
+
+// A table whose BIOS (0), system (1), board (2) and chassis (3) strings are
+// given; the system's are what a virtual machine's owner may set.
+std::vector<uint8_t> NamedTable(const char* biosVendor, const char* biosVersion, uint8_t biosFlags,
+                                const char* manufacturer, const char* product) {
+    return RsmbBuffer(SmbiosArea({
+        SmbiosRec(0, 0x18, 0).Str(0x04, biosVendor).Str(0x05, biosVersion).B(0x13, biosFlags),
+        SmbiosRec(1, 0x1B, 1)
+            .Str(0x04, manufacturer)
+            .Str(0x05, product)
+            .Str(0x06, "rev Lindqvist")
+            .Str(0x19, "sku-lindqvist")
+            .Str(0x1A, "family-lindqvist"),
+        SmbiosRec(2, 0x0F, 2).Str(0x04, manufacturer).Str(0x05, "board-lindqvist").Str(0x06, "v-lindqvist"),
+        SmbiosRec(3, 0x16, 3).Str(0x04, manufacturer).B(0x05, 3).Str(0x06, "case-lindqvist"),
+        SmbiosEnd(),
+    }));
+}
+
+// A virtual machine's system, board and chassis strings are typed by its
+// owner (QEMU's -smbios type=1,manufacturer=...): the table is one when the
+// firmware flags it or names a hypervisor by its BIOS, system or board. A
+// physical machine's are its maker's, and so are the names a hypervisor writes
+// when the owner sets none.
+TEST(SmbiosRender, VirtualMachinesNamesAreTyped) {
+    constexpr Role T = Role::Typed, M = Role::Maker;
+    struct Case {
+        const char* biosVendor;
+        const char* biosVersion;
+        uint8_t flags;
+        const char* manufacturer;
+        const char* product;
+        Role manufacturerRole, productRole;
+        Role others;  // the table's other names: the owner's on every virtual machine
+    } cases[] = {
+        {"SeaBIOS", "rel-1.16.3-0-ga6ed6b701f0a-prebuilt.qemu.org", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"EFI Development Kit II / OVMF", "0.0.0", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"EDK II", "edk2-stable202302", 0x10, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"innotek GmbH", "VirtualBox", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Microsoft Corporation", "Hyper-V UEFI Release v4.1", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Xen", "4.17.2", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"Parallels Software International Inc.", "19.1.0", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        {"The Bochs Project", "Bochs", 0, "Ana Lindqvist", "Lindqvist build box", T, T, T},
+        // The hypervisor's own names when the owner sets none, and an owner
+        // who renamed only the product.
+        {"Phoenix Technologies LTD", "6.00", 0, "VMware, Inc.", "VMware Virtual Platform", M, M, T},
+        {"American Megatrends Inc.", "1.2", 0, "QEMU", "Standard PC (Q35 + ICH9, 2009)", M, M, T},
+        {"SeaBIOS", "1.16.3", 0, "QEMU", "Lindqvist build box", M, T, T},
+        // Physical: a maker's names, an EDK II build without the flag, a
+        // Surface's firmware.
+        {"Dell Inc.", "1.10.0", 0, "Dell Inc.", "OptiPlex 7090", M, M, M},
+        {"EDK II", "1.0", 0, "Ana Lindqvist", "Lindqvist build box", M, M, M},
+        {"Microsoft Corporation", "19.100.140", 0, "Microsoft Corporation", "Surface Laptop 5", M, M, M},
+    };
+    const char* const otherRows[] = {"Version", "SKU number", "Family", "Product", "Location in chassis"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.biosVendor) + " / " + c.manufacturer + " / " + c.product);
+        const Snapshot s = Render(NamedTable(c.biosVendor, c.biosVersion, c.flags, c.manufacturer, c.product));
+        const Table& t = *FindTable(s, "smbios");
+        for (const TableRow& r : t.rows) {
+            const std::string type = r.cells.at(0).substr(0, 7);
+            if (type != "Type 1 " && type != "Type 2 " && type != "Type 3 ") continue;
+            const std::string& field = r.cells.at(1);
+            const bool other = std::find(std::begin(otherRows), std::end(otherRows), field) != std::end(otherRows);
+            if (field != "Manufacturer" && field != "Product name" && !other) continue;
+            const Role want = field == "Manufacturer" ? c.manufacturerRole : field == "Product name" ? c.productRole : c.others;
+            EXPECT_EQ(CellRole(t, r, 2), want) << r.cells.at(0) << " " << field;
+        }
+        EXPECT_EQ(OneSignal(s, "smbios.system.manufacturer").role, c.manufacturerRole);
+        EXPECT_EQ(OneSignal(s, "smbios.system.product").role, c.productRole);
+        for (const char* key : {"smbios.system.sku", "smbios.board.product"}) EXPECT_EQ(OneSignal(s, key).role, c.others) << key;
+        EXPECT_EQ(OneSignal(s, "smbios.bios.vendor").role, Role::Maker);
+        EXPECT_EQ(GetFact(s, "sys.names_typed"), c.manufacturerRole == T || c.productRole == T ? "1" : "0");
+    }
+}
+
+// The leak: a QEMU guest's owner-set names were shown in the privacy-safe
+// report, in the SMBIOS table, its signals and the device's title.
+TEST(SmbiosRender, SafeReportMasksAVirtualMachinesOwnerNames) {
+    Snapshot s = Render(NamedTable("SeaBIOS", "1.16.3-debian-1.16.3-2", 0, "Ana Lindqvist", "Lindqvist build box"));
+    ScoreSnapshot(s);
+    EXPECT_EQ(s.deviceTitleRole, Role::Typed);
+    std::string out;
+    WriteSnapshotJsonWithKey(out, s, kReportSafe, Bytes(32, 7));
+    EXPECT_EQ(out.find("indqvist"), std::string::npos) << out;
+    EXPECT_NE(out.find("SeaBIOS"), std::string::npos);
 }
 
 TEST(SmbiosRender, ShortBufferLeavesOnlyANote) {

@@ -321,7 +321,7 @@ TEST(StorageCollect, UnlistableDisksLeaveOnlyTheNote) {
     StorageSource src;
     src.listOpened = false;
     src.listError = "Access is denied.";
-    src.volumes = {{"C:\\", "", "NTFS", 1, "", ""}};
+    src.volumes = {{"C:\\", "", "NTFS", 1, "", "", "", 0xFFFFFFFF}};
     Snapshot s;
     CollectStorageFrom(s, src);
     EXPECT_EQ(s.notes, (std::vector<std::string>{"Storage: SetupDiGetClassDevs(disk interface) failed: Access is denied."}));
@@ -336,8 +336,9 @@ TEST(StorageCollect, Volumes) {
     src.elevated = true;
     src.errorText = ErrorText;
     src.systemDrive = 'c';
-    src.volumes = {{"C:\\", "System", "NTFS", 0x1A2B3C4D, "\\\\?\\Volume{0E1F}\\", "00112233445566778899AABBCCDDEEFF"},
-                   {"D:\\", "", "FAT32", 0x000F0001, "", ""}};
+    src.volumes = {{"C:\\", "System", "NTFS", 0x1A2B3C4D, "\\\\?\\Volume{0E1F}\\", "00112233445566778899AABBCCDDEEFF", "",
+                    0xFFFFFFFF},
+                   {"D:\\", "", "FAT32", 0x000F0001, "", "", "", 0xFFFFFFFF}};
     Snapshot s;
     CollectStorageFrom(s, src);
     const Table* t = FindTable(s, "storage.volumes");
@@ -384,7 +385,7 @@ TEST(StorageCollect, VolumeLabelsAPersonTyped) {
     src.errorText = ErrorText;
     for (const auto& c : cases) {
         EXPECT_EQ(IsDefaultVolumeLabel(c.label), c.given) << c.label;
-        src.volumes.push_back({"E:\\", c.label, "NTFS", 0x1234ABCD, "", ""});
+        src.volumes.push_back({"E:\\", c.label, "NTFS", 0x1234ABCD, "", "", "", 0xFFFFFFFF});
     }
     Snapshot s;
     CollectStorageFrom(s, src);
@@ -401,6 +402,67 @@ TEST(StorageCollect, VolumeLabelsAPersonTyped) {
     for (const TableRow& r : t->rows)
         if (CellRole(*t, r, 1) == Role::Typed) typed.push_back(r.cells[1]);
     EXPECT_EQ(typed, expected);
+}
+
+// Setup labels the partitions it makes (known by their type) and a maker the
+// drives it formats after the model: both shown. Any other label is typed.
+TEST(StorageCollect, VolumeLabelsSetupAndMakersGave) {
+    FakeDisk system = BaseDisk(0, 11, "");  // "ATA ST1000DM010"
+    FakeDisk usb = BaseDisk(1, 7, "");
+    usb.base.property[kStorageDeviceProperty] =
+        test::Ok(test::DeviceDescriptorReply("WD", "My Passport 25E2", "1019", "", 7, false));
+    const char* const kEsp = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+    const char* const kBasicData = "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+    const struct {
+        const char* label;
+        const char* type;
+        uint32_t disk;
+        Role role;
+    } cases[] = {
+        {"My Passport", kBasicData, 1, Role::Maker},
+        {"MY PASSPORT", "0x07", 1, Role::Maker},
+        {"My Passport Ana", kBasicData, 1, Role::Typed},
+        {"Passport", kBasicData, 0, Role::Typed},  // another disk's model
+        {"Passport", kBasicData, 0xFFFFFFFF, Role::Typed},
+        {"ST1000DM010", kBasicData, 0, Role::Maker},
+        {"Ana", kEsp, 0, Role::Program},
+        {"Ana", "E3C9E316-0B5C-4DB8-817D-F92DF00215AE", 0, Role::Program},
+        {"Ana", "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC", 0, Role::Program},
+        {"Ana", "0x27", 0, Role::Program},
+        {"Ana", kBasicData, 0, Role::Typed},
+        {"Ana", "", 0, Role::Typed},
+        {"Nouveau nom", kBasicData, 0, Role::Program},
+    };
+    StorageSource src;
+    src.errorText = ErrorText;
+    src.disks = {{0, system.Access()}, {1, usb.Access()}};
+    for (const auto& c : cases) {
+        src.volumes.push_back({"E:\\", c.label, "NTFS", 0x1234ABCD, "", "", c.type, c.disk});
+    }
+    Snapshot s;
+    CollectStorageFrom(s, src);
+    const Table* t = FindTable(s, "storage.volumes");
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->rows.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(CellRole(*t, t->rows[i], 1), cases[i].role) << i << " " << cases[i].label;
+        EXPECT_EQ(t->rows[i].sens, cases[i].role == Role::Typed ? 2u : 0u) << i << " " << cases[i].label;
+    }
+}
+
+TEST(StorageQuery, PartitionTypeOfEitherStyle) {
+    Bytes gpt(144, 0);
+    test::PutBytes(gpt, 32, test::EspType());
+    test::Put32(gpt, 0, 1);
+    EXPECT_EQ(ParsePartitionType(gpt), "C12A7328-F81F-11D2-BA4B-00A0C93EC93B");
+    Bytes mbr(144, 0);
+    mbr[32] = 0x27;
+    EXPECT_EQ(ParsePartitionType(mbr), "0x27");
+    Bytes raw(144, 0);
+    test::Put32(raw, 0, 2);
+    EXPECT_EQ(ParsePartitionType(raw), "");
+    EXPECT_EQ(ParsePartitionType(Bytes(40, 0)), "");  // shorter than the union
+    EXPECT_EQ(ParsePartitionType(Bytes()), "");
 }
 
 }  // namespace

@@ -120,5 +120,22 @@ TEST(VmSignatures, DeviceIdsDisplaysAndInputs) {
     EXPECT_EQ(InputDeviceFamily("Mouse", "USB\\VID_80EE&PID_00210"), "");
 }
 
+// What hypervisors write when a guest's owner sets nothing is shown; what an
+// owner typed, even beside a hypervisor's word, is not.
+TEST(VmSignatures, HypervisorDefaultNames) {
+    const struct {
+        const char* text;
+        bool hypervisors;
+    } cases[] = {
+        {"QEMU", true}, {"Standard PC (i440FX + PIIX, 1996)", true}, {"pc-q35-8.2", true}, {"pc-i440fx-7.2", true},
+        {"innotek GmbH", true}, {"VirtualBox", true}, {"1.2", true}, {"VMware, Inc.", true}, {"VMware7,1", true},
+        {"440BX Desktop Reference Platform", true}, {"Virtual Machine", true}, {"Hyper-V UEFI Release v4.1", false},
+        {"HVM domU", true}, {"Parallels Virtual Platform", true},
+        {"QEMU Ana", false}, {"Ana's VM", false}, {"pc-q35-ana", false}, {"12345678901", false}, {"7", false},
+        {"Lindqvist build box", false}, {"", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsHypervisorDefaultName(c.text), c.hypervisors) << c.text;
+}
+
 }  // namespace
 }  // namespace vorq

@@ -126,40 +126,53 @@ TEST(WindowsRules, CertificateKindAndMask) {
         bool personal;
         const char* kind;
         uint32_t mask;
+        const char* organization;  // named as an organization, or ""
+        bool datesHere;            // its validity dates an event on this machine
     } cases[] = {
         // Mask bits: 2 thumbprint, 4 subject, 8 issuer. A CA here is the
         // organization's own or made here: its thumbprint and its
         // organization's name are masked.
-        {cert("Contoso Root", true, true), true, "root CA", 14},  // its issuer is its subject
-        {cert("Contoso Issuing", false, true), false, "intermediate CA", 6},
-        {cert("Legacy", false, std::nullopt, true), false, "intermediate CA", 6},
-        {cert("Hollowmere Issuing CA 02", true), true, "root CA", 14},
-        {cert("localhost", true, true), true, "root CA", 2},  // as openssl makes it by default
-        {cert("Test Authority", true), true, "root CA", 2},
+        {cert("Contoso Root", true, true), true, "root CA", 14, "Contoso", true},  // its issuer is its subject
+        {cert("Contoso Issuing", false, true), false, "intermediate CA", 6, "Contoso", false},
+        {cert("Legacy", false, std::nullopt, true), false, "intermediate CA", 6, "Legacy", false},
+        {cert("Hollowmere Issuing CA 02", true), true, "root CA", 14, "Hollowmere", true},
+        // A self-signed CA's names are typed even when no organization is
+        // left; the report shows a tool's default ("localhost", as openssl
+        // makes it by default, with CA:TRUE).
+        {cert("localhost", true, true), true, "root CA", 14, "", true},
+        {cert("Test Authority", true), true, "root CA", 14, "", true},
+        // An address names a person, never a maker, digits or not.
+        {cert("ana.lindqvist1@example.org", true, true), true, "root CA", 14, "", true},
+        {cert("ana@example.org", true, true), true, "root CA", 14, "", true},
+        // A maker's own root keeps its names and days.
+        {cert("Microsoft Root Certificate Authority 2011", true, true), true, "root CA", 2, "", false},
+        {cert("Dell Inc. Root CA", true), true, "root CA", 2, "", false},
         // Basic constraints that say "not a CA" win over a name with "Root".
-        {cert("Root of nothing", true, false), false, "self-signed", 14},
+        {cert("Root of nothing", true, false), false, "self-signed", 14, "", true},
         // Issued to this machine or its user: the issuer names their organization's CA.
-        {cert("server.example", false), false, "end entity", 14},
-        {cert("server.example", false), true, "end entity", 14},
-        {cert("server.example", false, false), true, "end entity", 14},
-        // Made on this machine: its thumbprint identifies the installation, its name stays.
+        {cert("server.example", false), false, "end entity", 14, "", true},
+        {cert("server.example", false), true, "end entity", 14, "", true},
+        {cert("server.example", false, false), true, "end entity", 14, "", true},
+        // Made on this machine: its thumbprint identifies the installation.
         // A self-signed certificate's names were typed here; the report shows
         // a tool's default ("localhost").
-        {cert("dev signing", true), true, "self-signed", 14},
-        {cert("localhost", true), true, "self-signed", 14},  // "ca" inside a word is no CA
-        {cert("localhost", true, false), true, "self-signed", 14},
-        {cert("alice", true), true, "self-signed", 14},
+        {cert("dev signing", true), true, "self-signed", 14, "", true},
+        {cert("localhost", true), true, "self-signed", 14, "", true},  // "ca" inside a word is no CA
+        {cert("localhost", true, false), true, "self-signed", 14, "", true},
+        {cert("alice", true), true, "self-signed", 14, "", true},
         // The Remote Desktop certificate names the computer, "desk-ca7".
-        {cert("DESK-CA7", true), false, "self-signed", 14},
-        {cert("Alice's Root CA", true), true, "root CA", 14},
-        {cert("desk-ca7 web", false), false, "end entity", 14},
+        {cert("DESK-CA7", true), false, "self-signed", 14, "", true},
+        // Named after a person: typed, and made here whatever it calls itself.
+        {cert("Alice's Root CA", true), true, "root CA", 14, "Alice's", true},
+        {cert("Ana Lindqvist Root CA", true), true, "root CA", 14, "Ana Lindqvist", true},
+        {cert("desk-ca7 web", false), false, "end entity", 14, "", true},
     };
     for (const Case& c : cases) {
         const CertClass r = ClassifyCertificate(c.c, c.personal, "desk-ca7", "alice");
         EXPECT_EQ(r.kind, c.kind) << c.c.subject;
         EXPECT_EQ(MaskOf(r), c.mask) << c.c.subject;
-        EXPECT_EQ(r.organizations.empty(), (MaskOf(r) & 12u) == 0 || r.kind.find("CA") == std::string::npos)
-            << c.c.subject;
+        EXPECT_EQ(r.organizations, std::vector<std::string>(*c.organization ? 1 : 0, c.organization)) << c.c.subject;
+        EXPECT_EQ(r.datesHere, c.datesHere) << c.c.subject;
     }
     EXPECT_EQ(ClassifyCertificate(cert("Hollowmere Issuing CA 02", true), true, "", "").organizations,
               std::vector<std::string>{"Hollowmere"});
@@ -433,17 +446,58 @@ TEST(WindowsCollect, NamesForTheSafeReport) {
     EXPECT_EQ(named, expected);
 }
 
+// The profile of a built-in account (known by its RID, named in Windows'
+// language) names nobody: its folder is shown and masks nothing. A local
+// account of the same name but another RID, RID 500 of a domain, or a
+// built-in account renamed after a person before its first logon is a
+// person's.
+TEST(WindowsCollect, BuiltInAccountsProfilesByTheirRid) {
+    const struct {
+        const char* sid;
+        const char* path;
+        bool builtIn;
+    } cases[] = {
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Administrateur", true},
+        {"S-1-5-21-11-22-33-501", "C:\\Users\\Gast", true},
+        {"S-1-5-21-11-22-33-1002", "C:\\Users\\Administrateur.DESK-7", false},
+        {"S-1-5-21-44-55-66-500", "C:\\Users\\Administrateur.CORP", false},
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Lindqvist", false},
+        {"S-1-5-21-11-22-33-500", "C:\\Users\\Administrator\\", true},
+    };
+    for (const auto& c : cases) {
+        WindowsSource in = SampleSource();
+        in.profiles = {{c.sid, 0, 0, 0, 0, 0, c.path, ""}};
+        Snapshot s;
+        CollectWindowsFrom(s, in);
+        const Table& profiles = TableOf(s, table::kWindowsProfiles);
+        ASSERT_EQ(profiles.rows.size(), 1u) << c.sid;
+        EXPECT_EQ(profiles.rows[0].cells[2], c.path);
+        EXPECT_EQ(CellRole(profiles, profiles.rows[0], 2), c.builtIn ? Role::Program : Role::Identifier) << c.sid;
+        const bool named = std::any_of(s.named.begin(), s.named.end(), [&](const NamedValue& n) {
+            return n.kind == ValueKind::ProfileFolder && n.value == c.path;
+        });
+        EXPECT_EQ(named, !c.builtIn) << c.sid;
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 3));
+        std::string quoted;
+        for (char ch : std::string(c.path)) quoted += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+        EXPECT_EQ(safe.find("\"" + quoted + "\"") != std::string::npos, c.builtIn) << c.sid;
+    }
+}
+
 // In the personal store: a local web server's self-signed "localhost" keeps its
 // name and loses its thumbprint, whether it says it is a CA or not; a
 // certificate an organization's CA issued loses its subject, issuer and
-// thumbprint; a root CA loses its thumbprint and its organization's name,
-// which is named as an organization.
+// thumbprint; a self-signed root CA loses its thumbprint, its validity and
+// its organization's name, which is named as an organization; so does one
+// whose subject is only an address or a person's name calling itself "CA". A
+// maker's own root keeps its names and days.
 TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     WindowsSource in = SampleSource();
     CertStoreSource my;
     my.label = "personal (My)";
     my.opened = true;
-    CertSource local, localCa, issued, root;
+    CertSource local, localCa, issued, root, mailCa, personCa, maker;
     local.subject = local.issuer = "localhost";
     local.selfSigned = true;
     local.thumbprint = "5C1D7A0E93B4F26881C0DE7F4A2B9E3061D5C8A4F7B2E9013C6A8D4F2B7E1C90";
@@ -460,22 +514,42 @@ TEST(WindowsCollect, PersonalStoreCertificatesInASafeReport) {
     root.selfSigned = true;
     root.basicConstraintsCa = true;
     root.thumbprint = "0B1C2D3E4F5061728394A5B6C7D8E9F00112233445566778899AABBCCDDEEFF0";
-    root.notBefore = 130775904000000000ULL;  // 2015-06-01, a CA's own validity
+    root.notBefore = 130775904000000000ULL;  // 2015-06-01
     root.notAfter = 138665952000000000ULL;   // 2040-06-01
-    my.certs = {local, localCa, issued, root};
+    // openssl req -x509 -subj "/emailAddress=..." -addext basicConstraints=critical,CA:TRUE
+    mailCa = root;
+    mailCa.subject = mailCa.issuer = "ana.lindqvist1986@example.org";
+    mailCa.thumbprint = "1F2E3D4C5B6A79881F2E3D4C5B6A79881F2E3D4C5B6A79881F2E3D4C5B6A7988";
+    mailCa.notBefore = 132539328000000000ULL;  // 2021-01-01
+    mailCa.notAfter = 136482624000000000ULL;   // 2033-07-01
+    personCa = mailCa;
+    personCa.subject = personCa.issuer = "Bo Kjellberg CA";
+    personCa.thumbprint = "2A3B4C5D6E7F80912A3B4C5D6E7F80912A3B4C5D6E7F80912A3B4C5D6E7F8091";
+    personCa.notBefore = 133147584000000000ULL;  // 2022-12-06
+    personCa.notAfter = 136303776000000000ULL;   // 2032-12-06
+    maker = root;
+    maker.subject = maker.issuer = "Microsoft Root Certificate Authority 2011";
+    maker.thumbprint = "847DF6A78497943F27FC72EB93F9A637320A02B561D0A91B09E87A7807ED7C61";
+    maker.notBefore = 129452256000000000ULL;  // 2011-03-22
+    maker.notAfter = 137342304000000000ULL;   // 2036-03-22
+    my.certs = {local, localCa, issued, root, mailCa, personCa, maker};
     in.certStores = {my};
     Snapshot s;
     CollectWindowsFrom(s, in);
     std::string safe;
     WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 0x42));
     for (const char* hidden : {"5C1D7A0E93B4F268", "93E1B5C7D9F1A3B5", "A7E3C9F1046B2D85", "ws-0451",
-                               "Hollowmere Issuing CA 02", "Vellmoor Root Authority", "0B1C2D3E4F506172"})
+                               "Hollowmere Issuing CA 02", "Vellmoor", "0B1C2D3E4F506172", "lindqvist", "Kjellberg",
+                               "847DF6A78497943F"})
         EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
-    // The validity of a certificate made here ("localhost", with or without
-    // CA:TRUE) dates the installation; an organization's CA's is its maker's.
-    for (const char* hidden : {"2026-12-11", "2027-12-11"}) EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
-    for (const char* shown : {"\"2015-06-01\"", "\"2040-06-01\""}) EXPECT_NE(safe.find(shown), std::string::npos) << shown;
-    EXPECT_NE(safe.find("\"localhost\""), std::string::npos);
+    // The validity of a certificate made here or by a person, whatever it
+    // calls itself, dates the installation; a maker's root's is its maker's.
+    for (const char* hidden : {"2026-12-11", "2027-12-11", "2015-06-01", "2040-06-01", "2021-01-01", "2033-07-01",
+                               "2022-12-06", "2032-12-06"})
+        EXPECT_EQ(safe.find(hidden), std::string::npos) << hidden;
+    for (const char* shown : {"\"localhost\"", "\"Microsoft Root Certificate Authority 2011\"", "\"2011-03-22\"",
+                              "\"2036-03-22\""})
+        EXPECT_NE(safe.find(shown), std::string::npos) << shown;
     const auto organizations = std::count_if(s.named.begin(), s.named.end(), [](const NamedValue& n) {
         return n.kind == ValueKind::Organization && n.value == "Vellmoor";
     });
