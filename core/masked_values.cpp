@@ -601,7 +601,10 @@ MaskedValues::MaskedValues(const std::vector<Value>& values, size_t denseLimit) 
 }
 
 void MaskedValues::Add(std::string_view value, ValueKind kind) {
-    if (IdentifiesNobody(value)) return;
+    // A default Windows or a maker writes where a person may type ("Windows
+    // User" as the owner) is shown where it stands, so it masks nothing.
+    if (IdentifiesNobody(value) || ((kind == ValueKind::Owner || kind == ValueKind::Chosen) && IsDefaultTypedText(value)))
+        return;
     static constexpr std::string_view kJoin = " / ";
     std::vector<std::string_view> parts;
     for (size_t from = 0;;) {

@@ -380,7 +380,7 @@ TEST(MaskedValues, OwnerOrganizationAndDomainWords) {
         {"owner in Han", {{"王小明", kOwner}}, "王小明的资料", true},
         {"a name particle is no name", {{"Jan van der Berg", kOwner}}, "van der Waals", false},
         {"generic owner", {{"Windows User", kOwner}}, "Windows Update", false},
-        {"generic owner restated", {{"Windows User", kOwner}}, "windows user", true},
+        {"default owner names nobody, restated or not", {{"Windows User", kOwner}}, "windows user", false},
         {"built-in owner", {{"Owner", kOwner}}, "Owner", false},
         {"maker as owner", {{"HP Inc.", kOwner}}, "HP Inc. Printer", false},
         {"e-mail owner's name", {{"ana.quellbrandt@hollowmere.com", kOwner}}, "Quellbrandt-PC", true},

@@ -420,6 +420,21 @@ TEST(WindowsCollect, LineageProfilesAndCertificates) {
     EXPECT_EQ(rdp->value, "AB12");
 }
 
+// A registered owner Windows or a maker writes is shown and masks nothing; a
+// person's is masked.
+TEST(WindowsCollect, DefaultRegisteredOwnerIsShown) {
+    const std::pair<const char*, bool> cases[] = {{"Windows User", true}, {"Ana Kowalczyk", false}};
+    for (const auto& [owner, shown] : cases) {
+        WindowsSource in = SampleSource();
+        in.registeredOwner = owner;
+        Snapshot s;
+        CollectWindowsFrom(s, in);
+        std::string safe;
+        WriteSnapshotJsonWithKey(safe, s, kReportSafe, Bytes(32, 5));
+        EXPECT_EQ(safe.find(std::string("\"") + owner + "\"") != std::string::npos, shown) << owner;
+    }
+}
+
 // The names the report's masking rules read: the computer, the DNS domain,
 // the registered owner and organization, and every listed profile folder with
 // the short form Windows answered.
