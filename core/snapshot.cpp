@@ -88,6 +88,16 @@ void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles) {
     t.rows.push_back(std::move(row));
 }
 
+void SetCellRole(const Table& t, TableRow& row, size_t i, Role role) {
+    if (row.roles.size() <= i) row.roles.resize(i + 1, Role::Undeclared);
+    row.roles[i] = role;
+    if (i >= 32 || (t.sens & (1u << i))) return;
+    if (MaskedRole(CellRole(t, row, i)))
+        row.sens |= 1u << i;
+    else
+        row.sens &= ~(1u << i);
+}
+
 void AddField(Table& t, std::string name, std::string value, Role role) {
     AddRow(t, {std::move(name), std::move(value)}, {Role::Undeclared, role});
 }

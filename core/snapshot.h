@@ -253,6 +253,9 @@ std::vector<Column> IdColumns();
 // `roles`: the row's own role of its cells where not Undeclared (a Field
 // column's, a typed default's).
 void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles = {});
+// Declares cell i of a row already added as `role` (a collector that learns
+// later what the cell holds), its sensitive bit derived as AddRow derives it.
+void SetCellRole(const Table& t, TableRow& row, size_t i, Role role);
 // A row of a table whose rows are fields: the name, then the value's role.
 void AddField(Table& t, std::string name, std::string value, Role role);
 // The role of cell i: the row's own, else its column's (Undeclared beyond).

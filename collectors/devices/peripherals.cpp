@@ -204,9 +204,7 @@ void ShowMonitorAudioNames(Snapshot& s) {
                    EqualsNoCase(Trim(m.cells[col::display_monitors::kMonitor]), description);
         });
         if (!monitor) continue;
-        row.roles.resize(std::max(row.roles.size(), kEndpoint + 1), Role::Undeclared);
-        row.roles[kEndpoint] = Role::Maker;
-        row.sens &= ~(1u << kEndpoint);  // as AddRow derives it: a maker's cell is not masked
+        SetCellRole(*audio, row, kEndpoint, Role::Maker);
     }
 }
 

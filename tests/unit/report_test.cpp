@@ -86,6 +86,20 @@ Snapshot Sample() {
     return s;
 }
 
+// A cell's role declared after its row was added (a collector that learns it
+// later) decides its sensitive bit as AddRow would have.
+TEST(Report, CellRoleSetLaterDerivesItsBit) {
+    Table t = MakeTable("t", "t", "T", {{"Name", Role::Typed}, {"Serial", Role::Identifier}});
+    AddRow(t, {"Ana's speakers", "SN-1"});
+    TableRow& row = t.rows[0];
+    EXPECT_EQ(row.sens, 1u);
+    SetCellRole(t, row, 0, Role::Maker);
+    EXPECT_EQ(row.sens, 0u);
+    EXPECT_EQ(CellRole(t, row, 0), Role::Maker);
+    SetCellRole(t, row, 0, Role::Typed);
+    EXPECT_EQ(row.sens, 1u);
+}
+
 TEST(Report, ModesWriteTheExactDocument) {
     const std::string head =
         R"({"schema":"vorq.snapshot/1","tool":"VornixQuelm","version":"1.4.0","mode":"MODE",)"
