@@ -78,24 +78,31 @@ Role CellRole(const Table& t, const TableRow& row, size_t i) {
     return i < t.roles.size() ? t.roles[i] : Role::Undeclared;
 }
 
+namespace {
+
+// A cell's bit beyond the table's masked columns, from its role.
+void DeriveCellBit(const Table& t, TableRow& row, size_t i) {
+    if (i >= 32) return;
+    const uint32_t bit = 1u << i;
+    if (t.sens & bit) return;
+    if (MaskedRole(CellRole(t, row, i)))
+        row.sens |= bit;
+    else
+        row.sens &= ~bit;
+}
+
+}  // namespace
+
 void AddRow(Table& t, std::vector<std::string> cells, std::vector<Role> roles) {
     TableRow row{std::move(cells), 0, std::move(roles)};
-    for (size_t i = 0; i < row.cells.size() && i < 32; ++i) {
-        const uint32_t bit = 1u << i;
-        if (t.sens & bit) continue;
-        if (MaskedRole(CellRole(t, row, i))) row.sens |= bit;
-    }
+    for (size_t i = 0; i < row.cells.size(); ++i) DeriveCellBit(t, row, i);
     t.rows.push_back(std::move(row));
 }
 
 void SetCellRole(const Table& t, TableRow& row, size_t i, Role role) {
     if (row.roles.size() <= i) row.roles.resize(i + 1, Role::Undeclared);
     row.roles[i] = role;
-    if (i >= 32 || (t.sens & (1u << i))) return;
-    if (MaskedRole(CellRole(t, row, i)))
-        row.sens |= 1u << i;
-    else
-        row.sens &= ~(1u << i);
+    DeriveCellBit(t, row, i);
 }
 
 void AddField(Table& t, std::string name, std::string value, Role role) {
