@@ -11,9 +11,10 @@
 - a person in a script written right to left ("דניאל כהן"), one in Korean
   ("김민준"), and one whose name inflects ("Katarzyna Wiśniewska", a queue
   "Drukarka Katarzyny");
-- an organization sharing a word with the processor's model line ("Turin
-  Dental Care" beside "... Turin-like Processor") whose account is named like
-  a maker ("Oxide"), and an account named like a Windows word ("Windows");
+- an organization sharing a word with the processor's model line ("<word>
+  Dental Care", the word taken from this machine's processor texts, "Genoa"
+  of "Zen 4 (Genoa)" say) whose account is named like a maker (another word
+  of them, "EPYC"), and an account named like a Windows word ("Windows");
 - a self-signed certificate in the personal store named after a person and
   printer ports a person typed ("Marta's room", "Nowak-Brother").
 Each prefix is scanned raw and safe. Every planted value is searched for in the
@@ -121,17 +122,6 @@ PEOPLE = {
         "words": ["Kasia", "Kasi", "Katarzyna", "Katarzyny", "Wi\u015bniewska", "Wi\u015bniewskiej"],
         "values": ["Katarzyn", "Wi\u015bniewsk"],
     },
-    "dental": {
-        "account": "Oxide",
-        "organization": "Turin Dental Care",
-        "queues": [("Turin Dental Empfang", "Kyocera TASKalfa 3253ci KX")],
-        "ports": ["Turin Reception"],
-        "labels": {},
-        # "Turin" and "Oxide" stand in the processor's name, a maker's text.
-        "words": ["Dental"],
-        "values": ["Turin Dental", "Turin Reception"],
-        "makers": ["Turin", "Oxide"],
-    },
     "windows": {
         "account": "Windows",
         "queues": [("Adapter Drucker", "Brother HL-L2350DW series")],
@@ -151,6 +141,30 @@ PEOPLE = {
         "values": ["Marta Nowak", "Marta's room", "Nowak-Brother"],
     },
 }
+
+
+def dental_person(raw):
+    """An organization named after a word of this machine's processor texts
+    (the brand string and the microarchitecture the program names), with an
+    account named after another: the words differ from one processor to the
+    next, so they are read from the unplanted prefix's report."""
+    summary = {c[0]: c[1] for c in rows(raw, "cpu.summary")}
+    texts = [summary.get("Microarchitecture (approx.)", ""), summary.get("Brand string", "")]
+    words = list(dict.fromkeys(w for t in texts for w in re.findall(r"(?<![^\W\d_])[^\W\d_]{4,}(?![^\W\d_])", t)
+                               if w.casefold() not in ("approx", "processor", "core")))
+    if not words:
+        raise AssertionError(f"no word of four letters in the processor's texts {texts}")
+    org, account = words[0], words[-1]
+    return {
+        "account": account,
+        "organization": org + " Dental Care",
+        "queues": [(org + " Dental Empfang", "Kyocera TASKalfa 3253ci KX")],
+        "ports": [org + " Reception"],
+        "labels": {},
+        "words": ["Dental"],
+        "values": [org + " Dental", org + " Reception"],
+        "makers": list(dict.fromkeys([org, account])),
+    }
 
 
 def fold(text):
@@ -299,15 +313,16 @@ def restated(raw, safe):
 class PlantedPeople(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        with concurrent.futures.ThreadPoolExecutor(len(PEOPLE)) as pool:
-            futures = {name: pool.submit(plant_and_scan, name, person) for name, person in PEOPLE.items()}
-            cls.scans = {name: f.result() for name, f in futures.items()}
         base_raw, _, _ = e2e.scan("raw")
+        cls.people = {**PEOPLE, "dental": dental_person(base_raw)}
+        with concurrent.futures.ThreadPoolExecutor(len(cls.people)) as pool:
+            futures = {name: pool.submit(plant_and_scan, name, person) for name, person in cls.people.items()}
+            cls.scans = {name: f.result() for name, f in futures.items()}
         base_safe, _, _ = e2e.scan("safe")
         cls.base_restated = set(restated(base_raw, base_safe))
 
     def test_planted_values_are_in_the_raw_reports(self):
-        for name, person in PEOPLE.items():
+        for name, person in self.people.items():
             raw, _, _ = self.scans[name]
             texts = [fold(t) for t in e2e.strings(raw)]
             for value in person["values"] + person["words"]:
@@ -318,7 +333,7 @@ class PlantedPeople(unittest.TestCase):
             self.assertEqual({k: labels.get(k) for k in person["labels"]}, person["labels"], name)
 
     def test_no_planted_value_in_any_form(self):
-        for name, person in PEOPLE.items():
+        for name, person in self.people.items():
             _, safe, thumbprint = self.scans[name]
             texts = list(e2e.strings(safe))
             folded = [f for t in texts for f in forms(t)]
@@ -341,7 +356,7 @@ class PlantedPeople(unittest.TestCase):
                 self.assertFalse([t for t in texts if thumbprint in t.lower()], (name, "CA thumbprint"))
 
     def test_given_texts_stay_readable(self):
-        for name, person in PEOPLE.items():
+        for name, person in self.people.items():
             raw, safe, _ = self.scans[name]
             queues = [c[0] for c in rows(safe, "devices.printers")]
             for queue, _ in GIVEN_QUEUES:
@@ -383,7 +398,7 @@ class PlantedPeople(unittest.TestCase):
     def test_diff_masks_only_what_holds_a_planted_value(self):
         # Raw against safe: a text masked as a restatement holds a planted
         # value, unless the unplanted prefix masks it too.
-        for name, person in PEOPLE.items():
+        for name, person in self.people.items():
             raw, safe, _ = self.scans[name]
             values = {f for v in person["values"] + [q for q, _ in person["queues"]] + list(person["labels"].values())
                       for f in forms(v)}
@@ -407,7 +422,7 @@ class PlantedPeople(unittest.TestCase):
         for name in ("dental", "windows"):
             raw, safe, _ = self.scans[name]
             shown = set(e2e.strings(safe))
-            for word in PEOPLE[name]["makers"]:
+            for word in self.people[name]["makers"]:
                 pattern = re.compile(r"(?<![^\W_])" + re.escape(word) + r"(?![^\W_])", re.IGNORECASE)
                 holding = {t for t in base & set(e2e.strings(raw)) if pattern.search(t)}
                 self.assertTrue(holding, (name, word))
