@@ -556,6 +556,10 @@ bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid) {
            IsBuiltInRid(sid.substr(dash + 1));
 }
 
+bool IsUnrenamedBuiltInAccount(std::string_view sid, std::string_view machineSid, std::string_view name) {
+    return IsBuiltInAccountSid(sid, machineSid) && IsBuiltInAccountName(name);
+}
+
 bool IsPublicServiceAddress(std::string_view text) {
     const std::string a = AddressOf(text);
     return Listed(a, {"login.windows.net", "login.microsoftonline.com", "login.microsoft.com", "login.live.com",

@@ -135,6 +135,10 @@ bool IsBuiltInAccount(std::string_view name);
 bool IsBuiltInRid(std::string_view rid);
 // Whether `sid` is such an account of this installation (`machineSid`'s domain).
 bool IsBuiltInAccountSid(std::string_view sid, std::string_view machineSid);
+// Whether the account `sid` is such an account still under a name Windows
+// gives it (core/windows_defaults.tsv): it names nobody. Renamed, it is a
+// person's.
+bool IsUnrenamedBuiltInAccount(std::string_view sid, std::string_view machineSid, std::string_view name);
 
 // A maker's name, with or without its legal form ("Dell Inc.", "HP",
 // "Microsoft", "Micro-Star International Co., Ltd."): the name of a computer,

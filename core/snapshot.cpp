@@ -143,4 +143,8 @@ const Table* FindTable(const Snapshot& s, std::string_view id) {
     return nullptr;
 }
 
+Table* FindTable(Snapshot& s, std::string_view id) {
+    return const_cast<Table*>(FindTable(static_cast<const Snapshot&>(s), id));
+}
+
 }  // namespace vorq

@@ -274,6 +274,7 @@ std::string Sha256HexOf(const void* bytes, size_t n);
 
 // The first table whose id equals `id` byte for byte, or null.
 const Table* FindTable(const Snapshot& s, std::string_view id);
+Table* FindTable(Snapshot& s, std::string_view id);
 
 template <typename Shown>
 std::string FillWith(const Sentence& s, Shown&& shown) {

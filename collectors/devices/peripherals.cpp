@@ -47,12 +47,6 @@ std::string_view EndpointDescription(std::string_view name, const std::string& a
     return WithoutOrdinal(name);
 }
 
-Table* MutableTable(Snapshot& s, std::string_view id) {
-    for (Table& t : s.tables)
-        if (t.id == id) return &t;
-    return nullptr;
-}
-
 }  // namespace
 
 AudioEndpointNames ChosenAudioNames(const AudioEndpoint& e) {
@@ -189,7 +183,7 @@ void AddAudioTable(Snapshot& s, const AudioScan& scan) {
 }
 
 void ShowMonitorAudioNames(Snapshot& s) {
-    Table* audio = MutableTable(s, table::kDevicesAudio);
+    Table* audio = FindTable(s, table::kDevicesAudio);
     const Table* monitors = FindTable(s, table::kDisplayMonitors);
     if (!audio || !monitors) return;
     constexpr size_t kEndpoint = 1, kAdapter = 2;

@@ -8,7 +8,6 @@
 #include "core/byte_order.h"
 #include "core/hash.h"
 #include "core/masked_values.h"
-#include "core/placeholders.h"
 #include "core/text.h"
 
 namespace vorq {
@@ -160,7 +159,7 @@ void UserAndDomain(Context& c, const MicrosoftSource& in) {
     if (in.userName) {
         // A built-in account, known by its RID, under the name Windows gave it
         // ("Administrateur") names nobody; renamed, it is a person's.
-        const bool builtIn = IsBuiltInAccountSid(sid, machineSid) && IsBuiltInAccountName(*in.userName);
+        const bool builtIn = IsUnrenamedBuiltInAccount(sid, machineSid, *in.userName);
         c.State("Current user", *in.userName, "GetUserNameW", builtIn ? Role::Program : Role::Identifier);
         if (!builtIn) c.s.named.push_back({ValueKind::Account, *in.userName});
     }

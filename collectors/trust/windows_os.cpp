@@ -102,11 +102,10 @@ Table BuildProfiles(IdContext& ctx, const WindowsSource& in, int& users, int& se
                               : c.kind == ProfileKind::Entra     ? "Entra account"
                               : c.kind == ProfileKind::Local     ? "local account"
                                                                  : "domain account";
-        // The folder is masked, and so are texts holding its short form; a
-        // built-in account's is named after it in Windows' language and
-        // names nobody.
-        // Windows names the folder after the account; a renamed built-in
-        // account's folder is a person's.
+        // The folder is masked, and so are texts holding its short form. A
+        // built-in account's, named after it in Windows' language, names
+        // nobody; a renamed one's (Windows names the folder after the
+        // account) is a person's.
         const std::string_view path = p.imagePath;
         const size_t end = path.find_last_not_of('\\');
         const size_t slash = end == std::string_view::npos ? end : path.find_last_of('\\', end);
@@ -155,8 +154,7 @@ Table BuildCertificates(IdContext& ctx, const WindowsSource& in) {
     // A built-in account's name, known by its RID and still the one Windows
     // gave it, names no one in a subject.
     const std::string user =
-        IsBuiltInAccountSid(in.currentUserSid, in.machineSid) && IsBuiltInAccountName(in.userName) ? std::string()
-                                                                                                     : in.userName;
+        IsUnrenamedBuiltInAccount(in.currentUserSid, in.machineSid, in.userName) ? std::string() : in.userName;
     int rdp = 0;
     for (const CertStoreSource& store : in.certStores) {
         if (!store.opened) {
