@@ -70,18 +70,8 @@ bool IsListedDefault(DefaultKind kind, std::string_view text) {
 }  // namespace
 
 bool IsDefaultVolumeLabel(std::string_view label) {
-    // Setup's and makers' labels for the Windows, boot and recovery
-    // partitions; what Windows' format and tools give is in the data file.
-    static constexpr std::string_view kDefaults[] = {
-        "Windows",    "System Reserved", "System-reserviert", "Réservé au système", "Reservado para el sistema",
-        "Recovery",   "Recovery Image",  "Windows RE tools",  "WINRETOOLS",         "OS",
-        "SYSTEM",     "SYSTEM_DRV",      "Local Disk",        "EFI",                "ESP",
-        "Boot",
-    };
     const std::string trimmed = Trim(label);
-    return trimmed.empty() || IsListedDefault(DefaultKind::Volume, trimmed) ||
-           std::any_of(std::begin(kDefaults), std::end(kDefaults),
-                       [&](std::string_view d) { return EqualsNoCase(trimmed, d); });
+    return trimmed.empty() || IsListedDefault(DefaultKind::Volume, trimmed);
 }
 
 bool IsDefaultNetworkName(std::string_view name) {

@@ -11,10 +11,11 @@ namespace vorq {
 bool IsPlaceholderValue(std::string_view text);
 
 // Whether a volume label is one Windows setup, a maker or Windows' format
-// gives ("Windows", "System Reserved", "Recovery", "OS", "New Volume" and its
-// translations, the media creation tool's "ESD-USB", none): any other label a
-// person typed. The storage collector reads it for volumes, the device
-// collector for drives shown as portable devices.
+// gives (core/windows_defaults.tsv: "Windows", "System Reserved", "Recovery",
+// "OS", "New Volume" and their translations, the media creation tool's
+// "ESD-USB", none): any other label a person typed. The storage collector
+// reads it for volumes, the device collector for drives shown as portable
+// devices.
 bool IsDefaultVolumeLabel(std::string_view label);
 
 // Whether a network profile's name is one Windows gives: "Network",
