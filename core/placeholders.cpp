@@ -93,15 +93,17 @@ bool IsBuiltInAccountName(std::string_view name) { return IsListedDefault(Defaul
 
 bool IsSetupPartitionType(std::string_view type) {
     static constexpr std::string_view kSetupTypes[] = {
-        "c12a7328-f81f-11d2-ba4b-00a0c93ec93b",  // EFI system
-        "e3c9e316-0b5c-4db8-817d-f92df00215ae",  // Microsoft reserved
-        "de94bba4-06d1-4d40-a16a-bfd50179d6ac",  // Windows recovery
-        "0xef",                                  // MBR: EFI system
+        kEfiSystemPartitionType,
+        "E3C9E316-0B5C-4DB8-817D-F92DF00215AE",  // Microsoft reserved
+        "DE94BBA4-06D1-4D40-A16A-BFD50179D6AC",  // Windows recovery
+        "0xEF",                                  // MBR: EFI system
         "0x27",                                  // MBR: recovery
     };
-    std::string t = ToLower(Trim(type));
+    const std::string trimmed = Trim(type);
+    std::string_view t = trimmed;
     if (t.size() == 38 && t.front() == '{' && t.back() == '}') t = t.substr(1, 36);
-    return std::find(std::begin(kSetupTypes), std::end(kSetupTypes), t) != std::end(kSetupTypes);
+    return std::any_of(std::begin(kSetupTypes), std::end(kSetupTypes),
+                       [&](std::string_view setup) { return EqualsNoCase(t, setup); });
 }
 
 bool IsModelLabel(std::string_view label, std::string_view model) {

@@ -31,6 +31,9 @@ bool IsDefaultOwnerName(std::string_view owner);
 // it is a person's.
 bool IsBuiltInAccountName(std::string_view name);
 
+// The GPT type of an EFI system partition, as FormatGuid writes it.
+inline constexpr char kEfiSystemPartitionType[] = "C12A7328-F81F-11D2-BA4B-00A0C93EC93B";
+
 // Whether a partition type is one setup makes and labels itself: the GPT
 // types of the EFI system, Microsoft reserved and Windows recovery partitions
 // (a GUID with or without braces) and the MBR types of the EFI system (0xEF)

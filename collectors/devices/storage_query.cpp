@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "collectors/devices/storage.h"
+#include "core/placeholders.h"
 
 namespace vorq {
 
@@ -276,9 +277,6 @@ bool ParseDeviceNumber(const Bytes& reply, int32_t& number) {
 bool ParseDiskSize(const Bytes& reply, uint64_t& size) { return ReadLe64(reply, 24, size); }
 
 DriveLayout ParseDriveLayout(const Bytes& reply) {
-    // The EFI system partition type {C12A7328-F81F-11D2-BA4B-00A0C93EC93B} in GUID memory order.
-    static const uint8_t kEsp[16] = {0x28, 0x73, 0x2A, 0xC1, 0x1F, 0xF8, 0xD2, 0x11,
-                                     0xBA, 0x4B, 0x00, 0xA0, 0xC9, 0x3E, 0xC9, 0x3B};
     DriveLayout l;
     uint32_t style = 0, count = 0;
     if (!ReadLe32(reply, 0, style)) {
@@ -297,7 +295,7 @@ DriveLayout ParseDriveLayout(const Bytes& reply) {
             size_t e = 48 + static_cast<size_t>(i) * 144;
             uint32_t entryStyle = 0;
             if (!ReadLe32(reply, e, entryStyle) || !Fits(reply, e + 32, 32)) break;
-            if (entryStyle == 1 && std::equal(kEsp, kEsp + 16, reply.data() + e + 32))
+            if (entryStyle == 1 && FormatGuid(GuidFromBytes(reply.data() + e + 32)) == kEfiSystemPartitionType)
                 l.espGuid = FormatGuid(GuidFromBytes(reply.data() + e + 48));
         }
     } else {
