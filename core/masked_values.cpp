@@ -345,15 +345,10 @@ std::string ListLabel(std::string_view label) {
     return out;
 }
 
-// Home routers' and internal networks' defaults: they name no organization.
-bool IsInternalDefault(std::string_view domain) {
-    return Listed(domain, {"home", "lan", "local", "localdomain", "fritz.box", "corp", "internal", "workgroup"});
-}
-
 // Labels that name no one's domain: internal defaults and public mail and
 // cloud services, whose users share them.
 bool IsGenericLabel(std::string_view label) {
-    return IsInternalDefault(label) ||
+    return IsInternalNetworkDefault(label) ||
            Listed(label, {"intranet", "domain", "localhost", "mshome", "gmail", "googlemail", "outlook", "hotmail",
                           "live", "msn", "yahoo", "icloud", "mac", "aol", "gmx", "mail", "proton", "protonmail", "pm",
                           "yandex", "qq", "163", "126", "microsoft", "microsoftonline", "windows", "office",
@@ -390,7 +385,7 @@ std::string DistinctiveLabel(std::string_view domain) {
     if (n == 1) suffix = 1;
     if (suffix == 0) return {};
     const std::string& label = labels[suffix - 1];
-    return IsInternalDefault(join(suffix - 1)) || IsGenericLabel(label) ? std::string() : label;
+    return IsInternalNetworkDefault(join(suffix - 1)) || IsGenericLabel(label) ? std::string() : label;
 }
 
 // Legal forms of companies and associations ("GmbH", "Inc.", "e.V.", "Ltd",

@@ -120,12 +120,17 @@ bool IsModelLabel(std::string_view label, std::string_view model) {
     });
 }
 
+bool IsInternalNetworkDefault(std::string_view domain) {
+    static constexpr std::string_view kDefaults[] = {"home",      "lan",  "local",    "localdomain", "fritz.box",
+                                                     "home.arpa", "corp", "internal", "workgroup"};
+    const std::string d = Trim(domain);
+    return std::any_of(std::begin(kDefaults), std::end(kDefaults), [&](std::string_view k) { return EqualsNoCase(d, k); });
+}
+
 bool IsDefaultTypedText(std::string_view text) {
-    static constexpr std::string_view kDefaults[] = {"localhost", "home", "lan", "fritz.box", "local",
-                                                     "localdomain", "home.arpa"};
     const std::string t = Trim(text);
     return IsPlaceholderValue(t) || IsDefaultNetworkName(t) || IsDefaultVolumeLabel(t) || IsDefaultOwnerName(t) ||
-           std::any_of(std::begin(kDefaults), std::end(kDefaults), [&](std::string_view d) { return EqualsNoCase(t, d); });
+           IsInternalNetworkDefault(t) || EqualsNoCase(t, "localhost");
 }
 
 bool IsPlaceholderValue(std::string_view text) {

@@ -45,10 +45,14 @@ bool IsSetupPartitionType(std::string_view type);
 // "Samsung PSSD T7"): each of its words is one of the model's.
 bool IsModelLabel(std::string_view label, std::string_view model);
 
+// A home router's or an internal network's default domain ("home", "lan",
+// "fritz.box", "local", "localdomain", "home.arpa", "corp", "internal",
+// "workgroup"): a DNS suffix nobody chose, and no organization's name.
+bool IsInternalNetworkDefault(std::string_view domain);
+
 // A text in a place where a person types that names nobody because a tool,
 // a router or Windows wrote it: "localhost" (a developer tool's certificate),
-// a router's default DNS suffix ("home", "lan", "fritz.box", "local"), a
-// firmware placeholder, a name Windows gives a network, a volume or an owner
+// a router's or an internal network's default domain, a firmware placeholder, a name Windows gives a network, a volume or an owner
 // (core/windows_defaults.tsv). A privacy-safe report shows it.
 bool IsDefaultTypedText(std::string_view text);
 

@@ -362,6 +362,7 @@ TEST(MaskedValues, PublicSuffixList) {
         {"exception to a wildcard", {{"www.city.kawasaki.jp", kDns}}, "CITY-FS", true},
         {"home router", {{"fritz.box", kDns}}, "Fritz Quellbrandt", false},
         {"internal default", {{"pc.localdomain", kDns}}, "PC", false},
+        {"a company's internal default", {{"corp", kDns}}, "Corp Laser", false},
     };
     ExpectRestated(cases);
 }

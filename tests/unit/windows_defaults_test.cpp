@@ -74,6 +74,21 @@ TEST(WindowsDefaults, TheDataFileIsWhatTheBuildCompiled) {
     }
 }
 
+// A router's or an internal network's default domain is shown where a person
+// may type a DNS suffix (as the DNS domain it names no organization:
+// MaskedValues.PublicSuffixList); a domain of one's own is masked.
+TEST(WindowsDefaults, InternalNetworkDomains) {
+    const std::pair<const char*, bool> cases[] = {
+        {"home", true},  {"LAN", true},        {"fritz.box", true},  {"home.arpa", true}, {" corp ", true},
+        {"internal", true}, {"workgroup", true}, {"localdomain", true}, {"hollowmere", false}, {"home2", false},
+        {"corp.hollowmere.example", false},
+    };
+    for (const auto& [domain, internal] : cases) {
+        EXPECT_EQ(IsInternalNetworkDefault(domain), internal) << domain;
+        EXPECT_EQ(IsDefaultTypedText(domain), internal) << domain;
+    }
+}
+
 TEST(WindowsDefaults, SetupsPartitionTypes) {
     const std::pair<const char*, bool> cases[] = {
         {"C12A7328-F81F-11D2-BA4B-00A0C93EC93B", true},    // EFI system
